@@ -1,0 +1,27 @@
+// Path helpers shared by the converters, the editor and the store, on the
+// platform's separator ("/" here; "\" and "/" on Windows).
+#pragma once
+
+#include <string>
+
+namespace lum2 {
+
+// The text after the last separator; the whole text without one; empty when
+// the path ends with a separator.
+std::string FileNamePart(const std::string& path);
+// The text up to and including the last separator; empty without one.
+std::string DirectoryPart(const std::string& path);
+// The text before the last "."; the whole text without one.
+std::string BaseName(const std::string& name);
+// The text from the last "." to the end, dot included; empty without one.
+std::string ExtensionPart(const std::string& name);
+// 1: a regular, not hidden file exists and its modification time can be read;
+// 0: no such file; -1: the path is not valid or the file system fails.
+int FileProbe(const std::string& path);
+
+// Trailing blanks removed, as fixed-width fields are read back.
+std::string RightTrim(const std::string& text);
+// The platform's path separator.
+char PathSeparator();
+
+}  // namespace lum2

@@ -1,0 +1,31 @@
+// How long-running core work (filters, converters) shows its progress.
+//
+// The desktop program implements it with its progress label, progress bar and
+// tray icon; lum2doc and the tests use the silent default or record the calls.
+#pragma once
+
+#include <string>
+
+namespace lum2 {
+
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+
+    // Switches the status area between the status text and the progress display.
+    virtual void ShowProgressDisplay(bool /*visible*/) {}
+    virtual void SetProgressCaption(const std::string& /*caption*/) {}
+    virtual void SetProgressRange(int /*maximum*/) {}
+    virtual void SetProgressValue(int /*value*/) {}
+    // Changes the tray picture (1-based image index) and its tip text.
+    virtual void SetTrayIcon(int /*image*/, const std::string& /*tip*/) {}
+    // Lets pending window events run, so the window repaints during long work.
+    virtual void LetEventsRun() {}
+};
+
+// The tray picture for unit i of n: the icon alternates between images 1 and 2
+// about every eighth of the work. The quotient is rounded half to even, with
+// the step held in single precision as the original program did.
+int TrayFrame(int i, int n);
+
+}  // namespace lum2

@@ -1,0 +1,68 @@
+// lumdata.dat: all persistent state, one file of fixed-size records.
+//
+// Record 1 holds the settings, record 2 the clipboard settings, records 3 and
+// up the tasks in list order. Every change is written at once; there is no
+// save step. While open the store holds an advisory lock on the file, so two
+// programs never write the same store.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "tasks/task_record.h"
+
+namespace lum2 {
+
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class RecordStore {
+public:
+    // Draws uniform numbers in [0, 1) for NewTaskId; the default is a
+    // generator seeded once from the clock.
+    using RandomSource = std::function<double()>;
+
+    RecordStore();
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    // Opens (creating when missing) lumdata.dat in baseDirectory, which ends
+    // with a separator. A file whose version is not "0010" is kept as
+    // lumdata.dat.bak and replaced by a fresh one. Throws StoreError when the
+    // file cannot be opened, written or locked (another program holds it).
+    void OpenStore(const std::string& baseDirectory);
+    void Close();
+    bool IsOpen() const { return file_ != nullptr; }
+
+    // Whole records in the file.
+    int RecordCount() const;
+    // Record n (1-based); throws StoreError when it does not exist.
+    TaskRecord GetRecord(int n) const;
+    // Writes record n; n = RecordCount() + 1 appends.
+    void PutRecord(int n, const TaskRecord& record);
+    // A fresh task identifier, unlike every task's.
+    std::string NewTaskId();
+    // Removes record n (n >= 3); the file is rewritten through lumdata.tmp
+    // and renamed over lumdata.dat, so it never goes missing.
+    void DeleteRecord(int n);
+
+    void SetRandomSource(RandomSource source) { random_ = std::move(source); }
+    const std::string& Path() const { return path_; }
+
+private:
+    void OpenFile();
+    void CreateFresh();
+
+    std::string baseDirectory_;
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    int lockFd_ = -1;
+    RandomSource random_;
+};
+
+}  // namespace lum2

@@ -1,0 +1,74 @@
+// The 1,208-byte record of lumdata.dat: the settings record (1), the
+// clipboard record (2) and one record per task (3 and up).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace lum2 {
+
+inline constexpr std::size_t kRecordSize = 1208;
+inline constexpr std::size_t kStatusWidth = 64;
+
+// Direction codes, also the number of the direction picture.
+enum Direction : int16_t {
+    kDirectionNone = 1,
+    kDirectionPalmToPc = 2,
+    kDirectionPcToPalm = 3,
+    kDirectionSync = 4,
+};
+
+// Positions (1-based) in the options text.
+enum OptionPosition : int {
+    kOptionCompress = 1,
+    kOptionTabsToSpaces = 2,
+    kOptionStripHtml = 3,
+    kOptionCrToLf = 4,
+    kOptionAllowBinary = 5,
+    kOptionRaw = 6,
+};
+
+// Texts are held right-trimmed, as read back; dates are days since
+// 1899-12-30 with the time of day as the fraction, 0 for none.
+struct TaskRecord {
+    std::string version;
+    std::string pcfile;
+    double pcfiletime = 0;
+    std::string palmfile;
+    double palmfiletime = 0;
+    int16_t direction = 0;
+    std::string options;
+    int16_t category = 0;
+    int16_t tabspace = 0;
+    std::string install;
+    std::string status;
+    int16_t pcfilter = 0;
+    int16_t palmfilter = 0;
+    bool switch1 = false;
+    bool switch2 = false;
+    int16_t counter = 0;
+    std::string taskid;
+
+    // An option is set only when its character is exactly "1".
+    bool HasOption(int position) const;
+    // Install entry k (0-based) is selected when character k + 1 is "1".
+    bool InstallChecked(int entry) const;
+};
+
+using RecordBytes = std::array<uint8_t, kRecordSize>;
+
+// The record's bytes: texts blank padded and cut to their width without
+// splitting a UTF-8 sequence, integers little-endian, booleans -1/0.
+RecordBytes EncodeRecord(const TaskRecord& record);
+// Reads the bytes back; texts right-trimmed.
+TaskRecord DecodeRecord(const RecordBytes& bytes);
+
+// Cuts text to at most width bytes, never inside a UTF-8 sequence.
+std::string CutToField(const std::string& text, std::size_t width);
+
+// The values lumdata.dat starts with.
+TaskRecord DefaultSettingsRecord();
+TaskRecord DefaultClipboardRecord();
+
+}  // namespace lum2
