@@ -1,0 +1,241 @@
+// lum2doc encode, decode and info: one-off conversions over the same core as
+// the desktop program.
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "cli/command.h"
+#include "cli/terminal_progress.h"
+#include "cli/work_dir.h"
+#include "engine/doc_builder.h"
+#include "engine/doc_extractor.h"
+#include "engine/palm_doc_format.h"
+#include "engine/path_functions.h"
+#include "engine/safe_file.h"
+#include "engine/text_filters.h"
+#include "tasks/task_record.h"
+
+namespace lum2::cli {
+
+namespace {
+
+constexpr const char* kStandardStream = "-";
+constexpr uint32_t kPalmToUnixSeconds = 2082844800u;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Standard input is copied into the work folder first: the converters need a
+// file whose length they know before they start.
+bool ResolveInput(const std::string& input, const WorkDir& work, std::string& path) {
+    if (input != kStandardStream) {
+        path = input;
+        return true;
+    }
+    path = work.Path() + "stdin";
+    return SpoolToFile(stdin, path);
+}
+
+// Sends a finished file to its destination: renamed over OUTPUT, or copied to
+// standard output. Writing elsewhere first means a failure never leaves a
+// half-written OUTPUT behind.
+class OutputFile {
+public:
+    OutputFile(const std::string& output, const WorkDir& work)
+        : toStdout_(output == kStandardStream),
+          replacement_(toStdout_ ? work.Path() + "stdout" : output) {}
+
+    std::FILE* File() const { return replacement_.File(); }
+    bool Ok() const { return replacement_.Ok(); }
+
+    bool Finish() {
+        if (!toStdout_) return replacement_.Commit();
+        std::FILE* file = replacement_.File();
+        return std::fflush(file) == 0 && std::fseek(file, 0, SEEK_SET) == 0 && Copy(file, stdout);
+    }
+
+private:
+    static bool Copy(std::FILE* in, std::FILE* out) {
+        char buffer[1 << 15];
+        for (;;) {
+            const std::size_t got = std::fread(buffer, 1, sizeof buffer, in);
+            if (got > 0 && std::fwrite(buffer, 1, got, out) != got) return false;
+            if (got < sizeof buffer) return std::ferror(in) == 0 && std::fflush(out) == 0;
+        }
+    }
+
+    bool toStdout_;
+    ReplacementFile replacement_;
+};
+
+std::string OptionsText(const ParsedArguments& args) {
+    std::string options(6, '0');
+    auto set = [&](int position, bool on) { options[position - 1] = on ? '1' : '0'; };
+    set(kOptionCompress, args.Has("--compress"));
+    set(kOptionTabsToSpaces, args.values.count("--tabs") != 0);
+    set(kOptionStripHtml, args.Has("--strip-html"));
+    set(kOptionCrToLf, args.Has("--cr-to-lf"));
+    set(kOptionRaw, args.Has("--raw"));
+    return options;
+}
+
+void RequirePositionals(const ParsedArguments& args, std::size_t count) {
+    if (args.positionals.size() != count) {
+        throw UsageError("expected " + std::to_string(count) + " file argument" + (count == 1 ? "" : "s") +
+                         ", got " + std::to_string(args.positionals.size()));
+    }
+}
+
+int RunEncode(const ParsedArguments& args) {
+    RequirePositionals(args, 2);
+    const std::string& input = args.positionals[0];
+    const std::string& output = args.positionals[1];
+    TaskRecord task;
+    task.options = OptionsText(args);
+    task.tabspace = static_cast<int16_t>(args.IntValue("--tabs", 0, 64, 0));
+    const int category = args.IntValue("--category", 0, 15, 0);
+
+    const CodecFunctions* codec = Codec();
+    if (codec == nullptr) return kExitFailure;
+    WorkDir work;
+    if (!work.Ok()) return Fail(kStatusGenericError);
+
+    std::string pcPath;
+    if (!ResolveInput(input, work, pcPath)) return Fail(kStatusGenericError);
+    if (FileProbe(pcPath) <= 0) return Fail("Error: PC File does not exist");
+
+    TerminalProgress progress;
+    const std::string textPath = ApplyFilters(pcPath, task, work.Path(), progress);
+    if (textPath.empty()) return Fail(kStatusGenericError);
+
+    OutputFile out(output, work);
+    if (!out.Ok()) return Fail(kStatusGenericError);
+    DocBuildRequest request;
+    request.textPath = textPath;
+    // Written to standard output, the document is named after its input.
+    request.databaseName = DatabaseName(output != kStandardStream ? output
+                                        : input != kStandardStream ? input : std::string());
+    request.compressed = task.HasOption(kOptionCompress);
+    request.category = category;
+    const std::string status = BuildDocFile(request, out.File(), *codec, progress);
+    if (status != kStatusOk) return Fail(status);
+    if (!out.Finish()) return Fail(kStatusGenericError);
+    return kExitOk;
+}
+
+int RunDecode(const ParsedArguments& args) {
+    RequirePositionals(args, 2);
+    const CodecFunctions* codec = Codec();
+    if (codec == nullptr) return kExitFailure;
+    WorkDir work;
+    if (!work.Ok()) return Fail(kStatusGenericError);
+
+    std::string palmPath;
+    if (!ResolveInput(args.positionals[0], work, palmPath)) return Fail(kStatusGenericError);
+    if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
+    FileHandle doc(std::fopen(palmPath.c_str(), "rb"));
+    if (!doc) return Fail(kStatusGenericError);
+
+    OutputFile out(args.positionals[1], work);
+    if (!out.Ok()) return Fail(kStatusGenericError);
+    TerminalProgress progress;
+    progress.SetProgressCaption("Decompression");
+    const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress);
+    if (status != kStatusOk) return Fail(status);
+    if (!out.Finish()) return Fail(kStatusGenericError);
+    return kExitOk;
+}
+
+std::string PalmTimeText(uint32_t palmTime) {
+    // Palm time counts local seconds, so it is shown as it stands.
+    const std::time_t seconds = static_cast<std::time_t>(palmTime) - kPalmToUnixSeconds;
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+int RunInfo(const ParsedArguments& args) {
+    RequirePositionals(args, 1);
+    WorkDir work;
+    if (!work.Ok()) return Fail(kStatusGenericError);
+    std::string palmPath;
+    if (!ResolveInput(args.positionals[0], work, palmPath)) return Fail(kStatusGenericError);
+    if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
+    FileHandle doc(std::fopen(palmPath.c_str(), "rb"));
+    if (!doc) return Fail(kStatusGenericError);
+
+    PalmHeader header;
+    DocInfo info;
+    const std::string status = CheckDocFile(doc.get(), header, info);
+    if (status != kStatusOk) return Fail(status);
+    try {
+        std::string name = ReadTextAt(doc.get(), 0, 32);
+        name = name.substr(0, name.find('\0'));
+        Bytes record0;
+        uint8_t attribute = 0;
+        ReadPalmRecord(doc.get(), 0, attribute, record0);
+        const uint32_t textLength = (uint32_t{record0[4]} << 24) | (uint32_t{record0[5]} << 16) |
+                                    (uint32_t{record0[6]} << 8) | record0[7];
+        std::printf("name: %s\n", name.c_str());
+        std::printf("type: %s\n", header.type.c_str());
+        std::printf("creator: %s\n", header.creator.c_str());
+        std::printf("compressed: %s\n", info.version == 2 ? "yes" : "no");
+        std::printf("text records: %d\n", info.recordCount);
+        std::printf("text length: %u\n", textLength);
+        std::printf("category: %d\n", attribute & 0x0F);
+        std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), 36)).c_str());
+    } catch (const DocIoError&) {
+        return Fail(kStatusGenericError);
+    }
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+std::vector<Command> DocCommands() {
+    std::vector<Command> commands;
+    commands.push_back(Command{
+        "encode",
+        "convert a text file into a Palm Doc database (.pdb)",
+        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--raw] [--category N] INPUT OUTPUT.pdb",
+        "Converts the text file INPUT into the Palm Doc database OUTPUT.pdb.\n"
+        "The database name is OUTPUT's file name without its extension (at most 31 bytes).\n"
+        "Without options, carriage returns are removed and TABs are kept.\n"
+        "\n"
+        "  --compress      compress the text records (smaller file, Doc version 2)\n"
+        "  --tabs N        replace every TAB by N spaces (N from 0 to 64)\n"
+        "  --cr-to-lf      turn every carriage return into a line feed instead of removing it\n"
+        "  --strip-html    remove HTML markup: block tags become line ends, script and\n"
+        "                  style are dropped, entities become single bytes\n"
+        "  --raw           take the text byte for byte (every filter option is ignored)\n"
+        "  --category N    Palm category of the document (0 to 15)\n"
+        "\n"
+        "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
+        OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--raw"}, {"--tabs", "--category"}},
+        RunEncode});
+    commands.push_back(Command{
+        "decode",
+        "convert a Palm Doc database into a text file",
+        "lum2doc decode INPUT.pdb OUTPUT",
+        "Writes the text of the Palm Doc database INPUT.pdb into OUTPUT, byte for byte,\n"
+        "with nothing added between records. Plain and compressed documents are read.\n"
+        "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
+        OptionSpec{},
+        RunDecode});
+    commands.push_back(Command{
+        "info",
+        "describe a Palm Doc database",
+        "lum2doc info INPUT.pdb",
+        "Checks INPUT.pdb as decode would and prints its name, type, creator, whether it is\n"
+        "compressed, its number of text records, its text length, its category and its\n"
+        "creation date. INPUT may be \"-\" for standard input.",
+        OptionSpec{},
+        RunInfo});
+    return commands;
+}
+
+}  // namespace lum2::cli

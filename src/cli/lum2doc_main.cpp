@@ -1,1 +1,84 @@
-int main(){return 0;}
+// lum2doc: converts between text files and Palm Doc databases from the
+// command line, over the same core as the desktop program.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+
+namespace lum2::cli {
+
+namespace {
+
+std::vector<Command> AllCommands() { return DocCommands(); }
+
+void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
+    std::fprintf(out, "usage: lum2doc COMMAND [OPTIONS] ARGUMENTS\n\n"
+                      "Converts between text files and Palm Doc e-books (.pdb, type TEXt, creator REAd).\n\n"
+                      "Commands:\n");
+    for (const auto& command : commands) {
+        std::fprintf(out, "  %-8s %s\n", command.name.c_str(), command.summary.c_str());
+    }
+    std::fprintf(out, "\nRun \"lum2doc COMMAND --help\" for a command's options.\n"
+                      "Exit status: 0 success, 1 the conversion failed (the reason is printed on\n"
+                      "standard error), 2 a usage error.\n");
+}
+
+}  // namespace
+
+int Fail(const std::string& status) {
+    std::fprintf(stderr, "%s\n", status.c_str());
+    return kExitFailure;
+}
+
+const CodecFunctions* Codec() {
+    static CompressionLibrary library;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        // Beside the program, then the installed copy; never the working
+        // directory, which may be anybody's folder.
+        auto folders = CompressionLibrary::DefaultFolders("");
+        if (!library.Load(folders)) std::fprintf(stderr, "%s\n", library.Error().c_str());
+    }
+    return library.IsLoaded() ? &library.Functions() : nullptr;
+}
+
+int Main(const std::vector<std::string>& words) {
+    const auto commands = AllCommands();
+    if (words.empty()) {
+        PrintOverview(stderr, commands);
+        return kExitUsage;
+    }
+    if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+        PrintOverview(stdout, commands);
+        return kExitOk;
+    }
+    for (const auto& command : commands) {
+        if (command.name != words[0]) continue;
+        try {
+            const ParsedArguments args =
+                ParseArguments(std::vector<std::string>(words.begin() + 1, words.end()), command.options);
+            if (args.help) {
+                std::printf("usage: %s\n\n%s\n", command.usage.c_str(), command.help.c_str());
+                return kExitOk;
+            }
+            return command.run(args);
+        } catch (const UsageError& error) {
+            std::fprintf(stderr, "lum2doc %s: %s\nusage: %s\n", command.name.c_str(), error.what(),
+                         command.usage.c_str());
+            return kExitUsage;
+        } catch (const std::exception& error) {
+            return Fail(std::string("Error: ") + error.what());
+        }
+    }
+    std::fprintf(stderr, "lum2doc: unknown command \"%s\"\n", words[0].c_str());
+    PrintOverview(stderr, commands);
+    return kExitUsage;
+}
+
+}  // namespace lum2::cli
+
+int main(int argc, char** argv) {
+    return lum2::cli::Main(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -1,0 +1,71 @@
+#include "engine/path_functions.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace lum2 {
+
+namespace {
+
+#if defined(_WIN32)
+constexpr const char* kSeparators = "\\/";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+}  // namespace
+
+std::string FileNamePart(const std::string& path) {
+    const auto last = path.find_last_of(kSeparators);
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+std::string DirectoryPart(const std::string& path) {
+    const auto last = path.find_last_of(kSeparators);
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+std::string BaseName(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string ExtensionPart(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+int FileProbe(const std::string& path) {
+    // A NUL would silently shorten the name the system sees, so the probe
+    // would answer for a different file.
+    if (path.empty() || path.find('\0') != std::string::npos) return -1;
+
+    std::error_code error;
+    const std::filesystem::path target(path);
+    const auto status = std::filesystem::status(target, error);
+    if (status.type() == std::filesystem::file_type::not_found) return 0;
+    if (error) {
+        // A parent that is a file, not a folder, means the file is simply not there.
+        return error == std::errc::not_a_directory || error == std::errc::no_such_file_or_directory ? 0 : -1;
+    }
+    if (status.type() != std::filesystem::file_type::regular) return 0;
+
+    std::filesystem::last_write_time(target, error);
+    return error ? -1 : 1;
+}
+
+std::string RightTrim(const std::string& text) {
+    const auto last = text.find_last_not_of(' ');
+    return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
+char PathSeparator() {
+#if defined(_WIN32)
+    return '\\';
+#else
+    return '/';
+#endif
+}
+
+}  // namespace lum2

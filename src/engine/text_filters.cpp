@@ -1,0 +1,146 @@
+#include "engine/text_filters.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "engine/html_stripper.h"
+
+namespace lum2 {
+
+namespace {
+
+constexpr std::size_t kChunkSize = 4096;
+// TAB expansion can multiply a chunk by the TAB width (up to 32767), so the
+// output goes to disk whenever it passes this size rather than chunk by chunk.
+constexpr std::size_t kFlushSize = 64 * 1024;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using InputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+class FilterOutput {
+public:
+    FilterOutput(std::FILE* file, bool tabsToSpaces, bool crToLf, std::string spaces)
+        : file_(file), tabsToSpaces_(tabsToSpaces), crToLf_(crToLf), spaces_(std::move(spaces)) {
+        buffer_.reserve(kFlushSize + kChunkSize);
+    }
+
+    // Applies the line end and TAB rules to text and writes the result. The
+    // rules look at one byte at a time, so chunk boundaries cannot change the
+    // output (a CR LF pair split in two still gives the same bytes).
+    bool Put(std::string_view text) {
+        for (const char c : text) {
+            if (c == '\r') {
+                if (crToLf_) buffer_.push_back('\n');
+            } else if (c == '\t' && tabsToSpaces_) {
+                buffer_.append(spaces_);
+                if (buffer_.size() >= kFlushSize && !Flush()) return false;
+            } else {
+                buffer_.push_back(c);
+            }
+        }
+        return Flush();
+    }
+
+    // Closes the file whatever happens; true only if every byte reached it.
+    bool Close() {
+        bool ok = Flush();
+        ok = std::fflush(file_) == 0 && ok;
+        ok = std::fclose(file_) == 0 && ok;
+        file_ = nullptr;
+        return ok;
+    }
+
+    ~FilterOutput() {
+        if (file_ != nullptr) std::fclose(file_);
+    }
+
+    FilterOutput(const FilterOutput&) = delete;
+    FilterOutput& operator=(const FilterOutput&) = delete;
+
+private:
+    bool Flush() {
+        if (buffer_.empty()) return true;
+        const bool ok = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+        buffer_.clear();
+        return ok;
+    }
+
+    std::FILE* file_;
+    bool tabsToSpaces_;
+    bool crToLf_;
+    std::string spaces_;
+    std::string buffer_;
+};
+
+}  // namespace
+
+std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
+                         const std::string& baseDirectory, ProgressSink& progress) {
+    // A raw task sends the file's bytes as they are; there is nothing to copy.
+    if (task.HasOption(kOptionRaw)) return pcPath;
+
+    const bool tabsToSpaces = task.HasOption(kOptionTabsToSpaces);
+    const bool crToLf = task.HasOption(kOptionCrToLf);
+    const bool stripHtml = task.HasOption(kOptionStripHtml);
+
+    if (task.tabspace < 0) return "";
+    InputFile input(std::fopen(pcPath.c_str(), "rb"));
+    if (!input) return "";
+    // Only a regular file has a length to divide into chunks; a folder opens
+    // fine on Linux but cannot be read.
+    struct stat info {};
+    if (fstat(fileno(input.get()), &info) != 0 || !S_ISREG(info.st_mode)) return "";
+    const auto length = static_cast<unsigned long long>(info.st_size);
+    if (length == 0) return "";
+    const unsigned long long chunkCount = (length + kChunkSize - 1) / kChunkSize;
+    if (chunkCount > static_cast<unsigned long long>(INT_MAX)) return "";
+    const int n = static_cast<int>(chunkCount);
+    const std::size_t lastChunk = length % kChunkSize == 0 ? kChunkSize : length % kChunkSize;
+
+    progress.SetProgressCaption("Applying Filters");
+    progress.SetProgressRange(n);
+    progress.SetProgressValue(0);
+    progress.LetEventsRun();
+
+    const std::string outPath = baseDirectory + kFilterFileName;
+    std::FILE* outFile = std::fopen(outPath.c_str(), "wb");
+    if (outFile == nullptr) return "";
+    FilterOutput output(outFile, tabsToSpaces, crToLf, std::string(static_cast<std::size_t>(task.tabspace), ' '));
+
+    HtmlStripper stripper;
+    std::string chunk(kChunkSize, '\0');
+    std::string stripped;
+    stripped.reserve(kChunkSize + HtmlStripper::kMaxEntity);
+
+    for (int i = 1; i <= n; ++i) {
+        progress.SetProgressValue(i);
+        progress.SetTrayIcon(TrayFrame(i, n), "");
+        const std::size_t want = i == n ? lastChunk : kChunkSize;
+        // A file that shrank while being read would leave a hole; give up.
+        if (std::fread(chunk.data(), 1, want, input.get()) != want) return "";
+        std::string_view text(chunk.data(), want);
+        if (stripHtml) {
+            stripped.clear();
+            stripper.Feed(text, stripped);
+            text = stripped;
+        }
+        if (!output.Put(text)) return "";
+    }
+    if (stripHtml) {
+        stripped.clear();
+        stripper.Finish(stripped);
+        if (!output.Put(stripped)) return "";
+    }
+    if (!output.Close()) return "";
+    return outPath;
+}
+
+}  // namespace lum2

@@ -1,0 +1,310 @@
+#include "tasks/record_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <set>
+
+#include "engine/path_functions.h"
+
+namespace lum2 {
+
+namespace {
+
+constexpr const char* kStoreName = "lumdata.dat";
+constexpr const char* kLockName = "lumdata.lock";
+constexpr const char* kTempName = "lumdata.tmp";
+constexpr const char* kBackupName = "lumdata.dat.bak";
+constexpr const char* kCurrentVersion = "0010";
+
+// Task ids are positive 32-bit numbers above the clipboard's "2".
+constexpr double kLowestTaskId = 3;
+constexpr double kHighestTaskId = 2147483647;
+// A source that keeps hitting taken ids is broken; give up rather than hang.
+constexpr int kMaxTaskIdDraws = 10000;
+
+std::string SystemError(const std::string& what, const std::string& path, int error) {
+    return "Error: " + what + " " + path + ": " + std::strerror(error);
+}
+
+// Descriptors are opened close-on-exec: a converter or editor started from
+// the program must not inherit the store, and above all not the lock, which
+// would outlive our own Close().
+std::FILE* OpenStream(const std::string& path, int flags, const char* mode) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = ::fdopen(fd, mode);
+    if (stream == nullptr) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+    return stream;
+}
+
+// Flushes to the disk and closes; returns 0 or the first errno met.
+int FinishStream(std::FILE* stream) {
+    int error = 0;
+    if (std::fflush(stream) != 0) error = errno;
+    if (error == 0 && ::fsync(::fileno(stream)) != 0) error = errno;
+    if (std::fclose(stream) != 0 && error == 0) error = errno;
+    return error;
+}
+
+// The rename is only durable once the folder entry is on the disk; a
+// failure here loses nothing that is not already written, so it is ignored.
+void SyncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+off_t RecordOffset(int n) { return static_cast<off_t>(n - 1) * static_cast<off_t>(kRecordSize); }
+
+RecordStore::RandomSource ClockSeededSource() {
+    auto engine = std::make_shared<std::mt19937_64>(
+        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    return [engine]() {
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        return unit(*engine);
+    };
+}
+
+}  // namespace
+
+RecordStore::RecordStore() : random_(ClockSeededSource()) {}
+
+RecordStore::~RecordStore() { Close(); }
+
+void RecordStore::OpenStore(const std::string& baseDirectory) {
+    Close();
+    baseDirectory_ = baseDirectory;
+    path_ = baseDirectory + kStoreName;
+
+    const std::string lockPath = baseDirectory + kLockName;
+    lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (lockFd_ < 0) throw StoreError(SystemError("cannot create the lock file", lockPath, errno));
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(lockFd_);
+        lockFd_ = -1;
+        if (error == EWOULDBLOCK) {
+            throw StoreError("Error: " + path_ + " is in use by another LUM2 program");
+        }
+        throw StoreError(SystemError("cannot lock", lockPath, error));
+    }
+
+    try {
+        OpenFile();
+        // Anything but the current layout with its settings and clipboard
+        // records cannot be read as a store: it is set aside, not trusted.
+        char version[4] = {};
+        std::fseek(file_, 0, SEEK_SET);
+        const bool current = std::fread(version, 1, sizeof version, file_) == sizeof version &&
+                             std::memcmp(version, kCurrentVersion, sizeof version) == 0 &&
+                             RecordCount() >= 2;
+        if (!current) CreateFresh();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void RecordStore::Close() {
+    if (file_ != nullptr) {
+        // Every write was flushed when it was made; nothing is pending here.
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+        lockFd_ = -1;
+    }
+}
+
+void RecordStore::OpenFile() {
+    file_ = OpenStream(path_, O_RDWR, "r+b");
+    // Only a missing file is created: any other failure must not end in a
+    // truncating open of the user's data.
+    if (file_ == nullptr && errno == ENOENT) file_ = OpenStream(path_, O_RDWR | O_CREAT | O_TRUNC, "w+b");
+    if (file_ == nullptr) throw StoreError(SystemError("cannot open", path_, errno));
+}
+
+void RecordStore::CreateFresh() {
+    struct stat info {};
+    if (::fstat(::fileno(file_), &info) != 0) throw StoreError(SystemError("cannot read", path_, errno));
+
+    if (info.st_size > 0) {
+        const std::string backupPath = baseDirectory_ + kBackupName;
+        std::FILE* backup = OpenStream(backupPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+        if (backup == nullptr) throw StoreError(SystemError("cannot create", backupPath, errno));
+        std::fseek(file_, 0, SEEK_SET);
+        char buffer[16384];
+        int error = 0;
+        std::size_t got = 0;
+        errno = 0;
+        while (error == 0 && (got = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
+            if (std::fwrite(buffer, 1, got, backup) != got) error = errno != 0 ? errno : EIO;
+        }
+        if (error == 0 && std::ferror(file_)) error = EIO;
+        const int finished = FinishStream(backup);
+        if (error == 0) error = finished;
+        if (error != 0) throw StoreError(SystemError("cannot write the backup", backupPath, error));
+    }
+
+    const std::string tempPath = baseDirectory_ + kTempName;
+    ::unlink(tempPath.c_str());
+    std::FILE* temp = OpenStream(tempPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+    if (temp == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
+    const RecordBytes settings = EncodeRecord(DefaultSettingsRecord());
+    const RecordBytes clipboard = EncodeRecord(DefaultClipboardRecord());
+    int error = 0;
+    errno = 0;
+    if (std::fwrite(settings.data(), 1, settings.size(), temp) != settings.size() ||
+        std::fwrite(clipboard.data(), 1, clipboard.size(), temp) != clipboard.size()) {
+        error = errno != 0 ? errno : EIO;
+    }
+    const int finished = FinishStream(temp);
+    if (error == 0) error = finished;
+    if (error != 0) {
+        ::unlink(tempPath.c_str());
+        throw StoreError(SystemError("cannot write", tempPath, error));
+    }
+
+    std::fclose(file_);
+    file_ = nullptr;
+    if (std::rename(tempPath.c_str(), path_.c_str()) != 0) {
+        const int renameError = errno;
+        ::unlink(tempPath.c_str());
+        throw StoreError(SystemError("cannot replace", path_, renameError));
+    }
+    SyncDirectory(baseDirectory_);
+    OpenFile();
+}
+
+int RecordStore::RecordCount() const {
+    if (file_ == nullptr) return 0;
+    struct stat info {};
+    if (::fstat(::fileno(file_), &info) != 0 || info.st_size < 0) return 0;
+    const auto count = static_cast<uint64_t>(info.st_size) / kRecordSize;
+    return count > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(count);
+}
+
+TaskRecord RecordStore::GetRecord(int n) const {
+    if (file_ == nullptr) throw StoreError("Error: the task store is not open");
+    const int count = RecordCount();
+    if (n < 1 || n > count) {
+        throw StoreError("Error: record " + std::to_string(n) + " does not exist in " + path_ + " (" +
+                         std::to_string(count) + " records)");
+    }
+    RecordBytes bytes{};
+    if (::fseeko(file_, RecordOffset(n), SEEK_SET) != 0) {
+        throw StoreError(SystemError("cannot read", path_, errno));
+    }
+    if (std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        const int error = std::ferror(file_) ? errno : EIO;
+        std::clearerr(file_);
+        throw StoreError(SystemError("cannot read record " + std::to_string(n) + " of", path_, error));
+    }
+    return DecodeRecord(bytes);
+}
+
+void RecordStore::PutRecord(int n, const TaskRecord& record) {
+    if (file_ == nullptr) throw StoreError("Error: the task store is not open");
+    const int count = RecordCount();
+    if (n < 1 || static_cast<long long>(n) > static_cast<long long>(count) + 1) {
+        throw StoreError("Error: cannot write record " + std::to_string(n) + " of " + path_ + " (" +
+                         std::to_string(count) + " records)");
+    }
+    const RecordBytes bytes = EncodeRecord(record);
+    errno = 0;
+    if (::fseeko(file_, RecordOffset(n), SEEK_SET) != 0) {
+        throw StoreError(SystemError("cannot write", path_, errno));
+    }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() || std::fflush(file_) != 0) {
+        const int error = errno != 0 ? errno : EIO;
+        std::clearerr(file_);
+        throw StoreError(SystemError("cannot write record " + std::to_string(n) + " of", path_, error));
+    }
+}
+
+std::string RecordStore::NewTaskId() {
+    std::set<std::string> taken;
+    const int count = RecordCount();
+    for (int n = 3; n <= count; ++n) taken.insert(RightTrim(GetRecord(n).taskid));
+
+    for (int draw = 0; draw < kMaxTaskIdDraws; ++draw) {
+        double value = std::floor(random_() * (kHighestTaskId - kLowestTaskId + 1) + kLowestTaskId);
+        // The generator may round up to 1.0, and an injected one may stray:
+        // the id must stay a positive 32-bit number above the clipboard's.
+        if (!(value >= kLowestTaskId)) value = kLowestTaskId;
+        if (value > kHighestTaskId) value = kHighestTaskId;
+        std::string candidate = std::to_string(static_cast<long long>(value));
+        if (taken.count(candidate) == 0) return candidate;
+    }
+    throw StoreError("Error: no free task id could be drawn for " + path_);
+}
+
+void RecordStore::DeleteRecord(int n) {
+    if (file_ == nullptr) throw StoreError("Error: the task store is not open");
+    const int count = RecordCount();
+    if (n < 3 || n > count) {
+        throw StoreError("Error: cannot delete record " + std::to_string(n) + " of " + path_ + " (" +
+                         std::to_string(count) + " records)");
+    }
+
+    const std::string tempPath = baseDirectory_ + kTempName;
+    ::unlink(tempPath.c_str());
+    std::FILE* temp = OpenStream(tempPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+    if (temp == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
+
+    // Records are copied as raw bytes so the others come through unchanged,
+    // even fields this version would write differently.
+    int error = 0;
+    errno = 0;
+    RecordBytes bytes{};
+    for (int i = 1; i <= count && error == 0; ++i) {
+        if (i == n) continue;
+        if (::fseeko(file_, RecordOffset(i), SEEK_SET) != 0) {
+            error = errno;
+        } else if (std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+            error = std::ferror(file_) ? errno : EIO;
+            std::clearerr(file_);
+        } else if (std::fwrite(bytes.data(), 1, bytes.size(), temp) != bytes.size()) {
+            error = errno != 0 ? errno : EIO;
+        }
+    }
+    const int finished = FinishStream(temp);
+    if (error == 0) error = finished;
+    if (error != 0) {
+        ::unlink(tempPath.c_str());
+        throw StoreError(SystemError("cannot write", tempPath, error));
+    }
+
+    std::fclose(file_);
+    file_ = nullptr;
+    if (std::rename(tempPath.c_str(), path_.c_str()) != 0) {
+        const int renameError = errno;
+        ::unlink(tempPath.c_str());
+        // The old file is untouched; carry on with it.
+        try {
+            OpenFile();
+        } catch (const StoreError&) {
+        }
+        throw StoreError(SystemError("cannot replace", path_, renameError));
+    }
+    SyncDirectory(baseDirectory_);
+    OpenFile();
+}
+
+}  // namespace lum2

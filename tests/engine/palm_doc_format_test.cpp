@@ -1,0 +1,198 @@
+// The written Doc file, byte for byte, and the file-level primitives.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "engine/doc_builder.h"
+#include "engine/doc_extractor.h"
+#include "engine/palm_doc_format.h"
+#include "static_codec.h"
+#include "temp_dir.h"
+
+namespace lum2 {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+uint32_t LongAt(const std::vector<uint8_t>& b, std::size_t at) {
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+class DocFileTest : public ::testing::Test {
+protected:
+    // Builds a database of text into a file and returns its bytes.
+    std::vector<uint8_t> Build(const std::vector<uint8_t>& text, bool compressed, int category = 0,
+                               const std::string& name = "book", std::string* status = nullptr) {
+        WriteFileBytes(dir_.File("text"), text);
+        DocBuildRequest request{dir_.File("text"), name, compressed, category};
+        FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
+        const std::string result = BuildDocFile(request, doc.get(), codec_, sink_);
+        if (status != nullptr) *status = result;
+        else EXPECT_EQ(result, "OK");
+        doc.reset();
+        return ReadFileBytes(dir_.File("out.pdb"));
+    }
+
+    std::vector<uint8_t> Extract(const std::vector<uint8_t>& docBytes, std::string& status) {
+        WriteFileBytes(dir_.File("in.pdb"), docBytes);
+        FileHandle doc(std::fopen(dir_.File("in.pdb").c_str(), "rb"));
+        FileHandle text(std::fopen(dir_.File("back").c_str(), "w+b"));
+        status = ExtractDocText(doc.get(), text.get(), codec_, sink_);
+        text.reset();
+        return ReadFileBytes(dir_.File("back"));
+    }
+
+    TempDir dir_;
+    CodecFunctions codec_ = test::StaticCodec();
+    ProgressSink sink_;
+};
+
+TEST_F(DocFileTest, OneByteTextGivesThe111ByteFile) {
+    const auto file = Build({'x'}, false, 0, "a");
+    ASSERT_EQ(file.size(), 111u);
+    // Name field: the name, a NUL, blanks to 32 bytes.
+    EXPECT_EQ(file[0], 'a');
+    EXPECT_EQ(file[1], 0);
+    for (int i = 2; i < 32; ++i) EXPECT_EQ(file[i], ' ') << i;
+    // Creation and modification date carry the same Palm time, close to now.
+    EXPECT_EQ(LongAt(file, 36), LongAt(file, 40));
+    EXPECT_NEAR(static_cast<double>(LongAt(file, 36)), static_cast<double>(CalcPalmTime()), 5.0);
+    // Every other header field but type and creator is 0.
+    const std::vector<uint8_t> zeroes(file.begin() + 44, file.begin() + 60);
+    EXPECT_EQ(zeroes, std::vector<uint8_t>(16, 0));
+    EXPECT_EQ(std::string(file.begin() + 60, file.begin() + 68), "TEXtREAd");
+    const std::vector<uint8_t> tail(file.begin() + 68, file.end());
+    const std::vector<uint8_t> expected = {
+        0, 0, 0, 0,                                      // unique id seed
+        0, 0, 0, 0, 0, 2,                                // next list, 2 records
+        0x00, 0x00, 0x00, 0x5E, 0x40, 0x6F, 0x80, 0x00,  // entry 0
+        0x00, 0x00, 0x00, 0x6E, 0x40, 0x6F, 0x80, 0x01,  // entry 1
+        0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,  // DocInfo
+        0x00, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00,
+        'x'};
+    EXPECT_EQ(tail, expected);
+}
+
+TEST_F(DocFileTest, RecordCountsAtTheRecordBoundary) {
+    for (const auto& [size, records, last] : {std::tuple{4096, 1, 4096}, {4097, 2, 1}, {8192, 2, 4096},
+                                              {8193, 3, 1}}) {
+        const auto file = Build(std::vector<uint8_t>(size, 'q'), false);
+        EXPECT_EQ((file[76] << 8) | file[77], records + 1) << size;
+        const std::size_t lastOffset = LongAt(file, 78 + 8 * records);
+        EXPECT_EQ(file.size() - lastOffset, static_cast<std::size_t>(last)) << size;
+        // DocInfo: text length and record count.
+        const std::size_t info = LongAt(file, 78);
+        EXPECT_EQ(LongAt(file, info + 4), static_cast<uint32_t>(size));
+        EXPECT_EQ((file[info + 8] << 8) | file[info + 9], records);
+    }
+}
+
+TEST_F(DocFileTest, CategoryAndUniqueIdsInTheEntries) {
+    const auto file = Build(std::vector<uint8_t>(9000, 'c'), true, 21);
+    ASSERT_EQ((file[76] << 8) | file[77], 4);
+    EXPECT_EQ(file[82], 0x45);  // 21 keeps its low four bits: category 5
+    for (int k = 0; k < 4; ++k) {
+        const std::size_t entry = 78 + 8 * k;
+        if (k > 0) EXPECT_EQ(file[entry + 4], 0x40);
+        EXPECT_EQ((file[entry + 5] << 16) | (file[entry + 6] << 8) | file[entry + 7], 0x6F8000 + k);
+        // Records follow each other with no gap.
+        if (k > 0) EXPECT_GT(LongAt(file, entry), LongAt(file, entry - 8));
+    }
+    EXPECT_EQ(LongAt(file, 78), 78u + 32u);
+    EXPECT_EQ(file[LongAt(file, 78) + 1], 2);  // compressed: version 2
+
+    std::string status;
+    Build({'x'}, false, 256, "book", &status);
+    EXPECT_EQ(status, "Error: Could not open Palm or PC File");
+}
+
+TEST_F(DocFileTest, DatabaseNames) {
+    EXPECT_EQ(DatabaseName("/home/u/Notes.txt.pdb"), "Notes.txt");
+    EXPECT_EQ(DatabaseName("/home/u/my.book.pdb"), "my.book");
+    EXPECT_EQ(DatabaseName("/home/u/plain"), "plain");
+    EXPECT_EQ(DatabaseName("/home/u/.pdb"), "");
+    const std::string longName(40, 'n');
+    EXPECT_EQ(DatabaseName("/x/" + longName + ".pdb"), std::string(31, 'n'));
+    // 30 ASCII bytes then a 2-byte character: cutting at 31 would split it.
+    EXPECT_EQ(DatabaseName(std::string(30, 'a') + "\xC3\xA9" + "z.pdb"), std::string(30, 'a'));
+
+    // A 31-character name leaves no blank after the NUL; an empty one is NUL and blanks.
+    auto file = Build({'x'}, false, 0, std::string(31, 'n'));
+    EXPECT_EQ(file[31], 0);
+    file = Build({'x'}, false, 0, "");
+    EXPECT_EQ(file[0], 0);
+    EXPECT_EQ(file[1], ' ');
+}
+
+TEST_F(DocFileTest, RoundTripsEverySizeAcrossTheRecordBoundaries) {
+    std::mt19937 random(7);
+    std::vector<uint8_t> text(3 * 4096);
+    const std::string words = "the quick brown fox jumps over a lazy dog\n\t\x01\xE9\xFF";
+    for (auto& b : text) b = static_cast<uint8_t>(words[random() % words.size()]);
+    std::vector<int> sizes = {1, 2, 3, 11, 4095, 4096, 4097, 8191, 8192, 8193, 3 * 4096};
+    for (int i = 0; i < 40; ++i) sizes.push_back(1 + static_cast<int>(random() % text.size()));
+    for (const bool compressed : {false, true}) {
+        for (const int size : sizes) {
+            const std::vector<uint8_t> slice(text.begin(), text.begin() + size);
+            const auto file = Build(slice, compressed);
+            std::string status;
+            EXPECT_EQ(Extract(file, status), slice) << size << " compressed " << compressed;
+            EXPECT_EQ(status, "OK");
+        }
+    }
+}
+
+TEST_F(DocFileTest, BuildRefusesMoreRecordsThanTheFormatHolds) {
+    // A sparse file: 65,534 full records plus one byte, without writing 268 MB.
+    const std::string path = dir_.File("huge");
+    FileHandle big(std::fopen(path.c_str(), "wb"));
+    ASSERT_EQ(std::fseek(big.get(), 65534L * 4096L, SEEK_SET), 0);
+    std::fputc('x', big.get());
+    big.reset();
+    DocBuildRequest request{path, "huge", false, 0};
+    FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
+    const std::string status = BuildDocFile(request, doc.get(), codec_, sink_);
+    EXPECT_EQ(status.rfind("Error", 0), 0u) << status;
+    EXPECT_NE(status.find("65,534"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(dir_.File("out.pdb")).size(), 0u);
+}
+
+TEST_F(DocFileTest, EmptyTextIsRefused) {
+    std::string status;
+    Build({}, false, 0, "book", &status);
+    EXPECT_EQ(status, "Error: PC File is empty");
+}
+
+TEST(PalmDocPrimitives, BigEndianReadsAndWritesAndFaults) {
+    TempDir dir;
+    FileHandle file(std::fopen(dir.File("f").c_str(), "w+b"));
+    WriteLongAt(file.get(), 2, 0x01020304);
+    WriteWordAt(file.get(), 8, 0x1A0B0C);  // only the low 16 bits
+    WriteByteAt(file.get(), 0, 0xFE);
+    EXPECT_EQ(ReadLongAt(file.get(), 2), 0x01020304u);
+    EXPECT_EQ(ReadWordAt(file.get(), 8), 0x0B0Cu);
+    EXPECT_EQ(ReadByteAt(file.get(), 0), 0xFE);
+    EXPECT_EQ(ReadByteAt(file.get(), 1), 0);  // the gap reads as zero
+    EXPECT_EQ(ReadTextAt(file.get(), 2, 2), std::string("\x01\x02"));
+    EXPECT_THROW(ReadLongAt(file.get(), 8), DocIoError);  // runs past the end
+    EXPECT_THROW(ReadByteAt(file.get(), -1), DocIoError);
+
+    // A DocInfo is accepted only with version 1 or 2 and 1 <= count < total.
+    DocInfo info;
+    EXPECT_EQ(ParseDocInfo(BuildDocInfo(10, 2, false), 3, info), 0);
+    EXPECT_EQ(info.version, 1);
+    EXPECT_EQ(ParseDocInfo(BuildDocInfo(10, 3, true), 3, info), -1);
+    EXPECT_EQ(ParseDocInfo(Bytes(15, 0), 3, info), -1);
+}
+
+}  // namespace
+}  // namespace lum2

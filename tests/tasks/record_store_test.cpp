@@ -1,0 +1,526 @@
+#include "tasks/record_store.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "../engine/temp_dir.h"
+
+namespace lum2 {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+using ::testing::HasSubstr;
+
+constexpr std::size_t kFreshSize = 2 * kRecordSize;
+
+std::string Bytes(const std::vector<uint8_t>& data, std::size_t at, std::size_t length) {
+    return std::string(reinterpret_cast<const char*>(data.data() + at), length);
+}
+
+std::string Bytes(const RecordBytes& data, std::size_t at, std::size_t length) {
+    return std::string(reinterpret_cast<const char*>(data.data() + at), length);
+}
+
+std::string Padded(const std::string& text, std::size_t width) { return text + std::string(width - text.size(), ' '); }
+
+TaskRecord Task(const std::string& id, const std::string& pcfile) {
+    TaskRecord task = DefaultClipboardRecord();
+    task.version = "0";
+    task.pcfile = pcfile;
+    task.palmfile = pcfile + ".pdb";
+    task.taskid = id;
+    return task;
+}
+
+// A store file as a previous session would have left it: settings,
+// clipboard, then one task per id.
+std::vector<uint8_t> StoreFile(const std::vector<std::string>& ids) {
+    std::vector<uint8_t> file;
+    auto add = [&file](const TaskRecord& record) {
+        const RecordBytes bytes = EncodeRecord(record);
+        file.insert(file.end(), bytes.begin(), bytes.end());
+    };
+    add(DefaultSettingsRecord());
+    add(DefaultClipboardRecord());
+    for (const auto& id : ids) add(Task(id, "/home/user/book" + id + ".txt"));
+    return file;
+}
+
+RecordStore::RandomSource Sequence(std::vector<double> values, int* draws) {
+    return [values = std::move(values), draws]() {
+        const double value = values[static_cast<std::size_t>(*draws) % values.size()];
+        ++*draws;
+        return value;
+    };
+}
+
+// --- the record's bytes -----------------------------------------------------
+
+TEST(TaskRecordBytes, TextsArePaddedCutAndTrimmedOnlyAtTheEnd) {
+    TaskRecord record = DefaultSettingsRecord();
+    record.status = std::string(70, 'x');
+    record.pcfile = "  leading blanks\tand a tab  ";
+    const RecordBytes bytes = EncodeRecord(record);
+    EXPECT_EQ(Bytes(bytes, 1114, 64), std::string(64, 'x'));
+    EXPECT_EQ(Bytes(bytes, 1178, 2), std::string("\x01\x00", 2)) << "status overran into pcfilter";
+
+    const TaskRecord back = DecodeRecord(bytes);
+    EXPECT_EQ(back.status, std::string(64, 'x'));
+    EXPECT_EQ(back.pcfile, "  leading blanks\tand a tab");
+
+    record.status = "OK";
+    EXPECT_EQ(DecodeRecord(EncodeRecord(record)).status, "OK");
+}
+
+TEST(TaskRecordBytes, CutNeverSplitsAUtf8Sequence) {
+    const std::string e_acute = "\xC3\xA9";
+    const std::string euro = "\xE2\x82\xAC";
+    const std::string clef = "\xF0\x9D\x84\x9E";
+
+    TaskRecord record;
+    record.pcfile = std::string(511, 'a') + e_acute;
+    RecordBytes bytes = EncodeRecord(record);
+    EXPECT_EQ(Bytes(bytes, 4, 512), std::string(511, 'a') + " ");
+    EXPECT_EQ(DecodeRecord(bytes).pcfile, std::string(511, 'a'));
+
+    EXPECT_EQ(CutToField("ab" + euro, 3), "ab");
+    EXPECT_EQ(CutToField("ab" + euro, 4), "ab");
+    EXPECT_EQ(CutToField("ab" + euro + "c", 5), "ab" + euro);
+    EXPECT_EQ(CutToField("a" + clef, 4), "a");
+    EXPECT_EQ(CutToField(e_acute + e_acute, 3), e_acute);
+    EXPECT_EQ(CutToField("short", 20), "short");
+
+    // Bytes that are not UTF-8 are cut where the width falls, so a damaged
+    // name still keeps its full width instead of losing its end.
+    EXPECT_EQ(CutToField(std::string(10, '\x80'), 4), std::string(4, '\x80'));
+    EXPECT_EQ(CutToField("abc\xFF\xFF", 4), "abc\xFF");
+    EXPECT_EQ(CutToField("a" + e_acute + "\x80\x80", 4), "a" + e_acute + "\x80");
+}
+
+TEST(TaskRecordBytes, IntegersBooleansAndDatesHaveTheirFileLayout) {
+    TaskRecord record = DefaultSettingsRecord();
+    record.counter = -2;
+    record.category = 300;
+    record.switch1 = true;
+    record.switch2 = false;
+    record.pcfiletime = 46023.0;  // 2026-01-01 00:00
+    record.palmfiletime = 46023.75;
+    const RecordBytes bytes = EncodeRecord(record);
+
+    EXPECT_EQ(Bytes(bytes, 1186, 2), std::string("\xFE\xFF", 2));
+    EXPECT_EQ(Bytes(bytes, 1078, 2), std::string("\x2C\x01", 2));
+    EXPECT_EQ(Bytes(bytes, 1182, 2), std::string("\xFF\xFF", 2));
+    EXPECT_EQ(Bytes(bytes, 1184, 2), std::string("\x00\x00", 2));
+    EXPECT_EQ(Bytes(bytes, 516, 8), std::string("\x00\x00\x00\x00\xE0\x78\xE6\x40", 8));
+
+    const TaskRecord back = DecodeRecord(bytes);
+    EXPECT_EQ(back.counter, -2);
+    EXPECT_EQ(back.category, 300);
+    EXPECT_DOUBLE_EQ(back.pcfiletime, 46023.0);
+    EXPECT_DOUBLE_EQ(back.palmfiletime, 46023.75);
+}
+
+TEST(TaskRecordBytes, DamagedFieldsReadAsSafeValues) {
+    RecordBytes bytes = EncodeRecord(DefaultClipboardRecord());
+    bytes[1182] = 0x01;  // switch1: any non-zero is true
+    bytes[1185] = 0x80;  // switch2
+    const double nan = std::nan("");
+    const double inf = INFINITY;
+    std::memcpy(bytes.data() + 516, &nan, 8);
+    std::memcpy(bytes.data() + 1036, &inf, 8);
+    const TaskRecord back = DecodeRecord(bytes);
+    EXPECT_TRUE(back.switch1);
+    EXPECT_TRUE(back.switch2);
+    EXPECT_EQ(back.pcfiletime, 0);
+    EXPECT_EQ(back.palmfiletime, 0);
+
+    TaskRecord record;
+    record.pcfiletime = nan;
+    EXPECT_EQ(Bytes(EncodeRecord(record), 516, 8), std::string(8, '\0'));
+}
+
+TEST(TaskRecordBytes, OptionsAndInstallEntriesCountOnlyAnExactOne) {
+    TaskRecord record;
+    record.options = "1021 1";
+    EXPECT_TRUE(record.HasOption(kOptionCompress));
+    EXPECT_FALSE(record.HasOption(kOptionTabsToSpaces));
+    EXPECT_FALSE(record.HasOption(kOptionStripHtml));
+    EXPECT_TRUE(record.HasOption(kOptionCrToLf));
+    EXPECT_FALSE(record.HasOption(kOptionAllowBinary));
+    EXPECT_TRUE(record.HasOption(kOptionRaw));
+    EXPECT_FALSE(record.HasOption(7));
+    EXPECT_FALSE(record.HasOption(0));
+
+    record.install = "01";
+    EXPECT_FALSE(record.InstallChecked(0));
+    EXPECT_TRUE(record.InstallChecked(1));
+    EXPECT_FALSE(record.InstallChecked(2));
+    EXPECT_FALSE(record.InstallChecked(-1));
+}
+
+// --- opening ----------------------------------------------------------------
+
+TEST(RecordStoreOpen, CreatesTheTwoDefaultRecords) {
+    TempDir dir;
+    {
+        RecordStore store;
+        store.OpenStore(dir.Path());
+        EXPECT_EQ(store.RecordCount(), 2);
+        EXPECT_EQ(store.Path(), dir.File("lumdata.dat"));
+    }
+    const auto file = ReadFileBytes(dir.File("lumdata.dat"));
+    ASSERT_EQ(file.size(), kFreshSize);
+
+    // Settings record.
+    EXPECT_EQ(Bytes(file, 0, 4), "0010");
+    EXPECT_EQ(Bytes(file, 4, 512), std::string(512, ' '));
+    EXPECT_EQ(Bytes(file, 516, 8), std::string(8, '\0'));
+    EXPECT_EQ(Bytes(file, 1044, 2), std::string("\x01\x00", 2));
+    EXPECT_EQ(Bytes(file, 1046, 32), Padded("11", 32));
+    EXPECT_EQ(Bytes(file, 1080, 2), std::string("\x04\x00", 2));
+    EXPECT_EQ(Bytes(file, 1082, 32), Padded("1", 32));
+    EXPECT_EQ(Bytes(file, 1182, 4), std::string("\xFF\xFF\xFF\xFF", 4));
+    EXPECT_EQ(Bytes(file, 1188, 20), std::string(20, ' '));
+
+    // Clipboard record.
+    const std::size_t c = kRecordSize;
+    EXPECT_EQ(Bytes(file, c + 0, 4), Padded("0", 4));
+    EXPECT_EQ(Bytes(file, c + 524, 512), Padded("clipboard.pdb", 512));
+    EXPECT_EQ(Bytes(file, c + 1044, 2), std::string("\x03\x00", 2));
+    EXPECT_EQ(Bytes(file, c + 1080, 2), std::string("\x04\x00", 2));
+    EXPECT_EQ(Bytes(file, c + 1178, 4), std::string("\x01\x00\x01\x00", 4));
+    EXPECT_EQ(Bytes(file, c + 1182, 4), std::string(4, '\0'));
+    EXPECT_EQ(Bytes(file, c + 1188, 20), Padded("2", 20));
+
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.dat.bak")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.tmp")));
+}
+
+TEST(RecordStoreOpen, KeepsAnUnknownFileAsBackupBeforeStartingAfresh) {
+    const std::vector<std::vector<uint8_t>> unknown = {
+        [] { auto f = StoreFile({"7", "8"}); f[3] = '9'; return f; }(),  // version "0019"
+        {'0', '0'},                                                      // shorter than a version
+        [] { auto f = StoreFile({}); f.resize(kRecordSize + 10); return f; }(),  // settings only
+        std::vector<uint8_t>(5000, 0xA5),
+    };
+    for (const auto& old : unknown) {
+        SCOPED_TRACE(old.size());
+        TempDir dir;
+        WriteFileBytes(dir.File("lumdata.dat"), old);
+        RecordStore store;
+        store.OpenStore(dir.Path());
+        EXPECT_EQ(store.RecordCount(), 2);
+        EXPECT_EQ(store.GetRecord(2).palmfile, "clipboard.pdb");
+        EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat.bak")), old);
+        EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")).size(), kFreshSize);
+    }
+}
+
+TEST(RecordStoreOpen, AnEmptyFileNeedsNoBackup) {
+    TempDir dir;
+    WriteFileBytes(dir.File("lumdata.dat"), {});
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    EXPECT_EQ(store.RecordCount(), 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.dat.bak")));
+}
+
+TEST(RecordStoreOpen, ReadsAnExistingStoreWithoutChangingIt) {
+    TempDir dir;
+    const auto file = StoreFile({"11", "22", "33"});
+    WriteFileBytes(dir.File("lumdata.dat"), file);
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    EXPECT_EQ(store.RecordCount(), 5);
+    EXPECT_EQ(store.GetRecord(5).taskid, "33");
+    EXPECT_EQ(store.GetRecord(3).pcfile, "/home/user/book11.txt");
+    store.Close();
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")), file);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.dat.bak")));
+}
+
+TEST(RecordStoreOpen, APartialRecordAtTheEndIsNotCounted) {
+    TempDir dir;
+    auto file = StoreFile({"11"});
+    file.resize(file.size() + 100, 'z');
+    WriteFileBytes(dir.File("lumdata.dat"), file);
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    EXPECT_EQ(store.RecordCount(), 3);
+    EXPECT_THROW(store.GetRecord(4), StoreError);
+
+    // Appending writes over the fragment rather than after it.
+    store.PutRecord(4, Task("44", "x"));
+    EXPECT_EQ(store.RecordCount(), 4);
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")).size(), 4 * kRecordSize);
+    EXPECT_EQ(store.GetRecord(4).taskid, "44");
+}
+
+TEST(RecordStoreOpen, OnlyOneStoreAtATimeMayHoldAFolder) {
+    TempDir dir;
+    RecordStore first;
+    first.OpenStore(dir.Path());
+
+    RecordStore second;
+    try {
+        second.OpenStore(dir.Path());
+        FAIL() << "a second store opened a folder in use";
+    } catch (const StoreError& error) {
+        EXPECT_THAT(error.what(), HasSubstr("in use by another LUM2 program"));
+    }
+    EXPECT_FALSE(second.IsOpen());
+
+    // The lock lives in its own file, so rewriting lumdata.dat keeps it.
+    first.PutRecord(3, Task("5", "a"));
+    first.PutRecord(4, Task("6", "b"));
+    first.DeleteRecord(3);
+    EXPECT_THROW(second.OpenStore(dir.Path()), StoreError);
+
+    first.Close();
+    second.OpenStore(dir.Path());
+    EXPECT_EQ(second.RecordCount(), 3);
+    EXPECT_EQ(second.GetRecord(3).taskid, "6");
+}
+
+TEST(RecordStoreOpen, TheDestructorReleasesTheLock) {
+    TempDir dir;
+    { RecordStore first; first.OpenStore(dir.Path()); }
+    RecordStore second;
+    EXPECT_NO_THROW(second.OpenStore(dir.Path()));
+}
+
+TEST(RecordStoreOpen, FailuresNameThePathAndReleaseTheLock) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("lumdata.dat"));
+    RecordStore store;
+    try {
+        store.OpenStore(dir.Path());
+        FAIL() << "opened a folder as the store";
+    } catch (const StoreError& error) {
+        EXPECT_THAT(error.what(), HasSubstr(dir.File("lumdata.dat")));
+        EXPECT_THAT(error.what(), HasSubstr(std::strerror(EISDIR)));
+    }
+    EXPECT_FALSE(store.IsOpen());
+
+    std::filesystem::remove(dir.File("lumdata.dat"));
+    RecordStore next;
+    EXPECT_NO_THROW(next.OpenStore(dir.Path()));
+
+    RecordStore missing;
+    EXPECT_THROW(missing.OpenStore(dir.File("no-such-folder/")), StoreError);
+}
+
+TEST(RecordStoreOpen, AReadOnlyFolderIsReported) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    TempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    RecordStore store;
+    EXPECT_THROW(store.OpenStore(dir.Path()), StoreError);
+    EXPECT_FALSE(store.IsOpen());
+}
+
+// --- reading and writing ----------------------------------------------------
+
+TEST(RecordStoreRecords, EveryFieldSurvivesAReopen) {
+    TempDir dir;
+    TaskRecord task;
+    task.version = "0";
+    task.pcfile = "/home/user/Bücher/roman.txt";
+    task.pcfiletime = 46023.5;
+    task.palmfile = "roman.pdb";
+    task.palmfiletime = 45000.25;
+    task.direction = kDirectionSync;
+    task.options = "101011";
+    task.category = 7;
+    task.tabspace = 8;
+    task.install = "0100";
+    task.status = "OK";
+    task.pcfilter = 2;
+    task.palmfilter = 3;
+    task.switch1 = true;
+    task.switch2 = false;
+    task.counter = -5;
+    task.taskid = "123456789";
+    {
+        RecordStore store;
+        store.OpenStore(dir.Path());
+        store.PutRecord(3, task);
+    }
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    ASSERT_EQ(store.RecordCount(), 3);
+    const TaskRecord back = store.GetRecord(3);
+    EXPECT_EQ(back.version, task.version);
+    EXPECT_EQ(back.pcfile, task.pcfile);
+    EXPECT_EQ(back.pcfiletime, task.pcfiletime);
+    EXPECT_EQ(back.palmfile, task.palmfile);
+    EXPECT_EQ(back.palmfiletime, task.palmfiletime);
+    EXPECT_EQ(back.direction, task.direction);
+    EXPECT_EQ(back.options, task.options);
+    EXPECT_EQ(back.category, task.category);
+    EXPECT_EQ(back.tabspace, task.tabspace);
+    EXPECT_EQ(back.install, task.install);
+    EXPECT_EQ(back.status, task.status);
+    EXPECT_EQ(back.pcfilter, task.pcfilter);
+    EXPECT_EQ(back.palmfilter, task.palmfilter);
+    EXPECT_EQ(back.switch1, task.switch1);
+    EXPECT_EQ(back.switch2, task.switch2);
+    EXPECT_EQ(back.counter, task.counter);
+    EXPECT_EQ(back.taskid, task.taskid);
+
+    const auto file = ReadFileBytes(dir.File("lumdata.dat"));
+    EXPECT_EQ(Bytes(file, 2 * kRecordSize + 516, 8), Bytes(EncodeRecord(task), 516, 8));
+}
+
+TEST(RecordStoreRecords, RecordNumbersOutsideTheFileAreRefused) {
+    TempDir dir;
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    EXPECT_THROW(store.GetRecord(0), StoreError);
+    EXPECT_THROW(store.GetRecord(3), StoreError);
+    EXPECT_THROW(store.GetRecord(-1), StoreError);
+    EXPECT_THROW(store.PutRecord(0, Task("9", "a")), StoreError);
+    EXPECT_THROW(store.PutRecord(4, Task("9", "a")), StoreError);
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")).size(), kFreshSize);
+
+    store.PutRecord(2, DefaultClipboardRecord());
+    EXPECT_EQ(store.RecordCount(), 2);
+
+    store.Close();
+    EXPECT_THROW(store.GetRecord(1), StoreError);
+    EXPECT_THROW(store.PutRecord(1, DefaultSettingsRecord()), StoreError);
+    EXPECT_EQ(store.RecordCount(), 0);
+}
+
+// --- task ids ---------------------------------------------------------------
+
+TEST(RecordStoreTaskId, TheDrawCoversThreeToTheLargest32BitNumber) {
+    TempDir dir;
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    int draws = 0;
+    store.SetRandomSource(Sequence({0.0}, &draws));
+    EXPECT_EQ(store.NewTaskId(), "3");
+    store.SetRandomSource(Sequence({std::nextafter(1.0, 0.0)}, &draws));
+    EXPECT_EQ(store.NewTaskId(), "2147483647");
+    store.SetRandomSource(Sequence({0.5}, &draws));
+    EXPECT_EQ(store.NewTaskId(), "1073741825");
+
+    // A source that strays outside [0, 1) still yields a valid id.
+    store.SetRandomSource(Sequence({1.0}, &draws));
+    EXPECT_EQ(store.NewTaskId(), "2147483647");
+    store.SetRandomSource(Sequence({-0.5}, &draws));
+    EXPECT_EQ(store.NewTaskId(), "3");
+    store.SetRandomSource(Sequence({std::nan("")}, &draws));
+    EXPECT_EQ(store.NewTaskId(), "3");
+}
+
+TEST(RecordStoreTaskId, ATakenIdIsDrawnAgain) {
+    TempDir dir;
+    WriteFileBytes(dir.File("lumdata.dat"), StoreFile({"3", "1073741825"}));
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    int draws = 0;
+    store.SetRandomSource(Sequence({0.0, 0.5, 0.0, 0.25}, &draws));
+    EXPECT_EQ(store.NewTaskId(), "536870914");
+    EXPECT_EQ(draws, 4);
+}
+
+TEST(RecordStoreTaskId, TheDefaultSourceGivesFreshIdsInRange) {
+    TempDir dir;
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    for (int i = 0; i < 200; ++i) {
+        const std::string id = store.NewTaskId();
+        const long long value = std::stoll(id);
+        EXPECT_GE(value, 3);
+        EXPECT_LE(value, 2147483647LL);
+        EXPECT_EQ(id, std::to_string(value)) << "not plain decimal";
+    }
+}
+
+TEST(RecordStoreTaskId, ABrokenSourceEndsWithAnError) {
+    TempDir dir;
+    WriteFileBytes(dir.File("lumdata.dat"), StoreFile({"3"}));
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    store.SetRandomSource([] { return 0.0; });
+    EXPECT_THROW(store.NewTaskId(), StoreError);
+}
+
+// --- deleting ---------------------------------------------------------------
+
+TEST(RecordStoreDelete, RemovingTheOnlyTaskLeavesTheDefaults) {
+    TempDir dir;
+    WriteFileBytes(dir.File("lumdata.dat"), StoreFile({"11"}));
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    store.DeleteRecord(3);
+    EXPECT_EQ(store.RecordCount(), 2);
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")), StoreFile({}));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.tmp")));
+}
+
+TEST(RecordStoreDelete, LaterRecordsMoveUpByteForByte) {
+    TempDir dir;
+    auto file = StoreFile({"11", "22", "33"});
+    file[4 * kRecordSize + 1182] = 0x07;  // an odd "true" this version would not write
+    WriteFileBytes(dir.File("lumdata.dat"), file);
+    // A temp file left over from a crash must not end up in the store.
+    WriteFileBytes(dir.File("lumdata.tmp"), std::vector<uint8_t>(3 * kRecordSize, 'Q'));
+
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    store.DeleteRecord(4);
+    EXPECT_EQ(store.RecordCount(), 4);
+    EXPECT_EQ(store.GetRecord(3).taskid, "11");
+    EXPECT_EQ(store.GetRecord(4).taskid, "33");
+
+    auto expected = StoreFile({"11", "33"});
+    expected[3 * kRecordSize + 1182] = 0x07;
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")), expected);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.tmp")));
+
+    // The store carries on with the rewritten file.
+    store.PutRecord(5, Task("55", "y"));
+    EXPECT_EQ(store.GetRecord(5).taskid, "55");
+}
+
+TEST(RecordStoreDelete, TheDefaultsAndMissingRecordsCannotBeDeleted) {
+    TempDir dir;
+    const auto file = StoreFile({"11"});
+    WriteFileBytes(dir.File("lumdata.dat"), file);
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    EXPECT_THROW(store.DeleteRecord(1), StoreError);
+    EXPECT_THROW(store.DeleteRecord(2), StoreError);
+    EXPECT_THROW(store.DeleteRecord(4), StoreError);
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")), file);
+}
+
+TEST(RecordStoreDelete, AFailedRewriteLeavesTheStoreAsItWas) {
+    TempDir dir;
+    const auto file = StoreFile({"11", "22"});
+    WriteFileBytes(dir.File("lumdata.dat"), file);
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    // A folder in the temp file's place cannot be removed or written.
+    std::filesystem::create_directories(dir.File("lumdata.tmp/blocker"));
+    EXPECT_THROW(store.DeleteRecord(3), StoreError);
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")), file);
+    ASSERT_TRUE(store.IsOpen());
+    EXPECT_EQ(store.RecordCount(), 4);
+    EXPECT_EQ(store.GetRecord(4).taskid, "22");
+}
+
+}  // namespace
+}  // namespace lum2

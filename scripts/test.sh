@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds everything and passes every test: the release build with its test
+# suites, then the core under AddressSanitizer and UndefinedBehaviorSanitizer,
+# where the fuzz corpora are replayed as well.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== Release build and tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Core under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUM2_SANITIZE=ON -DLUM2_BUILD_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== All tests passed"

@@ -1,0 +1,33 @@
+// The commands of lum2doc and what they share.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "engine/compression_library.h"
+
+namespace lum2::cli {
+
+enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+
+struct Command {
+    std::string name;
+    std::string summary;  // one line for the overview
+    std::string usage;    // "lum2doc encode [OPTIONS] INPUT OUTPUT.pdb"
+    std::string help;     // the options and what they do
+    OptionSpec options;
+    std::function<int(const ParsedArguments&)> run;
+};
+
+std::vector<Command> DocCommands();
+
+// The compression library, loaded on first use; prints the error and returns
+// nullptr when it cannot be loaded.
+const CodecFunctions* Codec();
+
+// Prints a failure's status text on standard error; returns kExitFailure.
+int Fail(const std::string& status);
+
+}  // namespace lum2::cli

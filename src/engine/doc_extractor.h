@@ -1,0 +1,23 @@
+// Reads a Palm Doc database, validates it and writes its text.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "engine/compression_library.h"
+#include "engine/palm_doc_format.h"
+#include "engine/progress_sink.h"
+
+namespace lum2 {
+
+// Checks the header and the DocInfo of an open Doc file. Returns "OK" with
+// header and info filled, or the status text of the first check that fails.
+std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
+
+// Writes the text of the Doc database doc into text, record by record, with
+// no separator and no byte changed. Returns "OK" or the status of the failure;
+// on failure text holds what was written so far. Progress: one step per record.
+std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
+                           ProgressSink& progress);
+
+}  // namespace lum2
