@@ -1,0 +1,169 @@
+// lum2doc end to end: the built program run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "../engine/temp_dir.h"
+
+namespace {
+
+using lum2::test::ReadFileBytes;
+using lum2::test::ReadFileText;
+using lum2::test::TempDir;
+using lum2::test::WriteFileBytes;
+using lum2::test::WriteFileText;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class Lum2DocTest : public ::testing::Test {
+protected:
+    // Runs lum2doc with a shell command line of arguments (paths without blanks).
+    RunResult Run(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
+        const std::string command = std::string(LUM2_BIN_DIR) + "/lum2doc " + arguments + " <" + stdinPath +
+                                    " >" + dir_.File("stdout") + " 2>" + dir_.File("stderr");
+        const int status = std::system(command.c_str());
+        RunResult result;
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = ReadFileText(dir_.File("stdout"));
+        result.err = ReadFileText(dir_.File("stderr"));
+        return result;
+    }
+
+    std::string F(const std::string& name) const { return dir_.File(name); }
+
+    TempDir dir_;
+};
+
+TEST_F(Lum2DocTest, RawRoundTripForEverySizeAcrossRecordBoundaries) {
+    std::mt19937 random(11);
+    std::vector<uint8_t> noise(3 * 4096);
+    for (auto& b : noise) b = static_cast<uint8_t>(random());
+    // A real text, repeated up to three records.
+    const std::string prose = ReadFileText(std::string(LUM2_TEST_DATA) + "/../../docs/sample.txt");
+    std::vector<uint8_t> text;
+    while (text.size() < noise.size()) text.insert(text.end(), prose.begin(), prose.end());
+
+    const std::vector<int> sizes = {1, 2, 4095, 4096, 4097, 6000, 8191, 8192, 8193, 3 * 4096};
+    for (const auto* source : {&noise, &text}) {
+        for (const int size : sizes) {
+            WriteFileBytes(F("in"), std::vector<uint8_t>(source->begin(), source->begin() + size));
+            for (const char* compress : {"", "--compress "}) {
+                ASSERT_EQ(Run(std::string("encode --raw ") + compress + F("in") + " " + F("a.pdb")).exitCode, 0);
+                const RunResult decoded = Run("decode " + F("a.pdb") + " " + F("back"));
+                ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+                EXPECT_TRUE(decoded.out.empty() && decoded.err.empty());
+                EXPECT_EQ(ReadFileBytes(F("back")), ReadFileBytes(F("in"))) << size << " " << compress;
+            }
+        }
+    }
+}
+
+TEST_F(Lum2DocTest, FiltersFollowTheOptions) {
+    WriteFileText(F("in"), "a\r\nb\tc\r");
+    ASSERT_EQ(Run("encode " + F("in") + " " + F("a.pdb")).exitCode, 0);
+    ASSERT_EQ(Run("decode " + F("a.pdb") + " " + F("out")).exitCode, 0);
+    EXPECT_EQ(ReadFileText(F("out")), "a\nb\tc");
+
+    ASSERT_EQ(Run("encode --tabs 3 --cr-to-lf " + F("in") + " " + F("a.pdb")).exitCode, 0);
+    ASSERT_EQ(Run("decode " + F("a.pdb") + " " + F("out")).exitCode, 0);
+    EXPECT_EQ(ReadFileText(F("out")), "a\n\nb   c\n");
+
+    WriteFileText(F("page.html"), "<p>Fish &amp; chips</p><script>x()</script>");
+    ASSERT_EQ(Run("encode --strip-html " + F("page.html") + " " + F("a.pdb")).exitCode, 0);
+    ASSERT_EQ(Run("decode " + F("a.pdb") + " " + F("out")).exitCode, 0);
+    EXPECT_NE(ReadFileText(F("out")).find("Fish & chips"), std::string::npos);
+    EXPECT_EQ(ReadFileText(F("out")).find("x()"), std::string::npos);
+}
+
+TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
+    WriteFileText(F("in"), "Hello from standard input\n");
+    const RunResult encoded = Run("encode --compress --category 5 - " + F("Notes.txt.pdb"), F("in"));
+    ASSERT_EQ(encoded.exitCode, 0) << encoded.err;
+    const RunResult info = Run("info " + F("Notes.txt.pdb"));
+    ASSERT_EQ(info.exitCode, 0);
+    EXPECT_NE(info.out.find("name: Notes.txt\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("type: TEXt\n"), std::string::npos);
+    EXPECT_NE(info.out.find("creator: REAd\n"), std::string::npos);
+    EXPECT_NE(info.out.find("compressed: yes\n"), std::string::npos);
+    EXPECT_NE(info.out.find("text records: 1\n"), std::string::npos);
+    EXPECT_NE(info.out.find("text length: 26\n"), std::string::npos);
+    EXPECT_NE(info.out.find("category: 5\n"), std::string::npos);
+    EXPECT_NE(info.out.find("created: 20"), std::string::npos);
+
+    const RunResult decoded = Run("decode - -", F("Notes.txt.pdb"));
+    ASSERT_EQ(decoded.exitCode, 0);
+    EXPECT_EQ(decoded.out, "Hello from standard input\n");
+
+    // Written to standard output, the document is named after its input.
+    const RunResult piped = Run("encode " + F("in") + " -");
+    ASSERT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.out.substr(0, 3), std::string("in\0", 3));
+}
+
+TEST_F(Lum2DocTest, FailuresPrintTheStatusAndKeepTheOutput) {
+    const std::string folder = std::string(LUM2_TEST_DATA) + "/docs/";
+    WriteFileText(F("out"), "precious");
+    RunResult result = Run("decode " + folder + "type_text.pdb " + F("out"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Error: Palm File type or creator not supported\n");
+    result = Run("decode " + folder + "compressed_distance_0.pdb " + F("out"));
+    EXPECT_EQ(result.err, "Error: Palm File corrupt\n");
+    EXPECT_EQ(ReadFileText(F("out")), "precious");
+
+    result = Run("decode " + F("missing.pdb") + " " + F("out"));
+    EXPECT_EQ(result.err, "Error: Palm File does not exist\n");
+    result = Run("encode " + F("missing.txt") + " " + F("out"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Error: PC File does not exist\n");
+    WriteFileText(F("empty"), "");
+    result = Run("encode --raw " + F("empty") + " " + F("out"));
+    EXPECT_EQ(result.err, "Error: PC File is empty\n");
+    EXPECT_EQ(ReadFileText(F("out")), "precious");
+    result = Run("info " + folder + "short_81_bytes.pdb");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Error: unknown or corrupted Palm File header\n");
+
+    // No temporary file is left beside the output.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.Path())) ++files;
+    EXPECT_EQ(files, 4);  // out, empty, stdout, stderr
+}
+
+TEST_F(Lum2DocTest, UsageErrorsAndHelp) {
+    RunResult result = Run("");
+    EXPECT_EQ(result.exitCode, 2);
+    result = Run("encode onlyone");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("usage: lum2doc encode"), std::string::npos);
+    result = Run("encode --tabs 65 a b.pdb");
+    EXPECT_EQ(result.exitCode, 2);
+    result = Run("encode --category 16 a b.pdb");
+    EXPECT_EQ(result.exitCode, 2);
+    result = Run("encode --bogus a b.pdb");
+    EXPECT_EQ(result.exitCode, 2);
+    result = Run("frobnicate");
+    EXPECT_EQ(result.exitCode, 2);
+
+    result = Run("--help");
+    EXPECT_EQ(result.exitCode, 0);
+    for (const char* command : {"encode", "decode", "info"}) {
+        EXPECT_NE(result.out.find(command), std::string::npos);
+        const RunResult help = Run(std::string(command) + " --help");
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_NE(help.out.find(std::string("usage: lum2doc ") + command), std::string::npos);
+    }
+    for (const char* option : {"--compress", "--tabs", "--cr-to-lf", "--strip-html", "--raw", "--category"}) {
+        EXPECT_NE(Run("encode --help").out.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace
