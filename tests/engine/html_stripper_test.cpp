@@ -63,6 +63,7 @@ TEST(HtmlStripperMarkup, ScriptAndStyleContentIsDropped) {
     EXPECT_EQ(Strip("<script>x</style></scripts></scrip>y</script>z"), "z");
     EXPECT_EQ(Strip("<style>a</script>b</style>c"), "c");
     EXPECT_EQ(Strip("<script><</</script>z"), "z");
+    EXPECT_EQ(Strip("<script>a<</script>z<style><</style>y"), "zy");
     // An end tag's own attributes, even quoted '>', are dropped with it.
     EXPECT_EQ(Strip("<script>x</script foo=\">\">z"), "z");
     // A self-closed script has no content to drop.

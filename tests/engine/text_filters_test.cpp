@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "temp_dir.h"
@@ -230,11 +231,33 @@ TEST(TextFiltersFailures, WriteFaultFails) {
     EXPECT_EQ(ApplyFilters(dir.File("big.txt"), Task(kNoOptions), dir.Path(), silent), "");
 }
 
+// Cuts the input to 5000 bytes after its first chunk has been read, as if
+// another program truncated the file meanwhile.
+class TruncatingSink : public ProgressSink {
+public:
+    explicit TruncatingSink(std::string path) : path_(std::move(path)) {}
+    void SetProgressValue(int value) override {
+        if (value == 2) std::filesystem::resize_file(path_, 5000);
+    }
+
+private:
+    std::string path_;
+};
+
+TEST(TextFiltersFailures, InputShrinkingWhileReadFails) {
+    TempDir dir;
+    WriteFileText(dir.File("in.txt"), std::string(3 * 4096, 'a'));
+    TruncatingSink sink(dir.File("in.txt"));
+    EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink), "");
+}
+
 TEST(TextFiltersProgress, ReportsEachChunk) {
     TempDir dir;
     WriteFileText(dir.File("in.txt"), std::string(16 * 4096, 'a'));
     RecordingSink sink;
-    ASSERT_FALSE(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink).empty());
+    const std::string result = ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink);
+    ASSERT_FALSE(result.empty());
+    EXPECT_EQ(ReadFileText(result), std::string(16 * 4096, 'a'));
 
     std::vector<std::string> expected = {"caption Applying Filters", "range 16", "value 0", "events"};
     const int frames[16] = {1, 2, 1, 1, 1, 2, 1, 1, 1, 2, 1, 1, 1, 2, 1, 1};
@@ -245,8 +268,8 @@ TEST(TextFiltersProgress, ReportsEachChunk) {
     EXPECT_EQ(sink.calls, expected);
 }
 
-TEST(TextFiltersProgress, PartialLastChunkCounts) {
-    for (const std::size_t size : {1u, 4095u, 4097u, 3u * 4096u + 1u}) {
+TEST(TextFiltersProgress, ChunkCountFollowsTheLength) {
+    for (const std::size_t size : {1u, 4095u, 4096u, 4097u, 8192u, 3u * 4096u + 1u}) {
         TempDir dir;
         WriteFileText(dir.File("in.txt"), std::string(size, 'z'));
         RecordingSink sink;
