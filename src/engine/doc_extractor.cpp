@@ -53,7 +53,8 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
         progress.LetEventsRun();
 
         uint8_t attribute = 0;
-        if (ReadPalmRecord(doc, i, attribute, record) != 0) return "Error: Palm File corrupt";
+        // No writer stores an empty text record; one is a file cut short at a record boundary.
+        if (ReadPalmRecord(doc, i, attribute, record) != 0 || record.empty()) return "Error: Palm File corrupt";
 
         const uint8_t* data = record.data();
         std::size_t size = record.size();

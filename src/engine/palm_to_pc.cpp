@@ -1,0 +1,104 @@
+// Palm to PC: read the Doc database of the lowest checked target, check it,
+// and write its text as the PC file.
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "engine/converters.h"
+#include "engine/doc_builder.h"
+#include "engine/doc_extractor.h"
+#include "engine/file_times.h"
+#include "engine/path_functions.h"
+#include "engine/safe_file.h"
+
+namespace lum2 {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
+    ConversionHost& host = context.host;
+    bool converting = false;
+
+    try {
+        const std::vector<int> checked = host.CheckedTargets();
+        if (checked.empty()) {
+            task.status = "Error: no source user (or custom) selected";
+            return;
+        }
+        const std::string palm = RightTrim(task.palmfile);
+        if (FileNamePart(palm).empty()) {
+            task.status = "Error: no Palm File selected";
+            return;
+        }
+        const std::string pc = RightTrim(task.pcfile);
+        if (FileNamePart(pc).empty()) {
+            task.status = "Error: no PC File selected";
+            return;
+        }
+        task.palmfile = palm;
+        task.pcfile = pc;
+
+        const std::string source = PalmFileLocation(palm, checked.front(), context.targets);
+        if (FileProbe(source) != 1) {
+            task.status = "Error: Palm File does not exist";
+            return;
+        }
+        if (FileProbe(pc) == 1 && !host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
+            const int answer = host.AskOverwrite("PC File already exists! Overwrite file?", pc);
+            if (answer == kAnswerStop) {
+                host.stopRequested = true;
+                task.status = "User stopped conversion";
+                return;
+            }
+            if (answer != kAnswerYes) {
+                task.status = "User skipped task";
+                return;
+            }
+        }
+
+        // The existing PC file stays until the new one is complete, so a
+        // damaged Palm file or a failed write never costs the user a text.
+        converting = true;
+        std::unique_ptr<std::FILE, FileCloser> doc(std::fopen(source.c_str(), "rb"));
+        if (!doc) {
+            task.status = kStatusGenericError;
+        } else {
+            ReplacementFile text(pc);
+            if (!text.Ok()) {
+                task.status = kStatusGenericError;
+            } else {
+                host.ShowProgressDisplay(true);
+                task.status = ExtractDocText(doc.get(), text.File(), context.codec, host);
+                doc.reset();
+                if (task.status == kStatusOk && !text.Commit()) task.status = kStatusGenericError;
+            }
+        }
+
+        if (task.status == kStatusOk) {
+            double palmTime = 0;
+            double pcTime = 0;
+            if (ModificationDate(source, palmTime) && ModificationDate(pc, pcTime)) {
+                task.palmfiletime = palmTime;
+                task.pcfiletime = pcTime;
+            } else {
+                task.status = kStatusGenericError;
+            }
+        }
+    } catch (const std::exception&) {
+        task.status = kStatusGenericError;
+    }
+
+    if (converting || task.status == kStatusGenericError) {
+        host.SetTrayIcon(1, "");
+        host.ShowProgressDisplay(false);
+        host.LetEventsRun();
+    }
+}
+
+}  // namespace lum2

@@ -1,0 +1,163 @@
+// PC to Palm: filter the PC text, build the Doc database in lumdata.tmp, then
+// copy it to every checked install target.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "engine/converters.h"
+#include "engine/doc_builder.h"
+#include "engine/file_times.h"
+#include "engine/palm_doc_format.h"
+#include "engine/path_functions.h"
+#include "engine/safe_file.h"
+#include "engine/text_filters.h"
+
+namespace lum2 {
+
+namespace {
+
+struct Target {
+    int entry = 0;
+    std::string path;
+    bool overwrite = false;  // a file is there and is to be replaced
+    bool user = false;       // a HotSync user's copy, handed to its install
+};
+
+// Thrown for a failure that has its own status text.
+struct ReportedFailure {
+    std::string status;
+};
+
+class FileCloser {
+public:
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+void RemoveIfPresent(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+}  // namespace
+
+std::string PalmFileLocation(const std::string& palmfile, int entry, InstallTargets& targets) {
+    const std::string palm = RightTrim(palmfile);
+    if (targets.IsCustom(entry)) return palm;
+    return targets.UserBackupFolder(entry) + FileNamePart(palm);
+}
+
+void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
+    ConversionHost& host = context.host;
+    const std::string workingDoc = context.baseDirectory + kWorkingDocFileName;
+    const std::string workingText = context.baseDirectory + kFilterFileName;
+    bool building = false;
+
+    try {
+        // Choosing the targets: nothing is written, and an early answer returns at once.
+        const std::vector<int> checked = host.CheckedTargets();
+        if (checked.empty()) {
+            task.status = "Error: no source user (or custom) selected";
+            return;
+        }
+        const std::string pc = RightTrim(task.pcfile);
+        if (FileNamePart(pc).empty()) {
+            task.status = "Error: no PC File selected";
+            return;
+        }
+        const std::string palm = RightTrim(task.palmfile);
+        if (FileNamePart(palm).empty()) {
+            task.status = "Error: no Palm File selected";
+            return;
+        }
+        if (FileProbe(pc) <= 0) {
+            task.status = "Error: PC File does not exist";
+            return;
+        }
+
+        std::vector<Target> targets;
+        for (const int entry : checked) {
+            if (entry < 0 || entry >= kTargetSlots || entry >= context.targets.Count()) {
+                throw ReportedFailure{kStatusGenericError};
+            }
+            Target target;
+            target.entry = entry;
+            target.user = !context.targets.IsCustom(entry);
+            target.path = PalmFileLocation(palm, entry, context.targets);
+            if (FileProbe(target.path) > 0) {
+                if (!host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
+                    const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
+                    if (answer == kAnswerStop) {
+                        task.status = "User stopped conversion";
+                        host.stopRequested = true;
+                        return;
+                    }
+                    if (answer != kAnswerYes) {
+                        if (checked.size() == 1) {
+                            task.status = "User skipped task";
+                            return;
+                        }
+                        continue;
+                    }
+                }
+                target.overwrite = true;
+            }
+            targets.push_back(target);
+        }
+        if (targets.empty()) {
+            task.status = "User skipped distribution";
+            return;
+        }
+        if (task.category < 0 || task.category > 255) throw ReportedFailure{kStatusGenericError};
+
+        // Building the document in the working file.
+        building = true;
+        host.ShowProgressDisplay(true);
+        const std::string textPath = ApplyFilters(pc, task, context.baseDirectory, host);
+        if (textPath.empty()) throw ReportedFailure{kStatusGenericError};
+        {
+            std::unique_ptr<std::FILE, FileCloser> doc(std::fopen(workingDoc.c_str(), "w+b"));
+            if (!doc) throw ReportedFailure{kStatusGenericError};
+            DocBuildRequest request;
+            request.textPath = textPath;
+            request.databaseName = DatabaseName(palm);
+            request.compressed = task.HasOption(kOptionCompress);
+            request.category = task.category;
+            const std::string built = BuildDocFile(request, doc.get(), context.codec, host);
+            if (built != kStatusOk) throw ReportedFailure{built};
+            if (std::fclose(doc.release()) != 0) throw ReportedFailure{kStatusGenericError};
+        }
+
+        // Distributing: each target is replaced only by a complete copy, so a
+        // failure leaves every target not yet reached as it was.
+        for (const Target& target : targets) {
+            if (!CopyFileSafely(workingDoc, target.path)) throw ReportedFailure{kStatusGenericError};
+            if (target.user) context.targets.QueueForInstall(target.entry, target.path);
+        }
+
+        double pcTime = 0;
+        double palmTime = 0;
+        if (!ModificationDate(pc, pcTime) || !ModificationDate(targets.front().path, palmTime)) {
+            throw ReportedFailure{kStatusGenericError};
+        }
+        task.pcfiletime = pcTime;
+        task.palmfiletime = palmTime;
+        task.status = kStatusOk;
+    } catch (const ReportedFailure& failure) {
+        task.status = failure.status;
+    } catch (const std::exception&) {
+        // A failing user directory, file system or allocation.
+        task.status = kStatusGenericError;
+    }
+
+    if (building || task.status == kStatusGenericError) {
+        RemoveIfPresent(workingDoc);
+        RemoveIfPresent(workingText);
+        host.SetTrayIcon(1, "");
+        host.ShowProgressDisplay(false);
+        host.SetProgressCaption("Progress");
+        host.LetEventsRun();
+    }
+}
+
+}  // namespace lum2

@@ -1,0 +1,84 @@
+#include "tasks/batch_run.h"
+
+namespace lum2 {
+
+namespace {
+
+const std::string kTipHead = "LUM2\r\n";
+constexpr int kFirstTaskRecord = 3;
+
+}  // namespace
+
+std::string ItemMark(const std::string& status) {
+    if (status.rfind("OK", 0) == 0) return " OK";
+    if (status.rfind("Error", 0) == 0) return " ?";
+    return " -";
+}
+
+BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks) {
+    ConversionHost& host = context.host;
+    BatchSummary summary;
+    try {
+        const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+        for (int position = 1; position <= count; ++position) {
+            if (hooks.beforeTask) hooks.beforeTask(position);
+            host.LetEventsRun();
+
+            TaskRecord task = store.GetRecord(position + kFirstTaskRecord - 1);
+            switch (task.direction) {
+            case kDirectionPalmToPc:
+                ConvertPalmToPc(task, context);
+                break;
+            case kDirectionPcToPalm:
+                ConvertPcToPalm(task, context);
+                break;
+            case kDirectionSync:
+                SyncTask(task, context);
+                break;
+            default:
+                break;  // no conversion: the task keeps its old status
+            }
+            const std::string mark = ItemMark(task.status);
+            if (mark == " ?") summary.errors = true;
+            if (hooks.afterTask) hooks.afterTask(position, task, mark);
+            host.LetEventsRun();
+
+            store.PutRecord(position + kFirstTaskRecord - 1, task);
+            ++summary.tasksRun;
+            if (host.stopRequested) break;
+        }
+    } catch (const StoreError& error) {
+        // The list can no longer be read or saved: stop here, say why.
+        summary.storeError = error.what();
+        summary.errors = true;
+    }
+
+    summary.stopped = host.stopRequested;
+    if (summary.stopped) {
+        summary.trayImage = 1;
+        summary.tip = kTipHead + "- stopped";
+    } else if (summary.errors) {
+        summary.trayImage = 10;
+        summary.tip = kTipHead + "- see list for errors";
+        summary.reportPending = true;
+    } else {
+        summary.trayImage = 9;
+        summary.tip = kTipHead + "- OK";
+    }
+    host.SetTrayIcon(summary.trayImage, summary.tip);
+    host.stopRequested = false;
+    return summary;
+}
+
+int AppendNewTask(RecordStore& store) {
+    const std::string id = store.NewTaskId();
+    TaskRecord task = store.GetRecord(1);
+    task.pcfiletime = 0;
+    task.palmfiletime = 0;
+    task.status.clear();
+    task.taskid = id;
+    store.PutRecord(store.RecordCount() + 1, task);
+    return store.RecordCount() - (kFirstTaskRecord - 1);
+}
+
+}  // namespace lum2

@@ -1,0 +1,45 @@
+// Converting the whole task list, top to bottom.
+//
+// The desktop program and lum2doc run the same loop; the desktop program
+// passes hooks that select the row and show the task before it runs (which
+// sets the install targets the converters read) and show the outcome after.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/converters.h"
+#include "tasks/record_store.h"
+
+namespace lum2 {
+
+struct BatchHooks {
+    // Before task at list position (1-based) runs: select and show it.
+    std::function<void(int position)> beforeTask;
+    // After it ran: show its status and its mark in the list.
+    std::function<void(int position, const TaskRecord& task, const std::string& mark)> afterTask;
+};
+
+struct BatchSummary {
+    int tasksRun = 0;
+    bool stopped = false;
+    bool errors = false;
+    bool reportPending = false;  // the run had errors: a command-line start reports them
+    int trayImage = 9;
+    std::string tip;             // "LUM2", CR LF, then the outcome
+    std::string storeError;      // a store that failed mid-run ends the run with this
+};
+
+// The mark of a task's row: " OK", " ?" for an error, " -" for anything else.
+std::string ItemMark(const std::string& status);
+
+// Runs every task; the record of each is written back before the next starts,
+// and a stop (a Stop answer or the run button) ends the run after the current
+// task. The summary also goes to the tray through the host.
+BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks = {});
+
+// Appends a task the way "New" does: the settings record's defaults, no file
+// times, no status, a fresh id. Returns its list position.
+int AppendNewTask(RecordStore& store);
+
+}  // namespace lum2
