@@ -22,6 +22,7 @@ struct Command {
 };
 
 std::vector<Command> DocCommands();
+std::vector<Command> TaskCommands();
 
 // The compression library, loaded on first use; prints the error and returns
 // nullptr when it cannot be loaded.

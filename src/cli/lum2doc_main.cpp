@@ -10,7 +10,11 @@ namespace lum2::cli {
 
 namespace {
 
-std::vector<Command> AllCommands() { return DocCommands(); }
+std::vector<Command> AllCommands() {
+    auto commands = DocCommands();
+    for (auto& command : TaskCommands()) commands.push_back(std::move(command));
+    return commands;
+}
 
 void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
     std::fprintf(out, "usage: lum2doc COMMAND [OPTIONS] ARGUMENTS\n\n"

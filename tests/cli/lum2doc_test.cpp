@@ -8,40 +8,10 @@
 #include <random>
 #include <string>
 
-#include "../engine/temp_dir.h"
+#include "lum2doc_runner.h"
 
+namespace lum2::test {
 namespace {
-
-using lum2::test::ReadFileBytes;
-using lum2::test::ReadFileText;
-using lum2::test::TempDir;
-using lum2::test::WriteFileBytes;
-using lum2::test::WriteFileText;
-
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-class Lum2DocTest : public ::testing::Test {
-protected:
-    // Runs lum2doc with a shell command line of arguments (paths without blanks).
-    RunResult Run(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
-        const std::string command = std::string(LUM2_BIN_DIR) + "/lum2doc " + arguments + " <" + stdinPath +
-                                    " >" + dir_.File("stdout") + " 2>" + dir_.File("stderr");
-        const int status = std::system(command.c_str());
-        RunResult result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadFileText(dir_.File("stdout"));
-        result.err = ReadFileText(dir_.File("stderr"));
-        return result;
-    }
-
-    std::string F(const std::string& name) const { return dir_.File(name); }
-
-    TempDir dir_;
-};
 
 TEST_F(Lum2DocTest, RawRoundTripForEverySizeAcrossRecordBoundaries) {
     std::mt19937 random(11);
@@ -167,3 +137,4 @@ TEST_F(Lum2DocTest, UsageErrorsAndHelp) {
 }
 
 }  // namespace
+}  // namespace lum2::test

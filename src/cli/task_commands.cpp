@@ -1,0 +1,232 @@
+// lum2doc tasks, targets and run: the task list of a lumdata.dat without the
+// desktop program, converted by the same batch run.
+#include <cstdio>
+#include <memory>
+
+#include "cli/command.h"
+#include "cli/terminal_host.h"
+#include "engine/path_functions.h"
+#include "hotsync/install_targets.h"
+#include "hotsync/system_user_directory.h"
+#include "tasks/batch_run.h"
+#include "tasks/record_store.h"
+
+namespace lum2::cli {
+
+namespace {
+
+constexpr int kFirstTaskRecord = 3;
+
+const char* const kDirectionNames[] = {"none", "palm-to-pc", "pc-to-palm", "sync"};
+
+std::string DirectionName(int direction) {
+    if (direction >= kDirectionNone && direction <= kDirectionSync) return kDirectionNames[direction - 1];
+    return "unknown(" + std::to_string(direction) + ")";
+}
+
+std::string BaseDirectory(const ParsedArguments& args) {
+    std::string dir = args.TextValue("--dir", ".");
+    if (dir.empty()) dir = ".";
+    if (dir.back() != PathSeparator()) dir += PathSeparator();
+    return dir;
+}
+
+// The HotSync users of this machine, then "Custom"; warnings go to stderr.
+struct Targets {
+    Targets() : directory(MakeSystemUserDirectory(DirectoryEnvironment::FromProcess())), list(directory.get()) {
+        for (const auto& warning : list.FillInstallList()) std::fprintf(stderr, "%s\n", warning.c_str());
+    }
+    std::unique_ptr<UserDirectory> directory;
+    InstallTargets list;
+};
+
+// A text of "0" and "1" characters, at most width long.
+std::string BitsValue(const ParsedArguments& args, const std::string& option, std::size_t width) {
+    const std::string text = args.TextValue(option);
+    if (text.empty() || text.size() > width || text.find_first_not_of("01") != std::string::npos) {
+        throw UsageError(option + " takes up to " + std::to_string(width) + " characters of 0 and 1, not \"" +
+                         text + "\"");
+    }
+    return text;
+}
+
+int ListTasks(RecordStore& store) {
+    std::printf("#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n");
+    for (int n = kFirstTaskRecord; n <= store.RecordCount(); ++n) {
+        const TaskRecord task = store.GetRecord(n);
+        std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", n - kFirstTaskRecord + 1, DirectionName(task.direction).c_str(),
+                    task.pcfile.c_str(), task.palmfile.c_str(), task.options.c_str(), task.install.c_str(),
+                    task.status.c_str());
+    }
+    return kExitOk;
+}
+
+int AddTask(RecordStore& store, const ParsedArguments& args) {
+    if (args.values.count("--pc") == 0 || args.values.count("--palm") == 0) {
+        throw UsageError("tasks add needs --pc PATH and --palm PATH");
+    }
+    int direction = 0;
+    if (args.values.count("--direction") != 0) {
+        const std::string name = args.TextValue("--direction");
+        for (int d = kDirectionNone; d <= kDirectionSync; ++d) {
+            if (name == kDirectionNames[d - 1]) direction = d;
+        }
+        if (direction == 0) throw UsageError("--direction is none, palm-to-pc, pc-to-palm or sync, not \"" + name + "\"");
+    }
+    // Check every value before the task exists, so a usage error adds nothing.
+    const std::string options = args.values.count("--options") ? BitsValue(args, "--options", 32) : "";
+    const std::string install = args.values.count("--install") ? BitsValue(args, "--install", 32) : "";
+    const int category = args.IntValue("--category", 0, 15, -1);
+    const int tabs = args.IntValue("--tabs", 0, 64, -1);
+
+    const int position = AppendNewTask(store);
+    const int record = position + kFirstTaskRecord - 1;
+    TaskRecord task = store.GetRecord(record);
+    task.pcfile = args.TextValue("--pc");
+    task.palmfile = args.TextValue("--palm");
+    if (direction != 0) task.direction = static_cast<int16_t>(direction);
+    if (!options.empty()) task.options = options;
+    if (!install.empty()) task.install = install;
+    if (category >= 0) task.category = static_cast<int16_t>(category);
+    if (tabs >= 0) task.tabspace = static_cast<int16_t>(tabs);
+    store.PutRecord(record, task);
+    std::printf("%d\n", position);
+    return kExitOk;
+}
+
+int DeleteTask(RecordStore& store, const ParsedArguments& args) {
+    if (args.positionals.size() != 2) throw UsageError("tasks delete takes one position");
+    ParsedArguments position;
+    position.values["POS"] = args.positionals[1];
+    const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+    if (count < 1) return Fail("Error: the task list is empty");
+    const int pos = position.IntValue("POS", 1, count, 0);
+    store.DeleteRecord(pos + kFirstTaskRecord - 1);
+    return kExitOk;
+}
+
+int RunTasks(const ParsedArguments& args) {
+    if (!args.positionals.empty()) throw UsageError("tasks takes no file arguments");
+    RecordStore store;
+    store.OpenStore(BaseDirectory(args));
+    if (args.values.count("--pc") || args.values.count("--palm") || args.values.count("--direction") ||
+        args.values.count("--options") || args.values.count("--install") || args.values.count("--category") ||
+        args.values.count("--tabs")) {
+        throw UsageError("task fields are given to \"tasks add\"");
+    }
+    return ListTasks(store);
+}
+
+int RunTasksCommand(const ParsedArguments& args) {
+    if (args.positionals.empty()) return RunTasks(args);
+    const std::string& sub = args.positionals[0];
+    RecordStore store;
+    if (sub == "add") {
+        if (args.positionals.size() != 1) throw UsageError("tasks add takes no file arguments");
+        store.OpenStore(BaseDirectory(args));
+        return AddTask(store, args);
+    }
+    if (sub == "delete") {
+        store.OpenStore(BaseDirectory(args));
+        return DeleteTask(store, args);
+    }
+    throw UsageError("unknown tasks command \"" + sub + "\"");
+}
+
+int RunTargets(const ParsedArguments& args) {
+    if (!args.positionals.empty()) throw UsageError("targets takes no arguments");
+    Targets targets;
+    for (int entry = 0; entry < targets.list.Count(); ++entry) {
+        std::printf("%d\t%s\n", entry, targets.list.EntryText(entry).c_str());
+    }
+    return kExitOk;
+}
+
+std::string OneLine(std::string text) {
+    std::size_t at;
+    while ((at = text.find("\r\n")) != std::string::npos) text.replace(at, 2, " ");
+    return text;
+}
+
+int RunList(const ParsedArguments& args) {
+    if (!args.positionals.empty()) throw UsageError("run takes no arguments");
+    const std::string answer = args.TextValue("--answer");
+    if (!answer.empty() && answer != "yes" && answer != "skip" && answer != "stop") {
+        throw UsageError("--answer is yes, skip or stop, not \"" + answer + "\"");
+    }
+    const CodecFunctions* codec = Codec();
+    if (codec == nullptr) return kExitFailure;
+
+    const std::string base = BaseDirectory(args);
+    RecordStore store;
+    store.OpenStore(base);
+    Targets targets;
+    TerminalHost host(store, answer);
+    ConversionContext context{host, targets.list, *codec, base};
+
+    BatchHooks hooks;
+    hooks.beforeTask = [&](int position) {
+        // What the editor does when it shows the task: its install text checks the targets.
+        host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.list.Count());
+    };
+    hooks.afterTask = [](int position, const TaskRecord& task, const std::string& mark) {
+        std::printf("%d\t%s\t%s\n", position, mark.c_str(), task.status.c_str());
+        std::fflush(stdout);
+    };
+    const BatchSummary summary = RunTaskList(store, context, hooks);
+    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", summary.storeError.c_str());
+    std::printf("%s\n", OneLine(summary.tip).c_str());
+    return summary.errors ? kExitFailure : kExitOk;
+}
+
+}  // namespace
+
+std::vector<Command> TaskCommands() {
+    std::vector<Command> commands;
+    const std::string dirHelp =
+        "  --dir DIR       the folder of lumdata.dat (default: the working directory)\n";
+    commands.push_back(Command{
+        "tasks",
+        "list, add or delete the tasks of lumdata.dat",
+        "lum2doc tasks [--dir DIR] | tasks add --pc PATH --palm PATH [FIELDS] | tasks delete POS",
+        "lum2doc tasks [--dir DIR]\n"
+        "  Lists the tasks: position, direction, PC file, Palm file, options, install, status.\n"
+        "lum2doc tasks add --pc PATH --palm PATH [--direction none|palm-to-pc|pc-to-palm|sync]\n"
+        "                  [--options 110000] [--category N] [--tabs N] [--install 1000...] [--dir DIR]\n"
+        "  Appends a task as the desktop program's \"New\" does (the stored defaults and a\n"
+        "  fresh id), sets the given fields and prints the new task's position.\n"
+        "  --options: one 0 or 1 per option: Compress, TABs to Spaces, Strip HTML, CR to LF,\n"
+        "  Allow Binary, Raw. --install: one 0 or 1 per install target (see \"lum2doc targets\").\n"
+        "  --palm is a file name for HotSync users, or the full path with the Custom target.\n"
+        "lum2doc tasks delete POS [--dir DIR]\n"
+        "  Deletes the task at position POS.\n" + dirHelp,
+        OptionSpec{{}, {"--dir", "--pc", "--palm", "--direction", "--options", "--category", "--tabs", "--install"}},
+        RunTasksCommand});
+    commands.push_back(Command{
+        "targets",
+        "list the install targets: HotSync users, then Custom",
+        "lum2doc targets",
+        "Lists the install targets with their index (the position in a task's install text,\n"
+        "counted from 0): the J-Pilot user when J-Pilot is set up ($JPILOT_HOME or $HOME),\n"
+        "the users of the folder tree in $LUM2_HOTSYNC_ROOT, and Custom last.",
+        OptionSpec{},
+        RunTargets});
+    commands.push_back(Command{
+        "run",
+        "convert the task list of lumdata.dat",
+        "lum2doc run [--answer yes|skip|stop] [--dir DIR]",
+        "Converts every task from the top, prints one line per task (position, mark, status)\n"
+        "and the summary, and saves each task's status. Marks: \" OK\" converted, \" ?\" an\n"
+        "error, \" -\" skipped, stopped or nothing to do.\n"
+        "\n"
+        "  --answer yes|skip|stop  answers every prompt: yes overwrites existing files (and\n"
+        "                  skips a sync task whose two files both changed), skip leaves the\n"
+        "                  task alone, stop ends the run after the task. Without it prompts are\n"
+        "                  asked on the terminal; with no terminal they count as Stop.\n" + dirHelp +
+        "\nExit status: 0 when no task ended in an error, 1 otherwise.",
+        OptionSpec{{}, {"--answer", "--dir"}},
+        RunList});
+    return commands;
+}
+
+}  // namespace lum2::cli

@@ -1,0 +1,113 @@
+// lum2doc tasks, targets and run end to end, over a J-Pilot user and a
+// folder tree of HotSync users in a temporary folder.
+#include <filesystem>
+
+#include "lum2doc_runner.h"
+
+namespace lum2::test {
+namespace {
+
+class Lum2DocRunTest : public Lum2DocTest {
+protected:
+    void SetUp() override {
+        namespace fs = std::filesystem;
+        fs::create_directories(environmentHome_ + "/.jpilot/backup");
+        WriteFileText(environmentHome_ + "/.jpilot/jpilot.rc", "user Jay\n");
+        hotsyncRoot_ = F("hotsync");
+        fs::create_directories(hotsyncRoot_ + "/Ann/backup");
+        fs::create_directories(hotsyncRoot_ + "/Bob/backup");
+        WriteFileText(hotsyncRoot_ + "/Bob/profile", "");
+        fs::create_directories(F("store"));
+        WriteFileText(F("book.txt"), "A book\r\nin two lines\r\n");
+    }
+    RunResult Add(const std::string& fields) { return Run("tasks add --dir " + F("store") + " " + fields); }
+    std::string Line(const std::string& text, int n) {
+        std::size_t start = 0;
+        for (int i = 0; i < n; ++i) start = text.find('\n', start) + 1;
+        return text.substr(start, text.find('\n', start) - start);
+    }
+};
+
+TEST_F(Lum2DocRunTest, TargetsListTheUsersThenCustom) {
+    const RunResult targets = Run("targets");
+    ASSERT_EQ(targets.exitCode, 0) << targets.err;
+    EXPECT_EQ(targets.out, "0\tJay\n1\tAnn\n2\tBob - Profile\n3\tCustom\n");
+}
+
+TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
+    ASSERT_EQ(Add("--pc " + F("book.txt") + " --palm book.pdb --direction pc-to-palm --install 111").out, "1\n");
+    Add("--pc " + F("back.txt") + " --palm book.pdb --direction palm-to-pc --install 01");
+    Add("--pc " + F("book.txt") + " --palm " + F("custom.pdb") + " --direction sync --install 0001 --options 100000");
+    Add("--pc " + F("none.txt") + " --palm none.pdb --direction none");
+    Add("--pc " + F("x.txt") + " --palm missing.pdb --direction palm-to-pc --install 0100");
+
+    RunResult run = Run("run --dir " + F("store"));
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(Line(run.out, 0), "1\t OK\tOK");
+    EXPECT_EQ(Line(run.out, 1), "2\t OK\tOK");
+    EXPECT_EQ(Line(run.out, 2), "3\t OK\tOK");
+    EXPECT_EQ(Line(run.out, 3), "4\t -\t");
+    EXPECT_EQ(Line(run.out, 4), "5\t ?\tError: Palm File does not exist");
+    EXPECT_EQ(Line(run.out, 5), "LUM2 - see list for errors");
+
+    // Every checked user got the file, and it was queued for their next HotSync.
+    const std::string jay = environmentHome_ + "/.jpilot/backup/book.pdb";
+    EXPECT_TRUE(std::filesystem::exists(jay));
+    EXPECT_EQ(ReadFileText(environmentHome_ + "/.jpilot/jpilot.install"), jay + "\n");
+    EXPECT_EQ(ReadFileBytes(hotsyncRoot_ + "/Ann/install/book.pdb"), ReadFileBytes(jay));
+    EXPECT_EQ(ReadFileBytes(hotsyncRoot_ + "/Bob/install/book.pdb"), ReadFileBytes(jay));
+    EXPECT_EQ(ReadFileText(F("back.txt")), "A book\nin two lines\n");
+    EXPECT_TRUE(std::filesystem::exists(F("custom.pdb")));
+
+    // The statuses are stored; the next sync finds nothing to do.
+    const RunResult list = Run("tasks --dir " + F("store"));
+    EXPECT_NE(list.out.find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t11\t0100\tError: Palm File does not exist"),
+              std::string::npos) << list.out;
+    ASSERT_EQ(Run("tasks delete 5 --dir " + F("store")).exitCode, 0);
+    run = Run("run --dir " + F("store") + " --answer yes");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(Line(run.out, 2), "3\t -\tNo update necessary");
+    EXPECT_EQ(Line(run.out, 4), "LUM2 - OK");
+}
+
+TEST_F(Lum2DocRunTest, PromptsWithoutATerminalStopAndAnswersApply) {
+    WriteFileText(F("one.txt"), "old one");
+    WriteFileText(F("two.txt"), "old two");
+    Add("--pc " + F("book.txt") + " --palm " + F("book.pdb") + " --direction pc-to-palm --install 0001");
+    Add("--pc " + F("one.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
+    Add("--pc " + F("two.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
+
+    RunResult run = Run("run --dir " + F("store"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(Line(run.out, 1), "2\t -\tUser stopped conversion");
+    EXPECT_EQ(Line(run.out, 2), "LUM2 - stopped");
+    EXPECT_EQ(ReadFileText(F("two.txt")), "old two");
+
+    run = Run("run --dir " + F("store") + " --answer skip");
+    EXPECT_EQ(Line(run.out, 0), "1\t -\tUser skipped task");
+    EXPECT_EQ(Line(run.out, 2), "3\t -\tUser skipped task");
+    EXPECT_EQ(ReadFileText(F("one.txt")), "old one");
+
+    run = Run("run --dir " + F("store") + " --answer yes");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(ReadFileText(F("two.txt")), "A book\nin two lines\n");
+}
+
+TEST_F(Lum2DocRunTest, UsageErrorsAddNothingAndTheStoreIsLocked) {
+    EXPECT_EQ(Add("--pc a --palm b --direction sideways").exitCode, 2);
+    EXPECT_EQ(Add("--pc a --palm b --options 12").exitCode, 2);
+    EXPECT_EQ(Add("--pc a").exitCode, 2);
+    EXPECT_EQ(Run("run --answer maybe --dir " + F("store")).exitCode, 2);
+    EXPECT_EQ(Run("tasks --dir " + F("store")).out, "#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n");
+
+    // While another program holds the store, lum2doc says so and changes nothing.
+    const std::string holder = "flock -n " + F("store/lumdata.lock") + " sleep 3 &";
+    ASSERT_EQ(std::system(holder.c_str()), 0);
+    std::system("sleep 0.3");
+    const RunResult locked = Add("--pc a --palm b");
+    EXPECT_EQ(locked.exitCode, 1);
+    EXPECT_NE(locked.err.find("in use"), std::string::npos) << locked.err;
+}
+
+}  // namespace
+}  // namespace lum2::test
