@@ -49,6 +49,8 @@ private:
         int position;  // the user's position in the directory; -1 for "Custom"
     };
     int PositionOf(int entry) const;
+    // Throws for "Custom", entries past the end and users gone since the fill.
+    void SelectEntryUser(int entry);
 
     UserDirectory* directory_;
     std::vector<Entry> entries_;
