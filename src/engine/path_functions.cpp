@@ -51,7 +51,8 @@ int FileProbe(const std::string& path) {
     }
     if (status.type() != std::filesystem::file_type::regular) return 0;
 
-    std::filesystem::last_write_time(target, error);
+    const auto modified = std::filesystem::last_write_time(target, error);
+    (void)modified;
     return error ? -1 : 1;
 }
 

@@ -15,7 +15,7 @@ std::string DirectoryPart(const std::string& path);
 std::string BaseName(const std::string& name);
 // The text from the last "." to the end, dot included; empty without one.
 std::string ExtensionPart(const std::string& name);
-// 1: a regular, not hidden file exists and its modification time can be read;
+// 1: a regular file exists and its modification time can be read;
 // 0: no such file; -1: the path is not valid or the file system fails.
 int FileProbe(const std::string& path);
 

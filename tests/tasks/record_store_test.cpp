@@ -223,9 +223,8 @@ TEST(RecordStoreOpen, KeepsAnUnknownFileAsBackupBeforeStartingAfresh) {
         EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat.bak")), old);
         EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")).size(), kFreshSize);
     }
-}
 
-TEST(RecordStoreOpen, AnEmptyFileNeedsNoBackup) {
+    // An empty file holds nothing worth a backup.
     TempDir dir;
     WriteFileBytes(dir.File("lumdata.dat"), {});
     RecordStore store;
@@ -298,6 +297,23 @@ TEST(RecordStoreOpen, TheDestructorReleasesTheLock) {
     EXPECT_NO_THROW(second.OpenStore(dir.Path()));
 }
 
+TEST(RecordStoreOpen, ClosingTwiceLeavesOtherStoresAlone) {
+    TempDir first;
+    TempDir second;
+    RecordStore a;
+    a.OpenStore(first.Path());
+    a.Close();
+    // b's descriptors are likely to reuse the numbers a just gave up.
+    RecordStore b;
+    b.OpenStore(second.Path());
+    a.Close();
+    RecordStore c;
+    EXPECT_THROW(c.OpenStore(second.Path()), StoreError);
+    EXPECT_EQ(b.RecordCount(), 2);
+    b.PutRecord(3, Task("9", "a"));
+    EXPECT_EQ(b.GetRecord(3).taskid, "9");
+}
+
 TEST(RecordStoreOpen, FailuresNameThePathAndReleaseTheLock) {
     TempDir dir;
     std::filesystem::create_directory(dir.File("lumdata.dat"));
@@ -358,27 +374,12 @@ TEST(RecordStoreRecords, EveryFieldSurvivesAReopen) {
     RecordStore store;
     store.OpenStore(dir.Path());
     ASSERT_EQ(store.RecordCount(), 3);
-    const TaskRecord back = store.GetRecord(3);
-    EXPECT_EQ(back.version, task.version);
-    EXPECT_EQ(back.pcfile, task.pcfile);
-    EXPECT_EQ(back.pcfiletime, task.pcfiletime);
-    EXPECT_EQ(back.palmfile, task.palmfile);
-    EXPECT_EQ(back.palmfiletime, task.palmfiletime);
-    EXPECT_EQ(back.direction, task.direction);
-    EXPECT_EQ(back.options, task.options);
-    EXPECT_EQ(back.category, task.category);
-    EXPECT_EQ(back.tabspace, task.tabspace);
-    EXPECT_EQ(back.install, task.install);
-    EXPECT_EQ(back.status, task.status);
-    EXPECT_EQ(back.pcfilter, task.pcfilter);
-    EXPECT_EQ(back.palmfilter, task.palmfilter);
-    EXPECT_EQ(back.switch1, task.switch1);
-    EXPECT_EQ(back.switch2, task.switch2);
-    EXPECT_EQ(back.counter, task.counter);
-    EXPECT_EQ(back.taskid, task.taskid);
+    // Equal bytes mean equal fields: every field has a width of its own.
+    EXPECT_EQ(EncodeRecord(store.GetRecord(3)), EncodeRecord(task));
 
     const auto file = ReadFileBytes(dir.File("lumdata.dat"));
-    EXPECT_EQ(Bytes(file, 2 * kRecordSize + 516, 8), Bytes(EncodeRecord(task), 516, 8));
+    ASSERT_EQ(file.size(), 3 * kRecordSize);
+    EXPECT_EQ(Bytes(file, 2 * kRecordSize, kRecordSize), Bytes(EncodeRecord(task), 0, kRecordSize));
 }
 
 TEST(RecordStoreRecords, RecordNumbersOutsideTheFileAreRefused) {
@@ -476,7 +477,7 @@ TEST(RecordStoreDelete, LaterRecordsMoveUpByteForByte) {
     file[4 * kRecordSize + 1182] = 0x07;  // an odd "true" this version would not write
     WriteFileBytes(dir.File("lumdata.dat"), file);
     // A temp file left over from a crash must not end up in the store.
-    WriteFileBytes(dir.File("lumdata.tmp"), std::vector<uint8_t>(3 * kRecordSize, 'Q'));
+    WriteFileBytes(dir.File("lumdata.tmp"), std::vector<uint8_t>(9 * kRecordSize, 'Q'));
 
     RecordStore store;
     store.OpenStore(dir.Path());
