@@ -1,0 +1,56 @@
+#include "ui/gui_host.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+
+#include "ui/main_window.h"
+
+namespace lum2::ui {
+
+std::vector<int> GuiHost::CheckedTargets() {
+    std::vector<int> checked;
+    for (int i = 0; i < window_.lst_install->count(); ++i) {
+        if (window_.lst_install->item(i)->checkState() == Qt::Checked) checked.push_back(i);
+    }
+    return checked;
+}
+
+bool GuiHost::AskBeforeOverwrite() { return window_.chk_askoverwrite->checkState() != Qt::Unchecked; }
+
+int GuiHost::AskOverwrite(const std::string& question, const std::string& path) {
+    return AskOverwriteWithDialog(&window_, window_.prompts_, QString::fromStdString(question),
+                                  QString::fromStdString(path), [this] {
+                                      // "do not ask again": the box's own handler stores the setting.
+                                      window_.chk_askoverwrite->setChecked(false);
+                                      window_.chk_askoverwrite_Click();
+                                  });
+}
+
+int GuiHost::AskBothChanged() { return AskBothChangedWithDialog(&window_, window_.prompts_); }
+
+void GuiHost::ShowProgressDisplay(bool visible) {
+    window_.lbl_status->setVisible(!visible);
+    window_.txt_status->setVisible(!visible);
+    window_.lbl_progress->setVisible(visible);
+    window_.ProgressBar1->setVisible(visible);
+}
+
+void GuiHost::SetProgressCaption(const std::string& caption) {
+    window_.lbl_progress->setText(QString::fromStdString(caption));
+}
+
+void GuiHost::SetProgressRange(int maximum) { window_.ProgressBar1->setRange(0, maximum); }
+
+void GuiHost::SetProgressValue(int value) { window_.ProgressBar1->setValue(value); }
+
+void GuiHost::SetTrayIcon(int image, const std::string& tip) {
+    window_.SetTrayIcon(image, QString::fromStdString(tip));
+}
+
+void GuiHost::LetEventsRun() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+}  // namespace lum2::ui

@@ -1,0 +1,32 @@
+// The conversion host of the desktop program: the install list's check
+// states, the "Ask Overwirte" box, the prompt windows, the progress display
+// and the tray picture, with pending window events let run between steps.
+#pragma once
+
+#include "engine/conversion_host.h"
+
+namespace lum2::ui {
+
+class MainWindow;
+
+class GuiHost : public ConversionHost {
+public:
+    explicit GuiHost(MainWindow& window) : window_(window) {}
+
+    std::vector<int> CheckedTargets() override;
+    bool AskBeforeOverwrite() override;
+    int AskOverwrite(const std::string& question, const std::string& path) override;
+    int AskBothChanged() override;
+
+    void ShowProgressDisplay(bool visible) override;
+    void SetProgressCaption(const std::string& caption) override;
+    void SetProgressRange(int maximum) override;
+    void SetProgressValue(int value) override;
+    void SetTrayIcon(int image, const std::string& tip) override;
+    void LetEventsRun() override;
+
+private:
+    MainWindow& window_;
+};
+
+}  // namespace lum2::ui

@@ -1,0 +1,486 @@
+// frmMain: building the controls and the layout, start-up of the window, the
+// run button and the tray status.
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "ui/clickable_label.h"
+#include "ui/connector_widget.h"
+#include "ui/gui_host.h"
+#include "ui/pictures.h"
+
+namespace lum2::ui {
+
+namespace {
+
+constexpr int kSettingsRecord = 1;
+
+const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary", "Raw"};
+
+QLabel* Caption(const char* name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QPushButton* Button(const char* name, const QString& text, const QString& tip, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setToolTip(tip);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLineEdit* LineEdit(const char* name, const QString& tip, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setToolTip(tip);
+    return edit;
+}
+
+QPlainTextEdit* InfoBox(const char* name, QWidget* parent) {
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(name);
+    box->setReadOnly(true);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const int lineHeight = box->fontMetrics().lineSpacing();
+    box->setFixedHeight(2 * lineHeight + 2 * box->frameWidth() + 8);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    box->setPalette(palette);
+    return box;
+}
+
+QListWidget* CheckList(const char* name, const QString& tip, QWidget* parent) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(name);
+    list->setToolTip(tip);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setFocusPolicy(Qt::StrongFocus);
+    return list;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const Services& services, QWidget* parent)
+    : QWidget(parent), services_(services), host_(std::make_unique<GuiHost>(*this)) {
+    setObjectName("frmMain");
+    setWindowIcon(ApplicationIcon());
+    BuildControls();
+    BuildLayout();
+    ConnectHandlers();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildControls() {
+    lvw_tasks = new QTreeWidget(this);
+    lvw_tasks->setObjectName("lvw_tasks");
+    lvw_tasks->setToolTip("list of conversion tasks");
+    lvw_tasks->setColumnCount(3);
+    lvw_tasks->setHeaderLabels({"Sync", "PC File", "Palm File"});
+    lvw_tasks->setRootIsDecorated(false);
+    lvw_tasks->setUniformRowHeights(true);
+    lvw_tasks->setItemsExpandable(false);
+    lvw_tasks->setAllColumnsShowFocus(true);
+    lvw_tasks->setAlternatingRowColors(true);
+    lvw_tasks->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvw_tasks->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvw_tasks->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lvw_tasks->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lvw_tasks->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    lvw_tasks->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvw_tasks->setIconSize(QSize(16, 16));
+    lvw_tasks->header()->setSectionsMovable(false);
+    lvw_tasks->header()->setSectionResizeMode(QHeaderView::Fixed);
+    lvw_tasks->header()->setStretchLastSection(false);
+    lvw_tasks->setMinimumWidth(300);
+    lvw_tasks->installEventFilter(this);
+
+    VScroll1 = new QScrollBar(Qt::Vertical, this);
+    VScroll1->setObjectName("VScroll1");
+    VScroll1->setRange(1, 1);
+
+    shp_con = new ConnectorWidget(this);
+
+    txt_pcfile = LineEdit("txt_pcfile", "PC File name", this);
+    cmd_browsepcfile = Button("cmd_browsepcfile", "Browse", "browse PC File", this);
+    txt_pcfiledata = InfoBox("txt_pcfiledata", this);
+    txt_palmfile = LineEdit("txt_palmfile", "Palm File name", this);
+    cmd_browsepalmfile = Button("cmd_browsepalmfile", "Browse", "browse Palm File", this);
+    txt_palmfiledata = InfoBox("txt_palmfiledata", this);
+
+    img_action = new ClickableLabel(this);
+    img_action->setObjectName("img_action");
+    img_action->setToolTip("direction of conversion");
+    img_action->setFixedSize(56, 56);
+    img_action->setAlignment(Qt::AlignCenter);
+    img_action->setCursor(Qt::PointingHandCursor);
+    img_action->setPixmap(DirectionPicture(5, 48));
+
+    lbl_options = Caption("lbl_options", "Options", this);
+    lst_options = CheckList("lst_options", "conversion options", this);
+    for (const char* name : kOptionNames) {
+        auto* item = new QListWidgetItem(name, lst_options);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    lbl_install = Caption("lbl_install", "Install", this);
+    lst_install = CheckList("lst_install", "user or custom directory setting", this);
+
+    lbl_tabspace = Caption("lbl_tabspace", "TAB Space", this);
+    txt_tabspace = LineEdit("txt_tabspace", "TAB space (0-64) - valid if 'Convert TABs' is set", this);
+    lbl_category = Caption("lbl_category", "Category", this);
+    txt_category = LineEdit("txt_category", "catergory of Palm document on (0-15)", this);
+    for (QLineEdit* box : {txt_tabspace, txt_category}) box->setFixedWidth(44);
+
+    lbl_status = Caption("lbl_status", "Status", this);
+    txt_status = LineEdit("txt_status", "status of last conversion", this);
+    txt_status->setReadOnly(true);
+    lbl_progress = Caption("lbl_progress", "Progress", this);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
+    lbl_progress->hide();
+    ProgressBar1->hide();
+
+    chk_autonaming = new QCheckBox("Auto Naming", this);
+    chk_autonaming->setObjectName("chk_autonaming");
+    chk_autonaming->setToolTip("auto name PC/Palm File");
+    chk_askoverwrite = new QCheckBox("Ask Overwirte", this);
+    chk_askoverwrite->setObjectName("chk_askoverwrite");
+    chk_askoverwrite->setToolTip("ask overwrite if file already exists");
+    txt_countup = LineEdit("txt_countup", "next count-up number (0-999)", this);
+    txt_countup->setFixedWidth(44);
+    chk_countup = new QCheckBox("Count Up", this);
+    chk_countup->setObjectName("chk_countup");
+    chk_countup->setToolTip("count up the Palm File name");
+    txt_countup->hide();
+    chk_countup->hide();
+
+    // "New" grows and shrinks while the list is empty; its holder keeps the
+    // room so the layout around it stays still.
+    newButtonHolder_ = new QWidget(this);
+    cmd_new = Button("cmd_new", "New", "add new task", newButtonHolder_);
+    normalNewFont_ = cmd_new->font();
+    cmd_delete = Button("cmd_delete", "Delete", "delete task", this);
+    cmd_savedefault = Button("cmd_savedefault", "Save Default", "save settings of this task as default", this);
+    cmd_convert = Button("cmd_convert", "Convert", "convert tasks", this);
+    cmd_clipsettings = Button("cmd_clipsettings", "Clip Setup", "clipboard settings", this);
+    cmd_exit = Button("cmd_exit", "Exit", "exit LUM2", this);
+    QFont strong = cmd_convert->font();
+    strong.setBold(true);
+    cmd_convert->setFont(strong);
+    cmd_convert->setMinimumWidth(96);
+
+    img_help = new ClickableLabel(this);
+    img_help->setObjectName("img_help");
+    img_help->setToolTip("show help");
+    img_help->setProperty("Tag", QStringLiteral("help/help.htm"));
+    img_help->setPixmap(PromptPicture(24));
+    img_help->setCursor(Qt::PointingHandCursor);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(500);
+}
+
+void MainWindow::BuildLayout() {
+    const QSize newSize = cmd_new->sizeHint().expandedTo(QSize(72, 0));
+    newButtonHolder_->setFixedSize(newSize + QSize(8, 8));
+    cmd_new->setGeometry(4, 4, newSize.width(), newSize.height());
+    cmd_delete->setFixedHeight(newSize.height());
+    cmd_savedefault->setFixedHeight(newSize.height());
+
+    auto* listArea = new QHBoxLayout;
+    listArea->setSpacing(0);
+    listArea->addWidget(lvw_tasks, 1);
+    listArea->addWidget(VScroll1);
+
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(newButtonHolder_);
+    listButtons->addWidget(cmd_delete);
+    listButtons->addWidget(cmd_savedefault);
+    listButtons->addStretch(1);
+
+    auto* left = new QVBoxLayout;
+    left->addLayout(listArea, 1);
+    left->addLayout(listButtons);
+
+    // The editor reads top to bottom as the conversion goes: PC file, the
+    // direction between the two, Palm file.
+    auto* editor = new QGridLayout;
+    editor->setHorizontalSpacing(8);
+    editor->setVerticalSpacing(4);
+    auto* pcCaption = new QLabel("PC File", this);
+    auto* palmCaption = new QLabel("Palm File", this);
+    QFont bold = pcCaption->font();
+    bold.setBold(true);
+    pcCaption->setFont(bold);
+    palmCaption->setFont(bold);
+    editor->addWidget(pcCaption, 0, 0, 1, 3);
+    editor->addWidget(txt_pcfile, 1, 0, 1, 2);
+    editor->addWidget(cmd_browsepcfile, 1, 2);
+    editor->addWidget(txt_pcfiledata, 2, 0, 1, 3);
+
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(img_action, 0, Qt::AlignVCenter);
+    auto* options = new QVBoxLayout;
+    options->setSpacing(2);
+    options->addWidget(lbl_options);
+    options->addWidget(lst_options);
+    auto* install = new QVBoxLayout;
+    install->setSpacing(2);
+    install->addWidget(lbl_install);
+    install->addWidget(lst_install);
+    middle->addLayout(options, 1);
+    middle->addLayout(install, 1);
+    const int listHeight = lst_options->sizeHintForRow(0) * 6 + 2 * lst_options->frameWidth() + 2;
+    lst_options->setFixedHeight(listHeight);
+    lst_install->setFixedHeight(listHeight);
+    editor->addLayout(middle, 3, 0, 1, 3);
+
+    editor->addWidget(palmCaption, 4, 0, 1, 3);
+    editor->addWidget(txt_palmfile, 5, 0, 1, 2);
+    editor->addWidget(cmd_browsepalmfile, 5, 2);
+    editor->addWidget(txt_palmfiledata, 6, 0, 1, 3);
+
+    auto* numbers = new QHBoxLayout;
+    numbers->addWidget(lbl_tabspace);
+    numbers->addWidget(txt_tabspace);
+    numbers->addSpacing(12);
+    numbers->addWidget(lbl_category);
+    numbers->addWidget(txt_category);
+    numbers->addStretch(1);
+    editor->addLayout(numbers, 7, 0, 1, 3);
+    auto* switches = new QHBoxLayout;
+    switches->addWidget(chk_autonaming);
+    switches->addWidget(chk_askoverwrite);
+    switches->addWidget(txt_countup);
+    switches->addWidget(chk_countup);
+    switches->addStretch(1);
+    editor->addLayout(switches, 8, 0, 1, 3);
+    editor->setRowStretch(9, 1);
+    editor->setColumnStretch(0, 1);
+
+    auto* editorFrame = new QFrame(this);
+    editorFrame->setObjectName("editor");
+    editorFrame->setFrameShape(QFrame::StyledPanel);
+    editorFrame->setLayout(editor);
+    editorFrame->setMinimumWidth(420);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(0);
+    top->addLayout(left, 5);
+    top->addWidget(shp_con);
+    top->addWidget(editorFrame, 6);
+
+    auto* status = new QHBoxLayout;
+    status->addWidget(lbl_status);
+    status->addWidget(txt_status, 1);
+    status->addWidget(lbl_progress);
+    status->addWidget(ProgressBar1, 1);
+
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(cmd_convert);
+    actions->addWidget(cmd_clipsettings);
+    actions->addStretch(1);
+    actions->addWidget(img_help);
+    actions->addWidget(cmd_exit);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(10, 10, 10, 8);
+    root->addLayout(top, 1);
+    root->addLayout(actions);
+    root->addLayout(status);
+    resize(860, 440);
+}
+
+void MainWindow::ConnectHandlers() {
+    connect(lvw_tasks, &QTreeWidget::itemClicked, this, &MainWindow::lvw_tasks_ItemClicked);
+    connect(lvw_tasks, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lvw_tasks_DoubleClicked);
+    connect(lvw_tasks, &QTreeWidget::currentItemChanged, this, [this] { lvw_tasks_CurrentChanged(); });
+    // The list keeps its own scroll position in whole rows; VScroll1 follows it.
+    connect(lvw_tasks->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        const QSignalBlocker block(VScroll1);
+        VScroll1->setValue(value + 1);
+        LayoutConnector();
+    });
+    connect(VScroll1, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
+    connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+
+    connect(txt_pcfile, &QLineEdit::textChanged, this, [this] { txt_pcfile_Change(); });
+    connect(txt_palmfile, &QLineEdit::textChanged, this, [this] { txt_palmfile_Change(); });
+    connect(txt_pcfile, &QLineEdit::textEdited, this, [this] { lastTypedField_ = 3; });
+    connect(txt_palmfile, &QLineEdit::textEdited, this, [this] { lastTypedField_ = 2; });
+    connect(txt_tabspace, &QLineEdit::textChanged, this, [this] { txt_tabspace_Change(); });
+    connect(txt_category, &QLineEdit::textChanged, this, [this] { txt_category_Change(); });
+    connect(txt_countup, &QLineEdit::textChanged, this, [this] { txt_countup_Change(); });
+    connect(lst_options, &QListWidget::itemChanged, this, &MainWindow::lst_options_ItemCheck);
+    connect(lst_install, &QListWidget::itemChanged, this, &MainWindow::lst_install_ItemCheck);
+    connect(chk_autonaming, &QCheckBox::clicked, this, [this] { chk_autonaming_Click(); });
+    connect(chk_askoverwrite, &QCheckBox::clicked, this, [this] { chk_askoverwrite_Click(); });
+    connect(chk_countup, &QCheckBox::clicked, this, [this] { chk_countup_Click(); });
+    connect(img_action, &ClickableLabel::clicked, this, &MainWindow::img_action_Click);
+    connect(cmd_browsepcfile, &QPushButton::clicked, this, [this] { cmd_browsepcfile_Click(); });
+    connect(cmd_browsepalmfile, &QPushButton::clicked, this, [this] { cmd_browsepalmfile_Click(); });
+    connect(cmd_new, &QPushButton::clicked, this, [this] { cmd_new_Click(); });
+    connect(cmd_delete, &QPushButton::clicked, this, [this] { cmd_delete_Click(); });
+    connect(cmd_savedefault, &QPushButton::clicked, this, [this] { cmd_savedefault_Click(); });
+    connect(cmd_convert, &QPushButton::clicked, this, [this] { cmd_convert_Click(); });
+    connect(cmd_exit, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void MainWindow::StartUp() {
+    // Install targets: the users, then "Custom" (filled by the caller).
+    {
+        const QSignalBlocker block(lst_install);
+        lst_install->clear();
+        for (int entry = 0; entry < services_.targets->Count(); ++entry) {
+            auto* item = new QListWidgetItem(QString::fromStdString(services_.targets->EntryText(entry)), lst_install);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+        }
+        if (lst_install->count() > 0) lst_install->setCurrentRow(0);
+    }
+    SetupColumns();
+    try {
+        const TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
+        chk_autonaming->setCheckState(settings.switch1 ? Qt::Checked : Qt::Unchecked);
+        chk_askoverwrite->setCheckState(settings.switch2 ? Qt::Checked : Qt::Unchecked);
+    } catch (const std::exception& error) {
+        ReportStoreError(error);
+    }
+    FillTaskList();
+    RefreshTaskView(3);
+}
+
+void MainWindow::SetupColumns() {
+    // The list reads PC File, Sync, Palm File: the Sync column (the row's
+    // direction picture and mark) moves to the middle.
+    lvw_tasks->header()->moveSection(lvw_tasks->header()->visualIndex(0), 1);
+    lvw_tasks->setRootIsDecorated(false);
+    lvw_tasks->headerItem()->setTextAlignment(0, Qt::AlignCenter);
+    SizeColumns();
+}
+
+void MainWindow::SizeColumns() {
+    // The file columns take 11/24 of the usable width each and Sync the rest,
+    // but Sync never gets too narrow for its picture and mark.
+    const int usable = lvw_tasks->viewport()->width() - 4;
+    const int minimumSync = 64;
+    int file = static_cast<int>(std::lround(usable * 11.0 / 24.0));
+    if (usable - 2 * file < minimumSync) file = (usable - minimumSync) / 2;
+    lvw_tasks->setColumnWidth(0, usable - 2 * file);
+    lvw_tasks->setColumnWidth(1, file);
+    lvw_tasks->setColumnWidth(2, file);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    SizeColumns();
+    if (lvw_tasks->topLevelItemCount() > 0) UpdateScrollBar();
+    LayoutConnector();
+}
+
+bool MainWindow::RunActive() const { return cmd_convert->text() != "Convert"; }
+
+void MainWindow::cmd_convert_Click() {
+    if (clipboardSettingsMode_) {
+        emit clipboardConversionRequested();
+        return;
+    }
+    if (RunActive()) {
+        host_->stopRequested = true;
+        cmd_convert->setText("Wait");
+        return;
+    }
+    RunTaskListNow();
+}
+
+void MainWindow::SetRunControlsEnabled(bool enabled) {
+    for (QWidget* control : std::initializer_list<QWidget*>{lvw_tasks, chk_autonaming, chk_askoverwrite, cmd_new,
+                                                            cmd_clipsettings, cmd_exit, VScroll1}) {
+        control->setEnabled(enabled);
+    }
+}
+
+void MainWindow::RunTaskListNow() {
+    SetEditorEnabled(false);
+    SetRunControlsEnabled(false);
+    cmd_convert->setText("Stop");
+
+    ConversionContext context{*host_, *services_.targets, *services_.codec, services_.baseDirectory};
+    BatchHooks hooks;
+    hooks.beforeTask = [this](int position) {
+        // The editor takes a task only while its row is in view: scroll first.
+        const int first = FirstVisibleRow();
+        const int page = std::max(1, RowsPerPage());
+        if (position < first || position >= first + page) ScrollListTo(std::max(1, position - page + 1));
+        lvw_tasks->setCurrentItem(lvw_tasks->topLevelItem(position - 1));
+        RefreshTaskView(2);
+        const QSignalBlocker block(VScroll1);
+        VScroll1->setValue(std::min(VScroll1->maximum(), FirstVisibleRow()));
+    };
+    hooks.afterTask = [this](int position, const TaskRecord& task, const std::string& mark) {
+        txt_status->setText(QString::fromStdString(task.status));
+        if (QTreeWidgetItem* item = lvw_tasks->topLevelItem(position - 1)) item->setText(0, QString::fromStdString(mark));
+    };
+    // The run's controls stay usable only through cmd_convert; the editor is locked.
+    const BatchSummary summary = RunTaskList(*services_.store, context, hooks);
+    if (summary.reportPending) reportPending_ = true;
+
+    cmd_convert->setText("Convert");
+    SetEditorEnabled(true);
+    SetRunControlsEnabled(true);
+    txt_palmfiledata->setPlainText(FileInfoText(txt_palmfile->text(), true));
+    txt_pcfiledata->setPlainText(FileInfoText(txt_pcfile->text(), false));
+    if (!summary.storeError.empty()) txt_status->setText(QString::fromStdString(summary.storeError));
+    emit runFinished();
+    if (closePending_) close();
+}
+
+void MainWindow::SetTrayIcon(int image, const QString& tip) {
+    trayImage_ = image;
+    reportText_ = tip;
+    emit trayIconChanged(image, tip);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (RunActive()) {
+        // Finish the task at hand first; the run closes the window when it ends.
+        closePending_ = true;
+        host_->stopRequested = true;
+        cmd_convert->setText("Wait");
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void MainWindow::ReportStoreError(const std::exception& error) {
+    txt_status->setText(QString::fromUtf8(error.what()));
+}
+
+}  // namespace lum2::ui

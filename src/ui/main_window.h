@@ -1,0 +1,226 @@
+// frmMain, the desktop program's window: the task list on the left, the task
+// editor on the right, the run button and the status line below.
+//
+// Every control carries its name as objectName, so tests and users' scripts
+// find it. The window edits lumdata.dat field by field (no save step) and runs
+// the core's batch run with itself as the conversion host.
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+
+#include <functional>
+
+#include <memory>
+#include <string>
+
+#include "engine/compression_library.h"
+#include "hotsync/install_targets.h"
+#include "tasks/batch_run.h"
+#include "tasks/record_store.h"
+#include "ui/prompt_dialogs.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace lum2::ui {
+
+class ClickableLabel;
+class ConnectorWidget;
+class GuiHost;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Services {
+        std::string baseDirectory;  // ends with a separator
+        RecordStore* store = nullptr;
+        InstallTargets* targets = nullptr;
+        const CodecFunctions* codec = nullptr;
+    };
+
+    explicit MainWindow(const Services& services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up steps that bring the window up: install targets, columns,
+    // check boxes from the settings record, the task list, the selection.
+    void StartUp();
+
+    // Task list view.
+    void FillTaskList();
+    void RefreshTaskView(int flags);
+    bool SelectedTaskVisible() const;
+    void ScrollListTo(int row);
+    void UpdateScrollBar();
+    int RowsPerPage() const;
+    int FirstVisibleRow() const;
+    int SelectedRow() const;  // 1-based; 0 when none
+
+    // Task editor.
+    void LoadTaskIntoEditor(int recordNumber);
+    void ClearEditor();
+    void SetEditorEnabled(bool enabled);
+    QString FileInfoText(const QString& path, bool palmSide) const;
+
+    // The run button, also reached from the tray menu and the command line.
+    void cmd_convert_Click();
+    bool RunActive() const;
+    // Switches the editor between the tasks and the clipboard record.
+    void SetClipboardSettingsMode(bool on);
+    bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
+
+    // The last tray picture and tip a run or conversion set.
+    int TrayImage() const { return trayImage_; }
+    const QString& ReportText() const { return reportText_; }
+    bool ReportPending() const { return reportPending_; }
+    void SetReportPending(bool pending) { reportPending_ = pending; }
+    PromptState& Prompts() { return prompts_; }
+    GuiHost& Host() { return *host_; }
+    const Services& ServicesInUse() const { return services_; }
+
+    // Sets the tray picture and tip: the status display of the program.
+    void SetTrayIcon(int image, const QString& tip);
+
+signals:
+    // The tray picture or tip changed (the shell shows it in the tray).
+    void trayIconChanged(int image, const QString& tip);
+    // The run button was pressed in clipboard settings mode.
+    void clipboardConversionRequested();
+    // A batch run ended.
+    void runFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class GuiHost;
+
+    void BuildControls();
+    void BuildLayout();
+    void ConnectHandlers();
+    void SetupColumns();
+    void SizeColumns();
+
+    // Task list handlers.
+    void lvw_tasks_ItemClicked(QTreeWidgetItem* item, int column);
+    void lvw_tasks_DoubleClicked(QTreeWidgetItem* item, int column);
+    void lvw_tasks_CurrentChanged();
+    void VScroll1_Change(int value);
+    void Timer1_Timer();
+    void LayoutConnector();
+    void AppendRow(const TaskRecord& task);
+
+    // Editor handlers.
+    void txt_pcfile_Change();
+    void txt_palmfile_Change();
+    void txt_tabspace_Change();
+    void txt_category_Change();
+    void txt_countup_Change();
+    void lst_options_ItemCheck(QListWidgetItem* item);
+    void chk_autonaming_Click();
+    void chk_askoverwrite_Click();
+    void chk_countup_Click();
+    void img_action_Click();
+    void cmd_browsepcfile_Click();
+    void cmd_browsepalmfile_Click();
+    void cmd_new_Click();
+    void cmd_delete_Click();
+    void cmd_savedefault_Click();
+    void SwitchDirection();
+    bool AutoNamingOn() const;
+    // Reads the record the editor edits, lets change alter it, writes it back.
+    // Returns false (and writes nothing) when no record is being edited.
+    bool EditRecord(const std::function<void(TaskRecord&)>& change, bool clipboardAllowed = true);
+    int EditedRecordNumber(bool clipboardAllowed) const;
+    QString ChooseFile(const QString& title, const QString& filters, int& filterIndex, const QString& folder,
+                       const QString& name);
+
+    // Install target list.
+    void lst_install_ItemCheck(QListWidgetItem* item);
+    void CollapseInstallToFirst();
+    void StoreInstallSelection();
+    int CheckedInstallCount() const;
+    bool CustomChecked() const;
+    QString DefaultCustomDirectory() const;
+
+    // Batch run.
+    void RunTaskListNow();
+    void SetRunControlsEnabled(bool enabled);
+
+    void ReportStoreError(const std::exception& error);
+
+    Services services_;
+    std::unique_ptr<GuiHost> host_;
+    PromptState prompts_;
+
+    // Editor state.
+    bool clipboardSettingsMode_ = false;
+    bool installLoading_ = false;
+    bool installCheckActive_ = false;
+    bool loadingEditor_ = false;  // handlers show but do not store while a record loads
+    int lastTypedField_ = 0;
+    int rememberedRow_ = 0;
+    TaskRecord current_;
+
+    // Task list state.
+    bool pulseGrown_ = false;
+    QFont normalNewFont_;
+    bool scrollBarSized_ = false;
+    bool closePending_ = false;
+    bool reportPending_ = false;
+    int trayImage_ = 1;
+    QString reportText_;
+
+public:
+    // Controls, named as the user and the tests know them.
+    QTreeWidget* lvw_tasks = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    ConnectorWidget* shp_con = nullptr;
+    QLineEdit* txt_pcfile = nullptr;
+    QPushButton* cmd_browsepcfile = nullptr;
+    QPlainTextEdit* txt_pcfiledata = nullptr;
+    QLineEdit* txt_palmfile = nullptr;
+    QPushButton* cmd_browsepalmfile = nullptr;
+    QPlainTextEdit* txt_palmfiledata = nullptr;
+    ClickableLabel* img_action = nullptr;
+    QLabel* lbl_options = nullptr;
+    QListWidget* lst_options = nullptr;
+    QLabel* lbl_tabspace = nullptr;
+    QLineEdit* txt_tabspace = nullptr;
+    QLabel* lbl_category = nullptr;
+    QLineEdit* txt_category = nullptr;
+    QLabel* lbl_install = nullptr;
+    QListWidget* lst_install = nullptr;
+    QLabel* lbl_status = nullptr;
+    QLineEdit* txt_status = nullptr;
+    QLabel* lbl_progress = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QCheckBox* chk_autonaming = nullptr;
+    QCheckBox* chk_askoverwrite = nullptr;
+    QLineEdit* txt_countup = nullptr;
+    QCheckBox* chk_countup = nullptr;
+    QPushButton* cmd_new = nullptr;
+    QWidget* newButtonHolder_ = nullptr;
+    QPushButton* cmd_delete = nullptr;
+    QPushButton* cmd_savedefault = nullptr;
+    QPushButton* cmd_convert = nullptr;
+    QPushButton* cmd_clipsettings = nullptr;
+    QPushButton* cmd_exit = nullptr;
+    ClickableLabel* img_help = nullptr;
+    QTimer* Timer1 = nullptr;
+};
+
+}  // namespace lum2::ui

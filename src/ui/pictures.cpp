@@ -1,0 +1,372 @@
+#include "ui/pictures.h"
+
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace lum2::ui {
+namespace {
+
+// The direction colours are the ones the task list, the editor and the
+// tray's run summary share, so a direction has one colour everywhere.
+const QColor kPalmToPcColour(0x1f, 0x6f, 0xd6);
+const QColor kPcToPalmColour(0x2b, 0x9a, 0x41);
+const QColor kSyncColour(0xef, 0x8a, 0x00);
+const QColor kNoConversionColour(0x86, 0x8e, 0x96);
+const QColor kPlaceholderColour(0xa8, 0xae, 0xb4);
+
+const QColor kBodyLight(0x64, 0x73, 0x82);
+const QColor kBodyDark(0x2e, 0x38, 0x42);
+const QColor kLcd(0xcf, 0xdf, 0xbf);
+const QColor kLcdLit(0x8e, 0xf0, 0xc6);
+const QColor kLcdInk(0x41, 0x52, 0x36);
+
+qreal ScreenRatio()
+{
+    return qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0;
+}
+
+// Paints on a transparent square of size device-independent pixels whose
+// painter coordinates run from 0 to grid, so that each picture is designed
+// once on its own grid and scaled.
+QPixmap Paint(int size, qreal ratio, qreal grid, const std::function<void(QPainter&)>& draw)
+{
+    size = std::max(size, 1);
+    ratio = std::max(ratio, 1.0);
+    const int pixels = static_cast<int>(std::ceil(size * ratio));
+    QPixmap pixmap(pixels, pixels);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / grid, size / grid);
+    draw(painter);
+    return pixmap;
+}
+
+// A horizontal arrow on the line y with its tip at x1.
+QPainterPath Arrow(qreal x0, qreal x1, qreal y, qreal shaft, qreal head, qreal headLength)
+{
+    const qreal neck = x1 > x0 ? x1 - headLength : x1 + headLength;
+    QPainterPath path;
+    path.moveTo(x0, y - shaft / 2);
+    path.lineTo(neck, y - shaft / 2);
+    path.lineTo(neck, y - head / 2);
+    path.lineTo(x1, y);
+    path.lineTo(neck, y + head / 2);
+    path.lineTo(neck, y + shaft / 2);
+    path.lineTo(x0, y + shaft / 2);
+    path.closeSubpath();
+    return path;
+}
+
+// Filled lighter at the top and outlined a shade darker, so that the shape
+// holds against both light and dark list backgrounds.
+void FillShape(QPainter& painter, const QPainterPath& path, const QColor& colour, qreal outline)
+{
+    const QRectF box = path.boundingRect();
+    QLinearGradient fill(box.topLeft(), box.bottomLeft());
+    fill.setColorAt(0, colour.lighter(130));
+    fill.setColorAt(1, colour);
+    painter.setPen(QPen(colour.darker(150), outline, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(fill);
+    painter.drawPath(path);
+}
+
+// "Nothing moves": a bar stopped at both ends.
+void DrawStoppedBar(QPainter& painter, qreal x0, qreal x1, qreal y, qreal thickness, qreal stop, qreal outline)
+{
+    QPainterPath bar;
+    bar.addRoundedRect(QRectF(x0 + thickness, y - thickness / 2, x1 - x0 - 2 * thickness, thickness),
+                       thickness / 4, thickness / 4);
+    bar.addRoundedRect(QRectF(x0, y - stop / 2, thickness * 0.8, stop), thickness / 4, thickness / 4);
+    bar.addRoundedRect(QRectF(x1 - thickness * 0.8, y - stop / 2, thickness * 0.8, stop), thickness / 4,
+                       thickness / 4);
+    FillShape(painter, bar.simplified(), kNoConversionColour, outline);
+}
+
+// --- Direction pictures, small: the arrows alone on a 16 grid --------------
+
+void DrawSmallDirection(QPainter& painter, int direction)
+{
+    switch (direction) {
+    case kPicturePalmToPc:
+        FillShape(painter, Arrow(15, 1, 8, 5, 13, 7), kPalmToPcColour, 1);
+        break;
+    case kPicturePcToPalm:
+        FillShape(painter, Arrow(1, 15, 8, 5, 13, 7), kPcToPalmColour, 1);
+        break;
+    case kPictureSync:
+        FillShape(painter, Arrow(1.5, 15, 4.5, 3, 8, 5), kSyncColour, 1);
+        FillShape(painter, Arrow(14.5, 1, 11.5, 3, 8, 5), kSyncColour, 1);
+        break;
+    case kPictureNoConversion:
+        DrawStoppedBar(painter, 1, 15, 8, 4, 11, 1);
+        break;
+    default: {
+        QPen dashed(kPlaceholderColour, 1.2, Qt::CustomDashLine, Qt::FlatCap);
+        dashed.setDashPattern({2, 1.6});
+        painter.setPen(dashed);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(2, 2, 12, 12), 2.5, 2.5);
+        break;
+    }
+    }
+}
+
+// --- Direction pictures, large: PC, arrows and handheld on a 48 grid --------
+
+void DrawMonitor(QPainter& painter, const QRectF& screen)
+{
+    const qreal unit = screen.width() / 18;
+    // Stand first, so that the bezel covers its top.
+    const qreal cx = screen.center().x();
+    QPainterPath stand;
+    stand.moveTo(cx - 2.2 * unit, screen.bottom() - unit);
+    stand.lineTo(cx + 2.2 * unit, screen.bottom() - unit);
+    stand.lineTo(cx + 3 * unit, screen.bottom() + 3.5 * unit);
+    stand.lineTo(cx - 3 * unit, screen.bottom() + 3.5 * unit);
+    stand.closeSubpath();
+    stand.addRoundedRect(QRectF(cx - 6 * unit, screen.bottom() + 3.2 * unit, 12 * unit, 1.8 * unit),
+                         0.8 * unit, 0.8 * unit);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kBodyLight.darker(110));
+    painter.drawPath(stand.simplified());
+
+    QLinearGradient bezel(screen.topLeft(), screen.bottomLeft());
+    bezel.setColorAt(0, kBodyLight);
+    bezel.setColorAt(1, kBodyDark);
+    painter.setPen(QPen(kBodyDark.darker(130), 0.8 * unit));
+    painter.setBrush(bezel);
+    painter.drawRoundedRect(screen, 1.6 * unit, 1.6 * unit);
+
+    const QRectF glass = screen.adjusted(1.6 * unit, 1.6 * unit, -1.6 * unit, -1.6 * unit);
+    QLinearGradient shine(glass.topLeft(), glass.bottomRight());
+    shine.setColorAt(0, QColor(0xf4, 0xf9, 0xff));
+    shine.setColorAt(1, QColor(0xb9, 0xd4, 0xee));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(shine);
+    painter.drawRect(glass);
+
+    // A few lines of text: the PC file.
+    painter.setPen(QPen(QColor(0x5a, 0x74, 0x90), 1.1 * unit, Qt::SolidLine, Qt::RoundCap));
+    const qreal left = glass.left() + 1.8 * unit;
+    const qreal widths[] = {0.78, 0.55, 0.7};
+    for (int i = 0; i < 3; ++i) {
+        const qreal y = glass.top() + (2.2 + 2.6 * i) * unit;
+        painter.drawLine(QPointF(left, y), QPointF(left + (glass.width() - 3.6 * unit) * widths[i], y));
+    }
+}
+
+// The Palm handheld, also the program's emblem: a dark body, the pale LCD
+// with a page of text and the row of application buttons.
+void DrawHandheld(QPainter& painter, const QRectF& body, bool lit = false, qreal lineShift = 0)
+{
+    const qreal unit = body.width() / 20;
+    QLinearGradient shell(body.topLeft(), body.topRight());
+    shell.setColorAt(0, kBodyLight);
+    shell.setColorAt(1, kBodyDark);
+    painter.setPen(QPen(QColor(0x1d, 0x24, 0x2b), 1.2 * unit));
+    painter.setBrush(shell);
+    painter.drawRoundedRect(body, 4 * unit, 4 * unit);
+
+    const QRectF screen(body.left() + 3 * unit, body.top() + 3 * unit, body.width() - 6 * unit, 16 * unit);
+    painter.setPen(QPen(QColor(0x1d, 0x24, 0x2b), 0.8 * unit));
+    painter.setBrush(lit ? kLcdLit : kLcd);
+    painter.drawRoundedRect(screen, 1.2 * unit, 1.2 * unit);
+
+    painter.save();
+    painter.setClipRect(screen.adjusted(unit, unit, -unit, -unit));
+    painter.setPen(QPen(kLcdInk, 2 * unit, Qt::SolidLine, Qt::FlatCap));
+    const qreal widths[] = {1.0, 0.7, 1.0, 0.55, 0.85};
+    for (int i = 0; i < 5; ++i) {
+        const qreal y = screen.top() + (3.5 + 4 * i + lineShift) * unit;
+        const qreal x = screen.left() + 2.5 * unit;
+        painter.drawLine(QPointF(x, y), QPointF(x + (screen.width() - 5 * unit) * widths[i], y));
+    }
+    painter.restore();
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xa9, 0xb8, 0xc6));
+    const qreal buttonsY = body.top() + 24.5 * unit;
+    for (int i = -1; i <= 1; ++i) {
+        painter.drawEllipse(QPointF(body.center().x() + i * 5 * unit, buttonsY), 1.8 * unit, 1.8 * unit);
+    }
+}
+
+void DrawLargeDirection(QPainter& painter, int direction)
+{
+    const bool chosen = direction >= kPictureNoConversion && direction <= kPictureSync;
+    if (!chosen) {
+        painter.setOpacity(0.35);
+    }
+    DrawMonitor(painter, QRectF(1, 12, 17, 13));
+    DrawHandheld(painter, QRectF(35.5, 11, 12, 18));
+    painter.setOpacity(1);
+
+    switch (direction) {
+    case kPicturePalmToPc:
+        FillShape(painter, Arrow(34, 18.5, 20, 5, 13, 7), kPalmToPcColour, 1.2);
+        break;
+    case kPicturePcToPalm:
+        FillShape(painter, Arrow(19.5, 35, 20, 5, 13, 7), kPcToPalmColour, 1.2);
+        break;
+    case kPictureSync:
+        FillShape(painter, Arrow(19.5, 34.5, 15.5, 3.6, 9, 5.5), kSyncColour, 1.1);
+        FillShape(painter, Arrow(34, 19, 25, 3.6, 9, 5.5), kSyncColour, 1.1);
+        break;
+    case kPictureNoConversion:
+        DrawStoppedBar(painter, 20, 34, 20, 3.6, 10, 1.1);
+        break;
+    default: {
+        QPen dotted(kPlaceholderColour, 2, Qt::DotLine, Qt::RoundCap);
+        painter.setPen(dotted);
+        painter.drawLine(QPointF(21, 20), QPointF(33, 20));
+        break;
+    }
+    }
+}
+
+QPixmap RenderDirection(int direction, int size, qreal ratio)
+{
+    if (size < 32) {
+        return Paint(size, ratio, 16, [&](QPainter& p) { DrawSmallDirection(p, direction); });
+    }
+    return Paint(size, ratio, 48, [&](QPainter& p) { DrawLargeDirection(p, direction); });
+}
+
+// --- Emblem and tray ---------------------------------------------------------
+
+// A round badge in the lower right corner, ringed in white so that it stands
+// out from the handheld under it.
+void DrawBadge(QPainter& painter, const QColor& colour, const QPainterPath& sign)
+{
+    const QPointF centre(24.5, 24.5);
+    painter.setPen(QPen(Qt::white, 1.6));
+    QRadialGradient fill(centre - QPointF(2, 2), 9);
+    fill.setColorAt(0, colour.lighter(125));
+    fill.setColorAt(1, colour);
+    painter.setBrush(fill);
+    painter.drawEllipse(centre, 7.2, 7.2);
+    painter.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(sign);
+}
+
+void DrawEmblem(QPainter& painter, int index)
+{
+    const bool badge = index == kTraySuccess || index == kTrayErrors;
+    // With a badge the handheld moves left, so that the badge hides less of it.
+    const QRectF body(badge ? 4.5 : 6.5, 1, 19, 30);
+    DrawHandheld(painter, body, index == kTrayBusy, index == kTrayBusy ? 2 : 0);
+    if (index == kTraySuccess) {
+        QPainterPath check;
+        check.moveTo(20.8, 24.8);
+        check.lineTo(23.6, 27.6);
+        check.lineTo(28.3, 21.6);
+        DrawBadge(painter, QColor(0x25, 0x96, 0x3c), check);
+    } else if (index == kTrayErrors) {
+        QPainterPath cross;
+        cross.moveTo(21.6, 21.6);
+        cross.lineTo(27.4, 27.4);
+        cross.moveTo(27.4, 21.6);
+        cross.lineTo(21.6, 27.4);
+        DrawBadge(painter, QColor(0xd3, 0x2f, 0x2f), cross);
+    }
+}
+
+int TrayIndex(int index)
+{
+    switch (index) {
+    case kTrayBusy:
+    case kTraySuccess:
+    case kTrayErrors:
+        return index;
+    default:
+        return kTrayNormal;
+    }
+}
+
+QPixmap RenderTray(int index, int size, qreal ratio)
+{
+    return Paint(size, ratio, 32, [&](QPainter& p) { DrawEmblem(p, TrayIndex(index)); });
+}
+
+// --- Question picture ----------------------------------------------------------
+
+QPixmap RenderPrompt(int size, qreal ratio)
+{
+    return Paint(size, ratio, 32, [](QPainter& painter) {
+        const QPointF centre(16, 16);
+        QRadialGradient fill(QPointF(12, 10), 22);
+        fill.setColorAt(0, QColor(0x5b, 0xa2, 0xf0));
+        fill.setColorAt(1, QColor(0x1b, 0x5c, 0xb5));
+        painter.setPen(QPen(QColor(0x15, 0x4a, 0x94), 1));
+        painter.setBrush(fill);
+        painter.drawEllipse(centre, 15, 15);
+
+        QPainterPath hook;
+        const QRectF round(11.2, 7, 9.6, 9.6);
+        hook.arcMoveTo(round, 155);
+        hook.arcTo(round, 155, -235);
+        hook.lineTo(16, 18.2);
+        hook.lineTo(16, 19.8);
+        painter.setPen(QPen(Qt::white, 3.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(hook);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(QPointF(16, 24.6), 2.1, 2.1);
+    });
+}
+
+QIcon IconOf(const std::function<QPixmap(int)>& render, std::initializer_list<int> sizes)
+{
+    QIcon icon;
+    for (int size : sizes) {
+        icon.addPixmap(render(size));
+    }
+    return icon;
+}
+
+}  // namespace
+
+QPixmap DirectionPicture(int direction, int size)
+{
+    return RenderDirection(direction, size, ScreenRatio());
+}
+
+// Each size is drawn at ratio 1: QIcon itself picks the 32 pixel picture for
+// a 16 pixel place on a double-density screen.
+QIcon DirectionIcon(int direction)
+{
+    return IconOf([direction](int size) { return RenderDirection(direction, size, 1); }, {16, 32});
+}
+
+QPixmap TrayPicture(int index, int size)
+{
+    return RenderTray(index, size, ScreenRatio());
+}
+
+QIcon TrayIcon(int index)
+{
+    return IconOf([index](int size) { return RenderTray(index, size, 1); }, {16, 22, 24, 32, 48});
+}
+
+QIcon ApplicationIcon()
+{
+    return IconOf([](int size) { return RenderTray(kTrayNormal, size, 1); }, {16, 22, 32, 48, 64, 128, 256});
+}
+
+QPixmap PromptPicture(int size)
+{
+    return RenderPrompt(size, ScreenRatio());
+}
+
+}  // namespace lum2::ui

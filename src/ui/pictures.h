@@ -1,0 +1,41 @@
+// The program's pictures, drawn in code so that they stay sharp at every size
+// and on high-density screens, and so that the program ships without image
+// files.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace lum2::ui {
+
+// Numbers of the direction pictures: the task's direction code, and 5 for a
+// task whose direction has not been chosen yet.
+inline constexpr int kPictureNoConversion = 1;
+inline constexpr int kPicturePalmToPc = 2;
+inline constexpr int kPicturePcToPalm = 3;
+inline constexpr int kPictureSync = 4;
+inline constexpr int kPictureNoneSelected = 5;
+
+// Numbers of the tray pictures.
+inline constexpr int kTrayNormal = 1;
+inline constexpr int kTrayBusy = 2;  // alternates with kTrayNormal while a run works
+inline constexpr int kTraySuccess = 9;
+inline constexpr int kTrayErrors = 10;
+
+// size is in device-independent pixels; the pixmaps carry the application's
+// device pixel ratio. Below 32 pixels the direction picture shows only the
+// coloured arrows, since a PC and a handheld would be a smudge there. Unknown
+// directions give the none-selected picture.
+QPixmap DirectionPicture(int direction, int size);
+QIcon DirectionIcon(int direction);
+
+// Unknown indexes give the normal picture.
+QPixmap TrayPicture(int index, int size);
+QIcon TrayIcon(int index);
+
+QIcon ApplicationIcon();
+
+// The question picture of the prompt windows.
+QPixmap PromptPicture(int size);
+
+}  // namespace lum2::ui

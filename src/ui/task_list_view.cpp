@@ -1,0 +1,195 @@
+// The task list: rows in record order, the scroll bar kept in step with the
+// list, clicks on the direction column, the connector and the pulsing "New".
+#include <QCheckBox>
+#include <QEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "engine/path_functions.h"
+#include "ui/clickable_label.h"
+#include "ui/connector_widget.h"
+#include "ui/main_window.h"
+#include "ui/pictures.h"
+
+namespace lum2::ui {
+
+namespace {
+
+constexpr int kFirstTaskRecord = 3;
+constexpr int kEditorPart = 2;
+constexpr int kScrollBarPart = 1;
+// 50 twips at 96 dpi, the amount "New" grows by on every side.
+constexpr int kPulseGrowth = 3;
+
+QString NamePart(const std::string& path) { return QString::fromStdString(FileNamePart(RightTrim(path))); }
+
+}  // namespace
+
+void MainWindow::AppendRow(const TaskRecord& task) {
+    auto* item = new QTreeWidgetItem(lvw_tasks);
+    item->setIcon(0, DirectionIcon(task.direction));
+    item->setData(0, Qt::UserRole, static_cast<int>(task.direction));
+    item->setTextAlignment(0, Qt::AlignCenter);
+    item->setText(1, NamePart(task.pcfile));
+    item->setText(2, NamePart(task.palmfile));
+}
+
+void MainWindow::FillTaskList() {
+    const QSignalBlocker block(lvw_tasks);
+    lvw_tasks->clear();
+    try {
+        for (int n = kFirstTaskRecord; n <= services_.store->RecordCount(); ++n) AppendRow(services_.store->GetRecord(n));
+    } catch (const std::exception& error) {
+        ReportStoreError(error);
+    }
+    if (lvw_tasks->topLevelItemCount() > 0) lvw_tasks->setCurrentItem(lvw_tasks->topLevelItem(0));
+}
+
+int MainWindow::SelectedRow() const {
+    QTreeWidgetItem* item = lvw_tasks->currentItem();
+    if (item == nullptr || !item->isSelected()) return 0;
+    return lvw_tasks->indexOfTopLevelItem(item) + 1;
+}
+
+int MainWindow::FirstVisibleRow() const { return lvw_tasks->verticalScrollBar()->value() + 1; }
+
+int MainWindow::RowsPerPage() const {
+    const int rowHeight = lvw_tasks->topLevelItemCount() > 0
+                              ? lvw_tasks->visualItemRect(lvw_tasks->topLevelItem(0)).height()
+                              : lvw_tasks->fontMetrics().height() + 4;
+    if (rowHeight <= 0) return 1;
+    return std::max(1, lvw_tasks->viewport()->height() / rowHeight);
+}
+
+bool MainWindow::SelectedTaskVisible() const {
+    const int s = SelectedRow();
+    if (lvw_tasks->topLevelItemCount() == 0 || s == 0) return false;
+    const int f = FirstVisibleRow();
+    return s >= f && s - f < RowsPerPage();
+}
+
+void MainWindow::ScrollListTo(int row) {
+    if (lvw_tasks->topLevelItemCount() == 0) return;
+    lvw_tasks->verticalScrollBar()->setValue(row - 1);
+}
+
+void MainWindow::UpdateScrollBar() {
+    const int n = lvw_tasks->topLevelItemCount();
+    if (n == 0) return;
+    const int k = RowsPerPage();
+    scrollBarSized_ = true;
+    const QSignalBlocker block(VScroll1);
+    VScroll1->setMinimum(1);
+    VScroll1->setMaximum(k <= n ? n - k + 1 : 1);
+    VScroll1->setPageStep(std::max(1, k - 1));
+    VScroll1->setValue(FirstVisibleRow());
+    VScroll1->setEnabled(!RunActive() && !clipboardSettingsMode_);
+}
+
+void MainWindow::RefreshTaskView(int flags) {
+    if (flags & kEditorPart) {
+        QColor colour;
+        if (lvw_tasks->topLevelItemCount() > 0) {
+            Timer1->stop();
+            if (pulseGrown_) Timer1_Timer();
+            cmd_convert->setEnabled(true);
+            colour = QColor(0, 255, 0);
+        } else {
+            Timer1->start();
+            cmd_convert->setEnabled(clipboardSettingsMode_);
+            colour = QColor(128, 255, 128);
+        }
+        shp_con->SetColor(colour);
+
+        // Filling the name fields must not rename anything: auto naming is
+        // greyed (and so off) while the editor loads.
+        const Qt::CheckState naming = chk_autonaming->checkState();
+        const bool wasTristate = chk_autonaming->isTristate();
+        chk_autonaming->setCheckState(Qt::PartiallyChecked);
+        if (SelectedTaskVisible()) {
+            LayoutConnector();
+            LoadTaskIntoEditor(SelectedRow() + kFirstTaskRecord - 1);
+        } else {
+            LayoutConnector();
+            ClearEditor();
+        }
+        chk_autonaming->setCheckState(naming);
+        chk_autonaming->setTristate(wasTristate);
+    }
+    if (flags & kScrollBarPart) UpdateScrollBar();
+}
+
+void MainWindow::LayoutConnector() {
+    const int target = img_action->mapTo(this, img_action->rect().center()).y() - shp_con->y();
+    if (lvw_tasks->topLevelItemCount() > 0 && SelectedTaskVisible()) {
+        const QRect row = lvw_tasks->visualItemRect(lvw_tasks->topLevelItem(SelectedRow() - 1));
+        const int top = lvw_tasks->viewport()->mapTo(this, row.topLeft()).y() - shp_con->y();
+        shp_con->LinkRow(top, row.height(), target);
+    } else {
+        shp_con->Rest(target);
+    }
+}
+
+void MainWindow::lvw_tasks_CurrentChanged() {
+    if (RunActive()) return;  // the run shows each task itself
+    RefreshTaskView(kEditorPart);
+}
+
+void MainWindow::lvw_tasks_ItemClicked(QTreeWidgetItem* item, int column) {
+    if (item == nullptr || RunActive()) return;
+    // The middle column ("Sync", the direction picture) switches the direction;
+    // the file columns only select.
+    if (column == 0) SwitchDirection();
+    RefreshTaskView(kEditorPart);
+}
+
+void MainWindow::lvw_tasks_DoubleClicked(QTreeWidgetItem* item, int column) {
+    if (item == nullptr || RunActive()) return;
+    if (column == 1) cmd_browsepcfile_Click();
+    if (column == 2) cmd_browsepalmfile_Click();
+}
+
+void MainWindow::VScroll1_Change(int value) {
+    ScrollListTo(value);
+    RefreshTaskView(kEditorPart);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lvw_tasks && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int s = SelectedRow();
+        const int f = FirstVisibleRow();
+        const int k = RowsPerPage();
+        if (key->key() == Qt::Key_Down && s != 0 && s + 1 == f + k && s < lvw_tasks->topLevelItemCount()) {
+            VScroll1->setValue(VScroll1->value() + 1);
+        } else if (key->key() == Qt::Key_Up && s != 0 && s == f && s > 1) {
+            VScroll1->setValue(VScroll1->value() - 1);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::Timer1_Timer() {
+    // Grown: bold and two points larger than the button's own font.
+    QRect geometry = cmd_new->geometry();
+    if (!pulseGrown_) {
+        geometry.adjust(-kPulseGrowth, -kPulseGrowth, kPulseGrowth, kPulseGrowth);
+        cmd_new->setGeometry(geometry);
+        QFont font = normalNewFont_;
+        font.setBold(true);
+        font.setPointSizeF(normalNewFont_.pointSizeF() + 2);
+        cmd_new->setFont(font);
+    } else {
+        cmd_new->setFont(normalNewFont_);
+        geometry.adjust(kPulseGrowth, kPulseGrowth, -kPulseGrowth, -kPulseGrowth);
+        cmd_new->setGeometry(geometry);
+    }
+    pulseGrown_ = !pulseGrown_;
+}
+
+}  // namespace lum2::ui
