@@ -79,16 +79,12 @@ void FillShape(QPainter& painter, const QPainterPath& path, const QColor& colour
     painter.drawPath(path);
 }
 
-// "Nothing moves": a bar stopped at both ends.
-void DrawStoppedBar(QPainter& painter, qreal x0, qreal x1, qreal y, qreal thickness, qreal stop, qreal outline)
+// "Nothing moves": a plain dash, grey like everything inactive.
+void DrawDash(QPainter& painter, qreal x0, qreal x1, qreal y, qreal thickness, qreal outline)
 {
-    QPainterPath bar;
-    bar.addRoundedRect(QRectF(x0 + thickness, y - thickness / 2, x1 - x0 - 2 * thickness, thickness),
-                       thickness / 4, thickness / 4);
-    bar.addRoundedRect(QRectF(x0, y - stop / 2, thickness * 0.8, stop), thickness / 4, thickness / 4);
-    bar.addRoundedRect(QRectF(x1 - thickness * 0.8, y - stop / 2, thickness * 0.8, stop), thickness / 4,
-                       thickness / 4);
-    FillShape(painter, bar.simplified(), kNoConversionColour, outline);
+    QPainterPath dash;
+    dash.addRoundedRect(QRectF(x0, y - thickness / 2, x1 - x0, thickness), thickness / 3, thickness / 3);
+    FillShape(painter, dash, kNoConversionColour, outline);
 }
 
 // --- Direction pictures, small: the arrows alone on a 16 grid --------------
@@ -107,7 +103,7 @@ void DrawSmallDirection(QPainter& painter, int direction)
         FillShape(painter, Arrow(14.5, 1, 11.5, 3, 8, 5), kSyncColour, 1);
         break;
     case kPictureNoConversion:
-        DrawStoppedBar(painter, 1, 15, 8, 4, 11, 1);
+        DrawDash(painter, 1.5, 14.5, 8, 4.5, 1);
         break;
     default: {
         QPen dashed(kPlaceholderColour, 1.2, Qt::CustomDashLine, Qt::FlatCap);
@@ -183,10 +179,14 @@ void DrawHandheld(QPainter& painter, const QRectF& body, bool lit = false, qreal
 
     painter.save();
     painter.setClipRect(screen.adjusted(unit, unit, -unit, -unit));
-    painter.setPen(QPen(kLcdInk, 2 * unit, Qt::SolidLine, Qt::FlatCap));
-    const qreal widths[] = {1.0, 0.7, 1.0, 0.55, 0.85};
-    for (int i = 0; i < 5; ++i) {
-        const qreal y = screen.top() + (3.5 + 4 * i + lineShift) * unit;
+    // Small, the lines are whole pixels thick to stay crisp; large, they are
+    // finer and more, so the screen looks like a page rather than bars.
+    const bool fine = painter.transform().m11() * unit > 2.5;
+    const qreal pitch = fine ? 2.6 : 4;
+    painter.setPen(QPen(kLcdInk, (fine ? 1.3 : 2) * unit, Qt::SolidLine, Qt::FlatCap));
+    const qreal widths[] = {1.0, 0.7, 1.0, 0.55, 0.85, 0.95, 0.4};
+    for (int i = 0; i < (fine ? 7 : 5); ++i) {
+        const qreal y = screen.top() + (3.5 + pitch * i + lineShift) * unit;
         const qreal x = screen.left() + 2.5 * unit;
         painter.drawLine(QPointF(x, y), QPointF(x + (screen.width() - 5 * unit) * widths[i], y));
     }
@@ -200,34 +200,38 @@ void DrawHandheld(QPainter& painter, const QRectF& body, bool lit = false, qreal
     }
 }
 
+// The devices stand in a row and the arrows run beneath them, from under one
+// device to under the other: the arrows get the whole width, so the direction
+// still reads at 32 pixels.
 void DrawLargeDirection(QPainter& painter, int direction)
 {
     const bool chosen = direction >= kPictureNoConversion && direction <= kPictureSync;
     if (!chosen) {
-        painter.setOpacity(0.35);
+        painter.setOpacity(0.4);
     }
-    DrawMonitor(painter, QRectF(1, 12, 17, 13));
-    DrawHandheld(painter, QRectF(35.5, 11, 12, 18));
+    DrawMonitor(painter, QRectF(1.5, 4, 24, 17));
+    DrawHandheld(painter, QRectF(32.5, 1.5, 14, 21));
     painter.setOpacity(1);
 
+    constexpr qreal kLine = 37;
     switch (direction) {
     case kPicturePalmToPc:
-        FillShape(painter, Arrow(34, 18.5, 20, 5, 13, 7), kPalmToPcColour, 1.2);
+        FillShape(painter, Arrow(45, 3, kLine, 7, 17, 10), kPalmToPcColour, 1.3);
         break;
     case kPicturePcToPalm:
-        FillShape(painter, Arrow(19.5, 35, 20, 5, 13, 7), kPcToPalmColour, 1.2);
+        FillShape(painter, Arrow(3, 45, kLine, 7, 17, 10), kPcToPalmColour, 1.3);
         break;
     case kPictureSync:
-        FillShape(painter, Arrow(19.5, 34.5, 15.5, 3.6, 9, 5.5), kSyncColour, 1.1);
-        FillShape(painter, Arrow(34, 19, 25, 3.6, 9, 5.5), kSyncColour, 1.1);
+        FillShape(painter, Arrow(4, 45, kLine - 5, 4.5, 10, 7), kSyncColour, 1.2);
+        FillShape(painter, Arrow(44, 3, kLine + 5.5, 4.5, 10, 7), kSyncColour, 1.2);
         break;
     case kPictureNoConversion:
-        DrawStoppedBar(painter, 20, 34, 20, 3.6, 10, 1.1);
+        DrawDash(painter, 9, 39, kLine, 6, 1.3);
         break;
     default: {
-        QPen dotted(kPlaceholderColour, 2, Qt::DotLine, Qt::RoundCap);
+        QPen dotted(kPlaceholderColour, 2.6, Qt::DotLine, Qt::RoundCap);
         painter.setPen(dotted);
-        painter.drawLine(QPointF(21, 20), QPointF(33, 20));
+        painter.drawLine(QPointF(8, kLine), QPointF(40, kLine));
         break;
     }
     }
