@@ -44,11 +44,15 @@ int FileProbe(const std::string& path) {
     std::error_code error;
     const std::filesystem::path target(path);
     const auto status = std::filesystem::status(target, error);
-    if (status.type() == std::filesystem::file_type::not_found) return 0;
-    if (error) {
-        // A parent that is a file, not a folder, means the file is simply not there.
-        return error == std::errc::not_a_directory || error == std::errc::no_such_file_or_directory ? 0 : -1;
+    if (status.type() == std::filesystem::file_type::not_found ||
+        error == std::errc::not_a_directory || error == std::errc::no_such_file_or_directory) {
+        // Missing: a plain "no such file" only where the folder exists; a path
+        // through a missing folder (or through a file) is not a valid path.
+        const std::string folder = DirectoryPart(path);
+        std::error_code folderError;
+        return folder.empty() || std::filesystem::is_directory(folder, folderError) ? 0 : -1;
     }
+    if (error) return -1;
     if (status.type() != std::filesystem::file_type::regular) return 0;
 
     const auto modified = std::filesystem::last_write_time(target, error);

@@ -96,9 +96,10 @@ TEST(FileProbe, TellsFilesFromEverythingElse) {
     EXPECT_EQ(FileProbe(dir.File("folder")), 0);
     EXPECT_EQ(FileProbe(dir.Path()), 0);
     EXPECT_EQ(FileProbe(dir.File("pipe")), 0);
-    // A file standing where a folder is expected: still just "not there".
-    EXPECT_EQ(FileProbe(dir.File("book.txt/inner.txt")), 0);
-    EXPECT_EQ(FileProbe(dir.File("missing/inner.txt")), 0);
+    // Through a folder that does not exist, or a file standing where a
+    // folder is expected, the path itself is not valid.
+    EXPECT_EQ(FileProbe(dir.File("book.txt/inner.txt")), -1);
+    EXPECT_EQ(FileProbe(dir.File("missing/inner.txt")), -1);
 }
 
 TEST(FileProbe, InvalidPathsAndSystemFailuresAreMinusOne) {
