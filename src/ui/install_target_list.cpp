@@ -107,7 +107,10 @@ void MainWindow::StoreInstallSelection() {
         QString info = FileInfoText(txt_palmfile->text(), true);
         txt_palmfiledata->setPlainText(info.replace("\r\n", "\n"));
     } else {
+        // Only the folder changes: the PC name the user chose stays as it is.
+        namingSuppressed_ = true;
         txt_palmfile->setText(QString::fromStdString(wanted));
+        namingSuppressed_ = false;
     }
 }
 

@@ -170,7 +170,8 @@ private:
     bool clipboardSettingsMode_ = false;
     bool installLoading_ = false;
     bool installCheckActive_ = false;
-    bool loadingEditor_ = false;  // handlers show but do not store while a record loads
+    bool loadingEditor_ = false;
+    bool namingSuppressed_ = false;  // a change of target folder renames nothing  // handlers show but do not store while a record loads
     int lastTypedField_ = 0;
     int rememberedRow_ = 0;
     TaskRecord current_;

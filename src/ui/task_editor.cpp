@@ -141,10 +141,13 @@ void MainWindow::LoadTaskIntoEditor(int recordNumber) {
 }
 
 void MainWindow::ClearEditor() {
-    loadingEditor_ = true;
-    txt_pcfile->clear();
-    txt_palmfile->clear();
-    loadingEditor_ = false;
+    {
+        // Emptying the boxes is no edit: the row keeps its names.
+        const QSignalBlocker pcBlock(txt_pcfile);
+        const QSignalBlocker palmBlock(txt_palmfile);
+        txt_pcfile->clear();
+        txt_palmfile->clear();
+    }
     txt_pcfiledata->clear();
     txt_palmfiledata->clear();
     txt_status->clear();
@@ -196,7 +199,9 @@ QString MainWindow::FileInfoText(const QString& path, bool palmSide) const {
     }
 }
 
-bool MainWindow::AutoNamingOn() const { return chk_autonaming->checkState() == Qt::Checked; }
+bool MainWindow::AutoNamingOn() const {
+    return !namingSuppressed_ && chk_autonaming->checkState() == Qt::Checked;
+}
 
 void MainWindow::txt_pcfile_Change() {
     if (lvw_tasks->topLevelItemCount() == 0 || clipboardSettingsMode_) return;
@@ -213,7 +218,10 @@ void MainWindow::txt_pcfile_Change() {
                            (direction == kDirectionSync && lastTypedField_ == kLastTypedPc))) {
         const std::string name = BaseName(FileNamePart(S(text))) + ".pdb";
         if (CustomChecked()) {
-            txt_palmfile->setText(Q(DirectoryPart(S(txt_palmfile->text())) + name));
+            // "Custom" always names a folder: the one typed, else the default.
+            std::string folder = DirectoryPart(S(txt_palmfile->text()));
+            if (folder.empty()) folder = S(DefaultCustomDirectory());
+            txt_palmfile->setText(Q(folder + name));
         } else {
             txt_palmfile->setText(Q(name));
         }
