@@ -3,12 +3,23 @@
 // Compress finds the smallest encoding of a record exactly. Every token has a
 // fixed price (literal 1, space pair 1, back-reference 2, run 1 + its length),
 // so a right-to-left dynamic programme over positions gives the optimum once
-// the longest back-reference at each position is known. Lengths are short
-// (3..10) and the window small (2047), which lets the match finder keep one
-// exact table per length instead of walking hash chains.
+// the longest back-reference at each position is known.
+//
+// Finding those longest matches exactly is most of the work. A forward pass
+// links every position into hash chains of its first three and of its first
+// four bytes, most recent first. The backward pass then gets most positions
+// for free: a match at i+1 that also matches one byte to the left gives the
+// longest match at i, since no match at i can be more than one byte longer
+// than the longest at i+1. Only where that fails does it walk the chains:
+// to the most recent occurrence of three bytes, then of one byte more than
+// the best so far, and so on. Every candidate is compared byte by byte, so
+// hash collisions and shorter strings are skipped and the result is exact.
+// A chain for every length up to 10 keeps the walks shortest, but on English
+// text building eight chains costs more than the walks it saves.
 #include "lum2.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -19,40 +30,57 @@ constexpr int32_t kRecordSize = LUM2_RECORD_SIZE;
 constexpr int32_t kWindow = 2047;
 constexpr int kMinMatch = 3;
 constexpr int kMaxMatch = 10;
-constexpr int kMatchLengths = kMaxMatch - kMinMatch + 1;
 constexpr int kMaxRun = 8;
 
 // Key loads read up to 10 bytes from any position of the working copy.
 constexpr int32_t kPad = 16;
 
-// One open-addressing table per match length, at most half full since a
-// record has at most 4096 positions. A slot holds the position (12 bits) and
-// the record's epoch (4 bits): bumping the epoch empties every table at once,
-// and only every 15th record pays for clearing them.
-constexpr int kSlotBits = 13;
-constexpr uint32_t kSlotMask = (1u << kSlotBits) - 1;
+// Match lengths that get a chain of their own. A length without one uses the
+// chain of the next shorter length that has one: that chain holds every
+// occurrence too, it is only longer to walk.
+constexpr int kChainLengths[] = {3, 4};
+constexpr int kChains = static_cast<int>(std::size(kChainLengths));
+static_assert(kChainLengths[0] == kMinMatch, "every match starts in the shortest chain");
+
+constexpr std::array<uint8_t, kMaxMatch + 1> kChainFor = [] {
+    std::array<uint8_t, kMaxMatch + 1> chainFor{};
+    for (int length = 0; length <= kMaxMatch; ++length) {
+        for (int c = 0; c < kChains; ++c) {
+            if (kChainLengths[c] <= length) chainFor[length] = static_cast<uint8_t>(c);
+        }
+    }
+    return chainFor;
+}();
+
+// Chain links and heads hold a position (12 bits) and the record's epoch
+// (4 bits). Bumping the epoch ends every chain of the previous record at
+// once, so the heads are only cleared on every 15th record.
+constexpr int kHeadBits = 13;
 constexpr int kPosBits = 12;
-constexpr uint16_t kPosMask = (1u << kPosBits) - 1;
+constexpr uint32_t kPosMask = (1u << kPosBits) - 1;
 constexpr unsigned kLastEpoch = 15;
-static_assert(kRecordSize <= (1 << kPosBits), "positions must fit a slot");
+static_assert(kRecordSize <= (1 << kPosBits), "positions must fit a link");
+
+// Far beyond any real cost, yet small enough that adding to it cannot wrap.
+constexpr uint16_t kUnreachable = 0x7FFF;
 
 // Encoding choices recorded by the optimal parse, one per position.
 enum Step : uint8_t { kLiteral = 0, kSpacePair = 1, kRun = 2, kReference = 3 };
 constexpr uint8_t MakeStep(Step kind, int length) { return static_cast<uint8_t>(kind << 4 | length); }
 
 struct Workspace {
-    uint16_t slots[kMatchLengths][1u << kSlotBits];
+    uint16_t head[kChains][1u << kHeadBits];
+    uint16_t link[kChains][kRecordSize];  // previous position in the same chain
     unsigned epoch;
     uint8_t text[kRecordSize + kPad];
     uint16_t cost[kRecordSize + kMaxMatch + 1];  // bytes needed to encode text[i..n)
-    uint16_t distance[kRecordSize];              // of the longest match at i
-    uint8_t longest[kRecordSize];                // 0, or 3..10
+    uint16_t distance[kRecordSize];              // of the back-reference chosen at i
     uint8_t step[kRecordSize];
 };
 
 // Zero-initialised thread storage: no constructor, nothing to fail, and the
-// tables survive between calls so the epoch scheme can work. Epoch 0 is never
-// used, so the zeroed slots read as empty.
+// heads survive between calls so the epoch scheme can work. Epoch 0 is never
+// used, so the zeroed heads read as empty.
 thread_local Workspace tlsWorkspace;
 
 inline uint64_t LoadLE64(const uint8_t* p) {
@@ -62,114 +90,149 @@ inline uint64_t LoadLE64(const uint8_t* p) {
     return v;
 }
 
-inline uint32_t LoadLE16(const uint8_t* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
+inline uint64_t LoadLE16(const uint8_t* p) { return p[0] | static_cast<uint64_t>(p[1]) << 8; }
 
-// The first L bytes at a position, as an exact key: all of them in head and
-// bytes 9 and 10 (when L needs them) in tail.
+// Hash of the first L bytes of a position, given its first 8 and next 2.
 template <int L>
-inline uint64_t KeyHead(uint64_t first8) {
-    if constexpr (L >= 8) return first8;
-    else return first8 & ((uint64_t{1} << (8 * L)) - 1);
+inline uint32_t ChainHash(uint64_t first8, uint64_t next2) {
+    uint64_t key;
+    if constexpr (L < 8) key = first8 & ((uint64_t{1} << (8 * L)) - 1);
+    else if constexpr (L == 8) key = first8;
+    else key = first8 ^ ((next2 & (L == 9 ? 0xFF : 0xFFFF)) * 0xC2B2AE3D27D4EB4Full);
+    return static_cast<uint32_t>(((key + L) * 0x9E3779B97F4A7C15ull) >> (64 - kHeadBits));
 }
 
-template <int L>
-inline uint32_t KeyTail(uint32_t next2) {
-    if constexpr (L <= 8) return 0;
-    else if constexpr (L == 9) return next2 & 0xFF;
-    else return next2;
-}
-
-inline uint32_t SlotOf(uint64_t head, uint32_t tail) {
-    const uint64_t mixed = (head ^ (uint64_t{tail} * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
-    return static_cast<uint32_t>(mixed >> (64 - kSlotBits));
-}
-
-// Finds the most recent earlier position holding the same L bytes as
-// position i, then makes i the most recent. Returns that earlier position, or
-// -1 when the string is new in this record.
-template <int L>
-inline int32_t SwapMostRecent(Workspace& ws, uint16_t tag, int32_t i, uint64_t first8, uint32_t next2) {
-    const uint64_t head = KeyHead<L>(first8);
-    const uint32_t tail = KeyTail<L>(next2);
-    uint16_t* table = ws.slots[L - kMinMatch];
-    uint32_t slot = SlotOf(head, tail);
-    int32_t previous = -1;
-    for (;;) {
-        const uint16_t entry = table[slot];
-        if ((entry & ~kPosMask) != tag) break;
-        const int32_t p = entry & kPosMask;
-        if (KeyHead<L>(LoadLE64(ws.text + p)) == head && KeyTail<L>(LoadLE16(ws.text + p + 8)) == tail) {
-            previous = p;
-            break;
-        }
-        slot = (slot + 1) & kSlotMask;
-    }
-    table[slot] = static_cast<uint16_t>(tag | i);
-    return previous;
-}
-
-// The nearest occurrence of the L-byte string decides whether an L-match
-// exists; if it does not, no longer match can exist either, since the
-// longer match's prefix would be a nearer L-match. Later lengths are still
-// recorded so that later positions can find this one.
-template <int L>
-inline void Extend(Workspace& ws, uint16_t tag, int32_t i, int room, uint64_t first8, uint32_t next2,
-                   bool& extending, int& best, int32_t& bestDistance) {
-    if constexpr (L <= kMaxMatch) {
+// Links position i into every chain it fits.
+template <int C = 0>
+inline void LinkPosition(Workspace& ws, uint16_t tag, int32_t i, int room, uint64_t first8, uint64_t next2) {
+    if constexpr (C < kChains) {
+        constexpr int L = kChainLengths[C];
         if (L > room) return;
-        const int32_t previous = SwapMostRecent<L>(ws, tag, i, first8, next2);
-        if (extending && previous >= 0 && i - previous <= kWindow) {
-            best = L;
-            bestDistance = i - previous;
-        } else {
-            extending = false;
-        }
-        Extend<L + 1>(ws, tag, i, room, first8, next2, extending, best, bestDistance);
+        uint16_t& head = ws.head[C][ChainHash<L>(first8, next2)];
+        ws.link[C][i] = head;
+        head = static_cast<uint16_t>(tag | i);
+        LinkPosition<C + 1>(ws, tag, i, room, first8, next2);
     }
 }
 
-void FindLongestMatches(Workspace& ws, int32_t n) {
-    if (++ws.epoch > kLastEpoch) {
-        std::memset(ws.slots, 0, sizeof ws.slots);
-        ws.epoch = 1;
-    }
-    const uint16_t tag = static_cast<uint16_t>(ws.epoch << kPosBits);
-    for (int32_t i = 0; i < n; ++i) {
-        const int room = std::min<int32_t>(kMaxMatch, n - i);
-        int best = 0;
-        int32_t bestDistance = 0;
-        if (room >= kMinMatch) {
-            bool extending = true;
-            Extend<kMinMatch>(ws, tag, i, room, LoadLE64(ws.text + i), LoadLE16(ws.text + i + 8), extending, best,
-                              bestDistance);
+// Number of equal leading bytes at a and at the position whose bytes are
+// first8/next2, at most cap. Written without branches: it runs at every
+// position, and whether two strings share 8 bytes is anybody's guess. (The
+// count of trailing zeros is taken of numbers known not to be zero, which
+// compilers turn into a single instruction.)
+inline int CommonLength(const uint8_t* text, int32_t a, uint64_t first8, uint64_t next2, int cap) {
+    const uint64_t head = LoadLE64(text + a) ^ first8;
+    const uint64_t tail = (LoadLE16(text + a + 8) ^ next2) | 0x10000;
+    const int all8 = head == 0;
+    const int length = (__builtin_ctzll(head | (uint64_t{1} << 63)) >> 3) +
+                       ((1 + (__builtin_ctzll(tail) >> 3)) & -all8);
+    return std::min(length, cap);
+}
+
+struct Match {
+    int length;  // 0, or kMinMatch..kMaxMatch
+    int32_t distance;
+};
+
+// Longest match at i of at most cap bytes, by walking the chains.
+Match WalkChains(const Workspace& ws, uint16_t tag, int32_t i, int cap) {
+    const uint8_t* text = ws.text;
+    const uint64_t first8 = LoadLE64(text + i);
+    const uint64_t next2 = LoadLE16(text + i + 8);
+    const int32_t oldest = i - kWindow;
+    Match best{0, 0};
+    int wanted = kMinMatch;
+    int chain = 0;
+    uint32_t entry = ws.link[0][i];
+    for (;;) {
+        // The first entry of the chain that really holds `wanted` bytes of i
+        // is their most recent occurrence.
+        int32_t found = -1;
+        int length = 0;
+        while ((entry & ~kPosMask) == tag) {
+            const int32_t p = static_cast<int32_t>(entry & kPosMask);
+            if (p < oldest) break;
+            length = CommonLength(text, p, first8, next2, cap);
+            if (length >= wanted) {
+                found = p;
+                break;
+            }
+            entry = ws.link[chain][p];
         }
-        ws.longest[i] = static_cast<uint8_t>(best);
-        ws.distance[i] = static_cast<uint16_t>(bestDistance);
+        if (found < 0) return best;
+        best = {length, i - found};
+        if (length >= cap) return best;
+        // Anything longer is older still: continue in the chain of the next
+        // length, or further down this one when that length has no chain.
+        wanted = length + 1;
+        const int next = kChainFor[wanted];
+        entry = next == chain ? ws.link[chain][found] : ws.link[next][i];
+        chain = next;
     }
 }
 
 // 0x00 and 0x09..0x7F stand for themselves; every other byte needs a run.
 inline bool StandsAlone(uint8_t b) { return b == 0 || (b >= 0x09 && b < 0x80); }
 
-// Fills cost[] and step[] from the end backwards. Runs are only tried where
-// the byte cannot stand alone: a run that starts with a byte that can is
-// never cheaper than that byte as a literal followed by the rest of the run.
-int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
+// The longest match at i, given the longest at i + 1. A match at i + 1 that
+// also matches one byte to the left is the answer, since no match at i is
+// more than one byte longer than the longest at i + 1. Only where that fails
+// are the chains walked, and the same bound cuts the walk short.
+inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room, Match right) {
     const uint8_t* text = ws.text;
+    if (right.length >= kMinMatch && right.distance <= i && text[i - right.distance] == text[i]) {
+        return {std::min(right.length + 1, room), right.distance};
+    }
+    const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
+    // Most walks end at the head of the shortest chain: nothing there in the
+    // window means no match at all, and a match as long as the bound is the
+    // longest.
+    const uint32_t head = ws.link[0][i];
+    const int32_t p = static_cast<int32_t>(head & kPosMask);
+    if ((head & ~kPosMask) != tag || p < i - kWindow) return {0, 0};
+    if (CommonLength(text, p, LoadLE64(text + i), LoadLE16(text + i + 8), cap) >= cap) return {cap, i - p};
+    return WalkChains(ws, tag, i, cap);
+}
+
+// Finds the longest match at every position from the end backwards and, in
+// the same pass, the cheapest encoding of each suffix. Returns the size of
+// the whole record's encoding.
+int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
+    if (++ws.epoch > kLastEpoch) {
+        std::memset(ws.head, 0, sizeof ws.head);
+        ws.epoch = 1;
+    }
+    const uint16_t tag = static_cast<uint16_t>(ws.epoch << kPosBits);
+    const uint8_t* text = ws.text;
+
+    int32_t i = 0;
+    for (; i + kMaxMatch <= n; ++i) LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
+    for (; i + kMinMatch <= n; ++i) LinkPosition(ws, tag, i, n - i, LoadLE64(text + i), LoadLE16(text + i + 8));
+
     uint16_t* cost = ws.cost;
+    std::fill(cost + n, cost + n + kMaxMatch + 1, kUnreachable);
     cost[n] = 0;
-    for (int32_t i = n - 1; i >= 0; --i) {
+    Match right{0, 0};  // longest match at i + 1
+    for (i = n - 1; i >= 0; --i) {
+        const int room = std::min<int32_t>(kMaxMatch, n - i);
+        const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{0, 0};
+        right = here;
+
         const uint8_t b = text[i];
         unsigned best;
         uint8_t step;
         if (StandsAlone(b)) {
             best = cost[i + 1] + 1u;
             step = MakeStep(kLiteral, 1);
-            if (b == 0x20 && i + 1 < n && text[i + 1] >= 0x40 && text[i + 1] < 0x80 && cost[i + 2] + 1u <= best) {
-                best = cost[i + 2] + 1u;
-                step = MakeStep(kSpacePair, 2);
-            }
+            const uint8_t next = text[i + 1];  // the padding when i is last
+            const bool pair = b == 0x20 && i + 1 < n && next >= 0x40 && next < 0x80;
+            const unsigned pairCost = pair ? cost[i + 2] + 1u : kUnreachable;
+            step = pairCost <= best ? MakeStep(kSpacePair, 2) : step;
+            best = pairCost <= best ? pairCost : best;
         } else {
+            // A run that starts with a byte that can stand alone is never
+            // cheaper than that byte as a literal and the rest as a run, so
+            // runs are only tried here.
             best = cost[i + 1] + 2u;
             step = MakeStep(kRun, 1);
             const int longestRun = std::min<int32_t>(kMaxRun, n - i);
@@ -181,13 +244,20 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
                 }
             }
         }
-        // Longest first and ties kept: fewer tokens decode faster.
-        for (int length = ws.longest[i]; length >= kMinMatch; --length) {
-            const unsigned c = cost[i + length] + 2u;
-            if (c < best || (c == best && (step >> 4) != kReference)) {
-                best = c;
-                step = MakeStep(kReference, length);
-            }
+        // Every length up to the longest is on offer at the same distance.
+        // Ties go to the longer copy: fewer tokens decode faster. The costs
+        // past the end of the record read as unreachable.
+        unsigned refBest = kUnreachable;
+        int chosen = 0;
+        for (int length = kMinMatch; length <= kMaxMatch; ++length) {
+            const unsigned c = length <= here.length ? cost[i + length] : kUnreachable;
+            chosen = c <= refBest ? length : chosen;
+            refBest = c <= refBest ? c : refBest;
+        }
+        if (refBest + 2u <= best) {
+            best = refBest + 2u;
+            step = MakeStep(kReference, chosen);
+            ws.distance[i] = static_cast<uint16_t>(here.distance);
         }
         cost[i] = static_cast<uint16_t>(best);
         ws.step[i] = step;
@@ -224,6 +294,28 @@ void EmitParse(const Workspace& ws, int32_t n, uint8_t* out) {
     }
 }
 
+// Copies 3..10 bytes between regions that do not overlap, as two fixed-size
+// moves that may cover the middle twice: cheaper than a call for so few.
+inline void CopyShort(uint8_t* to, const uint8_t* from, int32_t length) {
+    if (length >= 8) {
+        uint64_t first, last;
+        std::memcpy(&first, from, 8);
+        std::memcpy(&last, from + length - 8, 8);
+        std::memcpy(to, &first, 8);
+        std::memcpy(to + length - 8, &last, 8);
+    } else if (length >= 4) {
+        uint32_t first, last;
+        std::memcpy(&first, from, 4);
+        std::memcpy(&last, from + length - 4, 4);
+        std::memcpy(to, &first, 4);
+        std::memcpy(to + length - 4, &last, 4);
+    } else {
+        to[0] = from[0];
+        to[1] = from[1];
+        to[2] = from[2];
+    }
+}
+
 // Walks the tokens of a record, writing the decoded bytes when Write is set.
 // Returns the decoded length, or LUM2_ERROR_CORRUPT as soon as a token is cut
 // off, points outside the bytes decoded so far, or would pass limit.
@@ -251,7 +343,7 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
                 uint8_t* to = dst + out;
                 const uint8_t* from = to - distance;
                 if (distance >= length) {
-                    std::memcpy(to, from, length);
+                    CopyShort(to, from, length);
                 } else {
                     // The copy reads bytes it has just written: repeats a short pattern.
                     for (int32_t k = 0; k < length; ++k) to[k] = from[k];
@@ -286,7 +378,6 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
     std::memcpy(ws.text, src, static_cast<size_t>(srcLen));
     std::memset(ws.text + srcLen, 0, kPad);
 
-    FindLongestMatches(ws, srcLen);
     const int32_t size = PlanOptimalParse(ws, srcLen);
     if (size > dstCapacity) return LUM2_ERROR_CAPACITY;
     EmitParse(ws, srcLen, dst);
