@@ -350,9 +350,10 @@ void MainWindow::ConnectHandlers() {
     connect(cmd_savedefault, &QPushButton::clicked, this, [this] { cmd_savedefault_Click(); });
     connect(cmd_convert, &QPushButton::clicked, this, [this] { cmd_convert_Click(); });
     connect(cmd_exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmd_clipsettings, &QPushButton::clicked, this, [this] { cmd_clipsettings_Click(); });
 }
 
-void MainWindow::StartUp() {
+void MainWindow::StartUp(bool refresh) {
     // Install targets: the users, then "Custom" (filled by the caller).
     {
         const QSignalBlocker block(lst_install);
@@ -373,7 +374,7 @@ void MainWindow::StartUp() {
         ReportStoreError(error);
     }
     FillTaskList();
-    RefreshTaskView(3);
+    if (refresh) RefreshTaskView(3);
 }
 
 void MainWindow::SetupColumns() {
@@ -399,16 +400,17 @@ void MainWindow::SizeColumns() {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (isVisible()) RecordWindowState();
     SizeColumns();
     if (lvw_tasks->topLevelItemCount() > 0) UpdateScrollBar();
     LayoutConnector();
 }
 
-bool MainWindow::RunActive() const { return cmd_convert->text() != "Convert"; }
+bool MainWindow::RunActive() const { return runActive_; }
 
 void MainWindow::cmd_convert_Click() {
     if (clipboardSettingsMode_) {
-        emit clipboardConversionRequested();
+        mPopConvertClipboard_Click();
         return;
     }
     if (RunActive()) {
@@ -430,6 +432,7 @@ void MainWindow::RunTaskListNow() {
     SetEditorEnabled(false);
     SetRunControlsEnabled(false);
     cmd_convert->setText("Stop");
+    runActive_ = true;
 
     ConversionContext context{*host_, *services_.targets, *services_.codec, services_.baseDirectory};
     BatchHooks hooks;
@@ -452,6 +455,7 @@ void MainWindow::RunTaskListNow() {
     if (summary.reportPending) reportPending_ = true;
 
     cmd_convert->setText("Convert");
+    runActive_ = false;
     SetEditorEnabled(true);
     SetRunControlsEnabled(true);
     txt_palmfiledata->setPlainText(FileInfoText(txt_palmfile->text(), true));
@@ -477,6 +481,32 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) RecordWindowState();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    RecordWindowState();
+}
+
+void MainWindow::RecordWindowState() {
+    if (commandLineMode_ || services_.store == nullptr || !services_.store->IsOpen()) return;
+    // The next start begins hidden when the window was hidden last.
+    const bool minimised = isMinimized();
+    if (minimised && trayPresent_) QTimer::singleShot(0, this, &QWidget::hide);
+    try {
+        TaskRecord clipboard = services_.store->GetRecord(2);
+        if (clipboard.switch2 != minimised) {
+            clipboard.switch2 = minimised;
+            services_.store->PutRecord(2, clipboard);
+        }
+    } catch (const std::exception& error) {
+        ReportStoreError(error);
+    }
 }
 
 void MainWindow::ReportStoreError(const std::exception& error) {

@@ -55,7 +55,7 @@ public:
 
     // The start-up steps that bring the window up: install targets, columns,
     // check boxes from the settings record, the task list, the selection.
-    void StartUp();
+    void StartUp(bool refresh = true);
 
     // Task list view.
     void FillTaskList();
@@ -78,6 +78,14 @@ public:
     bool RunActive() const;
     // Switches the editor between the tasks and the clipboard record.
     void SetClipboardSettingsMode(bool on);
+    // Clipboard: the settings button, and one conversion of the clipboard text.
+    void cmd_clipsettings_Click();
+    void mPopConvertClipboard_Click();
+    void SetClipboardControls(bool enabled);
+    // Command-line starts do not record the window state; with a tray icon,
+    // minimising hides the window into it.
+    void SetCommandLineMode(bool on) { commandLineMode_ = on; }
+    void SetTrayPresent(bool present) { trayPresent_ = present; }
     bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
 
     // The last tray picture and tip a run or conversion set.
@@ -95,13 +103,13 @@ public:
 signals:
     // The tray picture or tip changed (the shell shows it in the tray).
     void trayIconChanged(int image, const QString& tip);
-    // The run button was pressed in clipboard settings mode.
-    void clipboardConversionRequested();
     // A batch run ended.
     void runFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -161,6 +169,7 @@ private:
     void SetRunControlsEnabled(bool enabled);
 
     void ReportStoreError(const std::exception& error);
+    void RecordWindowState();
 
     Services services_;
     std::unique_ptr<GuiHost> host_;
@@ -181,7 +190,11 @@ private:
     QFont normalNewFont_;
     bool scrollBarSized_ = false;
     bool closePending_ = false;
+    bool runActive_ = false;
     bool reportPending_ = false;
+    bool commandLineMode_ = false;
+    bool trayPresent_ = false;
+    QString savedConvertCaption_, savedConvertTip_, savedClipCaption_, savedClipTip_;
     int trayImage_ = 1;
     QString reportText_;
 
