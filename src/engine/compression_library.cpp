@@ -32,6 +32,11 @@ std::vector<std::string> CompressionLibrary::DefaultFolders(const std::string& b
     if (!baseDirectory.empty()) folders.push_back(WithSeparator(baseDirectory));
     const std::string beside = ExecutableFolder();
     if (!beside.empty()) folders.push_back(beside);
+#ifdef LUM2_RELATIVE_LIBDIR
+    // An installed program finds the library from its own place, wherever
+    // the installation was put.
+    if (!beside.empty()) folders.push_back(WithSeparator(beside + "../" + LUM2_RELATIVE_LIBDIR));
+#endif
 #ifdef LUM2_INSTALL_LIBDIR
     folders.push_back(WithSeparator(LUM2_INSTALL_LIBDIR));
 #endif

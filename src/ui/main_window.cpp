@@ -116,6 +116,7 @@ void MainWindow::BuildControls() {
     lvw_tasks->header()->setStretchLastSection(false);
     lvw_tasks->setMinimumWidth(300);
     lvw_tasks->installEventFilter(this);
+    lvw_tasks->viewport()->installEventFilter(this);
 
     VScroll1 = new QScrollBar(Qt::Vertical, this);
     VScroll1->setObjectName("VScroll1");

@@ -160,6 +160,11 @@ void MainWindow::VScroll1_Change(int value) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lvw_tasks->viewport() && event->type() == QEvent::Resize) {
+        SizeColumns();
+        if (lvw_tasks->topLevelItemCount() > 0) UpdateScrollBar();
+        LayoutConnector();
+    }
     if (watched == lvw_tasks && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int s = SelectedRow();
