@@ -1,3 +1,4 @@
+#include "engine/file_handle.h"
 #include "engine/doc_builder.h"
 
 #include <memory>
@@ -10,10 +11,6 @@ namespace lum2 {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 

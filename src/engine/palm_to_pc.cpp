@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/file_handle.h"
 #include "engine/converters.h"
 #include "engine/doc_builder.h"
 #include "engine/doc_extractor.h"
@@ -15,9 +16,6 @@ namespace lum2 {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -65,7 +63,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
         // The existing PC file stays until the new one is complete, so a
         // damaged Palm file or a failed write never costs the user a text.
         converting = true;
-        std::unique_ptr<std::FILE, FileCloser> doc(std::fopen(source.c_str(), "rb"));
+        FileHandle doc(std::fopen(source.c_str(), "rb"));
         if (!doc) {
             task.status = kStatusGenericError;
         } else {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/file_handle.h"
 #include "engine/converters.h"
 #include "engine/doc_builder.h"
 #include "engine/file_times.h"
@@ -29,10 +30,6 @@ struct ReportedFailure {
     std::string status;
 };
 
-class FileCloser {
-public:
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 void RemoveIfPresent(const std::string& path) {
     std::error_code ignored;
@@ -116,7 +113,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         const std::string textPath = ApplyFilters(pc, task, context.baseDirectory, host);
         if (textPath.empty()) throw ReportedFailure{kStatusGenericError};
         {
-            std::unique_ptr<std::FILE, FileCloser> doc(std::fopen(workingDoc.c_str(), "w+b"));
+            FileHandle doc(std::fopen(workingDoc.c_str(), "w+b"));
             if (!doc) throw ReportedFailure{kStatusGenericError};
             DocBuildRequest request;
             request.textPath = textPath;
