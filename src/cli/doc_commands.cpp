@@ -7,6 +7,7 @@
 #include "cli/command.h"
 #include "cli/terminal_progress.h"
 #include "cli/work_dir.h"
+#include "engine/file_handle.h"
 #include "engine/doc_builder.h"
 #include "engine/doc_extractor.h"
 #include "engine/palm_doc_format.h"
@@ -22,10 +23,6 @@ namespace {
 constexpr const char* kStandardStream = "-";
 constexpr uint32_t kPalmToUnixSeconds = 2082844800u;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Standard input is copied into the work folder first: the converters need a
 // file whose length they know before they start.

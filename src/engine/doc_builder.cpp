@@ -9,11 +9,6 @@
 
 namespace lum2 {
 
-namespace {
-
-
-}  // namespace
-
 std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
                          const CodecFunctions& codec, ProgressSink& progress) {
     try {

@@ -14,11 +14,6 @@
 
 namespace lum2 {
 
-namespace {
-
-
-}  // namespace
-
 void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
     ConversionHost& host = context.host;
     bool converting = false;
