@@ -90,16 +90,14 @@ private:
 
 // --- the J-Pilot user ---------------------------------------------------------
 
-TEST(JpilotDirectory, ThereIsAUserOnlyWithADotJpilotFolder) {
+TEST(JpilotDirectory, OneUserWithADotJpilotFolderBackingUpUnderIt) {
     TempDir home;
-    EXPECT_EQ(JpilotDirectory(home.Path(), "ann").UserCount(), 0);
-    WriteFileText(home.File(".jpilot"), "not a folder");
     EXPECT_EQ(JpilotDirectory(home.Path(), "ann").UserCount(), 0);
     EXPECT_EQ(JpilotDirectory("", "ann").UserCount(), 0);
-}
+    WriteFileText(home.File(".jpilot"), "not a folder");
+    EXPECT_EQ(JpilotDirectory(home.Path(), "ann").UserCount(), 0);
+    fs::remove(home.File(".jpilot"));
 
-TEST(JpilotDirectory, BackupFolderIsUnderDotJpilotWithOrWithoutTrailingSeparator) {
-    TempDir home;
     MakeJpilot(home.Path());
     std::string bare = home.Path();
     bare.pop_back();
@@ -219,7 +217,7 @@ TEST(FolderTreeDirectory, NameFileAndProfileFile) {
     EXPECT_EQ(BackupFolder(directory, 3), root.Path() + "d/backup/") << "the folder, not the name, makes the path";
 }
 
-TEST(FolderTreeDirectory, RootGetsExactlyOneTrailingSeparator) {
+TEST(FolderTreeDirectory, RootGetsOneTrailingSeparatorAndMustBeAFolderIfItExists) {
     TempDir root;
     MakeTreeUser(root.Path(), "ann");
     std::string bare = root.Path();
@@ -229,14 +227,11 @@ TEST(FolderTreeDirectory, RootGetsExactlyOneTrailingSeparator) {
         directory.SelectUser(directory.UserIdAt(0));
         EXPECT_EQ(directory.RootFolder(), root.Path());
     }
-}
 
-TEST(FolderTreeDirectory, MissingRootHasNoUsersButAFileAsRootIsAnError) {
-    TempDir temp;
-    EXPECT_EQ(FolderTreeDirectory(temp.Path() + "not-made-yet").UserCount(), 0);
-    WriteFileText(temp.File("a-file"), "x");
-    EXPECT_THROW(FolderTreeDirectory(temp.File("a-file")).UserCount(), UserDirectoryError);
-    EXPECT_THROW(FolderTreeDirectory(temp.File("a-file") + "/").UserCount(), UserDirectoryError);
+    EXPECT_EQ(FolderTreeDirectory(root.Path() + "not-made-yet").UserCount(), 0);
+    WriteFileText(root.File("a-file"), "x");
+    EXPECT_THROW(FolderTreeDirectory(root.File("a-file")).UserCount(), UserDirectoryError);
+    EXPECT_THROW(FolderTreeDirectory(root.File("a-file") + "/").UserCount(), UserDirectoryError);
 }
 
 TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
@@ -295,14 +290,6 @@ TEST(SystemUserDirectory, JpilotUserComesBeforeTheTreeUsers) {
     EXPECT_FALSE(fs::exists(root.Path() + "zoe/install"));
 }
 
-TEST(SystemUserDirectory, NeitherBackendMeansNoUsers) {
-    EXPECT_EQ(MakeSystemUserDirectory({})->UserCount(), 0);
-    TempDir home;
-    auto directory = MakeSystemUserDirectory({home.Path(), home.Path() + "no-tree", "login"});
-    EXPECT_EQ(directory->UserCount(), 0);
-    EXPECT_EQ(directory->UserIdAt(0), 0);
-}
-
 TEST(SystemUserDirectory, IdsAreNonZeroDistinctAndStableUntilANewDirectory) {
     TempDir home;
     TempDir root;
@@ -328,16 +315,19 @@ TEST(SystemUserDirectory, IdsAreNonZeroDistinctAndStableUntilANewDirectory) {
               (std::vector<std::string>{"login", "a", "b", "c"}));
 }
 
-TEST(SystemUserDirectory, UnknownIdsAndCallsBeforeSelectingAreRefused) {
+TEST(SystemUserDirectory, NoUsersUnknownIdsAndCallsBeforeSelectingAreRefused) {
+    EXPECT_EQ(MakeSystemUserDirectory({})->UserCount(), 0);
+    TempDir home;
+    auto none = MakeSystemUserDirectory({home.Path(), home.Path() + "no-tree", "login"});
+    EXPECT_EQ(none->UserCount(), 0);
+    EXPECT_EQ(none->UserIdAt(0), 0);
+
     TempDir root;
     MakeTreeUser(root.Path(), "ann");
     auto directory = MakeSystemUserDirectory({"", root.Path(), "login"});
     EXPECT_THROW(directory->UserName(), UserDirectoryError);
     EXPECT_THROW(directory->RootFolder(), UserDirectoryError);
-    for (const int id : {0, -1, 2, 1000}) {
-        SCOPED_TRACE(id);
-        EXPECT_THROW(directory->SelectUser(id), UserDirectoryError);
-    }
+    for (const int id : {0, -1, 2, 1000}) EXPECT_THROW(directory->SelectUser(id), UserDirectoryError) << id;
 }
 
 TEST(SystemUserDirectory, AnUnreadableTreeIsReportedThroughTheInstallList) {
@@ -365,12 +355,8 @@ TEST(DirectoryEnvironment, FromProcessReadsTheVariables) {
         EXPECT_EQ(environment.hotsyncRoot, "/srv/hotsync");
         EXPECT_FALSE(environment.loginName.empty());
     }
-    {
-        ScopedEnvironment jpilotVariable("JPILOT_HOME", nullptr);
-        EXPECT_EQ(DirectoryEnvironment::FromProcess().jpilotHome, home);
-    }
-    {
-        ScopedEnvironment jpilotVariable("JPILOT_HOME", "");
+    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+        ScopedEnvironment jpilotVariable("JPILOT_HOME", unset);
         EXPECT_EQ(DirectoryEnvironment::FromProcess().jpilotHome, home);
     }
     ScopedEnvironment noRoot("LUM2_HOTSYNC_ROOT", nullptr);
