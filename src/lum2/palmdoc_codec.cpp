@@ -10,9 +10,10 @@
 // four bytes, most recent first. The backward pass then gets most positions
 // for free: a match at i+1 that also matches one byte to the left gives the
 // longest match at i, since no match at i can be more than one byte longer
-// than the longest at i+1. Only where that fails does it walk the chains:
-// to the most recent occurrence of three bytes, then of one byte more than
-// the best so far, and so on. Every candidate is compared byte by byte, so
+// than the longest at i+1. Where that fails, the heads of both chains settle
+// most positions. Only the rest walk the chains: to the most recent
+// occurrence of three bytes, then of one byte more than the best so far, and
+// so on. Every candidate is compared byte by byte, so
 // hash collisions and shorter strings are skipped and the result is exact.
 // A chain for every length up to 10 keeps the walks shortest, but on English
 // text building eight chains costs more than the walks it saves.
@@ -54,8 +55,10 @@ constexpr std::array<uint8_t, kMaxMatch + 1> kChainFor = [] {
 
 // Chain links and heads hold a position (12 bits) and the record's epoch
 // (4 bits). Bumping the epoch ends every chain of the previous record at
-// once, so the heads are only cleared on every 15th record.
-constexpr int kHeadBits = 13;
+// once, so the heads are only cleared on every 15th record. Heads of 14 bits
+// rather than 13 put fewer strangers in each chain, which saves more than
+// the larger table costs.
+constexpr int kHeadBits = 14;
 constexpr int kPosBits = 12;
 constexpr uint32_t kPosMask = (1u << kPosBits) - 1;
 constexpr unsigned kLastEpoch = 15;
@@ -134,16 +137,15 @@ struct Match {
     int32_t distance;
 };
 
-// Longest match at i of at most cap bytes, by walking the chains.
-Match WalkChains(const Workspace& ws, uint16_t tag, int32_t i, int cap) {
+// Longest match at i of at most cap bytes, by walking on from a match of
+// best.length bytes: `entry` is the next link of `chain` to look at for
+// `wanted` bytes.
+Match WalkChains(const Workspace& ws, uint16_t tag, int32_t i, int cap, Match best, int wanted, int chain,
+                 uint32_t entry) {
     const uint8_t* text = ws.text;
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
     const int32_t oldest = i - kWindow;
-    Match best{0, 0};
-    int wanted = kMinMatch;
-    int chain = 0;
-    uint32_t entry = ws.link[0][i];
     for (;;) {
         // The first entry of the chain that really holds `wanted` bytes of i
         // is their most recent occurrence.
@@ -176,22 +178,37 @@ inline bool StandsAlone(uint8_t b) { return b == 0 || (b >= 0x09 && b < 0x80); }
 
 // The longest match at i, given the longest at i + 1. A match at i + 1 that
 // also matches one byte to the left is the answer, since no match at i is
-// more than one byte longer than the longest at i + 1. Only where that fails
-// are the chains walked, and the same bound cuts the walk short.
+// more than one byte longer than the longest at i + 1. Where that fails, the
+// heads of the chains settle most positions, and the same bound cuts short
+// the walks that remain.
 inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room, Match right) {
     const uint8_t* text = ws.text;
     if (right.length >= kMinMatch && right.distance <= i && text[i - right.distance] == text[i]) {
         return {std::min(right.length + 1, room), right.distance};
     }
     const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
-    // Most walks end at the head of the shortest chain: nothing there in the
-    // window means no match at all, and a match as long as the bound is the
-    // longest.
+    // Nothing in the window at the head of the shortest chain means no match
+    // at all, and a match as long as the bound is the longest.
     const uint32_t head = ws.link[0][i];
     const int32_t p = static_cast<int32_t>(head & kPosMask);
     if ((head & ~kPosMask) != tag || p < i - kWindow) return {0, 0};
-    if (CommonLength(text, p, LoadLE64(text + i), LoadLE16(text + i + 8), cap) >= cap) return {cap, i - p};
-    return WalkChains(ws, tag, i, cap);
+    const uint64_t first8 = LoadLE64(text + i);
+    const uint64_t next2 = LoadLE16(text + i + 8);
+    const int length = CommonLength(text, p, first8, next2, cap);
+    if (length >= cap) return {cap, i - p};
+    if (length < kMinMatch) return WalkChains(ws, tag, i, cap, {0, 0}, kMinMatch, 0, ws.link[0][p]);
+    // Anything longer shares 4 bytes with i, so it is in the 4-byte chain:
+    // nothing there in the window means nothing longer. Without this look
+    // at its head, most walks found nothing. (i is linked in that chain,
+    // since the bound leaves room for 4 bytes.)
+    static_assert(kChains == 2 && kChainLengths[1] == kMinMatch + 1, "chain 1 holds every longer match");
+    const uint32_t head4 = ws.link[1][i];
+    const int32_t p4 = static_cast<int32_t>(head4 & kPosMask);
+    if ((head4 & ~kPosMask) != tag || p4 < i - kWindow) return {length, i - p};
+    const int length4 = CommonLength(text, p4, first8, next2, cap);
+    if (length4 >= cap) return {cap, i - p4};
+    const Match best = length4 > length ? Match{length4, i - p4} : Match{length, i - p};
+    return WalkChains(ws, tag, i, cap, best, best.length + 1, 1, ws.link[1][p4]);
 }
 
 // Finds the longest match at every position from the end backwards and, in
@@ -265,9 +282,32 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
     return cost[0];
 }
 
-void EmitParse(const Workspace& ws, int32_t n, uint8_t* out) {
+void EmitParse(const Workspace& ws, int32_t n, uint8_t* out, const uint8_t* end) {
     const uint8_t* text = ws.text;
     int32_t i = 0;
+    // Literals, space pairs and copies alternate at random, so they are
+    // written without telling them apart: two bytes always, of which a copy
+    // keeps both. The second byte may be one past the token, which is fine
+    // until the last byte of the record.
+    while (out + 1 < end) {
+        const uint8_t step = ws.step[i];
+        const int length = step & 0x0F;
+        const unsigned kind = step >> 4;
+        if (kind == kRun) [[unlikely]] {
+            *out++ = static_cast<uint8_t>(length);
+            std::memcpy(out, text + i, length);
+            out += length;
+            i += length;
+            continue;
+        }
+        const unsigned word = 0x8000u | unsigned(ws.distance[i]) << 3 | unsigned(length - kMinMatch);
+        const bool reference = kind == kReference;
+        const unsigned single = text[i + (kind == kSpacePair)] ^ (kind == kSpacePair ? 0x80u : 0u);
+        out[0] = static_cast<uint8_t>(reference ? word >> 8 : single);
+        out[1] = static_cast<uint8_t>(word);
+        out += 1 + reference;
+        i += length;
+    }
     while (i < n) {
         const uint8_t step = ws.step[i];
         const int length = step & 0x0F;
@@ -380,7 +420,7 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
 
     const int32_t size = PlanOptimalParse(ws, srcLen);
     if (size > dstCapacity) return LUM2_ERROR_CAPACITY;
-    EmitParse(ws, srcLen, dst);
+    EmitParse(ws, srcLen, dst, dst + size);
     return size;
 }
 
