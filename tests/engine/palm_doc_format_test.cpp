@@ -36,8 +36,11 @@ protected:
         DocBuildRequest request{dir_.File("text"), name, compressed, category};
         FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
         const std::string result = BuildDocFile(request, doc.get(), codec_, sink_);
-        if (status != nullptr) *status = result;
-        else EXPECT_EQ(result, "OK");
+        if (status != nullptr) {
+            *status = result;
+        } else {
+            EXPECT_EQ(result, "OK");
+        }
         doc.reset();
         return ReadFileBytes(dir_.File("out.pdb"));
     }
@@ -102,10 +105,14 @@ TEST_F(DocFileTest, CategoryAndUniqueIdsInTheEntries) {
     EXPECT_EQ(file[82], 0x45);  // 21 keeps its low four bits: category 5
     for (int k = 0; k < 4; ++k) {
         const std::size_t entry = 78 + 8 * k;
-        if (k > 0) EXPECT_EQ(file[entry + 4], 0x40);
+        if (k > 0) {
+            EXPECT_EQ(file[entry + 4], 0x40);
+        }
         EXPECT_EQ((file[entry + 5] << 16) | (file[entry + 6] << 8) | file[entry + 7], 0x6F8000 + k);
         // Records follow each other with no gap.
-        if (k > 0) EXPECT_GT(LongAt(file, entry), LongAt(file, entry - 8));
+        if (k > 0) {
+            EXPECT_GT(LongAt(file, entry), LongAt(file, entry - 8));
+        }
     }
     EXPECT_EQ(LongAt(file, 78), 78u + 32u);
     EXPECT_EQ(file[LongAt(file, 78) + 1], 2);  // compressed: version 2
