@@ -25,14 +25,14 @@ namespace {
 void MakeList(const std::string& base, const std::string& text) {
     lum2::RecordStore store;
     store.OpenStore(base);
-    const auto add = [&](const std::string& pc, const std::string& palm, int direction, const std::string& options) {
+    const auto add = [&](std::string pc, std::string palm, int direction, std::string options) {
         const int position = lum2::AppendNewTask(store);
         lum2::TaskRecord task = store.GetRecord(position + 2);
-        task.pcfile = pc;
-        task.palmfile = palm;
+        task.pcfile = std::move(pc);
+        task.palmfile = std::move(palm);
         task.direction = static_cast<int16_t>(direction);
-        task.options = options;
-        task.install = "1";
+        task.options = std::move(options);
+        task.install.assign(1, '1');  // only "Custom": the list has no users here
         store.PutRecord(position + 2, task);
     };
     add(text, base + "big.pdb", lum2::kDirectionPcToPalm, "100000");
