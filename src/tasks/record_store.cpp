@@ -163,9 +163,7 @@ void RecordStore::CreateFresh() {
     }
 
     const std::string tempPath = baseDirectory_ + kTempName;
-    ::unlink(tempPath.c_str());
-    std::FILE* temp = OpenStream(tempPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
-    if (temp == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
+    std::FILE* temp = CreateTemporary(tempPath);
     const RecordBytes settings = EncodeRecord(DefaultSettingsRecord());
     const RecordBytes clipboard = EncodeRecord(DefaultClipboardRecord());
     int error = 0;
@@ -174,22 +172,7 @@ void RecordStore::CreateFresh() {
         std::fwrite(clipboard.data(), 1, clipboard.size(), temp) != clipboard.size()) {
         error = errno != 0 ? errno : EIO;
     }
-    const int finished = FinishStream(temp);
-    if (error == 0) error = finished;
-    if (error != 0) {
-        ::unlink(tempPath.c_str());
-        throw StoreError(SystemError("cannot write", tempPath, error));
-    }
-
-    std::fclose(file_);
-    file_ = nullptr;
-    if (std::rename(tempPath.c_str(), path_.c_str()) != 0) {
-        const int renameError = errno;
-        ::unlink(tempPath.c_str());
-        throw StoreError(SystemError("cannot replace", path_, renameError));
-    }
-    SyncDirectory(baseDirectory_);
-    OpenFile();
+    ReplaceWithTemporary(temp, tempPath, error);
 }
 
 int RecordStore::RecordCount() const {
@@ -264,9 +247,7 @@ void RecordStore::DeleteRecord(int n) {
     }
 
     const std::string tempPath = baseDirectory_ + kTempName;
-    ::unlink(tempPath.c_str());
-    std::FILE* temp = OpenStream(tempPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
-    if (temp == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
+    std::FILE* temp = CreateTemporary(tempPath);
 
     // Records are copied as raw bytes so the others come through unchanged,
     // even fields this version would write differently.
@@ -284,19 +265,30 @@ void RecordStore::DeleteRecord(int n) {
             error = errno != 0 ? errno : EIO;
         }
     }
+    ReplaceWithTemporary(temp, tempPath, error);
+}
+
+std::FILE* RecordStore::CreateTemporary(const std::string& tempPath) {
+    ::unlink(tempPath.c_str());  // a stale one from an interrupted rewrite
+    std::FILE* temp = OpenStream(tempPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+    if (temp == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
+    return temp;
+}
+
+void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempPath, int error) {
+    // lumdata.dat is replaced only by a complete file, by a rename, so it
+    // never goes missing; on any failure the old file stays in use.
     const int finished = FinishStream(temp);
     if (error == 0) error = finished;
     if (error != 0) {
         ::unlink(tempPath.c_str());
         throw StoreError(SystemError("cannot write", tempPath, error));
     }
-
-    std::fclose(file_);
+    if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
     if (std::rename(tempPath.c_str(), path_.c_str()) != 0) {
         const int renameError = errno;
         ::unlink(tempPath.c_str());
-        // The old file is untouched; carry on with it.
         try {
             OpenFile();
         } catch (const StoreError&) {

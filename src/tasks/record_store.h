@@ -57,6 +57,9 @@ public:
 private:
     void OpenFile();
     void CreateFresh();
+    std::FILE* CreateTemporary(const std::string& tempPath);
+    // Closes temp (reporting error or a write fault) and renames it over lumdata.dat.
+    void ReplaceWithTemporary(std::FILE* temp, const std::string& tempPath, int error);
 
     std::string baseDirectory_;
     std::string path_;
