@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev
-          libbenchmark-dev clang libclang-rt-14-dev xvfb xauth imagemagick python3 xdg-utils)
+          libbenchmark-dev libutf8proc-dev clang libclang-rt-14-dev xvfb xauth imagemagick python3 xdg-utils)
 
 missing=()
 for package in "${PACKAGES[@]}"; do

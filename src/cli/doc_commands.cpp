@@ -10,6 +10,7 @@
 #include "engine/file_handle.h"
 #include "engine/doc_builder.h"
 #include "engine/doc_extractor.h"
+#include "engine/palm_charset.h"
 #include "engine/palm_doc_format.h"
 #include "engine/path_functions.h"
 #include "engine/safe_file.h"
@@ -68,13 +69,14 @@ private:
 };
 
 std::string OptionsText(const ParsedArguments& args) {
-    std::string options(6, '0');
+    std::string options(7, '0');
     auto set = [&](int position, bool on) { options[position - 1] = on ? '1' : '0'; };
     set(kOptionCompress, args.Has("--compress"));
     set(kOptionTabsToSpaces, args.values.count("--tabs") != 0);
     set(kOptionStripHtml, args.Has("--strip-html"));
     set(kOptionCrToLf, args.Has("--cr-to-lf"));
     set(kOptionRaw, args.Has("--raw"));
+    set(kOptionUtf8Text, args.Has("--utf8"));
     return options;
 }
 
@@ -104,6 +106,15 @@ int RunEncode(const ParsedArguments& args) {
     if (FileProbe(pcPath) <= 0) return Fail("Error: PC File does not exist");
 
     TerminalProgress progress;
+    if (!task.HasOption(kOptionUtf8Text)) {
+        // Bytes stay as they are; say so when that will garble the text.
+        FileHandle text(std::fopen(pcPath.c_str(), "rb"));
+        Utf8Scanner scanner;
+        if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
+            progress.Note("the text is UTF-8 with characters beyond ASCII, which Palm readers will show "
+                          "wrongly; --utf8 converts them to the Palm character set");
+        }
+    }
     const std::string textPath = ApplyFilters(pcPath, task, work.Path(), progress);
     if (textPath.empty()) return Fail(kStatusGenericError);
 
@@ -112,8 +123,9 @@ int RunEncode(const ParsedArguments& args) {
     DocBuildRequest request;
     request.textPath = textPath;
     // Written to standard output, the document is named after its input.
-    request.databaseName = DatabaseName(output != kStandardStream ? output
-                                        : input != kStandardStream ? input : std::string());
+    const std::string& namedAfter = output != kStandardStream ? output
+                                    : input != kStandardStream ? input : std::string();
+    request.databaseName = UsesUtf8Text(task) ? PalmDatabaseName(namedAfter) : DatabaseName(namedAfter);
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
     const std::string status = BuildDocFile(request, out.File(), *codec, progress);
@@ -139,10 +151,27 @@ int RunDecode(const ParsedArguments& args) {
     if (!out.Ok()) return Fail(kStatusGenericError);
     TerminalProgress progress;
     progress.SetProgressCaption("Decompression");
-    const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress);
+    const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
     if (status != kStatusOk) return Fail(status);
     if (!out.Finish()) return Fail(kStatusGenericError);
     return kExitOk;
+}
+
+// What the document's text bytes look like: which set a Palm reader needs.
+std::string TextKindText(std::FILE* doc, const WorkDir& work) {
+    const CodecFunctions* codec = Codec();
+    if (codec == nullptr) return "unknown (no compression library)";
+    const std::string path = work.Path() + "text";
+    FileHandle text(std::fopen(path.c_str(), "w+b"));
+    ProgressSink quiet;
+    Utf8Scanner scanner;
+    if (!text || std::fseek(doc, 0, SEEK_SET) != 0 || ExtractDocText(doc, text.get(), *codec, quiet) != kStatusOk ||
+        std::fseek(text.get(), 0, SEEK_SET) != 0 || !ScanFile(text.get(), scanner)) {
+        return "unknown (the text records could not be read)";
+    }
+    if (!scanner.NonAscii()) return "plain ASCII";
+    if (scanner.Valid()) return "looks like UTF-8 (Palm readers show its non-ASCII characters wrongly)";
+    return "Palm character set (non-ASCII characters as Palm readers show them)";
 }
 
 std::string PalmTimeText(uint32_t palmTime) {
@@ -185,6 +214,7 @@ int RunInfo(const ParsedArguments& args) {
         std::printf("text length: %u\n", textLength);
         std::printf("category: %d\n", attribute & 0x0F);
         std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), 36)).c_str());
+        std::printf("text: %s\n", TextKindText(doc.get(), work).c_str());
     } catch (const DocIoError&) {
         return Fail(kStatusGenericError);
     }
@@ -198,7 +228,7 @@ std::vector<Command> DocCommands() {
     commands.push_back(Command{
         "encode",
         "convert a text file into a Palm Doc database (.pdb)",
-        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--raw] [--category N] INPUT OUTPUT.pdb",
+        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--category N] INPUT OUTPUT.pdb",
         "Converts the text file INPUT into the Palm Doc database OUTPUT.pdb.\n"
         "The database name is OUTPUT's file name without its extension (at most 31 bytes).\n"
         "Without options, carriage returns are removed and TABs are kept.\n"
@@ -207,21 +237,27 @@ std::vector<Command> DocCommands() {
         "  --tabs N        replace every TAB by N spaces (N from 0 to 64)\n"
         "  --cr-to-lf      turn every carriage return into a line feed instead of removing it\n"
         "  --strip-html    remove HTML markup: block tags become line ends, script and\n"
-        "                  style are dropped, entities become single bytes\n"
-        "  --raw           take the text byte for byte (every filter option is ignored)\n"
+        "                  style are dropped, entities become characters of the text's set\n"
+        "  --utf8          convert a UTF-8 text to the Palm character set (accents composed,\n"
+        "                  stand-ins such as \"->\" or \"?\" for what the set lacks, and their\n"
+        "                  number told); a text that is not UTF-8 keeps its bytes\n"
+        "  --raw           take the text byte for byte (every filter option, --utf8 too, is ignored)\n"
         "  --category N    Palm category of the document (0 to 15)\n"
         "\n"
         "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
-        OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--raw"}, {"--tabs", "--category"}},
+        OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--utf8", "--raw"}, {"--tabs", "--category"}},
         RunEncode});
     commands.push_back(Command{
         "decode",
         "convert a Palm Doc database into a text file",
-        "lum2doc decode INPUT.pdb OUTPUT",
+        "lum2doc decode [--utf8] INPUT.pdb OUTPUT",
         "Writes the text of the Palm Doc database INPUT.pdb into OUTPUT, byte for byte,\n"
         "with nothing added between records. Plain and compressed documents are read.\n"
+        "\n"
+        "  --utf8          convert the text from the Palm character set to UTF-8\n"
+        "\n"
         "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
-        OptionSpec{},
+        OptionSpec{{"--utf8"}, {}},
         RunDecode});
     commands.push_back(Command{
         "info",
@@ -229,7 +265,8 @@ std::vector<Command> DocCommands() {
         "lum2doc info INPUT.pdb",
         "Checks INPUT.pdb as decode would and prints its name, type, creator, whether it is\n"
         "compressed, its number of text records, its text length, its category and its\n"
-        "creation date. INPUT may be \"-\" for standard input.",
+        "creation date, and whether its text is plain ASCII, in the Palm character set, or\n"
+        "looks like UTF-8 (which Palm readers show wrongly). INPUT may be \"-\" for standard input.",
         OptionSpec{},
         RunInfo});
     return commands;

@@ -19,6 +19,7 @@ public:
     void SetProgressCaption(const std::string& caption) override { progress_.SetProgressCaption(caption); }
     void SetProgressRange(int maximum) override { progress_.SetProgressRange(maximum); }
     void SetProgressValue(int value) override { progress_.SetProgressValue(value); }
+    void Note(const std::string& text) override { progress_.Note(text); }
 
 private:
     int Answer(PromptKind kind, const std::string& question, const std::string& path);

@@ -30,4 +30,11 @@ void TerminalProgress::SetProgressValue(int value) {
     shown_ = true;
 }
 
+void TerminalProgress::Note(const std::string& text) {
+    if (shown_) std::fputs("\r\033[K", stderr);
+    shown_ = false;
+    lastPercent_ = -1;
+    std::fprintf(stderr, "lum2doc: %s\n", text.c_str());
+}
+
 }  // namespace lum2::cli

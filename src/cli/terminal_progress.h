@@ -1,6 +1,6 @@
 // Progress of a long conversion on the terminal: one line on standard error,
 // rewritten in place and cleared at the end. Silent when standard error is not
-// a terminal, so scripts see nothing on success.
+// a terminal, so scripts see nothing on success but the notes.
 #pragma once
 
 #include <string>
@@ -17,6 +17,8 @@ public:
     void SetProgressCaption(const std::string& caption) override;
     void SetProgressRange(int maximum) override;
     void SetProgressValue(int value) override;
+    // Printed on standard error, terminal or not.
+    void Note(const std::string& text) override;
 
 private:
     bool enabled_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/doc_builder.h"
+#include "engine/palm_charset.h"
 #include "lum2/lum2.h"
 
 namespace lum2 {
@@ -31,7 +32,7 @@ std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
 }
 
 std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
-                           ProgressSink& progress) {
+                           ProgressSink& progress, bool toUtf8) {
     PalmHeader header;
     DocInfo info;
     const std::string checked = CheckDocFile(doc, header, info);
@@ -47,6 +48,7 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
 
     Bytes record;
     std::vector<uint8_t> plain(LUM2_RECORD_SIZE);
+    std::string utf8;
     for (int i = 1; i <= n; ++i) {
         progress.SetProgressValue(i);
         progress.SetTrayIcon(TrayFrame(i, n), "");
@@ -69,6 +71,13 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
             if (written != expected) return "Error: Palm File corrupt";
             data = plain.data();
             size = static_cast<std::size_t>(expected);
+        }
+        if (toUtf8) {
+            // Each byte is a whole character, so records convert one by one.
+            utf8.clear();
+            AppendUtf8FromPalm(std::string_view(reinterpret_cast<const char*>(data), size), utf8);
+            data = reinterpret_cast<const uint8_t*>(utf8.data());
+            size = utf8.size();
         }
         if (size != 0 && std::fwrite(data, 1, size, text) != size) return kStatusGenericError;
     }

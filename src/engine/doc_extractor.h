@@ -15,9 +15,10 @@ namespace lum2 {
 std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 
 // Writes the text of the Doc database doc into text, record by record, with
-// no separator and no byte changed. Returns "OK" or the status of the failure;
-// on failure text holds what was written so far. Progress: one step per record.
+// no separator and no byte changed (toUtf8: converted from the Palm set to
+// UTF-8). Returns "OK" or the status of the failure; on failure text holds
+// what was written so far. Progress: one step per record.
 std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
-                           ProgressSink& progress);
+                           ProgressSink& progress, bool toUtf8 = false);
 
 }  // namespace lum2

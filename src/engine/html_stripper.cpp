@@ -1,6 +1,10 @@
 #include "engine/html_stripper.h"
 
+#include <utf8proc.h>
+
 #include <cstring>
+
+#include "engine/palm_charset.h"
 
 namespace lum2 {
 
@@ -43,7 +47,7 @@ struct NamedEntity {
 };
 
 // Palm readers show text in a single-byte Latin-1 style set, so every entity
-// becomes one byte of it. A no-break space becomes a plain space: readers draw
+// is one character of it. A no-break space becomes a plain space: readers draw
 // 0xA0 as a box or a gap of the wrong width, and a document that really wants
 // it can still say &#160;. Names are case-sensitive as in HTML, which also
 // accepts the upper-case spellings listed here.
@@ -53,8 +57,8 @@ constexpr NamedEntity kNamedEntities[] = {
     {"GT", '>'},   {"QUOT", '"'},  {"COPY", 0xA9},  {"REG", 0xAE},
 };
 
-// Value of "#65" or "#x41"; -1 when malformed or above one byte.
-int NumericReference(std::string_view body) {
+// Value of "#65" or "#x41"; -1 when malformed or above limit.
+int NumericReference(std::string_view body, int limit) {
     std::size_t pos = 1;  // past '#'
     int base = 10;
     if (pos < body.size() && (body[pos] == 'x' || body[pos] == 'X')) {
@@ -69,7 +73,7 @@ int NumericReference(std::string_view body) {
         value = value * base + digit;
         // The body is at most a few digits long, but stop early anyway so the
         // value can never overflow.
-        if (value > 255) return -1;
+        if (value > limit) return -1;
     }
     return value;
 }
@@ -321,7 +325,8 @@ void HtmlStripper::DecodeEntity(std::string& out) {
     const std::string_view body(entity_.data() + 1, entityLength_ - 1u);
     int value = -1;
     if (!body.empty() && body[0] == '#') {
-        value = NumericReference(body);
+        value = NumericReference(body, utf8_ ? 0x10FFFF : 255);
+        if (value >= 0xD800 && value <= 0xDFFF) value = -1;
     } else {
         for (const auto& entity : kNamedEntities) {
             if (body == entity.name) {
@@ -336,7 +341,16 @@ void HtmlStripper::DecodeEntity(std::string& out) {
         out.push_back(';');
         return;
     }
-    out.push_back(static_cast<char>(value));
+    if (utf8_ && value >= 0x80) {
+        // References up to 255 name the same character as in a single-byte
+        // text (&#150; is the dash of the Palm set), so the result does not
+        // depend on the text's set.
+        const char32_t c = value <= 0xFF ? PalmCharacter(static_cast<uint8_t>(value)) : static_cast<char32_t>(value);
+        unsigned char bytes[4];
+        out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(utf8proc_encode_char(static_cast<int32_t>(c), bytes)));
+    } else {
+        out.push_back(static_cast<char>(value));
+    }
     entityLength_ = 0;
 }
 

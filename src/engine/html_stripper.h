@@ -1,8 +1,9 @@
 // Removes HTML markup from a byte stream fed in chunks of any size.
 //
 // Block tags (p, br, div, li, h1-h6, tr) become line ends, script and style
-// content is dropped, the common named entities and numeric references up to
-// 255 become single bytes. The state between chunks is a few dozen bytes, so a
+// content is dropped, and the common named entities and numeric references
+// decode into the set of the text around them: single bytes of the Palm set
+// (references up to 255), or UTF-8 for a UTF-8 text (any character). The state between chunks is a few dozen bytes, so a
 // tag, comment or entity split across chunks gives the same output as a whole
 // one, and a tag, comment or script of any length costs no extra memory.
 #pragma once
@@ -16,6 +17,9 @@ namespace lum2 {
 
 class HtmlStripper {
 public:
+    // utf8: the text is UTF-8, so entities become UTF-8 too.
+    explicit HtmlStripper(bool utf8 = false) : utf8_(utf8) {}
+
     // Appends the text of the next chunk of markup to out.
     void Feed(std::string_view chunk, std::string& out);
     // Appends what an unfinished entity (or a trailing '<') left pending at
@@ -50,6 +54,7 @@ private:
     void FlushEntity(std::string& out);
     void DecodeEntity(std::string& out);
 
+    bool utf8_;
     Mode mode_ = Mode::kText;
 
     // Tag being read: its lower-case name (when short enough to matter).

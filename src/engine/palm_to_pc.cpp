@@ -11,6 +11,7 @@
 #include "engine/file_times.h"
 #include "engine/path_functions.h"
 #include "engine/safe_file.h"
+#include "engine/text_filters.h"
 
 namespace lum2 {
 
@@ -67,7 +68,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
                 task.status = kStatusGenericError;
             } else {
                 host.ShowProgressDisplay(true);
-                task.status = ExtractDocText(doc.get(), text.File(), context.codec, host);
+                task.status = ExtractDocText(doc.get(), text.File(), context.codec, host, UsesUtf8Text(task));
                 doc.reset();
                 if (task.status == kStatusOk && !text.Commit()) task.status = kStatusGenericError;
             }

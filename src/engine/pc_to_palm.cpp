@@ -9,6 +9,7 @@
 #include "engine/converters.h"
 #include "engine/doc_builder.h"
 #include "engine/file_times.h"
+#include "engine/palm_charset.h"
 #include "engine/palm_doc_format.h"
 #include "engine/path_functions.h"
 #include "engine/safe_file.h"
@@ -117,7 +118,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
             if (!doc) throw ReportedFailure{kStatusGenericError};
             DocBuildRequest request;
             request.textPath = textPath;
-            request.databaseName = DatabaseName(palm);
+            request.databaseName = UsesUtf8Text(task) ? PalmDatabaseName(palm) : DatabaseName(palm);
             request.compressed = task.HasOption(kOptionCompress);
             request.category = task.category;
             const std::string built = BuildDocFile(request, doc.get(), context.codec, host);

@@ -21,6 +21,9 @@ public:
     virtual void SetTrayIcon(int /*image*/, const std::string& /*tip*/) {}
     // Lets pending window events run, so the window repaints during long work.
     virtual void LetEventsRun() {}
+    // A remark about the conversion that is not a failure (characters replaced,
+    // a text kept as it was); lum2doc prints it, the window has no place for it.
+    virtual void Note(const std::string& /*text*/) {}
 };
 
 // The tray picture for unit i of n: the icon alternates between images 1 and 2

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/html_stripper.h"
+#include "engine/palm_charset.h"
 
 namespace lum2 {
 
@@ -27,8 +28,9 @@ using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 
 class FilterOutput {
 public:
-    FilterOutput(std::FILE* file, bool tabsToSpaces, bool crToLf, std::string spaces)
-        : file_(file), tabsToSpaces_(tabsToSpaces), crToLf_(crToLf), spaces_(std::move(spaces)) {
+    // encoder: converts the filtered text to the Palm set; null keeps its bytes.
+    FilterOutput(std::FILE* file, bool tabsToSpaces, bool crToLf, std::string spaces, PalmTextEncoder* encoder)
+        : file_(file), tabsToSpaces_(tabsToSpaces), crToLf_(crToLf), spaces_(std::move(spaces)), encoder_(encoder) {
         buffer_.reserve(kFlushSize + kChunkSize);
     }
 
@@ -52,6 +54,11 @@ public:
     // Closes the file whatever happens; true only if every byte reached it.
     bool Close() {
         bool ok = Flush();
+        if (encoder_ != nullptr) {
+            converted_.clear();
+            encoder_->Finish(converted_);
+            ok = Write(converted_) && ok;
+        }
         ok = std::fflush(file_) == 0 && ok;
         ok = std::fclose(file_) == 0 && ok;
         file_ = nullptr;
@@ -68,19 +75,36 @@ public:
 private:
     bool Flush() {
         if (buffer_.empty()) return true;
-        const bool ok = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+        bool ok;
+        if (encoder_ != nullptr) {
+            converted_.clear();
+            encoder_->Feed(buffer_, converted_);
+            ok = Write(converted_);
+        } else {
+            ok = Write(buffer_);
+        }
         buffer_.clear();
         return ok;
+    }
+
+    bool Write(const std::string& bytes) {
+        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
     }
 
     std::FILE* file_;
     bool tabsToSpaces_;
     bool crToLf_;
     std::string spaces_;
+    PalmTextEncoder* encoder_;
     std::string buffer_;
+    std::string converted_;
 };
 
 }  // namespace
+
+bool UsesUtf8Text(const TaskRecord& task) {
+    return task.HasOption(kOptionUtf8Text) && !task.HasOption(kOptionRaw);
+}
 
 std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
                          const std::string& baseDirectory, ProgressSink& progress) {
@@ -105,6 +129,16 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
     const int n = static_cast<int>(chunkCount);
     const std::size_t lastChunk = length % kChunkSize == 0 ? kChunkSize : length % kChunkSize;
 
+    // Whether the text is UTF-8 is decided for the whole file before any of
+    // it is written, so a text is never half converted.
+    bool toPalmSet = false;
+    if (UsesUtf8Text(task)) {
+        Utf8Scanner scanner;
+        if (!ScanFile(input.get(), scanner) || std::fseek(input.get(), 0, SEEK_SET) != 0) return "";
+        toPalmSet = scanner.Valid();
+        if (!toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
+    }
+
     progress.SetProgressCaption("Applying Filters");
     progress.SetProgressRange(n);
     progress.SetProgressValue(0);
@@ -113,9 +147,11 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
     const std::string outPath = baseDirectory + kFilterFileName;
     std::FILE* outFile = std::fopen(outPath.c_str(), "wb");
     if (outFile == nullptr) return "";
-    FilterOutput output(outFile, tabsToSpaces, crToLf, std::string(static_cast<std::size_t>(task.tabspace), ' '));
+    PalmTextEncoder encoder;
+    FilterOutput output(outFile, tabsToSpaces, crToLf, std::string(static_cast<std::size_t>(task.tabspace), ' '),
+                        toPalmSet ? &encoder : nullptr);
 
-    HtmlStripper stripper;
+    HtmlStripper stripper(toPalmSet);
     std::string chunk(kChunkSize, '\0');
     std::string stripped;
     stripped.reserve(kChunkSize + HtmlStripper::kMaxEntity);
@@ -140,6 +176,10 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
         if (!output.Put(stripped)) return "";
     }
     if (!output.Close()) return "";
+    if (encoder.Replaced() > 0) {
+        progress.Note(std::to_string(encoder.Replaced()) +
+                      " characters are not in the Palm character set and were replaced");
+    }
     return outPath;
 }
 

@@ -1,5 +1,6 @@
 // Rewrites a PC text before it becomes a Palm document: line ends, TABs and,
-// on request, HTML markup. Works chunk by chunk in constant memory.
+// on request, HTML markup and the character set. Works chunk by chunk in
+// constant memory.
 #pragma once
 
 #include <string>
@@ -11,6 +12,15 @@ namespace lum2 {
 
 inline constexpr const char* kFilterFileName = "lumfilter.tmp";
 
+// "UTF-8 Text" converts between UTF-8 and the Palm set in both directions;
+// "Raw" keeps the bytes as they are, so it turns the conversion off too.
+bool UsesUtf8Text(const TaskRecord& task);
+
+// With "UTF-8 Text", a PC text that is valid UTF-8 throughout is converted to
+// the Palm set after the other filters (HTML entities then decode to UTF-8
+// first); any other text keeps its bytes. Either outcome, and the number of
+// characters replaced, is told through progress.Note.
+//
 // Returns the file that holds the text to convert: pcPath itself when the task
 // has "Raw" set, else baseDirectory + "lumfilter.tmp" (left for the caller to
 // delete). Returns an empty path on failure (empty or unreadable input,

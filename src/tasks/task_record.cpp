@@ -155,7 +155,7 @@ TaskRecord DefaultSettingsRecord() {
     TaskRecord record;
     record.version = "0010";
     record.direction = kDirectionNone;
-    record.options = "11";
+    record.options = "1100001";  // texts on this desktop are UTF-8
     record.category = 0;
     record.tabspace = 4;
     record.install = "1";
@@ -172,7 +172,7 @@ TaskRecord DefaultClipboardRecord() {
     record.version = "0";
     record.palmfile = "clipboard.pdb";
     record.direction = kDirectionPcToPalm;
-    record.options = "11";
+    record.options = "1100001";  // texts on this desktop are UTF-8
     record.category = 0;
     record.tabspace = 4;
     record.install = "1";

@@ -27,6 +27,7 @@ enum OptionPosition : int {
     kOptionCrToLf = 4,
     kOptionAllowBinary = 5,
     kOptionRaw = 6,
+    kOptionUtf8Text = 7,  // a blank or a missing character (older records) is off
 };
 
 // Texts are held right-trimmed, as read back; dates are days since

@@ -32,7 +32,7 @@ namespace {
 
 constexpr int kSettingsRecord = 1;
 
-const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary", "Raw"};
+const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary", "Raw", "UTF-8 Text"};
 
 QLabel* Caption(const char* name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -257,7 +257,7 @@ void MainWindow::BuildLayout() {
     install->addWidget(lst_install);
     middle->addLayout(options, 1);
     middle->addLayout(install, 1);
-    const int listHeight = lst_options->sizeHintForRow(0) * 6 + 2 * lst_options->frameWidth() + 2;
+    const int listHeight = lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionNames)) + 2 * lst_options->frameWidth() + 2;
     lst_options->setFixedHeight(listHeight);
     lst_install->setFixedHeight(listHeight);
     editor->addLayout(middle, 3, 0, 1, 3);
