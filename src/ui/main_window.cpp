@@ -290,6 +290,10 @@ void MainWindow::BuildLayout() {
     editorFrame->setFrameShape(QFrame::StyledPanel);
     editorFrame->setLayout(editor);
     editorFrame->setMinimumWidth(420);
+    // The connector ends at the direction picture: it follows wherever the
+    // editor's layout puts it, also when that happens only as a window that
+    // started hidden first shows.
+    for (QWidget* end : std::initializer_list<QWidget*>{editorFrame, img_action, shp_con}) end->installEventFilter(this);
 
     auto* top = new QHBoxLayout;
     top->setSpacing(0);

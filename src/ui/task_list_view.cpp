@@ -165,6 +165,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         if (lvw_tasks->topLevelItemCount() > 0) UpdateScrollBar();
         LayoutConnector();
     }
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        (watched == img_action || watched == shp_con || watched == img_action->parentWidget())) {
+        LayoutConnector();
+    }
     if (watched == lvw_tasks && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int s = SelectedRow();

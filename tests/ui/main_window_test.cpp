@@ -37,6 +37,7 @@
 #include "hotsync/user_directory.h"
 #include "tasks/record_store.h"
 #include "tasks/task_record.h"
+#include "ui/connector_widget.h"
 #include "ui/main_window.h"
 
 using lum2::ui::MainWindow;
@@ -118,11 +119,16 @@ public:
     }
 
     // Brings the window up the way the program does: shown, then started.
-    MainWindow& Open() {
+    // With hiddenStart, the way a start hidden in the tray does: started, then restored.
+    MainWindow& Open(bool hiddenStart = false) {
         window = std::make_unique<MainWindow>(MainWindow::Services{dir.Path(), &store, &targets_, &codec_});
+        if (hiddenStart) {
+            window->StartUp(false);
+            window->RefreshTaskView(3);
+        }
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qWarning("window not exposed");
-        window->StartUp();
+        if (!hiddenStart) window->StartUp();
         QCoreApplication::processEvents();
         return *window;
     }
@@ -269,6 +275,7 @@ private slots:
     void directionColumnCyclesRowAndFileColumnsOnlySelect();
 
     void emptyListPulsesNewUntilATaskExists();
+    void connectorFollowsRowAfterHiddenStart();
     void deleteSelectsNeighbourAndEmptiesEditor();
     void saveDefaultGivesNextNewItsFolders();
 
@@ -709,6 +716,20 @@ void MainWindowTest::saveDefaultGivesNextNewItsFolders() {
     QCOMPARE(Direction(w, 2), int(lum2::kDirectionPalmToPc));
     QCOMPARE(Checked(w), QString("Custom"));
     QCOMPARE(Edit(w, "txt_tabspace")->text(), QString("8"));
+}
+
+void MainWindowTest::connectorFollowsRowAfterHiddenStart() {
+    Fixture f;
+    f.AddNumbered(3);
+    MainWindow& w = f.Open(true);
+    const QLabel* picture = Find<QLabel>(w, "img_action");
+    for (int row : {1, 2}) {
+        if (row == 2) ClickCell(w, 2, 1);
+        const QRect rect = List(w)->visualItemRect(List(w)->topLevelItem(row - 1));
+        QVERIFY(w.shp_con->Linked());
+        QCOMPARE(w.shp_con->RowTop(), List(w)->viewport()->mapTo(&w, rect.topLeft()).y() - w.shp_con->y());
+        QCOMPARE(w.shp_con->TargetY(), picture->mapTo(&w, picture->rect().center()).y() - w.shp_con->y());
+    }
 }
 
 // --- Scroll bar -------------------------------------------------------------------
