@@ -486,6 +486,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+    emit closed();
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -105,6 +105,9 @@ signals:
     void trayIconChanged(int image, const QString& tip);
     // A batch run ended.
     void runFinished();
+    // The window accepted closing: the program ends, also while the window is
+    // hidden in the tray, where closing it leaves no visible window to end with.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
