@@ -8,6 +8,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -265,6 +267,7 @@ private slots:
     void autoNamingIntoCustomFolder();
     void autoNamingOffRenamesNothing();
     void fileInfoTexts();
+    void palmDialogFilterCaptionAndPatterns();
 
     void installUsersCombineOnlyForPcToPalm();
     void installCustomStandsAloneAndCarriesFolder();
@@ -471,6 +474,24 @@ void MainWindowTest::fileInfoTexts() {
 }
 
 // --- Install list -------------------------------------------------------------
+
+void MainWindowTest::palmDialogFilterCaptionAndPatterns() {
+    Fixture f;
+    f.Add("", f.File("a.pdb"), lum2::kDirectionPalmToPc, "0001");
+    MainWindow& w = f.Open();
+    QStringList captions;
+    QStringList patterns;
+    PromptAnswerer answerer({[&](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        captions = files->nameFilters();
+        files->selectNameFilter(captions.value(1));
+        patterns = files->findChild<QFileSystemModel*>()->nameFilters();
+        dialog->reject();
+    }});
+    Click(w, "cmd_browsepalmfile");
+    QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
+    QCOMPARE(patterns, (QStringList{"*.prc", "*.pdb"}));
+}
 
 void MainWindowTest::installUsersCombineOnlyForPcToPalm() {
     Fixture f;
