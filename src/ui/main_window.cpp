@@ -117,6 +117,7 @@ void MainWindow::BuildControls() {
     lvw_tasks->setMinimumWidth(300);
     lvw_tasks->installEventFilter(this);
     lvw_tasks->viewport()->installEventFilter(this);
+    lvw_tasks->viewport()->setAcceptDrops(true);
 
     VScroll1 = new QScrollBar(Qt::Vertical, this);
     VScroll1->setObjectName("VScroll1");

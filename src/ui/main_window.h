@@ -25,6 +25,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QMimeData;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -32,6 +33,7 @@ class QScrollBar;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUrl;
 
 namespace lum2::ui {
 
@@ -133,6 +135,10 @@ private:
     void Timer1_Timer();
     void LayoutConnector();
     void AppendRow(const TaskRecord& task);
+    // Files dropped on the list: one new task each, as "New" makes it.
+    bool DropAllowed(const QMimeData* data) const;
+    void AddDroppedFiles(const QList<QUrl>& urls);
+    int PalmFileTarget(const QString& path) const;
 
     // Editor handlers.
     void txt_pcfile_Change();
