@@ -145,6 +145,7 @@ int RunLum2(const StartOptions& options) {
             ShowMessage(QMessageBox::Warning, report.replace("\r\n", "\n"), &window);
         }
     } else {
+        QObject::connect(&window, &ui::MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         result = QApplication::exec();
     }
 

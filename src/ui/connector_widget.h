@@ -21,6 +21,8 @@ public:
     void LinkRow(int rowTop, int rowHeight, int targetY);
     void Rest(int targetY);
     bool Linked() const { return linked_; }
+    int RowTop() const { return rowTop_; }
+    int TargetY() const { return targetY_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -117,6 +117,7 @@ void MainWindow::BuildControls() {
     lvw_tasks->setMinimumWidth(300);
     lvw_tasks->installEventFilter(this);
     lvw_tasks->viewport()->installEventFilter(this);
+    lvw_tasks->viewport()->setAcceptDrops(true);
 
     VScroll1 = new QScrollBar(Qt::Vertical, this);
     VScroll1->setObjectName("VScroll1");
@@ -290,6 +291,10 @@ void MainWindow::BuildLayout() {
     editorFrame->setFrameShape(QFrame::StyledPanel);
     editorFrame->setLayout(editor);
     editorFrame->setMinimumWidth(420);
+    // The connector ends at the direction picture: it follows wherever the
+    // editor's layout puts it, also when that happens only as a window that
+    // started hidden first shows.
+    for (QWidget* end : std::initializer_list<QWidget*>{editorFrame, img_action, shp_con}) end->installEventFilter(this);
 
     auto* top = new QHBoxLayout;
     top->setSpacing(0);
@@ -482,6 +487,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+    emit closed();
 }
 
 void MainWindow::changeEvent(QEvent* event) {

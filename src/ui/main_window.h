@@ -25,6 +25,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QMimeData;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -32,6 +33,7 @@ class QScrollBar;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUrl;
 
 namespace lum2::ui {
 
@@ -105,6 +107,9 @@ signals:
     void trayIconChanged(int image, const QString& tip);
     // A batch run ended.
     void runFinished();
+    // The window accepted closing: the program ends, also while the window is
+    // hidden in the tray, where closing it leaves no visible window to end with.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -130,6 +135,10 @@ private:
     void Timer1_Timer();
     void LayoutConnector();
     void AppendRow(const TaskRecord& task);
+    // Files dropped on the list: one new task each, as "New" makes it.
+    bool DropAllowed(const QMimeData* data) const;
+    void AddDroppedFiles(const QList<QUrl>& urls);
+    int PalmFileTarget(const QString& path) const;
 
     // Editor handlers.
     void txt_pcfile_Change();

@@ -32,7 +32,8 @@ constexpr int kLastTypedPc = 3;
 constexpr int kLastTypedPalm = 2;
 
 const QStringList kPcFilters = {"All (*)", "Text (*.txt)", "C (*.c *.cpp *.h)", "Assembler (*.a *.asm *.h)"};
-const QStringList kPalmFilters = {"All (*)", "Palm Files (*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"};
+// The dialog takes the patterns between the last brackets, separated by blanks.
+const QStringList kPalmFilters = {"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"};
 
 std::string S(const QString& text) { return text.toStdString(); }
 QString Q(const std::string& text) { return QString::fromStdString(text); }

@@ -1,14 +1,22 @@
 // The task list: rows in record order, the scroll bar kept in step with the
 // list, clicks on the direction column, the connector and the pulsing "New".
+#include <algorithm>
+
 #include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include "engine/path_functions.h"
 #include "ui/clickable_label.h"
@@ -165,6 +173,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         if (lvw_tasks->topLevelItemCount() > 0) UpdateScrollBar();
         LayoutConnector();
     }
+    if (watched == lvw_tasks->viewport() &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop)) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!DropAllowed(drop->mimeData())) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop) AddDroppedFiles(drop->mimeData()->urls());
+        return true;
+    }
+    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        (watched == img_action || watched == shp_con || watched == img_action->parentWidget())) {
+        LayoutConnector();
+    }
     if (watched == lvw_tasks && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int s = SelectedRow();
@@ -177,6 +200,68 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool MainWindow::DropAllowed(const QMimeData* data) const {
+    if (data == nullptr || RunActive() || clipboardSettingsMode_) return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+int MainWindow::PalmFileTarget(const QString& path) const {
+    // A file in a user's backup folder belongs to that user; any other to "Custom".
+    const QString folder = QFileInfo(path).absoluteDir().canonicalPath();
+    const int custom = lst_install->count() - 1;
+    for (int user = 0; user < custom; ++user) {
+        try {
+            if (!folder.isEmpty() &&
+                QDir(QString::fromStdString(services_.targets->UserBackupFolder(user))).canonicalPath() == folder) {
+                return user;
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    return custom;
+}
+
+void MainWindow::AddDroppedFiles(const QList<QUrl>& urls) {
+    if (RunActive() || clipboardSettingsMode_) return;
+    for (const QUrl& url : urls) {
+        const QString path = url.toLocalFile();
+        if (!url.isLocalFile() || QFileInfo(path).isDir()) continue;
+        const int rows = lvw_tasks->topLevelItemCount();
+        cmd_new_Click();
+        if (lvw_tasks->topLevelItemCount() == rows || SelectedRow() == 0) return;  // the store refused
+
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        const bool palm = suffix == "pdb" || suffix == "prc";
+        const int direction = palm ? kDirectionPalmToPc : kDirectionPcToPalm;
+        QTreeWidgetItem* item = lvw_tasks->topLevelItem(SelectedRow() - 1);
+        item->setData(0, Qt::UserRole, direction);
+        item->setIcon(0, DirectionIcon(direction));
+        EditRecord([&](TaskRecord& record) { record.direction = static_cast<int16_t>(direction); }, false);
+        RefreshTaskView(kEditorPart);
+
+        // The name goes in as if typed, so that auto naming names the other file.
+        QLineEdit* box = palm ? txt_palmfile : txt_pcfile;
+        QString text = path;
+        lastTypedField_ = palm ? 2 : 3;
+        if (palm) {
+            const int target = PalmFileTarget(path);
+            installCheckActive_ = true;
+            for (int k = 0; k < lst_install->count(); ++k) {
+                lst_install->item(k)->setCheckState(k == target ? Qt::Checked : Qt::Unchecked);
+            }
+            installCheckActive_ = false;
+            StoreInstallSelection();
+            if (!CustomChecked()) text = QFileInfo(path).fileName();
+        }
+        if (box->text() == text) {
+            palm ? txt_palmfile_Change() : txt_pcfile_Change();
+        } else {
+            box->setText(text);
+        }
+    }
 }
 
 void MainWindow::Timer1_Timer() {

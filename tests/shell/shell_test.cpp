@@ -151,6 +151,7 @@ private slots:
     void secondCopyWithoutSwitchEndsAtOnce();
     void staleLockIsTakenOver();
     void trayMenuActions();
+    void trayExitEndsHiddenProgram();
     void clipboardConversion();
     void helpLauncherFailuresAndSuccess();
 };
@@ -326,6 +327,25 @@ void ShellTest::trayMenuActions() {
     QMetaObject::invokeMethod(menu, "aboutToShow");
     QCOMPARE(tray.Image(), 9);
     QVERIFY(!menu->findChild<QAction*>("mPopConvertList")->isEnabled());
+}
+
+void ShellTest::trayExitEndsHiddenProgram() {
+    Place place;
+    // Hidden into the tray, the program ends by the tray menu's Exit alone.
+    QTimer::singleShot(300, [] {
+        QMenu* tray = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == "frmMain") top->hide();
+            if (top->objectName() == "mPopupSys") tray = qobject_cast<QMenu*>(top);
+        }
+        QVERIFY(tray != nullptr);
+        tray->findChild<QAction*>("mPopExit")->trigger();
+    });
+    QTimer guard;  // Exit did nothing
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(7); });
+    guard.start(3000);
+    QCOMPARE(lum2::shell::RunLum2(place.Options({})), 0);
 }
 
 void ShellTest::clipboardConversion() {

@@ -7,12 +7,16 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -22,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <filesystem>
@@ -37,6 +42,7 @@
 #include "hotsync/user_directory.h"
 #include "tasks/record_store.h"
 #include "tasks/task_record.h"
+#include "ui/connector_widget.h"
 #include "ui/main_window.h"
 
 using lum2::ui::MainWindow;
@@ -118,11 +124,16 @@ public:
     }
 
     // Brings the window up the way the program does: shown, then started.
-    MainWindow& Open() {
+    // With hiddenStart, the way a start hidden in the tray does: started, then restored.
+    MainWindow& Open(bool hiddenStart = false) {
         window = std::make_unique<MainWindow>(MainWindow::Services{dir.Path(), &store, &targets_, &codec_});
+        if (hiddenStart) {
+            window->StartUp(false);
+            window->RefreshTaskView(3);
+        }
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qWarning("window not exposed");
-        window->StartUp();
+        if (!hiddenStart) window->StartUp();
         QCoreApplication::processEvents();
         return *window;
     }
@@ -189,6 +200,21 @@ void SetEntry(MainWindow& window, int k, bool checked) {
 
 int Direction(MainWindow& window, int row) { return List(window)->topLevelItem(row - 1)->data(0, Qt::UserRole).toInt(); }
 QString Cell(MainWindow& window, int row, int column) { return List(window)->topLevelItem(row - 1)->text(column); }
+
+// Drags files onto the task list and drops them; true when the list took the drag.
+bool DropFiles(MainWindow& window, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    QWidget* viewport = List(window)->viewport();
+    const QPoint at = viewport->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    return enter.isAccepted();
+}
 
 // About size bytes of ordinary text in short lines.
 std::string SampleText(std::size_t size) {
@@ -259,6 +285,7 @@ private slots:
     void autoNamingIntoCustomFolder();
     void autoNamingOffRenamesNothing();
     void fileInfoTexts();
+    void palmDialogFilterCaptionAndPatterns();
 
     void installUsersCombineOnlyForPcToPalm();
     void installCustomStandsAloneAndCarriesFolder();
@@ -269,8 +296,10 @@ private slots:
     void directionColumnCyclesRowAndFileColumnsOnlySelect();
 
     void emptyListPulsesNewUntilATaskExists();
+    void connectorFollowsRowAfterHiddenStart();
     void deleteSelectsNeighbourAndEmptiesEditor();
     void saveDefaultGivesNextNewItsFolders();
+    void droppedFilesBecomeNewTasks();
 
     void scrollBarRangeFollowsPage();
     void scrollingSelectionAwayClearsEditor();
@@ -464,6 +493,24 @@ void MainWindowTest::fileInfoTexts() {
 }
 
 // --- Install list -------------------------------------------------------------
+
+void MainWindowTest::palmDialogFilterCaptionAndPatterns() {
+    Fixture f;
+    f.Add("", f.File("a.pdb"), lum2::kDirectionPalmToPc, "0001");
+    MainWindow& w = f.Open();
+    QStringList captions;
+    QStringList patterns;
+    PromptAnswerer answerer({[&](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        captions = files->nameFilters();
+        files->selectNameFilter(captions.value(1));
+        patterns = files->findChild<QFileSystemModel*>()->nameFilters();
+        dialog->reject();
+    }});
+    Click(w, "cmd_browsepalmfile");
+    QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
+    QCOMPARE(patterns, (QStringList{"*.prc", "*.pdb"}));
+}
 
 void MainWindowTest::installUsersCombineOnlyForPcToPalm() {
     Fixture f;
@@ -709,6 +756,90 @@ void MainWindowTest::saveDefaultGivesNextNewItsFolders() {
     QCOMPARE(Direction(w, 2), int(lum2::kDirectionPalmToPc));
     QCOMPARE(Checked(w), QString("Custom"));
     QCOMPARE(Edit(w, "txt_tabspace")->text(), QString("8"));
+}
+
+void MainWindowTest::connectorFollowsRowAfterHiddenStart() {
+    Fixture f;
+    f.AddNumbered(3);
+    MainWindow& w = f.Open(true);
+    const QLabel* picture = Find<QLabel>(w, "img_action");
+    for (int row : {1, 2}) {
+        if (row == 2) ClickCell(w, 2, 1);
+        const QRect rect = List(w)->visualItemRect(List(w)->topLevelItem(row - 1));
+        QVERIFY(w.shp_con->Linked());
+        QCOMPARE(w.shp_con->RowTop(), List(w)->viewport()->mapTo(&w, rect.topLeft()).y() - w.shp_con->y());
+        QCOMPARE(w.shp_con->TargetY(), picture->mapTo(&w, picture->rect().center()).y() - w.shp_con->y());
+    }
+}
+
+void MainWindowTest::droppedFilesBecomeNewTasks() {
+    struct Row {
+        int direction;
+        const char* pc;  // "~/" is the home folder, "@" the test's folder
+        const char* palm;
+        const char* install;
+    };
+    const struct {
+        const char* name;
+        QStringList dropped;  // in the test's folder
+        bool clipboardSettings;
+        std::vector<Row> rows;  // the tasks after the one already there
+    } cases[] = {
+        {"one text file", {"notes.txt"}, false, {{lum2::kDirectionPcToPalm, "@notes.txt", "notes.pdb", "1"}}},
+        {"several, Palm files to PC",
+         {"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"},
+         false,
+         {{lum2::kDirectionPcToPalm, "@a.txt", "a.pdb", "1"},
+          {lum2::kDirectionPalmToPc, "~/book.txt", "@book.pdb", "0001"},
+          {lum2::kDirectionPalmToPc, "~/memo.txt", "memo.PRC", "0100"}}},
+        {"in clipboard settings", {"notes.txt"}, true, {}},
+    };
+    const auto expand = [](const Fixture& f, const char* text) {
+        const QString path(text);
+        if (path.startsWith("~/")) return kHomeFolder + path.mid(2);
+        if (path.startsWith('@')) return Q(f.File(path.mid(1).toStdString()));
+        return path;
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.Add(f.File("old.txt"), "old.pdb", lum2::kDirectionPcToPalm);
+        QStringList paths;
+        for (const QString& name : c.dropped) {
+            paths << Q(f.File(name.toStdString()));
+            if (name != "palm") lum2::test::WriteFileText(f.File(name.toStdString()), "text\n");
+        }
+        MainWindow& w = f.Open();
+        w.SetClipboardSettingsMode(c.clipboardSettings);
+        QCOMPARE(DropFiles(w, paths), !c.clipboardSettings);
+        QVERIFY2(List(w)->topLevelItemCount() == int(c.rows.size()) + 1, c.name);
+        QCOMPARE(f.store.RecordCount(), int(c.rows.size()) + 3);
+        for (std::size_t k = 0; k < c.rows.size(); ++k) {
+            const lum2::TaskRecord task = f.Row(int(k) + 2);
+            QCOMPARE(int(task.direction), c.rows[k].direction);
+            QCOMPARE(Direction(w, int(k) + 2), c.rows[k].direction);
+            QCOMPARE(Q(task.pcfile), expand(f, c.rows[k].pc));
+            QCOMPARE(Q(task.palmfile), expand(f, c.rows[k].palm));
+            QCOMPARE(Q(task.install).left(4), QString(c.rows[k].install));
+        }
+        if (!c.rows.empty()) QCOMPARE(w.SelectedRow(), int(c.rows.size()) + 1);
+    }
+
+    // During a run the list takes nothing.
+    Fixture f;
+    lum2::test::WriteFileText(f.File("a.txt"), "text\n");
+    lum2::test::WriteFileText(f.File("a.pdb"), "old");
+    f.Add(f.File("a.txt"), f.File("a.pdb"), lum2::kDirectionPcToPalm, "0001");
+    MainWindow& w = f.Open();
+    bool taken = true;
+    PromptAnswerer answerer({[&](QDialog* dialog) {
+        taken = DropFiles(w, {Q(f.File("a.txt"))});
+        Press<QPushButton>(dialog, "cmd_stop");
+    }});
+    Click(w, "cmd_convert");
+    QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
+    QVERIFY(!taken);
+    QCOMPARE(List(w)->topLevelItemCount(), 1);
+    QCOMPARE(f.store.RecordCount(), 3);
 }
 
 // --- Scroll bar -------------------------------------------------------------------
