@@ -246,10 +246,14 @@ void PalmTextEncoder::Feed(std::string_view utf8, std::string& out) {
     if (cut > 0) {
         --cut;
     } else if (pending_.size() > kMaxPending) {
-        // No ASCII at all: cut before the last character that starts a composition.
+        // No ASCII at all: cut before the last character that starts a
+        // composition, or, in a run of nothing but accents, before the last
+        // character (such a run composes with nothing anyway).
+        std::size_t lastLead = 0;
         for (std::size_t at = pending_.size(); at-- > 1;) {
             const auto* p = reinterpret_cast<const utf8proc_uint8_t*>(pending_.data() + at);
             if ((*p & 0xC0) == 0x80) continue;
+            if (lastLead == 0) lastLead = at;
             utf8proc_int32_t c = 0;
             if (utf8proc_iterate(p, static_cast<utf8proc_ssize_t>(pending_.size() - at), &c) > 0 &&
                 StartsComposition(static_cast<char32_t>(c))) {
@@ -257,6 +261,7 @@ void PalmTextEncoder::Feed(std::string_view utf8, std::string& out) {
                 break;
             }
         }
+        if (cut == 0) cut = lastLead;
     }
     if (cut == 0) return;
     Convert(std::string_view(pending_.data(), cut), out);

@@ -61,7 +61,7 @@ TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
 
     // The statuses are stored; the next sync finds nothing to do.
     const RunResult list = Run("tasks --dir " + F("store"));
-    EXPECT_NE(list.out.find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t11\t0100\tError: Palm File does not exist"),
+    EXPECT_NE(list.out.find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t1100001\t0100\tError: Palm File does not exist"),
               std::string::npos) << list.out;
     ASSERT_EQ(Run("tasks delete 5 --dir " + F("store")).exitCode, 0);
     run = Run("run --dir " + F("store") + " --answer yes");

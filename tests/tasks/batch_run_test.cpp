@@ -123,7 +123,7 @@ TEST_F(BatchRunTest, EmptyListEndsOkAndNewTasksTakeTheDefaults) {
     const TaskRecord task = store_.GetRecord(3);
     EXPECT_EQ(task.pcfile, "/texts/");
     EXPECT_EQ(task.direction, kDirectionSync);
-    EXPECT_EQ(task.options, "11");
+    EXPECT_EQ(task.options, "1100001");
     EXPECT_EQ(task.tabspace, 4);
     EXPECT_EQ(task.install, "1");
     EXPECT_EQ(task.pcfiletime, 0);

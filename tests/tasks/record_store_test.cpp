@@ -175,7 +175,7 @@ TEST(RecordStoreOpen, CreatesTheTwoDefaultRecords) {
     EXPECT_EQ(Bytes(file, 4, 512), std::string(512, ' '));
     EXPECT_EQ(Bytes(file, 516, 8), std::string(8, '\0'));
     EXPECT_EQ(Bytes(file, 1044, 2), std::string("\x01\x00", 2));
-    EXPECT_EQ(Bytes(file, 1046, 32), Padded("11", 32));
+    EXPECT_EQ(Bytes(file, 1046, 32), Padded("1100001", 32));  // UTF-8 Text ticked
     EXPECT_EQ(Bytes(file, 1080, 2), std::string("\x04\x00", 2));
     EXPECT_EQ(Bytes(file, 1082, 32), Padded("1", 32));
     EXPECT_EQ(Bytes(file, 1182, 4), std::string("\xFF\xFF\xFF\xFF", 4));
@@ -186,6 +186,7 @@ TEST(RecordStoreOpen, CreatesTheTwoDefaultRecords) {
     EXPECT_EQ(Bytes(file, c + 0, 4), Padded("0", 4));
     EXPECT_EQ(Bytes(file, c + 524, 512), Padded("clipboard.pdb", 512));
     EXPECT_EQ(Bytes(file, c + 1044, 2), std::string("\x03\x00", 2));
+    EXPECT_EQ(Bytes(file, c + 1046, 32), Padded("1100001", 32));
     EXPECT_EQ(Bytes(file, c + 1080, 2), std::string("\x04\x00", 2));
     EXPECT_EQ(Bytes(file, c + 1178, 4), std::string("\x01\x00\x01\x00", 4));
     EXPECT_EQ(Bytes(file, c + 1182, 4), std::string(4, '\0'));

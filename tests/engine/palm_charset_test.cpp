@@ -1,0 +1,183 @@
+// The Palm character set and the "UTF-8 Text" option: conversions both ways,
+// stand-ins, texts left alone, record boundaries and HTML entities.
+#include "engine/palm_charset.h"
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "conversion_fixture.h"
+#include "engine/doc_builder.h"
+#include "engine/doc_extractor.h"
+#include "engine/file_handle.h"
+#include "engine/palm_doc_format.h"
+#include "engine/text_filters.h"
+
+namespace lum2::test {
+namespace {
+
+std::string Utf8FromPalm(std::string_view palm) {
+    std::string out;
+    AppendUtf8FromPalm(palm, out);
+    return out;
+}
+
+TEST(PalmCharset, EveryByteOfTheSetSurvivesTheRoundTrip) {
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        uint64_t replaced = 9;
+        EXPECT_EQ(PalmFromUtf8(Utf8FromPalm(byte), &replaced), byte) << "byte " << b;
+        EXPECT_EQ(replaced, 0u) << "byte " << b;
+    }
+    // Where the set is Windows-1252, and where it is Palm's own.
+    const std::pair<uint8_t, const char*> known[] = {
+        {0x80, "€"}, {0x85, "…"}, {0x8D, "♦"}, {0x8E, "♣"}, {0x8F, "♥"}, {0x90, "♠"}, {0x93, "“"},
+        {0x96, "–"}, {0x99, "™"}, {0x9B, "\xC2\x9B"}, {0x9E, "\xC2\x9E"}, {0x9F, "Ÿ"}, {0xE9, "é"}, {0xFF, "ÿ"},
+    };
+    for (const auto& [byte, utf8] : known) EXPECT_EQ(Utf8FromPalm(std::string(1, static_cast<char>(byte))), utf8);
+}
+
+TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
+    const struct {
+        const char* utf8;
+        const char* palm;
+        uint64_t replaced;
+    } cases[] = {
+        {"→ ő Ž ž › ﬁ", "-> o Z z > fi", 6},
+        {"中😀", "??", 2},
+        {"e\u0301 A\u030A", "\xE9 \xC5", 0},         // composed first
+        {"\xEF\xBB\xBF" "a\xEF\xBB\xBF", "a", 1},  // a later one is an invisible, replaced, space
+        {"caf\xC3\xA9 \xE2\x82\xAC" "20", "caf\xE9 \x80" "20", 0},
+    };
+    for (const auto& c : cases) {
+        uint64_t replaced = 0;
+        EXPECT_EQ(PalmFromUtf8(c.utf8, &replaced), c.palm) << c.utf8;
+        EXPECT_EQ(replaced, c.replaced) << c.utf8;
+        // Fed in two pieces, split anywhere, it converts as if whole.
+        const std::string_view text(c.utf8);
+        for (std::size_t split = 0; split <= text.size(); ++split) {
+            PalmTextEncoder encoder;
+            std::string out;
+            encoder.Feed(text.substr(0, split), out);
+            encoder.Feed(text.substr(split), out);
+            encoder.Finish(out);
+            EXPECT_EQ(out, c.palm) << c.utf8 << " split at " << split;
+        }
+    }
+    // A database name is converted before its 31-byte cut.
+    EXPECT_EQ(PalmDatabaseName("/t/" + std::string(20, 'x') + "Žluťoučký kůň.pdb"),
+              std::string(20, 'x') + "Zlutouck\xFD k");
+}
+
+TEST(PalmCharset, ScannerKnowsUtf8FromOtherBytesInAnyPieces) {
+    const struct {
+        std::string bytes;
+        bool valid;
+        bool nonAscii;
+    } cases[] = {
+        {"plain", true, false},        {"caf\xC3\xA9 \xF0\x9F\x98\x80", true, true},
+        {"caf\xE9", false, true},      {"\xC0\xAF", false, true},          // overlong
+        {"\xED\xA0\x80", false, true}, {"\xF4\x90\x80\x80", false, true},  // surrogate, above U+10FFFF
+        {"ab\xE2\x82", false, true},   {"\x80", false, true},              // cut off, stray
+    };
+    for (const auto& c : cases) {
+        for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+            Utf8Scanner scanner;
+            scanner.Feed(std::string_view(c.bytes).substr(0, split));
+            scanner.Feed(std::string_view(c.bytes).substr(split));
+            EXPECT_EQ(scanner.Valid(), c.valid) << c.bytes << " split at " << split;
+            EXPECT_EQ(scanner.NonAscii(), c.nonAscii) << c.bytes;
+        }
+    }
+}
+
+class NoteSink : public ProgressSink {
+public:
+    void Note(const std::string& text) override { notes.push_back(text); }
+    std::vector<std::string> notes;
+};
+
+class Utf8OptionTest : public ConversionTest {
+protected:
+    // The filtered text and the notes told.
+    std::string Filter(const std::string& text, const std::string& options, std::vector<std::string>* notes = nullptr) {
+        WriteFileText(F("in.txt"), text);
+        NoteSink sink;
+        TaskRecord task = Task(F("in.txt"), "x.pdb");
+        task.options = options;
+        const std::string path = ApplyFilters(F("in.txt"), task, dir_.Path(), sink);
+        if (notes != nullptr) *notes = sink.notes;
+        return path.empty() ? "<failed>" : ReadFileText(path);
+    }
+};
+
+TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsAndOnlyValidUtf8) {
+    const std::string utf8 = "caf\xC3\xA9 \xE2\x86\x92";
+    std::vector<std::string> notes;
+    EXPECT_EQ(Filter(utf8, "0000001", &notes), "caf\xE9 ->");
+    EXPECT_EQ(notes, std::vector<std::string>{"1 characters are not in the Palm character set and were replaced"});
+    // Older records (six characters), a blank seventh, or Raw: bytes as they are.
+    for (const char* options : {"000000", "0000000", "000000 ", "0000011"}) {
+        EXPECT_EQ(Filter(utf8, options, &notes), utf8) << options;
+        EXPECT_TRUE(notes.empty()) << options;
+    }
+    // A Palm-set text, or random bytes, pass whole, never half converted.
+    std::mt19937 random(3);
+    std::string binary(9000, '\0');
+    for (char& c : binary) c = static_cast<char>(random());
+    binary.replace(100, utf8.size(), utf8);
+    for (const std::string& other : {"caf\xE9 \x93ok\x94 " + utf8, binary}) {
+        std::string expected = other;
+        std::erase(expected, '\r');
+        EXPECT_EQ(Filter(other, "0000001", &notes), expected);
+        EXPECT_EQ(notes, std::vector<std::string>{"the text is not valid UTF-8: its bytes were kept as they are"});
+    }
+}
+
+TEST_F(Utf8OptionTest, EntitiesDecodeIntoTheSetOfTheText) {
+    const std::string html = "<p>&copy;&#233;&#150;&#x2192;&#8364;&#128512; \xC3\xA9";
+    // Without the option entities become single bytes beside UTF-8 bytes.
+    EXPECT_EQ(Filter(html, "0010000"), "\n\xA9\xE9\x96&#x2192;&#8364;&#128512; \xC3\xA9");
+    // With it, all of it ends in the Palm set, each character once.
+    EXPECT_EQ(Filter(html, "0010001"), "\n\xA9\xE9\x96->\x80? \xE9");
+}
+
+TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
+    host_.SetChecked({Custom()});
+    const std::pair<std::string, std::string> characters[] = {
+        {"\xC3\xA9", "\xE9"}, {"\xE2\x82\xAC", "\x80"}, {"e\xCC\x81", "\xE9"}, {"\xF0\x9F\x98\x80", "?"}};
+    for (const auto& [character, palmCharacter] : characters) {
+        for (std::size_t at = 4090; at <= 4100; ++at) {
+            const std::string text = std::string(at, 'a') + character + std::string(5000, 'b');
+            WriteFileText(F("in.txt"), text);
+            std::filesystem::remove(F("out.pdb"));
+            TaskRecord task = Task(F("in.txt"), F("out.pdb"));
+            task.options = "1000001";
+            ConvertPcToPalm(task, context_);
+            ASSERT_EQ(task.status, "OK");
+
+            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb"));
+            const uint32_t length = ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4);
+            EXPECT_EQ(length, at + 1 + 5000) << character << " at " << at;
+            FileHandle palm(std::fopen(F("palm.txt").c_str(), "w+b"));
+            ProgressSink quiet;
+            ASSERT_EQ(ExtractDocText(doc.get(), palm.get(), codec_, quiet), kStatusOk);
+            palm.reset();
+            EXPECT_EQ(ReadFileText(F("palm.txt")), std::string(at, 'a') + palmCharacter + std::string(5000, 'b'));
+        }
+    }
+    // Palm to PC gives the UTF-8 back.
+    WriteFileText(F("in.txt"), "\xE2\x99\xA6 caf\xC3\xA9");
+    std::filesystem::remove(F("out.pdb"));
+    TaskRecord task = Task(F("in.txt"), F("out.pdb"));
+    task.options = "1000001";
+    ConvertPcToPalm(task, context_);
+    task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
+    task.options = "0000001";
+    ConvertPalmToPc(task, context_);
+    ASSERT_EQ(task.status, "OK");
+    EXPECT_EQ(ReadFileText(F("back.txt")), "\xE2\x99\xA6 caf\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace lum2::test
