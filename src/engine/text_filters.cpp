@@ -177,8 +177,9 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
     }
     if (!output.Close()) return "";
     if (encoder.Replaced() > 0) {
-        progress.Note(std::to_string(encoder.Replaced()) +
-                      " characters are not in the Palm character set and were replaced");
+        const bool one = encoder.Replaced() == 1;
+        progress.Note(std::to_string(encoder.Replaced()) + (one ? " character is" : " characters are") +
+                      " not in the Palm character set and " + (one ? "was" : "were") + " replaced");
     }
     return outPath;
 }

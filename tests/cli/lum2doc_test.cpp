@@ -79,6 +79,38 @@ TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
     EXPECT_EQ(piped.out.substr(0, 3), std::string("in\0", 3));
 }
 
+TEST_F(Lum2DocTest, Utf8OptionConvertsWarnsAndInfoTellsTheSet) {
+    const std::string warning =
+        "lum2doc: the text is UTF-8 with characters beyond ASCII, which Palm readers will show wrongly; "
+        "--utf8 converts them to the Palm character set\n";
+    const struct {
+        const char* text;
+        const char* options;
+        std::string err;
+        const char* kind;
+        const char* decoded;  // by decode --utf8
+    } cases[] = {
+        {"plain", "", "", "plain ASCII", "plain"},
+        {"caf\xC3\xA9", "", warning, "looks like UTF-8", "caf\xC3\x83\xC2\xA9"},
+        {"caf\xC3\xA9 \xE2\x86\x92", "--utf8 ", "lum2doc: 1 character is not in the Palm character set and was replaced\n",
+         "Palm character set", "caf\xC3\xA9 ->"},
+        {"caf\xE9", "--utf8 ", "lum2doc: the text is not valid UTF-8: its bytes were kept as they are\n",
+         "Palm character set", "caf\xC3\xA9"},
+    };
+    for (const auto& c : cases) {
+        WriteFileText(F("in"), c.text);
+        const RunResult encoded = Run(std::string("encode ") + c.options + F("in") + " " + F("a.pdb"));
+        ASSERT_EQ(encoded.exitCode, 0) << c.text;
+        EXPECT_EQ(encoded.err, c.err) << c.text;
+        EXPECT_NE(Run("info " + F("a.pdb")).out.find(std::string("text: ") + c.kind), std::string::npos) << c.text;
+        EXPECT_EQ(Run("decode --utf8 " + F("a.pdb") + " -").out, c.decoded) << c.text;
+    }
+    // The database name is converted too.
+    WriteFileText(F("in"), "x");
+    ASSERT_EQ(Run("encode --utf8 " + F("in") + " " + F("Caf\xC3\xA9.pdb")).exitCode, 0);
+    EXPECT_NE(Run("info " + F("Caf\xC3\xA9.pdb")).out.find("name: Caf\xE9\n"), std::string::npos);
+}
+
 TEST_F(Lum2DocTest, FailuresPrintTheStatusAndKeepTheOutput) {
     const std::string folder = std::string(LUM2_TEST_DATA) + "/docs/";
     WriteFileText(F("out"), "precious");
@@ -131,7 +163,7 @@ TEST_F(Lum2DocTest, UsageErrorsAndHelp) {
         EXPECT_EQ(help.exitCode, 0);
         EXPECT_NE(help.out.find(std::string("usage: lum2doc ") + command), std::string::npos);
     }
-    for (const char* option : {"--compress", "--tabs", "--cr-to-lf", "--strip-html", "--raw", "--category"}) {
+    for (const char* option : {"--compress", "--tabs", "--cr-to-lf", "--strip-html", "--utf8", "--raw", "--category"}) {
         EXPECT_NE(Run("encode --help").out.find(option), std::string::npos) << option;
     }
 }

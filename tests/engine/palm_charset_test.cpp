@@ -115,7 +115,7 @@ TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsAndOnlyValidUtf8) {
     const std::string utf8 = "caf\xC3\xA9 \xE2\x86\x92";
     std::vector<std::string> notes;
     EXPECT_EQ(Filter(utf8, "0000001", &notes), "caf\xE9 ->");
-    EXPECT_EQ(notes, std::vector<std::string>{"1 characters are not in the Palm character set and were replaced"});
+    EXPECT_EQ(notes, std::vector<std::string>{"1 character is not in the Palm character set and was replaced"});
     // Older records (six characters), a blank seventh, or Raw: bytes as they are.
     for (const char* options : {"000000", "0000000", "000000 ", "0000011"}) {
         EXPECT_EQ(Filter(utf8, options, &notes), utf8) << options;
