@@ -4,6 +4,7 @@
 // users "Ann", "Bob" and "Cid" in a temp folder, and a fresh window.
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
@@ -291,6 +292,7 @@ private slots:
     void installCustomStandsAloneAndCarriesFolder();
     void installListNeverEmptyAndKeepsLaterCharacters();
     void installCheckWithoutTaskChangesNothing();
+    void utf8OptionIsTheSeventhAndTheClipboardFollowsIt();
 
     void directionPictureCyclesAndKeepsFirstUser();
     void directionColumnCyclesRowAndFileColumnsOnlySelect();
@@ -608,6 +610,35 @@ void MainWindowTest::installCheckWithoutTaskChangesNothing() {
     SetEntry(w, 0, false);
     QCOMPARE(Q(f.Row(1).install), QString("1000"));
     QCOMPARE(Q(f.Row(1).palmfile), QString("book.pdb"));
+}
+
+void MainWindowTest::utf8OptionIsTheSeventhAndTheClipboardFollowsIt() {
+    Fixture f;
+    lum2::TaskRecord old = f.Task("/t/a.txt", "a.pdb", lum2::kDirectionPcToPalm, "1");
+    old.options = "100000";  // stored before the option existed
+    f.Add(old);
+    MainWindow& w = f.Open();
+    auto* options = Find<QListWidget>(w, "lst_options");
+    QCOMPARE(options->count(), 7);
+    QCOMPARE(options->item(6)->text(), QString("UTF-8 Text"));
+    ClickCell(w, 1, 1);
+    QCOMPARE(options->item(6)->checkState(), Qt::Unchecked);
+    options->item(6)->setCheckState(Qt::Checked);
+    QCOMPARE(Q(f.Row(1).options), QString("1000001"));
+
+    // The clipboard's text arrives in the Palm set only when its record says so.
+    QApplication::clipboard()->setText(QString::fromUtf8("caf\u00e9 \u2192"));
+    for (const char* clipOptions : {"0000001", "000000"}) {
+        lum2::TaskRecord clip = f.store.GetRecord(2);
+        clip.options = clipOptions;
+        f.store.PutRecord(2, clip);
+        w.mPopConvertClipboard_Click();
+        QCOMPARE(Q(f.store.GetRecord(2).status), QString("OK"));
+        const auto doc = lum2::test::ReadFileBytes(f.UserFile("Ann", "clipboard.pdb"));
+        const std::size_t text = (std::size_t{doc[86]} << 24) | (doc[87] << 16) | (doc[88] << 8) | doc[89];
+        const std::string expected = clipOptions[6] == '1' ? "caf\xE9 ->" : "caf\xC3\xA9 \xE2\x86\x92";
+        QCOMPARE(Q(std::string(doc.begin() + static_cast<std::ptrdiff_t>(text), doc.end())), Q(expected));
+    }
 }
 
 // --- Direction ------------------------------------------------------------------
