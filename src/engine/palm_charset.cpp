@@ -4,10 +4,12 @@
 #include <locale.h>
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/palm_doc_format.h"
 #include "engine/path_functions.h"
@@ -20,11 +22,11 @@ namespace {
 // supplies): the card suits fill 0x8D-0x90, and Palm OS 3.5 has no glyph for
 // 0x9B and 0x9E; those two, like the bytes Windows-1252 leaves undefined,
 // stand for the C1 control of the same number.
-struct PalmByte {
+struct PalmOwnByte {
     uint8_t byte;
     char32_t character;
 };
-constexpr PalmByte kPalmBytes[] = {
+constexpr PalmOwnByte kPalmBytes[] = {
     {0x8D, U'\u2666'}, {0x8E, U'\u2663'}, {0x8F, U'\u2665'}, {0x90, U'\u2660'},  // diamond club heart spade
     {0x9B, U'\u009B'}, {0x9E, U'\u009E'},
 };
@@ -41,8 +43,9 @@ constexpr StandInEntry kMissing[] = {{U'\u017D', 0x8E, 'Z'}, {U'\u017E', 0x9E, '
 struct Tables {
     std::array<char32_t, 256> character{};
     std::array<std::string, 256> utf8;
-    std::array<int16_t, 256> latin{};  // byte for U+0000-U+00FF, -1 if none
-    std::unordered_map<char32_t, uint8_t> wide;  // byte for characters above U+00FF
+    // The byte of each character up to the last one the set holds (the
+    // spade, U+2660), -1 if none: one look-up per character.
+    std::vector<int16_t> byteOf;
 
     Tables() {
         for (int b = 0; b < 256; ++b) character[b] = static_cast<char32_t>(b);
@@ -62,15 +65,13 @@ struct Tables {
             }
             iconv_close(cd);
         }
-        for (const PalmByte& entry : kPalmBytes) character[entry.byte] = entry.character;
-        latin.fill(-1);
+        for (const PalmOwnByte& entry : kPalmBytes) character[entry.byte] = entry.character;
+        char32_t last = 0;
+        for (const char32_t c : character) last = std::max(last, c);
+        byteOf.assign(last + 1, -1);
         for (int b = 0; b < 256; ++b) {
             const char32_t c = character[b];
-            if (c < 0x100) {
-                latin[c] = static_cast<int16_t>(b);
-            } else {
-                wide.emplace(c, static_cast<uint8_t>(b));
-            }
+            byteOf[c] = static_cast<int16_t>(b);
             unsigned char bytes[4];
             const auto length = utf8proc_encode_char(static_cast<utf8proc_int32_t>(c), bytes);
             utf8[b].assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
@@ -81,12 +82,6 @@ struct Tables {
 const Tables& PalmTables() {
     static const Tables tables;
     return tables;
-}
-
-bool IsAscii(std::string_view text) {
-    unsigned char any = 0;
-    for (const char c : text) any |= static_cast<unsigned char>(c);
-    return any < 0x80;
 }
 
 std::size_t SequenceLength(unsigned char lead) {
@@ -116,6 +111,11 @@ constexpr std::size_t kMaxPending = 64 * 1024;
 }  // namespace
 
 char32_t PalmCharacter(uint8_t byte) { return PalmTables().character[byte]; }
+
+int PalmByte(char32_t c) {
+    const Tables& tables = PalmTables();
+    return c < tables.byteOf.size() ? tables.byteOf[c] : -1;
+}
 
 void AppendUtf8FromPalm(std::string_view palm, std::string& out) {
     const Tables& tables = PalmTables();
@@ -184,14 +184,9 @@ const std::string& PalmTextEncoder::StandIn(char32_t c) {
 }
 
 void PalmTextEncoder::PutCharacter(char32_t c, std::string& out) {
-    const Tables& tables = PalmTables();
-    if (c < 0x100 && tables.latin[c] >= 0) {
-        out.push_back(static_cast<char>(tables.latin[c]));
-        return;
-    }
-    const auto wide = tables.wide.find(c);
-    if (wide != tables.wide.end()) {
-        out.push_back(static_cast<char>(wide->second));
+    const int byte = PalmByte(c);
+    if (byte >= 0) {
+        out.push_back(static_cast<char>(byte));
         return;
     }
     ++replaced_;
@@ -204,10 +199,60 @@ void PalmTextEncoder::Convert(std::string_view text, std::string& out) {
         atStart_ = false;
         if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     }
-    if (IsAscii(text)) {
-        out.append(text);
-        return;
+    // ASCII and every character of the set are precomposed, never combine
+    // with a neighbour and are their own NFC form, so they map one by one.
+    // Only a stretch around anything else goes through NFC: from the last
+    // ASCII character before it (which may be the base of an accent) to the
+    // next ASCII character. The piece starts where composition cannot reach
+    // back across, so its start counts as ASCII.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t asciiAt = 0;
+    std::size_t asciiOut = out.size();
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t run = i;
+        while (run + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, bytes + run, sizeof word);
+            if ((word & 0x8080808080808080ull) != 0) break;
+            run += 8;
+        }
+        while (run < n && bytes[run] < 0x80) ++run;
+        if (run > i) {
+            out.append(text.data() + i, run - i);
+            asciiAt = run - 1;
+            asciiOut = out.size() - 1;
+        }
+        if (run == n) return;
+        i = run;
+        // Only well-formed two- and three-byte forms can be in the set.
+        const auto continues = [&](std::size_t k) { return k < n && (bytes[k] & 0xC0) == 0x80; };
+        char32_t c = 0;
+        std::size_t length = 0;
+        if (bytes[i] >= 0xC2 && bytes[i] < 0xE0 && continues(i + 1)) {
+            c = (static_cast<char32_t>(bytes[i] & 0x1F) << 6) | (bytes[i + 1] & 0x3F);
+            length = 2;
+        } else if (bytes[i] >= 0xE0 && bytes[i] < 0xF0 && continues(i + 1) && continues(i + 2)) {
+            c = (static_cast<char32_t>(bytes[i] & 0x0F) << 12) | (static_cast<char32_t>(bytes[i + 1] & 0x3F) << 6) |
+                (bytes[i + 2] & 0x3F);
+            length = c < 0x800 ? 0 : 3;
+        }
+        const int byte = length != 0 ? PalmByte(c) : -1;
+        if (byte >= 0) {
+            out.push_back(static_cast<char>(byte));
+            i += length;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < n && bytes[end] >= 0x80) ++end;
+        out.resize(asciiOut);
+        ConvertComposed(text.substr(asciiAt, end - asciiAt), out);
+        i = end;
     }
+}
+
+void PalmTextEncoder::ConvertComposed(std::string_view text, std::string& out) {
     utf8proc_uint8_t* composed = nullptr;
     const utf8proc_ssize_t length =
         utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),

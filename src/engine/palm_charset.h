@@ -19,6 +19,8 @@ namespace lum2 {
 // leaves undefined stand for the C1 control of the same number, so every
 // byte survives the round trip through UTF-8.
 char32_t PalmCharacter(uint8_t byte);
+// The byte of the Palm set that shows c, or -1 if the set lacks it.
+int PalmByte(char32_t c);
 
 // Appends the UTF-8 form of Palm-set text to out.
 void AppendUtf8FromPalm(std::string_view palm, std::string& out);
@@ -44,6 +46,7 @@ public:
 
 private:
     void Convert(std::string_view text, std::string& out);
+    void ConvertComposed(std::string_view text, std::string& out);
     void PutCharacter(char32_t c, std::string& out);
     const std::string& StandIn(char32_t c);
 
