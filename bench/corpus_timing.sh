@@ -31,6 +31,8 @@ measure() {
 }
 
 read -r enc_s enc_kb < <(measure "$lum2doc" encode --compress "$text" "$work/one.pdb")
+# The same encode with the text converted to the Palm character set.
+read -r utf_s utf_kb < <(measure "$lum2doc" encode --compress --utf8 "$text" "$work/utf8.pdb")
 read -r dec_s dec_kb < <(measure "$lum2doc" decode "$work/one.pdb" "$work/one.txt")
 cmp -s "$text" "$work/one.txt" || echo "note: decode differs from the input (CR removed by the default filter)"
 
@@ -45,9 +47,10 @@ cmp -s "$work/one.txt" "$work/run.txt" || { echo "run and decode disagree" >&2; 
 
 doc_size=$(stat -c %s "$work/one.pdb")
 awk -v size="$size" -v doc="$doc_size" -v es="$enc_s" -v ek="$enc_kb" -v ds="$dec_s" -v dk="$dec_kb" \
-    -v rs="$run_s" -v rk="$run_kb" 'BEGIN {
+    -v rs="$run_s" -v rk="$run_kb" -v us="$utf_s" -v uk="$utf_kb" 'BEGIN {
   printf "text: %d bytes; compressed Doc: %d bytes (%.1f%%)\n", size, doc, 100 * doc / size
   printf "encode --compress: %6.2f s  %6d kB peak  (%.0f MB/s)\n", es, ek, size / 1048576 / es
+  printf "  with --utf8:      %6.2f s  %6d kB peak  (conversion %+.0f%%)\n", us, uk, 100 * (us - es) / es
   printf "decode:            %6.2f s  %6d kB peak  (%.0f MB/s)\n", ds, dk, size / 1048576 / ds
   printf "run (both tasks):  %6.2f s  %6d kB peak\n", rs, rk
   printf "run / (encode + decode): %.2f\n", rs / (es + ds)
