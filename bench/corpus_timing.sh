@@ -41,7 +41,7 @@ mkdir -p "$store"
 JPILOT_HOME=$work/nohome LUM2_HOTSYNC_ROOT= "$lum2doc" tasks add --dir "$store" --pc "$text" \
   --palm "$work/run.pdb" --direction pc-to-palm --options 100000 --install 1 >/dev/null
 JPILOT_HOME=$work/nohome LUM2_HOTSYNC_ROOT= "$lum2doc" tasks add --dir "$store" --pc "$work/run.txt" \
-  --palm "$work/run.pdb" --direction palm-to-pc --install 1 >/dev/null
+  --palm "$work/run.pdb" --direction palm-to-pc --options 100000 --install 1 >/dev/null
 read -r run_s run_kb < <(JPILOT_HOME=$work/nohome LUM2_HOTSYNC_ROOT= measure "$lum2doc" run --dir "$store")
 cmp -s "$work/one.txt" "$work/run.txt" || { echo "run and decode disagree" >&2; exit 1; }
 
