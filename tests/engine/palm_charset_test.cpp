@@ -46,6 +46,7 @@ TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
         {"→ ő Ž ž › ﬁ", "-> o Z z > fi", 6},
         {"中😀", "??", 2},
         {"e\u0301 A\u030A", "\xE9 \xC5", 0},         // composed first
+        {"\u00F4\u0301 o\u0302\u0301", "o o", 2},  // even with a letter of the set
         {"\xEF\xBB\xBF" "a\xEF\xBB\xBF", "a", 1},  // a later one is an invisible, replaced, space
         {"caf\xC3\xA9 \xE2\x82\xAC" "20", "caf\xE9 \x80" "20", 0},
     };
