@@ -113,11 +113,12 @@ int WritePalmHeader(std::FILE* file, const std::string& name, const std::string&
                     const std::string& creator, int numberOfRecords, uint32_t palmTime) {
     try {
         uint8_t head[kRecordListOffset] = {};
-        // The name, one NUL, then blanks to the end of its field.
+        // The name, one NUL, then blanks to the end of its field. A longer
+        // name is cut so that the NUL still fits: readers rely on it.
         std::memset(head + kNameOffset, ' ', kNameFieldSize);
-        const std::size_t nameLength = std::min<std::size_t>(name.size(), kNameFieldSize);
+        const std::size_t nameLength = std::min<std::size_t>(name.size(), kNameFieldSize - 1);
         std::memcpy(head + kNameOffset, name.data(), nameLength);
-        if (nameLength < kNameFieldSize) head[kNameOffset + nameLength] = 0;
+        head[kNameOffset + nameLength] = 0;
         PutLong(head + kCreationDateOffset, palmTime);
         PutLong(head + kModificationDateOffset, palmTime);
         for (int i = 0; i < 4; ++i) {

@@ -1,0 +1,53 @@
+// Feeds a document to the HTML stripper in chunks whose sizes come from the
+// input: the text must be the same as from one chunk, never longer than the
+// markup read so far, and a stripper reused after Finish must start afresh.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/html_stripper.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    // data[0] says how many chunk sizes follow; the rest is the document.
+    const std::size_t count = std::min<std::size_t>(data[0] % 8 + 1, size - 1);
+    std::vector<std::size_t> sizes;
+    bool moves = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned b = data[1 + i];
+        // Mostly short chunks; the top values give a few thousand bytes.
+        sizes.push_back(b < 200 ? b : (b - 199) * 100);
+        moves = moves || sizes.back() > 0;
+    }
+    if (!moves) sizes.push_back(1);
+    const std::string_view document(reinterpret_cast<const char*>(data) + 1 + count, size - 1 - count);
+
+    lum2::HtmlStripper whole;
+    std::string expected;
+    whole.Feed(document, expected);
+    whole.Finish(expected);
+    if (expected.size() > document.size()) lum2::fuzz::Mismatch("longer than the markup", document, expected);
+
+    lum2::HtmlStripper chunked;
+    std::string got;
+    std::size_t at = 0;
+    for (std::size_t n = 0; at < document.size(); ++n) {
+        const std::size_t take = std::min(sizes[n % sizes.size()], document.size() - at);
+        chunked.Feed(document.substr(at, take), got);
+        at += take;
+        if (got.size() > at) lum2::fuzz::Mismatch("ahead of the markup read", document.substr(0, at), got);
+    }
+    chunked.Finish(got);
+    if (got != expected) lum2::fuzz::Mismatch("chunked", expected, got);
+
+    // Finish leaves the stripper as new: the same document again gives the same text.
+    std::string again;
+    chunked.Feed(document, again);
+    chunked.Finish(again);
+    if (again != expected) lum2::fuzz::Mismatch("reused", expected, again);
+    return 0;
+}
