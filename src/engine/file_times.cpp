@@ -4,6 +4,7 @@
 #include <sys/time.h>
 
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 
 namespace lum2 {
@@ -34,13 +35,27 @@ bool ModificationDate(const std::string& path, double& date) {
     return true;
 }
 
+namespace {
+
+// Rounds seconds to whole, holding values no date can reach (and NaN, as the
+// largest) inside the range, so no caller meets an overflowed or negated one.
+int64_t ClampedSeconds(double seconds) {
+    constexpr double kLimit = 9.0e18;  // below INT64_MAX, far beyond any real date
+    if (!(seconds > -kLimit)) return std::isnan(seconds) ? INT64_MAX : -INT64_MAX;
+    if (seconds >= kLimit) return INT64_MAX;
+    return static_cast<int64_t>(std::llround(seconds));
+}
+
+}  // namespace
+
 int64_t WholeSecondsBetween(double a, double b) {
     // Both dates hold whole seconds; rounding removes the binary fraction's noise.
-    return static_cast<int64_t>(std::llround((b - a) * kSecondsPerDay));
+    return ClampedSeconds((b - a) * kSecondsPerDay);
 }
 
 bool SetModificationDate(const std::string& path, double date) {
-    const int64_t local = std::llround((date - kUnixEpochDays) * kSecondsPerDay);
+    const int64_t local = ClampedSeconds((date - kUnixEpochDays) * kSecondsPerDay);
+    if (local == INT64_MAX || local == -INT64_MAX) return false;
     // The local offset of the moment itself: first guess with the offset now.
     int64_t unixSeconds = local - LocalOffset(local);
     unixSeconds = local - LocalOffset(unixSeconds);

@@ -1,4 +1,6 @@
 // Sync: the decision table, the 5-second rule and the both-changed prompt.
+#include <bit>
+#include <cmath>
 #include <filesystem>
 
 #include "conversion_fixture.h"
@@ -93,6 +95,17 @@ TEST_F(SyncTaskTest, FiveSecondsAreUnchangedSixAreChangedEitherWay) {
         EXPECT_EQ(task.status, "OK") << seconds;
         ASSERT_EQ(host_.prompts.size(), 1u);
         EXPECT_EQ(host_.prompts[0].question, "PC File already exists! Overwrite file?");
+    }
+}
+
+TEST_F(SyncTaskTest, RecordedTimeOutsideAnyDateCountsAsChanged) {
+    for (const double recorded : {1e300, -1e300, std::nan(""), std::bit_cast<double>(0x7FEFFFFFFFFFFFFFull),
+                                  std::bit_cast<double>(0xC3E0000000000000ull)}) {
+        TaskRecord task = Synced();
+        task.pcfiletime = recorded;
+        host_.answers = {kAnswerYes};
+        SyncTask(task, context_);
+        EXPECT_EQ(task.status, "OK") << recorded;
     }
 }
 
