@@ -542,6 +542,21 @@ void MainWindowTest::pathLongerThanItsFieldIsRefused() {
     QCOMPARE(Q(f.Row(1).pcfile), shorter);
     QVERIFY(status->text().contains("longer than 512 bytes"));
 
+    // A file chosen in the dialog whose path is too long: the same.
+    status->clear();
+    const std::string deep = f.File(std::string(200, 'd') + "/" + std::string(200, 'e'));
+    std::filesystem::create_directories(deep);
+    PromptAnswerer answerer({[&](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        files->setDirectory(Q(deep));
+        files->selectFile(QString(150, 'n'));
+        dialog->accept();  // as the Open button does
+    }});
+    Click(w, "cmd_browsepcfile");
+    QCOMPARE(pc->text(), shorter);
+    QCOMPARE(Q(f.Row(1).pcfile), shorter);
+    QVERIFY(status->text().contains("PC File path is longer than 512 bytes"));
+
     // The clipboard settings' Palm file likewise.
     Click(w, "cmd_clipsettings");
     QLineEdit* palm = Edit(w, "txt_palmfile");
