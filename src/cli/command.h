@@ -31,4 +31,8 @@ const CodecFunctions* Codec();
 // Prints a failure's status text on standard error; returns kExitFailure.
 int Fail(const std::string& status);
 
+// The end of every command: flushes standard output and turns a failed write
+// of it (a full disk, a closed pipe) into a failure with its cause.
+int FinishOutput(int exitCode);
+
 }  // namespace lum2::cli

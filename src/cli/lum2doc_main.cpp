@@ -1,10 +1,13 @@
 // lum2doc: converts between text files and Palm Doc databases from the
 // command line, over the same core as the desktop program.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
+#include "tasks/record_store.h"
 
 namespace lum2::cli {
 
@@ -35,6 +38,17 @@ int Fail(const std::string& status) {
     return kExitFailure;
 }
 
+int FinishOutput(int exitCode) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout)) return exitCode;
+    // A write that failed before this flush left no errno to tell.
+    const int error = flushed ? 0 : errno;
+    std::fprintf(stderr, "Error: could not write standard output: %s\n",
+                 error != 0 ? std::strerror(error) : "an earlier write failed");
+    return kExitFailure;
+}
+
 const CodecFunctions* Codec() {
     static CompressionLibrary library;
     static bool tried = false;
@@ -56,7 +70,7 @@ int Main(const std::vector<std::string>& words) {
     }
     if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
         PrintOverview(stdout, commands);
-        return kExitOk;
+        return FinishOutput(kExitOk);
     }
     for (const auto& command : commands) {
         if (command.name != words[0]) continue;
@@ -65,15 +79,18 @@ int Main(const std::vector<std::string>& words) {
                 ParseArguments(std::vector<std::string>(words.begin() + 1, words.end()), command.options);
             if (args.help) {
                 std::printf("usage: %s\n\n%s\n", command.usage.c_str(), command.help.c_str());
-                return kExitOk;
+                return FinishOutput(kExitOk);
             }
-            return command.run(args);
+            return FinishOutput(command.run(args));
         } catch (const UsageError& error) {
             std::fprintf(stderr, "lum2doc %s: %s\nusage: %s\n", command.name.c_str(), error.what(),
                          command.usage.c_str());
-            return kExitUsage;
+            return FinishOutput(kExitUsage);
+        } catch (const StoreError& error) {
+            // The store's messages are status texts already ("Error: ...").
+            return FinishOutput(Fail(error.what()));
         } catch (const std::exception& error) {
-            return Fail(std::string("Error: ") + error.what());
+            return FinishOutput(Fail(std::string("Error: ") + error.what()));
         }
     }
     std::fprintf(stderr, "lum2doc: unknown command \"%s\"\n", words[0].c_str());

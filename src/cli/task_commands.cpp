@@ -31,6 +31,22 @@ std::string BaseDirectory(const ParsedArguments& args) {
     return dir;
 }
 
+// Opens the store of --dir; a store that had to be set aside is said once, on stderr.
+void OpenStore(RecordStore& store, const ParsedArguments& args) {
+    store.OpenStore(BaseDirectory(args));
+    const std::string note = store.SetAsideMessage();
+    if (!note.empty()) std::fprintf(stderr, "lum2doc: %s\n", note.c_str());
+}
+
+// A path option's value, refused when the task could not hold it whole.
+std::string PathValue(const ParsedArguments& args, const std::string& option, const std::string& which) {
+    std::string path = args.TextValue(option);
+    if (!FitsField(path, kPathFieldWidth)) {
+        throw UsageError(PathTooLongText(which) + " (" + option + " is " + std::to_string(path.size()) + " bytes)");
+    }
+    return path;
+}
+
 // The HotSync users of this machine, then "Custom"; warnings go to stderr.
 struct Targets {
     Targets() : directory(MakeSystemUserDirectory(DirectoryEnvironment::FromProcess())), list(directory.get()) {
@@ -74,6 +90,8 @@ int AddTask(RecordStore& store, const ParsedArguments& args) {
         if (direction == 0) throw UsageError("--direction is none, palm-to-pc, pc-to-palm or sync, not \"" + name + "\"");
     }
     // Check every value before the task exists, so a usage error adds nothing.
+    const std::string pc = PathValue(args, "--pc", "PC File");
+    const std::string palm = PathValue(args, "--palm", "Palm File");
     const std::string options = args.values.count("--options") ? BitsValue(args, "--options", 32) : "";
     const std::string install = args.values.count("--install") ? BitsValue(args, "--install", 32) : "";
     const int category = args.IntValue("--category", 0, 15, -1);
@@ -82,8 +100,8 @@ int AddTask(RecordStore& store, const ParsedArguments& args) {
     const int position = AppendNewTask(store);
     const int record = position + kFirstTaskRecord - 1;
     TaskRecord task = store.GetRecord(record);
-    task.pcfile = args.TextValue("--pc");
-    task.palmfile = args.TextValue("--palm");
+    task.pcfile = pc;
+    task.palmfile = palm;
     if (direction != 0) task.direction = static_cast<int16_t>(direction);
     if (!options.empty()) task.options = options;
     if (!install.empty()) task.install = install;
@@ -108,7 +126,7 @@ int DeleteTask(RecordStore& store, const ParsedArguments& args) {
 int RunTasks(const ParsedArguments& args) {
     if (!args.positionals.empty()) throw UsageError("tasks takes no file arguments");
     RecordStore store;
-    store.OpenStore(BaseDirectory(args));
+    OpenStore(store, args);
     if (args.values.count("--pc") || args.values.count("--palm") || args.values.count("--direction") ||
         args.values.count("--options") || args.values.count("--install") || args.values.count("--category") ||
         args.values.count("--tabs")) {
@@ -123,11 +141,11 @@ int RunTasksCommand(const ParsedArguments& args) {
     RecordStore store;
     if (sub == "add") {
         if (args.positionals.size() != 1) throw UsageError("tasks add takes no file arguments");
-        store.OpenStore(BaseDirectory(args));
+        OpenStore(store, args);
         return AddTask(store, args);
     }
     if (sub == "delete") {
-        store.OpenStore(BaseDirectory(args));
+        OpenStore(store, args);
         return DeleteTask(store, args);
     }
     throw UsageError("unknown tasks command \"" + sub + "\"");
@@ -159,7 +177,7 @@ int RunList(const ParsedArguments& args) {
 
     const std::string base = BaseDirectory(args);
     RecordStore store;
-    store.OpenStore(base);
+    OpenStore(store, args);
     Targets targets;
     TerminalHost host(store, answer);
     ConversionContext context{host, targets.list, *codec, base};

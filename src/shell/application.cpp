@@ -134,6 +134,7 @@ int RunLum2(const StartOptions& options) {
     window.RefreshTaskView(3);
     // After the editor has shown the selection, which would overwrite it.
     if (!trayShown) window.txt_status->setText("Warning: could not create SysTray Icon");
+    window.ShowStoreSetAside();
 
     int result = 0;
     if (command.commandLineMode) {

@@ -24,6 +24,9 @@ constexpr const char* kStoreName = "lumdata.dat";
 constexpr const char* kLockName = "lumdata.lock";
 constexpr const char* kTempName = "lumdata.tmp";
 constexpr const char* kBackupName = "lumdata.dat.bak";
+constexpr const char* kBackupTempName = "lumdata.bak.tmp";
+// Backups are numbered on, never replaced; this many means something is amiss.
+constexpr int kMaxBackups = 10000;
 constexpr const char* kCurrentVersion = "0010";
 
 // Task ids are positive 32-bit numbers above the clipboard's "2".
@@ -69,6 +72,34 @@ void SyncDirectory(const std::string& directory) {
     ::close(fd);
 }
 
+// lumdata.dat.bak, then lumdata.dat.bak.1, lumdata.dat.bak.2 ...
+std::string BackupName(int n) {
+    return n == 0 ? std::string(kBackupName) : std::string(kBackupName) + "." + std::to_string(n);
+}
+
+// Gives the complete backup at tempPath the first free backup name in
+// directory and returns that path. An existing backup is never renamed over.
+std::string PlaceBackup(const std::string& tempPath, const std::string& directory) {
+    for (int n = 0; n < kMaxBackups; ++n) {
+        const std::string target = directory + BackupName(n);
+        if (::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return target;
+        int error = errno;
+        if (error == EEXIST) continue;
+        if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+            // A file system without no-replace renames: look first. The
+            // store's lock keeps other LUM2 programs out in between.
+            struct stat info {};
+            if (::lstat(target.c_str(), &info) == 0) continue;
+            if (errno == ENOENT && std::rename(tempPath.c_str(), target.c_str()) == 0) return target;
+            error = errno;
+        }
+        ::unlink(tempPath.c_str());
+        throw StoreError(SystemError("cannot keep the backup as", target, error));
+    }
+    ::unlink(tempPath.c_str());
+    throw StoreError("Error: no free backup name for lumdata.dat in " + directory);
+}
+
 off_t RecordOffset(int n) { return static_cast<off_t>(n - 1) * static_cast<off_t>(kRecordSize); }
 
 RecordStore::RandomSource ClockSeededSource() {
@@ -90,6 +121,7 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
     Close();
     baseDirectory_ = baseDirectory;
     path_ = baseDirectory + kStoreName;
+    setAsidePath_.clear();
 
     const std::string lockPath = baseDirectory + kLockName;
     lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -140,27 +172,16 @@ void RecordStore::OpenFile() {
     if (file_ == nullptr) throw StoreError(SystemError("cannot open", path_, errno));
 }
 
+std::string RecordStore::SetAsideMessage() const {
+    if (setAsidePath_.empty()) return {};
+    return "Warning: " + path_ + " was no task list of this version; it is kept as " + setAsidePath_ +
+           " and a new, empty task list was begun";
+}
+
 void RecordStore::CreateFresh() {
     struct stat info {};
     if (::fstat(::fileno(file_), &info) != 0) throw StoreError(SystemError("cannot read", path_, errno));
-
-    if (info.st_size > 0) {
-        const std::string backupPath = baseDirectory_ + kBackupName;
-        std::FILE* backup = OpenStream(backupPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
-        if (backup == nullptr) throw StoreError(SystemError("cannot create", backupPath, errno));
-        std::fseek(file_, 0, SEEK_SET);
-        char buffer[16384];
-        int error = 0;
-        std::size_t got = 0;
-        errno = 0;
-        while (error == 0 && (got = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
-            if (std::fwrite(buffer, 1, got, backup) != got) error = errno != 0 ? errno : EIO;
-        }
-        if (error == 0 && std::ferror(file_)) error = EIO;
-        const int finished = FinishStream(backup);
-        if (error == 0) error = finished;
-        if (error != 0) throw StoreError(SystemError("cannot write the backup", backupPath, error));
-    }
+    if (info.st_size > 0) BackUp();
 
     const std::string tempPath = baseDirectory_ + kTempName;
     std::FILE* temp = CreateTemporary(tempPath);
@@ -173,6 +194,32 @@ void RecordStore::CreateFresh() {
         error = errno != 0 ? errno : EIO;
     }
     ReplaceWithTemporary(temp, tempPath, error);
+}
+
+void RecordStore::BackUp() {
+    // The copy is complete before it gets a backup's name, so a full disk
+    // never leaves a half backup, let alone in place of an earlier one.
+    const std::string tempPath = baseDirectory_ + kBackupTempName;
+    ::unlink(tempPath.c_str());  // a stale one from an interrupted start
+    std::FILE* backup = OpenStream(tempPath, O_WRONLY | O_CREAT | O_EXCL, "wb");
+    if (backup == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
+    std::fseek(file_, 0, SEEK_SET);
+    char buffer[16384];
+    int error = 0;
+    std::size_t got = 0;
+    errno = 0;
+    while (error == 0 && (got = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
+        if (std::fwrite(buffer, 1, got, backup) != got) error = errno != 0 ? errno : EIO;
+    }
+    if (error == 0 && std::ferror(file_)) error = EIO;
+    const int finished = FinishStream(backup);
+    if (error == 0) error = finished;
+    if (error != 0) {
+        ::unlink(tempPath.c_str());
+        throw StoreError(SystemError("cannot write the backup", tempPath, error));
+    }
+    setAsidePath_ = PlaceBackup(tempPath, baseDirectory_);
+    SyncDirectory(baseDirectory_);
 }
 
 int RecordStore::RecordCount() const {
@@ -210,6 +257,8 @@ void RecordStore::PutRecord(int n, const TaskRecord& record) {
                          std::to_string(count) + " records)");
     }
     const RecordBytes bytes = EncodeRecord(record);
+    struct stat before {};
+    const bool sized = ::fstat(::fileno(file_), &before) == 0;
     errno = 0;
     if (::fseeko(file_, RecordOffset(n), SEEK_SET) != 0) {
         throw StoreError(SystemError("cannot write", path_, errno));
@@ -217,6 +266,14 @@ void RecordStore::PutRecord(int n, const TaskRecord& record) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() || std::fflush(file_) != 0) {
         const int error = errno != 0 ? errno : EIO;
         std::clearerr(file_);
+        // Part of a record past the old end would be read as a fragment at
+        // best; an append either happens whole or not at all.
+        struct stat after {};
+        if (sized && ::fstat(::fileno(file_), &after) == 0 && after.st_size > before.st_size) {
+            if (::ftruncate(::fileno(file_), before.st_size) != 0) {
+                // Nothing more can be done; the count still ignores the fragment.
+            }
+        }
         throw StoreError(SystemError("cannot write record " + std::to_string(n) + " of", path_, error));
     }
 }

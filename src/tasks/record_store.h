@@ -32,10 +32,17 @@ public:
     RecordStore& operator=(const RecordStore&) = delete;
 
     // Opens (creating when missing) lumdata.dat in baseDirectory, which ends
-    // with a separator. A file whose version is not "0010" is kept as
-    // lumdata.dat.bak and replaced by a fresh one. Throws StoreError when the
-    // file cannot be opened, written or locked (another program holds it).
+    // with a separator. A non-empty file whose version is not "0010" is set
+    // aside as lumdata.dat.bak (lumdata.dat.bak.1, .2 ... when that name is
+    // taken: an earlier backup is never replaced) and a fresh one begun.
+    // Throws StoreError when the file cannot be opened, written or locked
+    // (another program holds it), or the backup cannot be made whole.
     void OpenStore(const std::string& baseDirectory);
+    // Where the last OpenStore set an unreadable lumdata.dat aside; empty
+    // when it opened the store as it found it.
+    const std::string& SetAsidePath() const { return setAsidePath_; }
+    // What the user is told about it, once; empty when nothing was set aside.
+    std::string SetAsideMessage() const;
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
@@ -43,7 +50,8 @@ public:
     int RecordCount() const;
     // Record n (1-based); throws StoreError when it does not exist.
     TaskRecord GetRecord(int n) const;
-    // Writes record n; n = RecordCount() + 1 appends.
+    // Writes record n; n = RecordCount() + 1 appends. A failed append leaves
+    // the file as long as it was.
     void PutRecord(int n, const TaskRecord& record);
     // A fresh task identifier, unlike every task's.
     std::string NewTaskId();
@@ -57,12 +65,14 @@ public:
 private:
     void OpenFile();
     void CreateFresh();
+    void BackUp();
     std::FILE* CreateTemporary(const std::string& tempPath);
     // Closes temp (reporting error or a write fault) and renames it over lumdata.dat.
     void ReplaceWithTemporary(std::FILE* temp, const std::string& tempPath, int error);
 
     std::string baseDirectory_;
     std::string path_;
+    std::string setAsidePath_;
     std::FILE* file_ = nullptr;
     int lockFd_ = -1;
     RandomSource random_;

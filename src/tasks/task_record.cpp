@@ -29,6 +29,7 @@ constexpr std::size_t kTaskIdAt = 1188, kTaskIdWidth = 20;
 
 static_assert(kTaskIdAt + kTaskIdWidth == kRecordSize);
 static_assert(kStatusAt + kStatusWidth == kPcFilterAt);
+static_assert(kPcFileWidth == kPathFieldWidth && kPalmFileWidth == kPathFieldWidth);
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
@@ -105,6 +106,13 @@ std::string CutToField(const std::string& text, std::size_t width) {
     const std::size_t claimed = SequenceLength(static_cast<unsigned char>(text[start]));
     if (claimed > width - start) return text.substr(0, start);
     return text.substr(0, width);
+}
+
+bool FitsField(const std::string& text, std::size_t width) { return text.size() <= width; }
+
+std::string PathTooLongText(const std::string& which) {
+    return "Error: the " + which + " path is longer than " + std::to_string(kPathFieldWidth) +
+           " bytes; it was not taken";
 }
 
 RecordBytes EncodeRecord(const TaskRecord& record) {

@@ -68,6 +68,14 @@ TaskRecord DecodeRecord(const RecordBytes& bytes);
 // Cuts text to at most width bytes, never inside a UTF-8 sequence.
 std::string CutToField(const std::string& text, std::size_t width);
 
+// The width in bytes of the pcfile and palmfile fields.
+inline constexpr std::size_t kPathFieldWidth = 512;
+// Whether text is stored whole in a field of width bytes. A path that does
+// not fit must be refused where it enters: cut, it names another file.
+bool FitsField(const std::string& text, std::size_t width);
+// The message for a path that does not fit its field, e.g. "PC File".
+std::string PathTooLongText(const std::string& which);
+
 // The values lumdata.dat starts with.
 TaskRecord DefaultSettingsRecord();
 TaskRecord DefaultClipboardRecord();

@@ -109,7 +109,7 @@ void MainWindow::StoreInstallSelection() {
     } else {
         // Only the folder changes: the PC name the user chose stays as it is.
         namingSuppressed_ = true;
-        txt_palmfile->setText(QString::fromStdString(wanted));
+        SetPathBox(txt_palmfile, QString::fromStdString(wanted));
         namingSuppressed_ = false;
     }
 }

@@ -336,6 +336,7 @@ void MainWindow::ConnectHandlers() {
     connect(VScroll1, &QScrollBar::valueChanged, this, &MainWindow::VScroll1_Change);
     connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
 
+    GuardPathBoxes();
     connect(txt_pcfile, &QLineEdit::textChanged, this, [this] { txt_pcfile_Change(); });
     connect(txt_palmfile, &QLineEdit::textChanged, this, [this] { txt_palmfile_Change(); });
     connect(txt_pcfile, &QLineEdit::textEdited, this, [this] { lastTypedField_ = 3; });
@@ -380,7 +381,18 @@ void MainWindow::StartUp(bool refresh) {
         ReportStoreError(error);
     }
     FillTaskList();
-    if (refresh) RefreshTaskView(3);
+    if (refresh) {
+        RefreshTaskView(3);
+        ShowStoreSetAside();
+    }
+}
+
+void MainWindow::ShowStoreSetAside() {
+    const QString note = QString::fromStdString(services_.store->SetAsideMessage());
+    if (note.isEmpty()) return;
+    // A warning already shown (no tray) keeps its place in front.
+    const QString shown = txt_status->text();
+    txt_status->setText(shown.isEmpty() ? note : shown + " - " + note);
 }
 
 void MainWindow::SetupColumns() {

@@ -99,6 +99,10 @@ public:
     GuiHost& Host() { return *host_; }
     const Services& ServicesInUse() const { return services_; }
 
+    // Says once, in the status line, that the store had to be set aside at
+    // start-up and where it is kept.
+    void ShowStoreSetAside();
+
     // Sets the tray picture and tip: the status display of the program.
     void SetTrayIcon(int image, const QString& tip);
 
@@ -158,6 +162,11 @@ private:
     void cmd_savedefault_Click();
     void SwitchDirection();
     bool AutoNamingOn() const;
+    // The path boxes take no more than a record's path field holds; a longer
+    // path is refused with a message and the box keeps its text.
+    void GuardPathBoxes();
+    void RefusePath(const char* which);
+    bool SetPathBox(QLineEdit* box, const QString& text);
     // Reads the record the editor edits, lets change alter it, writes it back.
     // Returns false (and writes nothing) when no record is being edited.
     bool EditRecord(const std::function<void(TaskRecord&)>& change, bool clipboardAllowed = true);

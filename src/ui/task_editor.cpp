@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
+#include <QValidator>
 
 #include <cmath>
 
@@ -65,6 +66,16 @@ bool ClampNumberBox(QLineEdit* box, int width, long low, long high, long& value)
     return true;
 }
 
+// Typing or pasting that would make a path longer than its field is
+// refused as the keystroke comes, so the box keeps the text it had.
+class PathFieldValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*position*/) const override {
+        return FitsField(S(input), kPathFieldWidth) ? Acceptable : Invalid;
+    }
+};
+
 std::string HomeFolder() { return S(QDir::homePath()) + PathSeparator(); }
 
 void ShowInfo(QPlainTextEdit* box, const QString& info) {
@@ -73,6 +84,24 @@ void ShowInfo(QPlainTextEdit* box, const QString& info) {
 }
 
 }  // namespace
+
+void MainWindow::GuardPathBoxes() {
+    for (const auto& [box, which] : {std::pair{txt_pcfile, "PC File"}, std::pair{txt_palmfile, "Palm File"}}) {
+        box->setValidator(new PathFieldValidator(box));
+        connect(box, &QLineEdit::inputRejected, this, [this, which = which] { RefusePath(which); });
+    }
+}
+
+void MainWindow::RefusePath(const char* which) { txt_status->setText(Q(PathTooLongText(which))); }
+
+bool MainWindow::SetPathBox(QLineEdit* box, const QString& text) {
+    if (!FitsField(S(text), kPathFieldWidth)) {
+        RefusePath(box == txt_pcfile ? "PC File" : "Palm File");
+        return false;
+    }
+    box->setText(text);
+    return true;
+}
 
 int MainWindow::EditedRecordNumber(bool clipboardAllowed) const {
     if (clipboardSettingsMode_) return clipboardAllowed ? kClipboardRecord : 0;
@@ -222,9 +251,9 @@ void MainWindow::txt_pcfile_Change() {
             // "Custom" always names a folder: the one typed, else the default.
             std::string folder = DirectoryPart(S(txt_palmfile->text()));
             if (folder.empty()) folder = S(DefaultCustomDirectory());
-            txt_palmfile->setText(Q(folder + name));
+            SetPathBox(txt_palmfile, Q(folder + name));
         } else {
-            txt_palmfile->setText(Q(name));
+            SetPathBox(txt_palmfile, Q(name));
         }
     }
 }
@@ -233,8 +262,9 @@ void MainWindow::txt_palmfile_Change() {
     const QString text = txt_palmfile->text();
     // ".pdb" joins a name without an extension; typing goes on in front of it.
     const std::string name = FileNamePart(S(text));
-    if (AutoNamingOn() && !text.endsWith(QChar(PathSeparator())) && !name.empty() && ExtensionPart(name).empty()) {
-        txt_palmfile->setText(text + ".pdb");
+    // When ".pdb" would not fit, the name is kept as typed (and the user told).
+    if (AutoNamingOn() && !text.endsWith(QChar(PathSeparator())) && !name.empty() && ExtensionPart(name).empty() &&
+        SetPathBox(txt_palmfile, text + ".pdb")) {
         txt_palmfile->setCursorPosition(txt_palmfile->text().size() - 4);
         return;  // the handler has run for the whole name
     }
@@ -264,7 +294,7 @@ void MainWindow::txt_palmfile_Change() {
             }
         }
         if (folder.empty()) folder = HomeFolder();
-        txt_pcfile->setText(Q(folder + BaseName(name) + ".txt"));
+        SetPathBox(txt_pcfile, Q(folder + BaseName(name) + ".txt"));
     }
 }
 
@@ -365,11 +395,14 @@ void MainWindow::cmd_browsepcfile_Click() {
         int index = settings.pcfilter;
         const QString chosen = ChooseFile("Open PC-File", kPcFilters.join(";;"), index,
                                           Q(DirectoryPart(S(before))), Q(FileNamePart(S(before))));
-        if (!chosen.isEmpty()) {
+        // A path too long to store is refused like a cancel, the filter too.
+        if (!chosen.isEmpty() && FitsField(S(chosen), kPathFieldWidth)) {
             settings = services_.store->GetRecord(kSettingsRecord);
             settings.pcfilter = static_cast<int16_t>(index);
             services_.store->PutRecord(kSettingsRecord, settings);
             txt_pcfile->setText(chosen);
+        } else if (!chosen.isEmpty()) {
+            RefusePath("PC File");
         }
     } catch (const std::exception& error) {
         ReportStoreError(error);
@@ -396,11 +429,13 @@ void MainWindow::cmd_browsepalmfile_Click() {
                                 Q(FileNamePart(S(before))));
             if (!chosen.isEmpty()) chosen = Q(FileNamePart(S(chosen)));
         }
-        if (!chosen.isEmpty()) {
+        if (!chosen.isEmpty() && FitsField(S(chosen), kPathFieldWidth)) {
             settings = services_.store->GetRecord(kSettingsRecord);
             settings.palmfilter = static_cast<int16_t>(index);
             services_.store->PutRecord(kSettingsRecord, settings);
             txt_palmfile->setText(chosen);
+        } else if (!chosen.isEmpty()) {
+            RefusePath("Palm File");
         }
     } catch (const std::exception& error) {
         ReportStoreError(error);

@@ -229,6 +229,10 @@ void MainWindow::AddDroppedFiles(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
         if (!url.isLocalFile() || QFileInfo(path).isDir()) continue;
+        if (!FitsField(path.toStdString(), kPathFieldWidth)) {
+            RefusePath("dropped file's");
+            continue;
+        }
         const int rows = lvw_tasks->topLevelItemCount();
         cmd_new_Click();
         if (lvw_tasks->topLevelItemCount() == rows || SelectedRow() == 0) return;  // the store refused

@@ -106,7 +106,42 @@ TEST_F(Lum2DocRunTest, UsageErrorsAddNothingAndTheStoreIsLocked) {
     std::system("sleep 0.3");
     const RunResult locked = Add("--pc a --palm b");
     EXPECT_EQ(locked.exitCode, 1);
-    EXPECT_NE(locked.err.find("in use"), std::string::npos) << locked.err;
+    EXPECT_EQ(locked.err.rfind("Error: " + F("store/lumdata.dat") + " is in use", 0), 0u) << locked.err;
+}
+
+TEST_F(Lum2DocRunTest, APathLongerThanItsFieldIsRefusedWhole) {
+    const std::string longest = F("") + std::string(512 - F("").size() - 4, 'p') + ".txt";
+    ASSERT_EQ(longest.size(), 512u);
+    ASSERT_EQ(Add("--pc " + longest + " --palm " + longest).exitCode, 0);
+    for (const std::string& fields : {"--pc " + longest + "x --palm b.pdb", "--pc a.txt --palm " + longest + "x"}) {
+        const RunResult refused = Add(fields);
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_NE(refused.err.find("longer than 512 bytes"), std::string::npos) << refused.err;
+    }
+    const RunResult list = Run("tasks --dir " + F("store"));
+    EXPECT_EQ(Line(list.out, 1).rfind("1\tnone\t" + longest + "\t" + longest + "\t", 0), 0u) << list.out;
+    EXPECT_EQ(Line(list.out, 2), "");
+}
+
+TEST_F(Lum2DocRunTest, AFailedWriteOfStandardOutputFails) {
+    ASSERT_EQ(Add("--pc " + F("book.txt") + " --palm " + F("book.pdb") + " --direction pc-to-palm --install 0001").exitCode, 0);
+    for (const std::string& command : {"tasks --dir " + F("store"), std::string("targets"),
+                                      "tasks add --pc a.txt --palm b.pdb --dir " + F("store"),
+                                      "run --dir " + F("store"), std::string("--help")}) {
+        const RunResult full = Run(command, "/dev/null", "/dev/full");
+        EXPECT_EQ(full.exitCode, 1) << command;
+        EXPECT_NE(full.err.find("standard output: No space left on device"), std::string::npos) << command << full.err;
+    }
+}
+
+TEST_F(Lum2DocRunTest, AStoreSetAsideIsSaidOnce) {
+    WriteFileText(F("store/lumdata.dat"), "no task list");
+    RunResult list = Run("tasks --dir " + F("store"));
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_NE(list.err.find("kept as " + F("store/lumdata.dat.bak")), std::string::npos) << list.err;
+    EXPECT_EQ(ReadFileText(F("store/lumdata.dat.bak")), "no task list");
+    list = Run("tasks --dir " + F("store"));
+    EXPECT_EQ(list.err, "");
 }
 
 }  // namespace

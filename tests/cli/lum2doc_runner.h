@@ -21,12 +21,16 @@ struct RunResult {
 
 class Lum2DocTest : public ::testing::Test {
 protected:
-    // Runs lum2doc with a shell command line of arguments (paths without blanks).
-    RunResult Run(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
+    // Runs lum2doc with a shell command line of arguments (paths without blanks);
+    // standard output goes to stdoutPath when one is given (e.g. /dev/full).
+    RunResult Run(const std::string& arguments, const std::string& stdinPath = "/dev/null",
+                  const std::string& stdoutPath = "") {
         // No test sees the real home folder's HotSync users.
         const std::string command = "JPILOT_HOME=" + environmentHome_ + " LUM2_HOTSYNC_ROOT=" + hotsyncRoot_ + " " +
                                     std::string(LUM2_BIN_DIR) + "/lum2doc " + arguments + " <" + stdinPath +
-                                    " >" + dir_.File("stdout") + " 2>" + dir_.File("stderr");
+                                    " >" + (stdoutPath.empty() ? dir_.File("stdout") : stdoutPath) + " 2>" +
+                                    dir_.File("stderr");
+        if (!stdoutPath.empty()) WriteFileText(dir_.File("stdout"), "");
         const int status = std::system(command.c_str());
         RunResult result;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

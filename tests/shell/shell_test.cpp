@@ -147,6 +147,7 @@ private slots:
     void commandLineClipboardWithEmptyClipboardReports();
     void missingLibraryIsFatal();
     void hiddenStartAfterMinimise();
+    void storeSetAsideFollowsTheTrayWarning();
     void secondCopyHandsOverTheListRun();
     void secondCopyWithoutSwitchEndsAtOnce();
     void staleLockIsTakenOver();
@@ -206,6 +207,22 @@ void ShellTest::missingLibraryIsFatal() {
     // The program ended: the store is free again.
     lum2::RecordStore store;
     store.OpenStore(place.dir.Path());
+}
+
+void ShellTest::storeSetAsideFollowsTheTrayWarning() {
+    Place place;
+    WriteFileText(place.F("lumdata.dat"), "no task list");
+    QString status;
+    QTimer::singleShot(300, [&status] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() != "frmMain") continue;
+            status = top->findChild<QLineEdit*>("txt_status")->text();
+            QTimer::singleShot(0, top, &QWidget::close);
+        }
+    });
+    QCOMPARE(lum2::shell::RunLum2(place.Options({})), 0);
+    QVERIFY2(status.startsWith("Warning: could not create SysTray Icon - Warning: "), qPrintable(status));
+    QVERIFY2(status.contains("kept as " + QString::fromStdString(place.F("lumdata.dat.bak"))), qPrintable(status));
 }
 
 void ShellTest::hiddenStartAfterMinimise() {

@@ -2,12 +2,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "../engine/temp_dir.h"
@@ -58,6 +62,36 @@ RecordStore::RandomSource Sequence(std::vector<double> values, int* draws) {
         ++*draws;
         return value;
     };
+}
+
+// Runs body in a child process whose files cannot grow past limit bytes, as
+// on a full disk; returns the child's exit code (body's result).
+int WithFileSizeLimit(rlim_t limit, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+        rlimit bound{};
+        ::getrlimit(RLIMIT_FSIZE, &bound);
+        bound.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &bound);
+        int code = 90;
+        try {
+            code = body();
+        } catch (...) {
+            code = 91;
+        }
+        std::_Exit(code);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void LiftFileSizeLimit() {
+    rlimit bound{};
+    ::getrlimit(RLIMIT_FSIZE, &bound);
+    bound.rlim_cur = bound.rlim_max;
+    ::setrlimit(RLIMIT_FSIZE, &bound);
 }
 
 // --- the record's bytes -----------------------------------------------------
@@ -224,6 +258,46 @@ TEST(RecordStoreOpen, KeepsAnUnknownFileAsBackupBeforeStartingAfresh) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.dat.bak")));
 }
 
+TEST(RecordStoreOpen, BackupsAreNumberedAndNeverReplaced) {
+    TempDir dir;
+    const std::vector<std::vector<uint8_t>> unknown = {std::vector<uint8_t>(3000, 'a'), {'b', 'b'},
+                                                       std::vector<uint8_t>(5000, 'c')};
+    const char* const names[] = {"lumdata.dat.bak", "lumdata.dat.bak.1", "lumdata.dat.bak.2"};
+    RecordStore store;
+    for (std::size_t i = 0; i < unknown.size(); ++i) {
+        WriteFileBytes(dir.File("lumdata.dat"), unknown[i]);
+        store.OpenStore(dir.Path());
+        EXPECT_EQ(store.SetAsidePath(), dir.File(names[i]));
+        EXPECT_THAT(store.SetAsideMessage(), HasSubstr(dir.File(names[i])));
+        store.Close();
+    }
+    for (std::size_t i = 0; i < unknown.size(); ++i) EXPECT_EQ(ReadFileBytes(dir.File(names[i])), unknown[i]);
+
+    // The store as found sets nothing aside.
+    store.OpenStore(dir.Path());
+    EXPECT_EQ(store.SetAsidePath(), "");
+    EXPECT_EQ(store.SetAsideMessage(), "");
+    store.Close();
+
+    // On a full disk the backup fails whole: the store and the earlier backups stay.
+    WriteFileBytes(dir.File("lumdata.dat"), std::vector<uint8_t>(8000, 'd'));
+    const int code = WithFileSizeLimit(6000, [&dir] {
+        RecordStore full;
+        try {
+            full.OpenStore(dir.Path());
+        } catch (const StoreError& error) {
+            const std::string text = error.what();
+            return text.rfind("Error: cannot write the backup", 0) == 0 && text.find(std::strerror(EFBIG)) != std::string::npos ? 0 : 2;
+        }
+        return 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")), std::vector<uint8_t>(8000, 'd'));
+    for (std::size_t i = 0; i < unknown.size(); ++i) EXPECT_EQ(ReadFileBytes(dir.File(names[i])), unknown[i]);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.dat.bak.3")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.bak.tmp")));
+}
+
 TEST(RecordStoreOpen, ReadsAnExistingStoreWithoutChangingIt) {
     TempDir dir;
     const auto file = StoreFile({"11", "22", "33"});
@@ -364,6 +438,30 @@ TEST(RecordStoreRecords, EveryFieldSurvivesAReopen) {
     const auto file = ReadFileBytes(dir.File("lumdata.dat"));
     ASSERT_EQ(file.size(), 3 * kRecordSize);
     EXPECT_EQ(Bytes(file, 2 * kRecordSize, kRecordSize), Bytes(EncodeRecord(task), 0, kRecordSize));
+}
+
+TEST(RecordStoreRecords, AFailedAppendLeavesNoPartOfTheRecord) {
+    TempDir dir;
+    const auto file = StoreFile({"11", "22"});
+    WriteFileBytes(dir.File("lumdata.dat"), file);
+    // Room for 500 bytes more: the record is written in part, then the disk is full.
+    const int code = WithFileSizeLimit(file.size() + 500, [&dir, &file] {
+        RecordStore store;
+        store.OpenStore(dir.Path());
+        try {
+            store.PutRecord(5, Task("55", "/home/user/book55.txt"));
+            return 1;
+        } catch (const StoreError& error) {
+            if (std::string(error.what()).rfind("Error: cannot write record 5 of", 0) != 0) return 2;
+        }
+        if (ReadFileBytes(dir.File("lumdata.dat")) != file || store.RecordCount() != 4) return 3;
+        // With room again the same store appends cleanly: nothing stale is left to write.
+        LiftFileSizeLimit();
+        store.PutRecord(5, Task("55", "/home/user/book55.txt"));
+        return 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")), StoreFile({"11", "22", "55"}));
 }
 
 TEST(RecordStoreRecords, RecordNumbersOutsideTheFileAreRefused) {

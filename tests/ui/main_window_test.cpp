@@ -287,6 +287,7 @@ private slots:
     void autoNamingOffRenamesNothing();
     void fileInfoTexts();
     void palmDialogFilterCaptionAndPatterns();
+    void pathLongerThanItsFieldIsRefused();
 
     void installUsersCombineOnlyForPcToPalm();
     void installCustomStandsAloneAndCarriesFolder();
@@ -299,6 +300,7 @@ private slots:
 
     void emptyListPulsesNewUntilATaskExists();
     void connectorFollowsRowAfterHiddenStart();
+    void storeSetAsideIsShownInStatusLine();
     void deleteSelectsNeighbourAndEmptiesEditor();
     void saveDefaultGivesNextNewItsFolders();
     void droppedFilesBecomeNewTasks();
@@ -512,6 +514,58 @@ void MainWindowTest::palmDialogFilterCaptionAndPatterns() {
     Click(w, "cmd_browsepalmfile");
     QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
     QCOMPARE(patterns, (QStringList{"*.prc", "*.pdb"}));
+}
+
+void MainWindowTest::pathLongerThanItsFieldIsRefused() {
+    Fixture f;
+    f.Add("/t/a.txt", "a.pdb", lum2::kDirectionNone);
+    MainWindow& w = f.Open();
+    QLineEdit* pc = Edit(w, "txt_pcfile");
+    QLineEdit* status = Edit(w, "txt_status");
+    const QString longest = "/t/" + QString(505, 'p') + ".txt";  // 512 bytes, the field's width
+    pc->setText(longest);
+    QCOMPARE(Q(f.Row(1).pcfile), longest);
+
+    // One byte more, typed, or pasted as a two-byte letter, is refused: the
+    // box and the record keep the path they had, and the status line says why.
+    pc->end(false);
+    QTest::keyClick(pc, 'x');
+    QCOMPARE(pc->text(), longest);
+    QVERIFY2(status->text().contains("PC File path is longer than 512 bytes"), qPrintable(status->text()));
+    status->clear();
+    const QString shorter = longest.chopped(1);
+    pc->setText(shorter);
+    QApplication::clipboard()->setText(QString::fromUtf8("\u00e9"));
+    pc->end(false);
+    pc->paste();
+    QCOMPARE(pc->text(), shorter);
+    QCOMPARE(Q(f.Row(1).pcfile), shorter);
+    QVERIFY(status->text().contains("longer than 512 bytes"));
+
+    // A file chosen in the dialog whose path is too long: the same.
+    status->clear();
+    const std::string deep = f.File(std::string(200, 'd') + "/" + std::string(200, 'e'));
+    std::filesystem::create_directories(deep);
+    PromptAnswerer answerer({[&](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        files->setDirectory(Q(deep));
+        files->selectFile(QString(150, 'n'));
+        dialog->accept();  // as the Open button does
+    }});
+    Click(w, "cmd_browsepcfile");
+    QCOMPARE(pc->text(), shorter);
+    QCOMPARE(Q(f.Row(1).pcfile), shorter);
+    QVERIFY(status->text().contains("PC File path is longer than 512 bytes"));
+
+    // The clipboard settings' Palm file likewise.
+    Click(w, "cmd_clipsettings");
+    QLineEdit* palm = Edit(w, "txt_palmfile");
+    QApplication::clipboard()->setText("/" + QString(512, 'c'));
+    palm->selectAll();
+    palm->paste();
+    QCOMPARE(palm->text(), QString("clipboard.pdb"));
+    QCOMPARE(Q(f.store.GetRecord(2).palmfile), QString("clipboard.pdb"));
+    QVERIFY(status->text().contains("Palm File path is longer than 512 bytes"));
 }
 
 void MainWindowTest::installUsersCombineOnlyForPcToPalm() {
@@ -801,6 +855,16 @@ void MainWindowTest::connectorFollowsRowAfterHiddenStart() {
         QCOMPARE(w.shp_con->RowTop(), List(w)->viewport()->mapTo(&w, rect.topLeft()).y() - w.shp_con->y());
         QCOMPARE(w.shp_con->TargetY(), picture->mapTo(&w, picture->rect().center()).y() - w.shp_con->y());
     }
+}
+
+void MainWindowTest::storeSetAsideIsShownInStatusLine() {
+    Fixture f;
+    f.store.Close();
+    lum2::test::WriteFileText(f.File("lumdata.dat"), "no task list");
+    f.store.OpenStore(f.dir.Path());
+    MainWindow& w = f.Open();
+    const QString status = Edit(w, "txt_status")->text();
+    QVERIFY2(status.contains("kept as " + Q(f.File("lumdata.dat.bak"))), qPrintable(status));
 }
 
 void MainWindowTest::droppedFilesBecomeNewTasks() {
