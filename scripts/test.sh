@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and passes every test: the release build with its test
-# suites and the Debian package made from it, then the core under AddressSanitizer and UndefinedBehaviorSanitizer,
-# where the fuzz corpora are replayed as well.
+# suites and the Debian package made from it, then the core under
+# AddressSanitizer and UndefinedBehaviorSanitizer, where the fuzz corpora are
+# replayed as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
