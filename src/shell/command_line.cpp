@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace lum2 {
@@ -74,6 +75,22 @@ std::string CommandLineHelp() {
            "                  ~/.local/share/lum2), as the application menu's start does\n"
            "  --version       print the version and end\n"
            "  --help          print this help and end\n";
+}
+
+int AnswerOnTerminal(const CommandLine& line, const char* version) {
+    if (line.help) {
+        std::fputs(CommandLineHelp().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("lum2 %s\n", version);
+        return 0;
+    }
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "lum2: %s\nRun \"lum2 --help\" for the options.\n", line.error.c_str());
+        return 2;
+    }
+    return -1;
 }
 
 std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string& home) {

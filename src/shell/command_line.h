@@ -28,6 +28,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // What "lum2 --help" prints.
 std::string CommandLineHelp();
 
+// Answers --help, --version and a usage error on the terminal; returns the
+// exit code then, or -1 when the program is to start.
+int AnswerOnTerminal(const CommandLine& line, const char* version);
+
 // The folder a menu start keeps its task list in: $XDG_DATA_HOME/lum2, or
 // $HOME/.local/share/lum2 when XDG_DATA_HOME is unset or not an absolute path.
 std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string& home);
