@@ -31,7 +31,8 @@ lintian --fail-on error,warning "$deb" 2> >(grep -v "running with root privilege
 echo "-- desktop-file-validate, appstreamcli"
 out=$(desktop-file-validate "$pkg/usr/share/applications/lum2.desktop" 2>&1) || true
 [ -z "$out" ] || fail "desktop-file-validate: $out"
-appstreamcli validate --no-net "$pkg"/usr/share/metainfo/*.metainfo.xml || fail "appstreamcli"
+# The tree, not the file alone: the metadata's desktop entry must be there too.
+appstreamcli validate-tree --no-net "$pkg" || fail "appstreamcli"
 
 echo "-- man pages"
 for page in "$pkg"/usr/share/man/man1/*.1.gz; do
