@@ -4,7 +4,8 @@
 set -euo pipefail
 
 PACKAGES=(build-essential cmake ninja-build qt6-base-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libutf8proc-dev clang libclang-rt-14-dev xvfb xauth imagemagick python3 xdg-utils)
+          libbenchmark-dev libutf8proc-dev clang libclang-rt-14-dev xvfb xauth imagemagick python3 xdg-utils
+          lintian desktop-file-utils appstream man-db bash-completion)
 
 missing=()
 for package in "${PACKAGES[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and passes every test: the release build with its test
-# suites, then the core under AddressSanitizer and UndefinedBehaviorSanitizer,
-# where the fuzz corpora are replayed as well.
+# suites and the Debian package made from it, then the core under
+# AddressSanitizer and UndefinedBehaviorSanitizer, where the fuzz corpora are
+# replayed as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -14,6 +15,9 @@ echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== The Debian package: lintian, desktop entry, AppStream, man pages, completion"
+scripts/check-package.sh build
 
 echo "== Core under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUM2_SANITIZE=ON -DLUM2_BUILD_BENCH=OFF -DLUM2_BUILD_GUI=OFF

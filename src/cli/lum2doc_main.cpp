@@ -26,7 +26,8 @@ void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
     for (const auto& command : commands) {
         std::fprintf(out, "  %-8s %s\n", command.name.c_str(), command.summary.c_str());
     }
-    std::fprintf(out, "\nRun \"lum2doc COMMAND --help\" for a command's options.\n"
+    std::fprintf(out, "\nRun \"lum2doc COMMAND --help\" for a command's options, \"lum2doc --version\"\n"
+                      "for the version.\n"
                       "Exit status: 0 success, 1 the conversion failed (the reason is printed on\n"
                       "standard error), 2 a usage error.\n");
 }
@@ -71,6 +72,10 @@ int Main(const std::vector<std::string>& words) {
     if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
         PrintOverview(stdout, commands);
         return FinishOutput(kExitOk);
+    }
+    if (words[0] == "--version") {
+        std::printf("lum2doc %s\n", LUM2_VERSION);
+        return kExitOk;
     }
     for (const auto& command : commands) {
         if (command.name != words[0]) continue;

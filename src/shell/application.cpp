@@ -42,6 +42,10 @@ std::vector<std::string> Words(const QStringList& arguments) {
 int RunLum2(const StartOptions& options) {
     // 1-2. The command line and the title.
     const CommandLine command = ParseCommandLine(Words(options.arguments));
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "lum2: %s\n", command.error.c_str());
+        return 2;
+    }
 
     // 3. One copy per user: a later copy hands over its switch and ends.
     SingleInstance instance(options.instanceName.isEmpty() ? SingleInstance::DefaultName() : options.instanceName);
@@ -50,8 +54,22 @@ int RunLum2(const StartOptions& options) {
         return 0;
     }
 
-    // 4-6. The base directory: the working directory, with a separator.
+    // 4-6. The base directory: the working directory, with a separator. A
+    // start from the application menu has the home folder as its working
+    // directory, so the desktop entry names the user's data folder instead.
     QString base = options.baseDirectory.isEmpty() ? QDir::currentPath() : options.baseDirectory;
+    std::string named = command.baseDirectory;
+    if (command.menuStart) {
+        named = MenuBaseDirectory(qEnvironmentVariable("XDG_DATA_HOME").toStdString(), QDir::homePath().toStdString());
+    }
+    if (!named.empty()) {
+        const std::string failure = CreatePrivateFolder(named);
+        if (!failure.empty()) {
+            ShowMessage(QMessageBox::Critical, QString::fromStdString("Fatal Error: no base directory: " + failure), nullptr);
+            return 1;
+        }
+        base = QDir(QString::fromStdString(named)).absolutePath();
+    }
     if (!base.endsWith('/')) base += '/';
     const std::string baseDirectory = base.toStdString();
 

@@ -1,13 +1,49 @@
 #include "shell/command_line.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace lum2 {
 
+namespace {
+
+constexpr const char* kBaseDirOption = "--base-dir";
+
+}  // namespace
+
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word == "--help") {
+            line.help = true;
+        } else if (word == "--version") {
+            line.version = true;
+        } else if (word == "--menu") {
+            line.menuStart = true;
+        } else if (word == kBaseDirOption) {
+            if (i + 1 == arguments.size() || arguments[i + 1].empty()) {
+                line.error = "--base-dir needs a folder";
+            } else {
+                line.baseDirectory = arguments[++i];
+            }
+        } else if (word.rfind(std::string(kBaseDirOption) + "=", 0) == 0) {
+            line.baseDirectory = word.substr(std::strlen(kBaseDirOption) + 1);
+            if (line.baseDirectory.empty()) line.error = "--base-dir needs a folder";
+        } else {
+            rest.push_back(word);
+        }
+    }
+    if (line.menuStart && !line.baseDirectory.empty()) line.error = "--menu and --base-dir exclude each other";
+
     // The switch is judged on the whole line, so "-s extra" is no switch.
     std::string text;
-    for (const auto& word : arguments) {
+    for (const auto& word : rest) {
         if (!text.empty()) text += ' ';
         text += word;
     }
@@ -16,13 +52,76 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
-    CommandLine line;
     line.text = text;
     if (text == "-s" || text == "-c") {
         line.commandLineMode = true;
         line.switchCharacter = text[1];
     }
     return line;
+}
+
+std::string CommandLineHelp() {
+    return "usage: lum2 [--base-dir DIR | --menu] [-s | -c]\n"
+           "\n"
+           "Converts between text files and Palm Doc e-books (.pdb). The task list,\n"
+           "lumdata.dat, lives in the base directory: the working directory unless\n"
+           "--base-dir or --menu names another.\n"
+           "\n"
+           "  -s              convert the task list and end (a LUM2 that already runs\n"
+           "                  converts its own list instead)\n"
+           "  -c              convert the clipboard and end (likewise)\n"
+           "  --base-dir DIR  keep the task list in DIR (created with mode 0700 when missing)\n"
+           "  --menu          keep the task list in $XDG_DATA_HOME/lum2 (by default\n"
+           "                  ~/.local/share/lum2), as the application menu's start does\n"
+           "  --version       print the version and end\n"
+           "  --help          print this help and end\n";
+}
+
+int AnswerOnTerminal(const CommandLine& line, const char* version) {
+    if (line.help) {
+        std::fputs(CommandLineHelp().c_str(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("lum2 %s\n", version);
+        return 0;
+    }
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "lum2: %s\nRun \"lum2 --help\" for the options.\n", line.error.c_str());
+        return 2;
+    }
+    return -1;
+}
+
+std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string& home) {
+    // A relative XDG_DATA_HOME is invalid and ignored, as the XDG base
+    // directory rules ask.
+    std::string data = xdgDataHome;
+    if (data.empty() || data.front() != '/') data = home + "/.local/share";
+    while (data.size() > 1 && data.back() == '/') data.pop_back();
+    return data + "/lum2";
+}
+
+std::string CreatePrivateFolder(const std::string& folder) {
+    if (folder.empty()) return "no folder given";
+    // Each level from the top, so that a missing parent is private too.
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string level = folder.substr(0, end);
+        struct stat info {};
+        if (!level.empty() && stat(level.c_str(), &info) != 0) {
+            if (errno != ENOENT) return level + ": " + std::strerror(errno);
+            if (mkdir(level.c_str(), 0700) == 0) {
+                // mkdir's mode passed through the umask; the folder must end up 0700.
+                if (chmod(level.c_str(), 0700) != 0) return level + ": " + std::strerror(errno);
+            } else if (errno != EEXIST) {
+                return level + ": " + std::strerror(errno);
+            }
+        } else if (!level.empty() && !S_ISDIR(info.st_mode)) {
+            return level + ": " + std::strerror(ENOTDIR);
+        }
+        if (end == std::string::npos) break;
+    }
+    return "";
 }
 
 WindowStart ChooseWindowStart(bool hiddenLastTime, bool commandLineMode, bool trayShown) {

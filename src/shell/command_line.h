@@ -1,5 +1,7 @@
 // The program's command line: "-s" converts the task list and "-c" the
-// clipboard, then the program ends; anything else starts it normally.
+// clipboard, then the program ends; anything else starts it normally. Around
+// them: where the task list lives (--base-dir DIR, --menu), --help and
+// --version.
 #pragma once
 
 #include <string>
@@ -8,17 +10,39 @@
 namespace lum2 {
 
 struct CommandLine {
-    std::string text;          // the whole command line, trimmed and lower-cased
+    std::string text;          // the rest of the line, trimmed and lower-cased
     bool commandLineMode = false;
     char switchCharacter = 0;  // 's' or 'c' in command-line mode
+
+    std::string baseDirectory; // --base-dir DIR, as given
+    bool menuStart = false;    // --menu: the base directory in the user's data folder
+    bool help = false;
+    bool version = false;
+    std::string error;         // a usage error: the program prints it and ends
 };
 
-// arguments: the words after the program's name.
+// arguments: the words after the program's name. The start options are taken
+// off first; the switch is judged on what is left, as a whole.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// What "lum2 --help" prints.
+std::string CommandLineHelp();
+
+// Answers --help, --version and a usage error on the terminal; returns the
+// exit code then, or -1 when the program is to start.
+int AnswerOnTerminal(const CommandLine& line, const char* version);
+
+// The folder a menu start keeps its task list in: $XDG_DATA_HOME/lum2, or
+// $HOME/.local/share/lum2 when XDG_DATA_HOME is unset or not an absolute path.
+std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string& home);
+
+// Makes sure folder exists; every level it creates gets mode 0700, since the
+// task list names the user's files. Returns the reason when it fails, else "".
+std::string CreatePrivateFolder(const std::string& folder);
 
 enum class WindowStart { kHiddenInTray, kMinimised, kNormal };
 
-// How the window starts: hidden in the tray when it was hidden there last;
+// How the window starts: hidden in the tray when it was hidden last;
 // minimised for a command-line run; without a tray icon always normal, so the
 // window can be found.
 WindowStart ChooseWindowStart(bool hiddenLastTime, bool commandLineMode, bool trayShown);

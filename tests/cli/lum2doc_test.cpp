@@ -155,6 +155,10 @@ TEST_F(Lum2DocTest, UsageErrorsAndHelp) {
     result = Run("frobnicate");
     EXPECT_EQ(result.exitCode, 2);
 
+    result = Run("--version");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "lum2doc 1.10\n");  // the project's version
+
     result = Run("--help");
     EXPECT_EQ(result.exitCode, 0);
     for (const char* command : {"encode", "decode", "info"}) {

@@ -1,6 +1,8 @@
 // The command line: the whole line decides, trimmed and lower-cased.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include "../engine/temp_dir.h"
 #include "shell/command_line.h"
 
 namespace lum2 {
@@ -17,6 +19,61 @@ TEST(CommandLine, SwitchesAndEverythingElse) {
         EXPECT_FALSE(parsed.commandLineMode) << parsed.text;
         EXPECT_EQ(parsed.switchCharacter, 0);
     }
+}
+
+TEST(CommandLine, StartOptionsComeOffBeforeTheSwitchIsJudged) {
+    const struct {
+        std::vector<std::string> words;
+        std::string baseDirectory;
+        bool menu;
+        char switchCharacter;
+        bool error;
+    } cases[] = {
+        {{"--base-dir", "/d", "-s"}, "/d", false, 's', false},
+        {{" -C ", "--base-dir=rel/d"}, "rel/d", false, 'c', false},
+        {{"--menu", "-S"}, "", true, 's', false},
+        {{"--menu", "-s", "extra"}, "", true, 0, false},
+        {{"--BASE-DIR", "/d"}, "", false, 0, false},  // not an option: starts normally, as before
+        {{"--base-dir"}, "", false, 0, true},
+        {{"--base-dir="}, "", false, 0, true},
+        {{"--menu", "--base-dir", "/d"}, "/d", true, 0, true},
+    };
+    for (const auto& c : cases) {
+        const CommandLine parsed = ParseCommandLine(c.words);
+        EXPECT_EQ(parsed.baseDirectory, c.baseDirectory) << c.words[0];
+        EXPECT_EQ(parsed.menuStart, c.menu) << c.words[0];
+        EXPECT_EQ(parsed.switchCharacter, c.switchCharacter) << c.words[0];
+        EXPECT_EQ(!parsed.error.empty(), c.error) << c.words[0];
+    }
+    EXPECT_TRUE(ParseCommandLine({"-s", "--help"}).help);
+    EXPECT_TRUE(ParseCommandLine({"--version"}).version);
+}
+
+TEST(CommandLine, MenuBaseDirectoryFollowsXdgDataHome) {
+    EXPECT_EQ(MenuBaseDirectory("/data/", "/home/u"), "/data/lum2");
+    EXPECT_EQ(MenuBaseDirectory("", "/home/u"), "/home/u/.local/share/lum2");
+    EXPECT_EQ(MenuBaseDirectory("relative/data", "/home/u"), "/home/u/.local/share/lum2");
+}
+
+TEST(CommandLine, PrivateFolderIsCreatedWithMode0700) {
+    test::TempDir dir;
+    const mode_t old = umask(0);  // mkdir alone would give 0777 & ~umask
+    const std::string folder = dir.File("a/b/lum2");
+    EXPECT_EQ(CreatePrivateFolder(folder), "");
+    umask(old);
+    for (const std::string& level : {dir.File("a"), dir.File("a/b"), folder}) {
+        struct stat info {};
+        ASSERT_EQ(stat(level.c_str(), &info), 0) << level;
+        EXPECT_EQ(info.st_mode & 07777, 0700u) << level;
+    }
+    // An existing folder keeps its mode; a file in the way is an error.
+    chmod(folder.c_str(), 0750);
+    EXPECT_EQ(CreatePrivateFolder(folder + "/"), "");
+    struct stat info {};
+    stat(folder.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0750u);
+    test::WriteFileText(dir.File("file"), "");
+    EXPECT_NE(CreatePrivateFolder(dir.File("file/lum2")), "");
 }
 
 TEST(CommandLine, WindowStart) {

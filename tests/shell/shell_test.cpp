@@ -1,6 +1,7 @@
 // The desktop program's shell: start-up in command-line mode, one copy per
 // user with hand-over of "-s", the missing library, the hidden start, the
-// tray menu, the clipboard conversion and the help launcher.
+// tray menu, the clipboard conversion, the help launcher, and where menu and
+// terminal starts keep the task list.
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -16,6 +17,8 @@
 #include <QListWidget>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -102,10 +105,10 @@ struct Place {
     std::string F(const std::string& name) const { return dir.File(name); }
 
     // Starts the built program in this place.
-    QProcess* Start(const QStringList& arguments) {
+    QProcess* Start(const QStringList& arguments, const QString& platform = "offscreen") {
         auto* process = new QProcess;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("QT_QPA_PLATFORM", platform);
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(QString::fromStdString(dir.Path()));
         process->start(QString(LUM2_BIN_DIR) + "/lum2", arguments);
@@ -155,6 +158,8 @@ private slots:
     void trayExitEndsHiddenProgram();
     void clipboardConversion();
     void helpLauncherFailuresAndSuccess();
+    void baseDirectoryOfMenuAndTerminalStarts();
+    void helpVersionAndUsageErrorNeedNoWindow();
 };
 
 void ShellTest::commandLineListRunReportsOnlyErrors() {
@@ -488,6 +493,70 @@ void ShellTest::helpLauncherFailuresAndSuccess() {
     QCOMPARE(QString::fromStdString(ReadFileText(place.F("opened"))), address + "|");
     qputenv("PATH", path);
     qunsetenv("BROWSER");
+}
+
+void ShellTest::baseDirectoryOfMenuAndTerminalStarts() {
+    Place place;  // the working directory of the started programs
+    const std::string data = place.F("data");
+    const std::string home = place.F("home");
+    const struct {
+        QStringList arguments;
+        const char* xdgDataHome;  // nullptr: unset
+        std::string store;        // the folder that must hold lumdata.dat
+        std::string created;      // the topmost folder the start created, mode 0700
+    } cases[] = {
+        {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
+        {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
+        {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
+        {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(data);
+        std::filesystem::remove_all(place.F("lists"));
+        std::filesystem::remove_all(home + "/.local");
+        std::filesystem::remove(place.F("lumdata.dat"));
+        if (c.xdgDataHome != nullptr) qputenv("XDG_DATA_HOME", c.xdgDataHome);
+        else qunsetenv("XDG_DATA_HOME");
+        QProcess* run = place.Start(c.arguments);
+        QVERIFY(run->waitForFinished(15000));
+        QCOMPARE(run->exitCode(), 0);
+        const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
+        QVERIFY2(std::filesystem::exists(store), store.c_str());
+        QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
+        for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
+             folder = std::filesystem::path(folder).parent_path().string()) {
+            struct stat info {};
+            QCOMPARE(stat(folder.c_str(), &info), 0);
+            QCOMPARE(info.st_mode & 07777, mode_t(0700));
+        }
+    }
+    qunsetenv("XDG_DATA_HOME");
+
+    // A base directory that cannot be made is fatal, and said so.
+    WriteFileText(place.F("in-the-way"), "");
+    BoxAnswerer boxes;
+    QCOMPARE(lum2::shell::RunLum2(place.Options({"--base-dir", QString::fromStdString(place.F("in-the-way/lum2"))})), 1);
+    QCOMPARE(boxes.icons.value(0), QMessageBox::Critical);
+    QVERIFY(boxes.texts.value(0).startsWith("Fatal Error: no base directory: "));
+}
+
+void ShellTest::helpVersionAndUsageErrorNeedNoWindow() {
+    Place place;
+    const QString noDisplay = "none-such";  // a window would fail to start
+    QProcess* help = place.Start({"--help"}, noDisplay);
+    QProcess* version = place.Start({"--version"}, noDisplay);
+    QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
+    for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
+    QCOMPARE(help->exitCode(), 0);
+    const QString text = help->readAllStandardOutput();
+    for (const char* option : {"-s ", "-c ", "--base-dir DIR", "--menu", "--version", "--help"}) {
+        QVERIFY2(text.contains(option), option);
+    }
+    // The version is the one in the window's title.
+    QCOMPARE(QString(version->readAllStandardOutput()), "lum2 " + QString(lum2::shell::kShortTitle).section(" V", 1) + "\n");
+    QCOMPARE(wrong->exitCode(), 2);
+    QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));
+    QVERIFY(!std::filesystem::exists(place.F("lumdata.dat")));
 }
 
 QTEST_MAIN(ShellTest)
