@@ -334,27 +334,43 @@ void EmitParse(const Workspace& ws, int32_t n, uint8_t* out, const uint8_t* end)
     }
 }
 
-// Copies 3..10 bytes between regions that do not overlap, as two fixed-size
-// moves that may cover the middle twice: cheaper than a call for so few.
-inline void CopyShort(uint8_t* to, const uint8_t* from, int32_t length) {
-    if (length >= 8) {
-        uint64_t first, last;
-        std::memcpy(&first, from, 8);
-        std::memcpy(&last, from + length - 8, 8);
-        std::memcpy(to, &first, 8);
-        std::memcpy(to + length - 8, &last, 8);
-    } else if (length >= 4) {
-        uint32_t first, last;
-        std::memcpy(&first, from, 4);
-        std::memcpy(&last, from + length - 4, 4);
-        std::memcpy(to, &first, 4);
-        std::memcpy(to + length - 4, &last, 4);
-    } else {
-        to[0] = from[0];
-        to[1] = from[1];
-        to[2] = from[2];
+// What a literal or a space pair decodes to, two bytes per first byte, with
+// room behind the last to read a whole copy's worth.
+constexpr std::array<uint8_t, 2 * 256 + 8> kSingles = [] {
+    std::array<uint8_t, 2 * 256 + 8> singles{};
+    for (unsigned b = 0; b < 256; ++b) {
+        singles[2 * b] = static_cast<uint8_t>(b >= 0xC0 ? 0x20 : b);
+        singles[2 * b + 1] = static_cast<uint8_t>(b >= 0xC0 ? b ^ 0x80 : 0);
     }
-}
+    return singles;
+}();
+
+// For each first byte of a token other than a run: where its output comes
+// from, as an address (none for a back-reference, whose source is the
+// output), and how many bytes it adds to the output (none for a
+// back-reference, whose length is in its second byte).
+struct Single {
+    uintptr_t source;
+    uintptr_t length;
+};
+
+const std::array<Single, 256> kSingle = [] {
+    std::array<Single, 256> singles{};
+    for (unsigned b = 0; b < 256; ++b) {
+        if (b < 0x80 || b >= 0xC0) singles[b] = {reinterpret_cast<uintptr_t>(kSingles.data() + 2 * b), b >= 0xC0 ? 2u : 1u};
+    }
+    return singles;
+}();
+
+// Far enough from both ends, literals, space pairs and back-references are
+// decoded the same way: ten bytes are copied from where the token's output
+// comes from (an earlier stretch of the output, or the table of singles)
+// and the ends move on by the token's sizes. Which of these comes next is
+// anybody's guess in real text, so telling them apart by branches would
+// cost more than the bytes written in vain, which the next token
+// overwrites. Runs, rare in text, and copies from near by take a branch.
+constexpr int32_t kSafeIn = 1 + kMaxRun;  // the longest token
+constexpr int32_t kSafeOut = 10;          // every token writes 10 bytes
 
 // Walks the tokens of a record, writing the decoded bytes when Write is set.
 // Returns the decoded length, or LUM2_ERROR_CORRUPT as soon as a token is cut
@@ -364,6 +380,61 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
     const uint8_t* in = src;
     const uint8_t* const end = src + srcLen;
     int32_t out = 0;
+    // A copy from fewer than 8 bytes back reads bytes it writes, so it goes
+    // byte by byte; only the check matters when nothing is written.
+    constexpr int32_t kNearest = Write ? 8 : 1;
+    const int32_t lastOut = limit - kSafeOut;
+    if (srcLen >= kSafeIn) {
+        const uint8_t* const lastIn = end - kSafeIn;
+        while (in <= lastIn && out <= lastOut) {
+            const unsigned b = in[0];
+            const unsigned word = b << 8 | in[1];
+            const int32_t distance = (word >> 3) & 0x7FF;
+            // The next token's place depends on this token's size, so the
+            // size is found by arithmetic rather than by another load.
+            const size_t isReference = (0b0100u >> (b >> 6)) & 1;  // 0x80..0xBF
+            const int32_t reference = -int32_t(isReference);
+            const bool run = b - 1u < unsigned(kMaxRun);
+            // Negative for a back-reference that reaches before the output
+            // or comes from too near.
+            if (run | ((((out - distance) | (distance - kNearest)) & reference) < 0)) [[unlikely]] {
+                int32_t length = int32_t(b);
+                if (run) {
+                    if constexpr (Write) std::memcpy(dst + out, in + 1, size_t(length));
+                    in += 1 + length;
+                } else {
+                    if (distance == 0 || distance > out) return LUM2_ERROR_CORRUPT;
+                    length = int32_t(word & 7) + kMinMatch;
+                    if constexpr (Write) {
+                        uint8_t* to = dst + out;
+                        for (int32_t k = 0; k < length; ++k) to[k] = to[k - distance];
+                    }
+                    in += 2;
+                }
+                out += length;
+                continue;
+            }
+            const Single& single = kSingle[b];
+            if constexpr (Write) {
+                // The source is formed as a number: a back-reference's
+                // source formed for another token may lie before the
+                // output, unused.
+                uint8_t* to = dst + out;
+                const uintptr_t earlier = reinterpret_cast<uintptr_t>(to) - uintptr_t(distance);
+                const uint8_t* from = reinterpret_cast<const uint8_t*>(single.source + (earlier & uintptr_t(intptr_t(reference))));
+                // The first 8 bytes land before the last 2 are read: a copy
+                // from 8 or 9 bytes back reads some of them.
+                uint64_t first;
+                uint16_t last;
+                std::memcpy(&first, from, 8);
+                std::memcpy(to, &first, 8);
+                std::memcpy(&last, from + 8, 2);
+                std::memcpy(to + 8, &last, 2);
+            }
+            in += 1 + isReference;
+            out += int32_t(single.length) + ((int32_t(word & 7) + kMinMatch) & reference);
+        }
+    }
     while (in < end) {
         const unsigned b = *in++;
         if (b >= 0xC0) {
@@ -381,13 +452,7 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
             if (distance == 0 || distance > out || limit - out < length) return LUM2_ERROR_CORRUPT;
             if constexpr (Write) {
                 uint8_t* to = dst + out;
-                const uint8_t* from = to - distance;
-                if (distance >= length) {
-                    CopyShort(to, from, length);
-                } else {
-                    // The copy reads bytes it has just written: repeats a short pattern.
-                    for (int32_t k = 0; k < length; ++k) to[k] = from[k];
-                }
+                for (int32_t k = 0; k < length; ++k) to[k] = to[k - distance];
             }
             out += length;
         } else if (b >= 0x09 || b == 0) {
