@@ -479,7 +479,12 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
     if ((src == nullptr && srcLen > 0) || (dst == nullptr && dstCapacity > 0)) return LUM2_ERROR_ARGUMENT;
     if (srcLen == 0) return 0;
 
-    Workspace& ws = tlsWorkspace;
+    // The address of thread storage in a shared library costs a call to
+    // find. Taken once here and hidden from the optimiser, it is not
+    // looked up again wherever the workspace is used.
+    Workspace* workspace = &tlsWorkspace;
+    asm("" : "+r"(workspace));
+    Workspace& ws = *workspace;
     std::memcpy(ws.text, src, static_cast<size_t>(srcLen));
     std::memset(ws.text + srcLen, 0, kPad);
 
