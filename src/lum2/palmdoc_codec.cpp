@@ -230,6 +230,8 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
     std::fill(cost + n, cost + n + kMaxMatch + 1, kUnreachable);
     cost[n] = 0;
     Match right{0, 0};  // longest match at i + 1
+    // First byte after i that cannot stand alone; the zero padding can.
+    int32_t nearestRunByte = n + kPad;
     for (i = n - 1; i >= 0; --i) {
         const int room = std::min<int32_t>(kMaxMatch, n - i);
         const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{0, 0};
@@ -262,14 +264,23 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
             }
         }
         // Every length up to the longest is on offer at the same distance.
-        // Ties go to the longer copy: fewer tokens decode faster. The costs
-        // past the end of the record read as unreachable.
+        // Ties go to the longer copy: fewer tokens decode faster.
         unsigned refBest = kUnreachable;
         int chosen = 0;
-        for (int length = kMinMatch; length <= kMaxMatch; ++length) {
-            const unsigned c = length <= here.length ? cost[i + length] : kUnreachable;
-            chosen = c <= refBest ? length : chosen;
-            refBest = c <= refBest ? c : refBest;
+        if (nearestRunByte > i + kMaxMatch + 1) {
+            // Where the bytes behind a position all stand alone, the rest
+            // costs no more from one byte further on (a copy of 3 gives way
+            // to two literals, a longer one to a copy one shorter, a pair
+            // to a literal), so the longest copy is the cheapest.
+            chosen = here.length;
+            refBest = here.length >= kMinMatch ? cost[i + here.length] : kUnreachable;
+        } else {
+            // The costs past the end of the record read as unreachable.
+            for (int length = kMinMatch; length <= kMaxMatch; ++length) {
+                const unsigned c = length <= here.length ? cost[i + length] : kUnreachable;
+                chosen = c <= refBest ? length : chosen;
+                refBest = c <= refBest ? c : refBest;
+            }
         }
         if (refBest + 2u <= best) {
             best = refBest + 2u;
@@ -278,6 +289,7 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
         }
         cost[i] = static_cast<uint16_t>(best);
         ws.step[i] = step;
+        if (!StandsAlone(b)) nearestRunByte = i;
     }
     return cost[0];
 }
