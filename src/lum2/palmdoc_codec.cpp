@@ -243,11 +243,13 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
         if (StandsAlone(b)) {
             best = cost[i + 1] + 1u;
             step = MakeStep(kLiteral, 1);
-            const uint8_t next = text[i + 1];  // the padding when i is last
-            const bool pair = b == 0x20 && i + 1 < n && next >= 0x40 && next < 0x80;
-            const unsigned pairCost = pair ? cost[i + 2] + 1u : kUnreachable;
-            step = pairCost <= best ? MakeStep(kSpacePair, 2) : step;
-            best = pairCost <= best ? pairCost : best;
+            // Spaces come and go at random, so the pair is weighed without
+            // a branch. The byte after the last is the padding, a zero.
+            const unsigned next = text[i + 1];
+            const unsigned pairCost = cost[i + 2] + 1u;
+            const bool pair = (b == 0x20) & (next - 0x40u < 0x40u) & (pairCost <= best);
+            step = pair ? MakeStep(kSpacePair, 2) : step;
+            best = pair ? pairCost : best;
         } else {
             // A run that starts with a byte that can stand alone is never
             // cheaper than that byte as a literal and the rest as a run, so
