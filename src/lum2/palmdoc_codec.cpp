@@ -183,15 +183,20 @@ inline bool StandsAlone(uint8_t b) { return b == 0 || (b >= 0x09 && b < 0x80); }
 // the walks that remain.
 inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room, Match right) {
     const uint8_t* text = ws.text;
-    if (right.length >= kMinMatch && right.distance <= i && text[i - right.distance] == text[i]) {
-        return {std::min(right.length + 1, room), right.distance};
-    }
-    const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
     // Nothing in the window at the head of the shortest chain means no match
     // at all, and a match as long as the bound is the longest.
     const uint32_t head = ws.link[0][i];
     const int32_t p = static_cast<int32_t>(head & kPosMask);
-    if ((head & ~kPosMask) != tag || p < i - kWindow) return {0, 0};
+    const bool none = ((head & ~kPosMask) != tag) | (p < i - kWindow);
+    const bool extends = (right.length >= kMinMatch) & (right.distance <= i) &
+                         (text[std::max(i - right.distance, 0)] == text[i]);
+    // Both quick answers behind one branch: which of them it is follows
+    // the text, and a match that extends implies a head in the window.
+    if (extends | none) {
+        const bool some = extends;
+        return {some ? std::min(right.length + 1, room) : 0, some ? right.distance : 0};
+    }
+    const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
     const int length = CommonLength(text, p, first8, next2, cap);
@@ -232,6 +237,10 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
     Match right{0, 0};  // longest match at i + 1
     // First byte after i that cannot stand alone; the zero padding can.
     int32_t nearestRunByte = n + kPad;
+    // The costs of the next two suffixes stay in registers: each position's
+    // cost waits on them, and read back from memory they would wait on the
+    // store just made.
+    unsigned cost1 = 0, cost2 = kUnreachable;
     for (i = n - 1; i >= 0; --i) {
         const int room = std::min<int32_t>(kMaxMatch, n - i);
         const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{0, 0};
@@ -241,12 +250,12 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
         unsigned best;
         uint8_t step;
         if (StandsAlone(b)) {
-            best = cost[i + 1] + 1u;
+            best = cost1 + 1u;
             step = MakeStep(kLiteral, 1);
             // Spaces come and go at random, so the pair is weighed without
             // a branch. The byte after the last is the padding, a zero.
             const unsigned next = text[i + 1];
-            const unsigned pairCost = cost[i + 2] + 1u;
+            const unsigned pairCost = cost2 + 1u;
             const bool pair = (b == 0x20) & (next - 0x40u < 0x40u) & (pairCost <= best);
             step = pair ? MakeStep(kSpacePair, 2) : step;
             best = pair ? pairCost : best;
@@ -254,7 +263,7 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
             // A run that starts with a byte that can stand alone is never
             // cheaper than that byte as a literal and the rest as a run, so
             // runs are only tried here.
-            best = cost[i + 1] + 2u;
+            best = cost1 + 2u;
             step = MakeStep(kRun, 1);
             const int longestRun = std::min<int32_t>(kMaxRun, n - i);
             for (int k = 2; k <= longestRun; ++k) {
@@ -290,6 +299,8 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
             ws.distance[i] = static_cast<uint16_t>(here.distance);
         }
         cost[i] = static_cast<uint16_t>(best);
+        cost2 = cost1;
+        cost1 = best;
         ws.step[i] = step;
         if (!StandsAlone(b)) nearestRunByte = i;
     }
