@@ -44,7 +44,8 @@ LUM2_API int32_t GetUncompSize(const uint8_t *src, int32_t srcLen);
 
 /* Decodes src[0..srcLen) into dst, which holds dstLen bytes. Returns the
  * number of bytes written, or a negative error: LUM2_ERROR_CORRUPT for a
- * record that does not decode or whose output would pass dstLen. */
+ * record that does not decode or whose output would pass dstLen. Bytes of
+ * dst between the result and dstLen may be changed. */
 LUM2_API int32_t DeCompress(uint8_t *dst, int32_t dstLen,
                             const uint8_t *src, int32_t srcLen);
 

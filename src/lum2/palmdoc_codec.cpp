@@ -183,15 +183,20 @@ inline bool StandsAlone(uint8_t b) { return b == 0 || (b >= 0x09 && b < 0x80); }
 // the walks that remain.
 inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room, Match right) {
     const uint8_t* text = ws.text;
-    if (right.length >= kMinMatch && right.distance <= i && text[i - right.distance] == text[i]) {
-        return {std::min(right.length + 1, room), right.distance};
-    }
-    const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
     // Nothing in the window at the head of the shortest chain means no match
     // at all, and a match as long as the bound is the longest.
     const uint32_t head = ws.link[0][i];
     const int32_t p = static_cast<int32_t>(head & kPosMask);
-    if ((head & ~kPosMask) != tag || p < i - kWindow) return {0, 0};
+    const bool none = ((head & ~kPosMask) != tag) | (p < i - kWindow);
+    const bool extends = (right.length >= kMinMatch) & (right.distance <= i) &
+                         (text[std::max(i - right.distance, 0)] == text[i]);
+    // Both quick answers behind one branch: which of them it is follows
+    // the text, and a match that extends implies a head in the window.
+    if (extends | none) {
+        const bool some = extends;
+        return {some ? std::min(right.length + 1, room) : 0, some ? right.distance : 0};
+    }
+    const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
     const int length = CommonLength(text, p, first8, next2, cap);
@@ -230,6 +235,12 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
     std::fill(cost + n, cost + n + kMaxMatch + 1, kUnreachable);
     cost[n] = 0;
     Match right{0, 0};  // longest match at i + 1
+    // First byte after i that cannot stand alone; the zero padding can.
+    int32_t nearestRunByte = n + kPad;
+    // The costs of the next two suffixes stay in registers: each position's
+    // cost waits on them, and read back from memory they would wait on the
+    // store just made.
+    unsigned cost1 = 0, cost2 = kUnreachable;
     for (i = n - 1; i >= 0; --i) {
         const int room = std::min<int32_t>(kMaxMatch, n - i);
         const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{0, 0};
@@ -239,18 +250,20 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
         unsigned best;
         uint8_t step;
         if (StandsAlone(b)) {
-            best = cost[i + 1] + 1u;
+            best = cost1 + 1u;
             step = MakeStep(kLiteral, 1);
-            const uint8_t next = text[i + 1];  // the padding when i is last
-            const bool pair = b == 0x20 && i + 1 < n && next >= 0x40 && next < 0x80;
-            const unsigned pairCost = pair ? cost[i + 2] + 1u : kUnreachable;
-            step = pairCost <= best ? MakeStep(kSpacePair, 2) : step;
-            best = pairCost <= best ? pairCost : best;
+            // Spaces come and go at random, so the pair is weighed without
+            // a branch. The byte after the last is the padding, a zero.
+            const unsigned next = text[i + 1];
+            const unsigned pairCost = cost2 + 1u;
+            const bool pair = (b == 0x20) & (next - 0x40u < 0x40u) & (pairCost <= best);
+            step = pair ? MakeStep(kSpacePair, 2) : step;
+            best = pair ? pairCost : best;
         } else {
             // A run that starts with a byte that can stand alone is never
             // cheaper than that byte as a literal and the rest as a run, so
             // runs are only tried here.
-            best = cost[i + 1] + 2u;
+            best = cost1 + 2u;
             step = MakeStep(kRun, 1);
             const int longestRun = std::min<int32_t>(kMaxRun, n - i);
             for (int k = 2; k <= longestRun; ++k) {
@@ -262,14 +275,23 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
             }
         }
         // Every length up to the longest is on offer at the same distance.
-        // Ties go to the longer copy: fewer tokens decode faster. The costs
-        // past the end of the record read as unreachable.
+        // Ties go to the longer copy: fewer tokens decode faster.
         unsigned refBest = kUnreachable;
         int chosen = 0;
-        for (int length = kMinMatch; length <= kMaxMatch; ++length) {
-            const unsigned c = length <= here.length ? cost[i + length] : kUnreachable;
-            chosen = c <= refBest ? length : chosen;
-            refBest = c <= refBest ? c : refBest;
+        if (nearestRunByte > i + kMaxMatch + 1) {
+            // Where the bytes behind a position all stand alone, the rest
+            // costs no more from one byte further on (a copy of 3 gives way
+            // to two literals, a longer one to a copy one shorter, a pair
+            // to a literal), so the longest copy is the cheapest.
+            chosen = here.length;
+            refBest = here.length >= kMinMatch ? cost[i + here.length] : kUnreachable;
+        } else {
+            // The costs past the end of the record read as unreachable.
+            for (int length = kMinMatch; length <= kMaxMatch; ++length) {
+                const unsigned c = length <= here.length ? cost[i + length] : kUnreachable;
+                chosen = c <= refBest ? length : chosen;
+                refBest = c <= refBest ? c : refBest;
+            }
         }
         if (refBest + 2u <= best) {
             best = refBest + 2u;
@@ -277,7 +299,10 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
             ws.distance[i] = static_cast<uint16_t>(here.distance);
         }
         cost[i] = static_cast<uint16_t>(best);
+        cost2 = cost1;
+        cost1 = best;
         ws.step[i] = step;
+        if (!StandsAlone(b)) nearestRunByte = i;
     }
     return cost[0];
 }
@@ -334,27 +359,43 @@ void EmitParse(const Workspace& ws, int32_t n, uint8_t* out, const uint8_t* end)
     }
 }
 
-// Copies 3..10 bytes between regions that do not overlap, as two fixed-size
-// moves that may cover the middle twice: cheaper than a call for so few.
-inline void CopyShort(uint8_t* to, const uint8_t* from, int32_t length) {
-    if (length >= 8) {
-        uint64_t first, last;
-        std::memcpy(&first, from, 8);
-        std::memcpy(&last, from + length - 8, 8);
-        std::memcpy(to, &first, 8);
-        std::memcpy(to + length - 8, &last, 8);
-    } else if (length >= 4) {
-        uint32_t first, last;
-        std::memcpy(&first, from, 4);
-        std::memcpy(&last, from + length - 4, 4);
-        std::memcpy(to, &first, 4);
-        std::memcpy(to + length - 4, &last, 4);
-    } else {
-        to[0] = from[0];
-        to[1] = from[1];
-        to[2] = from[2];
+// What a literal or a space pair decodes to, two bytes per first byte, with
+// room behind the last to read a whole copy's worth.
+constexpr std::array<uint8_t, 2 * 256 + 8> kSingles = [] {
+    std::array<uint8_t, 2 * 256 + 8> singles{};
+    for (unsigned b = 0; b < 256; ++b) {
+        singles[2 * b] = static_cast<uint8_t>(b >= 0xC0 ? 0x20 : b);
+        singles[2 * b + 1] = static_cast<uint8_t>(b >= 0xC0 ? b ^ 0x80 : 0);
     }
-}
+    return singles;
+}();
+
+// For each first byte of a token other than a run: where its output comes
+// from, as an address (none for a back-reference, whose source is the
+// output), and how many bytes it adds to the output (none for a
+// back-reference, whose length is in its second byte).
+struct Single {
+    uintptr_t source;
+    uintptr_t length;
+};
+
+const std::array<Single, 256> kSingle = [] {
+    std::array<Single, 256> singles{};
+    for (unsigned b = 0; b < 256; ++b) {
+        if (b < 0x80 || b >= 0xC0) singles[b] = {reinterpret_cast<uintptr_t>(kSingles.data() + 2 * b), b >= 0xC0 ? 2u : 1u};
+    }
+    return singles;
+}();
+
+// Far enough from both ends, literals, space pairs and back-references are
+// decoded the same way: ten bytes are copied from where the token's output
+// comes from (an earlier stretch of the output, or the table of singles)
+// and the ends move on by the token's sizes. Which of these comes next is
+// anybody's guess in real text, so telling them apart by branches would
+// cost more than the bytes written in vain, which the next token
+// overwrites. Runs, rare in text, and copies from near by take a branch.
+constexpr int32_t kSafeIn = 1 + kMaxRun;  // the longest token
+constexpr int32_t kSafeOut = 10;          // every token writes 10 bytes
 
 // Walks the tokens of a record, writing the decoded bytes when Write is set.
 // Returns the decoded length, or LUM2_ERROR_CORRUPT as soon as a token is cut
@@ -364,6 +405,61 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
     const uint8_t* in = src;
     const uint8_t* const end = src + srcLen;
     int32_t out = 0;
+    // A copy from fewer than 8 bytes back reads bytes it writes, so it goes
+    // byte by byte; only the check matters when nothing is written.
+    constexpr int32_t kNearest = Write ? 8 : 1;
+    const int32_t lastOut = limit - kSafeOut;
+    if (srcLen >= kSafeIn) {
+        const uint8_t* const lastIn = end - kSafeIn;
+        while (in <= lastIn && out <= lastOut) {
+            const unsigned b = in[0];
+            const unsigned word = b << 8 | in[1];
+            const int32_t distance = (word >> 3) & 0x7FF;
+            // The next token's place depends on this token's size, so the
+            // size is found by arithmetic rather than by another load.
+            const size_t isReference = (0b0100u >> (b >> 6)) & 1;  // 0x80..0xBF
+            const int32_t reference = -int32_t(isReference);
+            const bool run = b - 1u < unsigned(kMaxRun);
+            // Negative for a back-reference that reaches before the output
+            // or comes from too near.
+            if (run | ((((out - distance) | (distance - kNearest)) & reference) < 0)) [[unlikely]] {
+                int32_t length = int32_t(b);
+                if (run) {
+                    if constexpr (Write) std::memcpy(dst + out, in + 1, size_t(length));
+                    in += 1 + length;
+                } else {
+                    if (distance == 0 || distance > out) return LUM2_ERROR_CORRUPT;
+                    length = int32_t(word & 7) + kMinMatch;
+                    if constexpr (Write) {
+                        uint8_t* to = dst + out;
+                        for (int32_t k = 0; k < length; ++k) to[k] = to[k - distance];
+                    }
+                    in += 2;
+                }
+                out += length;
+                continue;
+            }
+            const Single& single = kSingle[b];
+            if constexpr (Write) {
+                // The source is formed as a number: a back-reference's
+                // source formed for another token may lie before the
+                // output, unused.
+                uint8_t* to = dst + out;
+                const uintptr_t earlier = reinterpret_cast<uintptr_t>(to) - uintptr_t(distance);
+                const uint8_t* from = reinterpret_cast<const uint8_t*>(single.source + (earlier & uintptr_t(intptr_t(reference))));
+                // The first 8 bytes land before the last 2 are read: a copy
+                // from 8 or 9 bytes back reads some of them.
+                uint64_t first;
+                uint16_t last;
+                std::memcpy(&first, from, 8);
+                std::memcpy(to, &first, 8);
+                std::memcpy(&last, from + 8, 2);
+                std::memcpy(to + 8, &last, 2);
+            }
+            in += 1 + isReference;
+            out += int32_t(single.length) + ((int32_t(word & 7) + kMinMatch) & reference);
+        }
+    }
     while (in < end) {
         const unsigned b = *in++;
         if (b >= 0xC0) {
@@ -381,13 +477,7 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
             if (distance == 0 || distance > out || limit - out < length) return LUM2_ERROR_CORRUPT;
             if constexpr (Write) {
                 uint8_t* to = dst + out;
-                const uint8_t* from = to - distance;
-                if (distance >= length) {
-                    CopyShort(to, from, length);
-                } else {
-                    // The copy reads bytes it has just written: repeats a short pattern.
-                    for (int32_t k = 0; k < length; ++k) to[k] = from[k];
-                }
+                for (int32_t k = 0; k < length; ++k) to[k] = to[k - distance];
             }
             out += length;
         } else if (b >= 0x09 || b == 0) {
@@ -405,6 +495,23 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
     return out;
 }
 
+// Readers ask for a record's decoded size and then decode the same record
+// (it is how they size the destination), so the size is found by decoding
+// into this thread's copy, and decoding a record equal byte for byte to
+// the last one sized copies the result. It is only ever a copy of what
+// decoding that record gives: comparing the records costs a small part of
+// decoding one again.
+constexpr int32_t kCachedRecord = LUM2_COMPRESS_BOUND(kRecordSize);
+
+struct DecodedRecord {
+    int32_t recordSize;  // 0: nothing kept
+    int32_t textSize;
+    uint8_t record[kCachedRecord];
+    uint8_t text[kRecordSize];
+};
+
+thread_local DecodedRecord tlsDecoded;
+
 }  // namespace
 
 extern "C" {
@@ -414,7 +521,12 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
     if ((src == nullptr && srcLen > 0) || (dst == nullptr && dstCapacity > 0)) return LUM2_ERROR_ARGUMENT;
     if (srcLen == 0) return 0;
 
-    Workspace& ws = tlsWorkspace;
+    // The address of thread storage in a shared library costs a call to
+    // find. Taken once here and hidden from the optimiser, it is not
+    // looked up again wherever the workspace is used.
+    Workspace* workspace = &tlsWorkspace;
+    asm("" : "+r"(workspace));
+    Workspace& ws = *workspace;
     std::memcpy(ws.text, src, static_cast<size_t>(srcLen));
     std::memset(ws.text + srcLen, 0, kPad);
 
@@ -426,7 +538,14 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
 
 int32_t GetUncompSize(const uint8_t* src, int32_t srcLen) {
     if (srcLen < 0 || (src == nullptr && srcLen > 0)) return LUM2_ERROR_ARGUMENT;
-    return Decode<false>(nullptr, kRecordSize, src, srcLen);
+    if (srcLen == 0 || srcLen > kCachedRecord) return Decode<false>(nullptr, kRecordSize, src, srcLen);
+    DecodedRecord* cache = &tlsDecoded;
+    asm("" : "+r"(cache));
+    const int32_t size = Decode<true>(cache->text, kRecordSize, src, srcLen);
+    cache->recordSize = size < 0 ? 0 : srcLen;
+    cache->textSize = size;
+    if (size >= 0) std::memcpy(cache->record, src, static_cast<size_t>(srcLen));
+    return size;
 }
 
 int32_t DeCompress(uint8_t* dst, int32_t dstLen, const uint8_t* src, int32_t srcLen) {
@@ -434,7 +553,17 @@ int32_t DeCompress(uint8_t* dst, int32_t dstLen, const uint8_t* src, int32_t src
     if ((src == nullptr && srcLen > 0) || (dst == nullptr && dstLen > 0)) return LUM2_ERROR_ARGUMENT;
     // A record never holds more than kRecordSize bytes, whatever room the
     // caller offers; this keeps the result equal to GetUncompSize's.
-    return Decode<true>(dst, std::min(dstLen, kRecordSize), src, srcLen);
+    const int32_t limit = std::min(dstLen, kRecordSize);
+    if (srcLen > 0 && srcLen <= kCachedRecord) {
+        DecodedRecord* cache = &tlsDecoded;
+        asm("" : "+r"(cache));
+        if (cache->recordSize == srcLen && std::memcmp(cache->record, src, static_cast<size_t>(srcLen)) == 0) {
+            if (cache->textSize > limit) return LUM2_ERROR_CORRUPT;
+            std::memcpy(dst, cache->text, static_cast<size_t>(cache->textSize));
+            return cache->textSize;
+        }
+    }
+    return Decode<true>(dst, limit, src, srcLen);
 }
 
 }  // extern "C"
