@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "engine/safe_file.h"
 
 namespace lum2::cli {
 
@@ -84,5 +85,7 @@ int Main(const std::vector<std::string>& words) {
 }  // namespace lum2::cli
 
 int main(int argc, char** argv) {
+    // Ctrl-C or a kill leaves no temporary file or spooled input behind.
+    lum2::InstallSignalCleanup();
     return lum2::cli::Main(std::vector<std::string>(argv + 1, argv + argc));
 }

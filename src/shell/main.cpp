@@ -1,10 +1,13 @@
 // lum2: the desktop program.
 #include <QApplication>
 
+#include "engine/safe_file.h"
 #include "shell/application.h"
 #include "ui/pictures.h"
 
 int main(int argc, char** argv) {
+    // A conversion ended by Ctrl-C or a kill leaves no temporary file behind.
+    lum2::InstallSignalCleanup();
     QApplication application(argc, argv);
     QApplication::setApplicationName("LUM2");
     QApplication::setApplicationVersion("1.10");

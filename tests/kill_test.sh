@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Kills lum2doc encode and decode runs at random moments over an existing
+# output, many times, and checks that every output is the old file or the
+# complete new one, that SIGINT and SIGTERM leave no temporary file or
+# spooled input behind, and that the next run removes what SIGKILL left.
+#
+# usage: tests/kill_test.sh BIN_DIR [ITERATIONS]   (BIN_DIR holds lum2doc)
+set -u
+bin=${1:?usage: $0 BIN_DIR [ITERATIONS]}
+iterations=${2:-200}
+lum2doc=$(cd "$bin" && pwd)/lum2doc
+here=$(cd "$(dirname "$0")" && pwd)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/tmp" "$work/out" "$work/home"
+export TMPDIR=$work/tmp JPILOT_HOME=$work/home LUM2_HOTSYNC_ROOT=
+# Background jobs of a script ignore SIGINT unless job control is on.
+set -m
+
+while [ "$(stat -c %s "$work/in.txt" 2>/dev/null || echo 0)" -lt 12000000 ]; do
+    cat "$here/../docs/sample.txt" >>"$work/in.txt"
+done
+printf 'old text\n' >"$work/old.txt"
+"$lum2doc" encode "$work/old.txt" "$work/old.pdb" || exit 1
+"$lum2doc" encode --raw --compress "$work/in.txt" "$work/new.pdb" || exit 1
+
+declare -A outcome
+bad=0
+kept=0
+for ((i = 1; i <= iterations; i++)); do
+    signals=(KILL TERM INT)
+    signal=${signals[RANDOM % 3]}
+    if ((RANDOM % 2)); then
+        command=encode
+        out=$work/out/book.pdb
+        cp "$work/old.pdb" "$out"
+        if ((RANDOM % 2)); then
+            "$lum2doc" encode --raw --compress - "$out" <"$work/in.txt" 2>/dev/null &
+        else
+            "$lum2doc" encode --raw --compress "$work/in.txt" "$out" 2>/dev/null &
+        fi
+    else
+        command=decode
+        out=$work/out/book.txt
+        cp "$work/old.txt" "$out"
+        "$lum2doc" decode "$work/new.pdb" "$out" 2>/dev/null &
+    fi
+    pid=$!
+    sleep "0.$(printf '%03d' $((RANDOM % 500)))"
+    kill -s "$signal" "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+
+    if [ $command = encode ]; then
+        if cmp -s "$out" "$work/old.pdb"; then result=old
+        elif "$lum2doc" decode "$out" - 2>/dev/null | cmp -s - "$work/in.txt"; then result=new
+        else result=BAD; fi
+    else
+        if cmp -s "$out" "$work/old.txt"; then result=old
+        elif cmp -s "$out" "$work/in.txt"; then result=new
+        else result=BAD; fi
+    fi
+    [ $result = BAD ] && bad=$((bad + 1))
+    outcome[$command-$signal-$result]=$((${outcome[$command-$signal-$result]:-0} + 1))
+    if [ "$signal" != KILL ]; then
+        left=$(find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l)
+        if [ "$left" -ne 0 ]; then
+            kept=$((kept + 1))
+            echo "iteration $i: $command $signal left $left temporary files" >&2
+        fi
+    fi
+done
+before=$(find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l)
+"$lum2doc" encode --raw - "$work/out/book.pdb" <"$work/old.txt" || bad=$((bad + 1))
+"$lum2doc" decode "$work/old.pdb" "$work/out/book.txt" || bad=$((bad + 1))
+after=$(find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l)
+
+for key in $(printf '%s\n' "${!outcome[@]}" | sort); do printf '%-22s %d\n' "$key" "${outcome[$key]}"; done
+echo "iterations: $iterations, damaged outputs: $bad, SIGINT/SIGTERM runs that left files: $kept"
+echo "temporary files left by SIGKILL before the next run: $before, after it: $after"
+[ $bad -eq 0 ] && [ $kept -eq 0 ] && [ "$after" -eq 0 ]
