@@ -18,8 +18,9 @@ export TMPDIR=$work/tmp JPILOT_HOME=$work/home LUM2_HOTSYNC_ROOT=
 # Background jobs of a script ignore SIGINT unless job control is on.
 set -m
 
-while [ "$(stat -c %s "$work/in.txt" 2>/dev/null || echo 0)" -lt 12000000 ]; do
-    cat "$here/../docs/sample.txt" >>"$work/in.txt"
+cp "$here/../docs/sample.txt" "$work/in.txt"
+while [ "$(stat -c %s "$work/in.txt")" -lt 12000000 ]; do
+    cat "$work/in.txt" "$work/in.txt" >"$work/twice.txt" && mv "$work/twice.txt" "$work/in.txt"
 done
 printf 'old text\n' >"$work/old.txt"
 "$lum2doc" encode "$work/old.txt" "$work/old.pdb" || exit 1
@@ -47,7 +48,9 @@ for ((i = 1; i <= iterations; i++)); do
         "$lum2doc" decode "$work/new.pdb" "$out" 2>/dev/null &
     fi
     pid=$!
-    sleep "0.$(printf '%03d' $((RANDOM % 500)))"
+    # From before the output exists to after a run would have ended.
+    ms=$((RANDOM % 1500))
+    sleep "$((ms / 1000)).$(printf '%03d' $((ms % 1000)))"
     kill -s "$signal" "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
 
