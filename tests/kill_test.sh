@@ -26,12 +26,16 @@ printf 'old text\n' >"$work/old.txt"
 "$lum2doc" encode "$work/old.txt" "$work/old.pdb" || exit 1
 "$lum2doc" encode --raw --compress "$work/in.txt" "$work/new.pdb" || exit 1
 
+leftovers() { find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l; }
+
 declare -A outcome
 bad=0
 kept=0
+killed_left=0
 for ((i = 1; i <= iterations; i++)); do
     signals=(KILL TERM INT)
     signal=${signals[RANDOM % 3]}
+    before=$(leftovers)
     if ((RANDOM % 2)); then
         command=encode
         out=$work/out/book.pdb
@@ -65,20 +69,23 @@ for ((i = 1; i <= iterations; i++)); do
     fi
     [ $result = BAD ] && bad=$((bad + 1))
     outcome[$command-$signal-$result]=$((${outcome[$command-$signal-$result]:-0} + 1))
-    if [ "$signal" != KILL ]; then
-        left=$(find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l)
-        if [ "$left" -ne 0 ]; then
+    # Only SIGKILL may add leftovers; a run may remove those of earlier ones.
+    if [ "$(leftovers)" -gt "$before" ]; then
+        if [ "$signal" = KILL ]; then
+            killed_left=$((killed_left + 1))
+        else
             kept=$((kept + 1))
-            echo "iteration $i: $command $signal left $left temporary files" >&2
+            echo "iteration $i: $command $signal left temporary files" >&2
         fi
     fi
 done
-before=$(find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l)
+before=$(leftovers)
 "$lum2doc" encode --raw - "$work/out/book.pdb" <"$work/old.txt" || bad=$((bad + 1))
 "$lum2doc" decode "$work/old.pdb" "$work/out/book.txt" || bad=$((bad + 1))
-after=$(find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l)
+after=$(leftovers)
 
 for key in $(printf '%s\n' "${!outcome[@]}" | sort); do printf '%-22s %d\n' "$key" "${outcome[$key]}"; done
 echo "iterations: $iterations, damaged outputs: $bad, SIGINT/SIGTERM runs that left files: $kept"
-echo "temporary files left by SIGKILL before the next run: $before, after it: $after"
+echo "SIGKILL runs that left temporary files: $killed_left (removed by later runs of the same file)"
+echo "temporary files left before the final runs: $before, after them: $after"
 [ $bad -eq 0 ] && [ $kept -eq 0 ] && [ "$after" -eq 0 ]
