@@ -1,5 +1,7 @@
 // lum2doc encode, decode and info: one-off conversions over the same core as
 // the desktop program.
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -25,15 +27,39 @@ constexpr const char* kStandardStream = "-";
 constexpr uint32_t kPalmToUnixSeconds = 2082844800u;
 
 
+// The most text a document holds; longer standard input is refused as a
+// longer file is.
+constexpr uint64_t kLargestText = uint64_t{kMaximumTextRecords} * kTextRecordSize;
+constexpr const char* kStatusTooLong =
+    "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)";
+// Record offsets are 32-bit, so no document reaches past its last record
+// starting below 4 GiB; the bound keeps an endless input from filling the disk.
+constexpr uint64_t kLargestDocument = (uint64_t{1} << 32) + 65536;
+
+std::string WithCause(const std::string& status, const std::string& cause) {
+    return cause.empty() ? status : status + ": " + cause;
+}
+
 // Standard input is copied into the work folder first: the converters need a
-// file whose length they know before they start.
-bool ResolveInput(const std::string& input, const WorkDir& work, std::string& path) {
+// file whose length they know before they start. Returns the failure's
+// status, or an empty text.
+std::string ResolveInput(const std::string& input, const WorkDir& work, std::string& path,
+                         uint64_t limit = kLargestDocument) {
     if (input != kStandardStream) {
         path = input;
-        return true;
+        return {};
     }
     path = work.Path() + "stdin";
-    return SpoolToFile(stdin, path);
+    int error = 0;
+    switch (SpoolToFile(stdin, path, limit, &error)) {
+    case SpoolResult::kDone:
+        return {};
+    case SpoolResult::kTooLong:
+        return limit == kLargestText ? kStatusTooLong : "Error: Palm File corrupt";
+    case SpoolResult::kFailed:
+        break;
+    }
+    return WithCause(kStatusGenericError, "standard input: " + ErrorText(error));
 }
 
 // Sends a finished file to its destination: renamed over OUTPUT, or copied to
@@ -47,6 +73,8 @@ public:
 
     std::FILE* File() const { return replacement_.File(); }
     bool Ok() const { return replacement_.Ok(); }
+    // Why creating, writing or finishing failed; empty when nothing did.
+    std::string Cause() const { return stdoutError_ != 0 ? "standard output: " + ErrorText(stdoutError_) : replacement_.Cause(); }
 
     bool Finish() {
         if (!toStdout_) return replacement_.Commit();
@@ -55,17 +83,25 @@ public:
     }
 
 private:
-    static bool Copy(std::FILE* in, std::FILE* out) {
+    bool Copy(std::FILE* in, std::FILE* out) {
         char buffer[1 << 15];
         for (;;) {
             const std::size_t got = std::fread(buffer, 1, sizeof buffer, in);
-            if (got > 0 && std::fwrite(buffer, 1, got, out) != got) return false;
-            if (got < sizeof buffer) return std::ferror(in) == 0 && std::fflush(out) == 0;
+            if (got > 0 && std::fwrite(buffer, 1, got, out) != got) return Failed();
+            if (got < sizeof buffer) {
+                if (std::ferror(in)) return false;
+                return std::fflush(out) == 0 || Failed();
+            }
         }
+    }
+    bool Failed() {
+        stdoutError_ = errno != 0 ? errno : EIO;
+        return false;
     }
 
     bool toStdout_;
     ReplacementFile replacement_;
+    int stdoutError_ = 0;
 };
 
 std::string OptionsText(const ParsedArguments& args) {
@@ -102,7 +138,9 @@ int RunEncode(const ParsedArguments& args) {
     if (!work.Ok()) return Fail(kStatusGenericError);
 
     std::string pcPath;
-    if (!ResolveInput(input, work, pcPath)) return Fail(kStatusGenericError);
+    if (const std::string failure = ResolveInput(input, work, pcPath, kLargestText); !failure.empty()) {
+        return Fail(failure);
+    }
     if (FileProbe(pcPath) <= 0) return Fail("Error: PC File does not exist");
 
     TerminalProgress progress;
@@ -119,7 +157,7 @@ int RunEncode(const ParsedArguments& args) {
     if (textPath.empty()) return Fail(kStatusGenericError);
 
     OutputFile out(output, work);
-    if (!out.Ok()) return Fail(kStatusGenericError);
+    if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     DocBuildRequest request;
     request.textPath = textPath;
     // Written to standard output, the document is named after its input.
@@ -129,8 +167,8 @@ int RunEncode(const ParsedArguments& args) {
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
     const std::string status = BuildDocFile(request, out.File(), *codec, progress);
-    if (status != kStatusOk) return Fail(status);
-    if (!out.Finish()) return Fail(kStatusGenericError);
+    if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
+    if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
 }
 
@@ -142,18 +180,20 @@ int RunDecode(const ParsedArguments& args) {
     if (!work.Ok()) return Fail(kStatusGenericError);
 
     std::string palmPath;
-    if (!ResolveInput(args.positionals[0], work, palmPath)) return Fail(kStatusGenericError);
+    if (const std::string failure = ResolveInput(args.positionals[0], work, palmPath); !failure.empty()) {
+        return Fail(failure);
+    }
     if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
     FileHandle doc(std::fopen(palmPath.c_str(), "rb"));
-    if (!doc) return Fail(kStatusGenericError);
+    if (!doc) return Fail(WithCause(kStatusGenericError, ErrorText(errno)));
 
     OutputFile out(args.positionals[1], work);
-    if (!out.Ok()) return Fail(kStatusGenericError);
+    if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     TerminalProgress progress;
     progress.SetProgressCaption("Decompression");
     const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
-    if (status != kStatusOk) return Fail(status);
-    if (!out.Finish()) return Fail(kStatusGenericError);
+    if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
+    if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
 }
 
@@ -189,7 +229,9 @@ int RunInfo(const ParsedArguments& args) {
     WorkDir work;
     if (!work.Ok()) return Fail(kStatusGenericError);
     std::string palmPath;
-    if (!ResolveInput(args.positionals[0], work, palmPath)) return Fail(kStatusGenericError);
+    if (const std::string failure = ResolveInput(args.positionals[0], work, palmPath); !failure.empty()) {
+        return Fail(failure);
+    }
     if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
     FileHandle doc(std::fopen(palmPath.c_str(), "rb"));
     if (!doc) return Fail(kStatusGenericError);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "engine/safe_file.h"
 #include "tasks/record_store.h"
 
 namespace lum2::cli {
@@ -106,5 +107,7 @@ int Main(const std::vector<std::string>& words) {
 }  // namespace lum2::cli
 
 int main(int argc, char** argv) {
+    // Ctrl-C or a kill leaves no temporary file or spooled input behind.
+    lum2::InstallSignalCleanup();
     return lum2::cli::Main(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -20,6 +20,7 @@ public:
     void SetProgressRange(int maximum) override { progress_.SetProgressRange(maximum); }
     void SetProgressValue(int value) override { progress_.SetProgressValue(value); }
     void Note(const std::string& text) override { progress_.Note(text); }
+    void ReportFailureCause(const std::string& cause) override { progress_.Note(cause); }
 
 private:
     int Answer(PromptKind kind, const std::string& question, const std::string& path);

@@ -1,7 +1,9 @@
 // A private working folder for one lum2doc run: it holds the filter's working
-// file and spooled standard input, and is removed when the run ends.
+// file and spooled standard input, and is removed when the run ends, also
+// when SIGINT, SIGTERM or SIGHUP end it; after a kill, by the next run.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -20,11 +22,15 @@ public:
 
 private:
     std::string path_;
+    int cleanupSlot_ = -1;
+    int lockFd_ = -1;  // held while the run lasts: a later run's sweep leaves the folder alone
 };
 
-// Copies everything from in to the file at path; false on a read or write fault.
-bool SpoolToFile(std::FILE* in, const std::string& path);
-// Copies the file at path to out; false on a read or write fault.
-bool CopyFileTo(const std::string& path, std::FILE* out);
+enum class SpoolResult { kDone, kTooLong, kFailed };
+
+// Copies everything from in to the file at path, but stops with kTooLong as
+// soon as in holds more than limit bytes, so an endless input never fills the
+// temp folder. On kFailed, *error is the errno of the failure.
+SpoolResult SpoolToFile(std::FILE* in, const std::string& path, uint64_t limit, int* error);
 
 }  // namespace lum2::cli

@@ -62,6 +62,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
         FileHandle doc(std::fopen(source.c_str(), "rb"));
         if (!doc) {
             task.status = kStatusGenericError;
+            host.ReportFailureCause(source + ": " + ErrorText(errno));
         } else {
             ReplacementFile text(pc);
             if (!text.Ok()) {
@@ -72,6 +73,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
                 doc.reset();
                 if (task.status == kStatusOk && !text.Commit()) task.status = kStatusGenericError;
             }
+            if (task.status == kStatusGenericError && !text.Cause().empty()) host.ReportFailureCause(text.NamedCause());
         }
 
         if (task.status == kStatusOk) {

@@ -1,5 +1,7 @@
 // PC to Palm: filter the PC text, build the Doc database in lumdata.tmp, then
 // copy it to every checked install target.
+#include <fcntl.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -114,8 +116,23 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         const std::string textPath = ApplyFilters(pc, task, context.baseDirectory, host);
         if (textPath.empty()) throw ReportedFailure{kStatusGenericError};
         {
-            FileHandle doc(std::fopen(workingDoc.c_str(), "w+b"));
+            int docError = 0;
+            const int docFd = open(workingDoc.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            if (docFd < 0) {
+                host.ReportFailureCause(workingDoc + ": " + ErrorText(errno));
+                throw ReportedFailure{kStatusGenericError};
+            }
+            FileHandle doc(OpenCheckedStream(docFd, "w+b", &docError));
             if (!doc) throw ReportedFailure{kStatusGenericError};
+            // A failed write of the working file is told with its cause.
+            struct CauseOnFailure {
+                ProgressSink& host;
+                const std::string& path;
+                const int& error;
+                ~CauseOnFailure() {
+                    if (error != 0) host.ReportFailureCause(path + ": " + ErrorText(error));
+                }
+            } cause{host, workingDoc, docError};
             DocBuildRequest request;
             request.textPath = textPath;
             request.databaseName = UsesUtf8Text(task) ? PalmDatabaseName(palm) : DatabaseName(palm);
@@ -129,7 +146,11 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         // Distributing: each target is replaced only by a complete copy, so a
         // failure leaves every target not yet reached as it was.
         for (const Target& target : targets) {
-            if (!CopyFileSafely(workingDoc, target.path)) throw ReportedFailure{kStatusGenericError};
+            std::string cause;
+            if (!CopyFileSafely(workingDoc, target.path, &cause)) {
+                host.ReportFailureCause(cause);
+                throw ReportedFailure{kStatusGenericError};
+            }
             if (target.user) context.targets.QueueForInstall(target.entry, target.path);
         }
 
@@ -143,9 +164,10 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         task.status = kStatusOk;
     } catch (const ReportedFailure& failure) {
         task.status = failure.status;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // A failing user directory, file system or allocation.
         task.status = kStatusGenericError;
+        host.ReportFailureCause(error.what());
     }
 
     if (building || task.status == kStatusGenericError) {

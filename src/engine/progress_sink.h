@@ -24,6 +24,9 @@ public:
     // A remark about the conversion that is not a failure (characters replaced,
     // a text kept as it was); lum2doc prints it, the window has no place for it.
     virtual void Note(const std::string& /*text*/) {}
+    // Why the failure the status will name happened ("<file>: No space left
+    // on device"); the status text itself stays the generic one.
+    virtual void ReportFailureCause(const std::string& /*cause*/) {}
 };
 
 // The tray picture for unit i of n: the icon alternates between images 1 and 2

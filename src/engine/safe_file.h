@@ -1,6 +1,13 @@
 // Replacing a file only by a complete new one: the new content is written to
 // a temporary file beside the target and renamed over it when complete, so a
 // failed or stopped write leaves the old file as it was.
+//
+// This is the one place that replaces a user's file, so it also owns the
+// edges of the file system: symbolic links are written through (the link
+// stays a link), an existing path that is not a regular file is never
+// replaced, the old file's mode and owner are kept, the temporary name fits
+// wherever the final name fits, and temporary files die with the program on
+// SIGINT, SIGTERM and SIGHUP or are removed by the next run after a kill.
 #pragma once
 
 #include <cstdio>
@@ -8,9 +15,18 @@
 
 namespace lum2 {
 
+// Follows symbolic links from path to the file a write through it reaches.
+// A dangling link names the file to create; its folder must exist. Returns
+// false with errno set (ELOOP, ENOENT, ...).
+bool ResolveWriteTarget(const std::string& path, std::string& target);
+
+// Text for an error number, as strerror gives it.
+std::string ErrorText(int error);
+
 class ReplacementFile {
 public:
-    // Creates the temporary file beside target; Ok() tells whether it worked.
+    // Creates the temporary file beside the final target of path; Ok() tells
+    // whether it worked, Cause() why not.
     explicit ReplacementFile(const std::string& target);
     // Removes the temporary file unless Commit succeeded.
     ~ReplacementFile();
@@ -18,19 +34,54 @@ public:
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     bool Ok() const { return file_ != nullptr; }
+    // Every read, write and seek on it is checked: the first failure's errno
+    // is kept for Cause().
     std::FILE* File() const { return file_; }
     const std::string& TemporaryPath() const { return temporaryPath_; }
+    // The file that Commit replaces: the target with its links followed.
+    const std::string& FinalPath() const { return final_; }
     // Flushes, closes and renames over the target; false (old file kept) on failure.
     bool Commit();
+    // Why creating, writing or committing failed ("No space left on device",
+    // "... is a FIFO, not a regular file"); empty when nothing failed.
+    std::string Cause() const;
+    // The cause with the file it concerns, for a message that stands alone.
+    std::string NamedCause() const;
 
 private:
-    std::string target_;
+    void Fail(int error);
+
+    std::string final_;
     std::string temporaryPath_;
+    std::string refusal_;  // a target that must not be replaced, and why
     std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    int error_ = 0;
+    int slot_ = -1;
     bool committed_ = false;
 };
 
-// Copies source to target through a ReplacementFile; false leaves target as it was.
-bool CopyFileSafely(const std::string& source, const std::string& target);
+// Copies source to target through a ReplacementFile; false leaves target as
+// it was, with the reason in *cause when given.
+bool CopyFileSafely(const std::string& source, const std::string& target, std::string* cause = nullptr);
+
+// A stream over a newly opened fd (closed with the stream) that keeps the
+// errno of its first failed read, write, seek or close in *firstError, which
+// must outlive the stream. Null (fd closed) when no stream can be made.
+std::FILE* OpenCheckedStream(int fd, const char* mode, int* firstError);
+
+// Removes the temporary files a killed earlier replacement of target left
+// beside it: only regular files with the temporary name of that target,
+// owned by this user, that no running replacement holds.
+void RemoveLeftovers(const std::string& finalTarget);
+
+// Puts a path on the list that a SIGINT, SIGTERM or SIGHUP removes before the
+// program ends (a folder loses its files first; it must hold no folders).
+// Returns a slot for ForgetOnSignal, or -1 when the list is full.
+int RemoveOnSignal(const std::string& path, bool folder);
+void ForgetOnSignal(int slot);
+// Makes SIGINT, SIGTERM and SIGHUP remove the listed paths and then end the
+// program as the signal would have; a signal that is ignored stays ignored.
+void InstallSignalCleanup();
 
 }  // namespace lum2

@@ -91,8 +91,9 @@ void SyncTask(TaskRecord& task, ConversionContext& context) {
                 }
             }
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         task.status = kStatusGenericError;
+        context.host.ReportFailureCause(error.what());
     }
 }
 

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "engine/path_functions.h"
+#include "engine/safe_file.h"
 
 namespace lum2 {
 
@@ -100,6 +101,15 @@ std::string PlaceBackup(const std::string& tempPath, const std::string& director
     throw StoreError("Error: no free backup name for lumdata.dat in " + directory);
 }
 
+// lumdata.dat may be a link to the store kept elsewhere: the rewrite goes
+// beside the file it names and replaces that, so the link stays the store.
+std::string FinalStorePath(const std::string& store) {
+    std::string target;
+    return ResolveWriteTarget(store, target) ? target : store;
+}
+
+std::string TemporaryBeside(const std::string& store) { return DirectoryPart(FinalStorePath(store)) + kTempName; }
+
 off_t RecordOffset(int n) { return static_cast<off_t>(n - 1) * static_cast<off_t>(kRecordSize); }
 
 RecordStore::RandomSource ClockSeededSource() {
@@ -183,7 +193,7 @@ void RecordStore::CreateFresh() {
     if (::fstat(::fileno(file_), &info) != 0) throw StoreError(SystemError("cannot read", path_, errno));
     if (info.st_size > 0) BackUp();
 
-    const std::string tempPath = baseDirectory_ + kTempName;
+    const std::string tempPath = TemporaryBeside(path_);
     std::FILE* temp = CreateTemporary(tempPath);
     const RecordBytes settings = EncodeRecord(DefaultSettingsRecord());
     const RecordBytes clipboard = EncodeRecord(DefaultClipboardRecord());
@@ -303,7 +313,7 @@ void RecordStore::DeleteRecord(int n) {
                          std::to_string(count) + " records)");
     }
 
-    const std::string tempPath = baseDirectory_ + kTempName;
+    const std::string tempPath = TemporaryBeside(path_);
     std::FILE* temp = CreateTemporary(tempPath);
 
     // Records are copied as raw bytes so the others come through unchanged,
@@ -343,7 +353,8 @@ void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempP
     }
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
-    if (std::rename(tempPath.c_str(), path_.c_str()) != 0) {
+    const std::string finalPath = FinalStorePath(path_);
+    if (std::rename(tempPath.c_str(), finalPath.c_str()) != 0) {
         const int renameError = errno;
         ::unlink(tempPath.c_str());
         try {
@@ -352,7 +363,7 @@ void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempP
         }
         throw StoreError(SystemError("cannot replace", path_, renameError));
     }
-    SyncDirectory(baseDirectory_);
+    SyncDirectory(DirectoryPart(finalPath));
     OpenFile();
 }
 

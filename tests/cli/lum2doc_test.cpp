@@ -1,9 +1,14 @@
 // lum2doc end to end: the built program run as a user runs it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -134,10 +139,151 @@ TEST_F(Lum2DocTest, FailuresPrintTheStatusAndKeepTheOutput) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "Error: unknown or corrupted Palm File header\n");
 
-    // No temporary file is left beside the output.
+    // No temporary file is left beside the output, nor in the temp folder.
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.Path())) ++files;
-    EXPECT_EQ(files, 4);  // out, empty, stdout, stderr
+    EXPECT_EQ(files, 5);  // out, empty, stdout, stderr, tmp
+    EXPECT_TRUE(std::filesystem::is_empty(tmp_));
+}
+
+TEST_F(Lum2DocTest, OutputsAtTheFileSystemsEdges) {
+    WriteFileText(F("in"), "new text\n");
+    ASSERT_EQ(Run("encode " + F("in") + " " + F("t.pdb")).exitCode, 0);
+
+    // A FIFO, a folder or a device is never replaced, and the run says why.
+    ASSERT_EQ(mkfifo(F("pipe").c_str(), 0644), 0);
+    std::filesystem::create_directory(F("folder"));
+    for (const auto& [name, kind] : {std::pair{"pipe", "a named pipe (FIFO)"}, std::pair{"folder", "a folder"}}) {
+        for (const std::string& command : {"decode " + F("t.pdb"), "encode " + F("in")}) {
+            const RunResult result = Run(command + " " + F(name));
+            EXPECT_EQ(result.exitCode, 1) << command << " " << name;
+            EXPECT_EQ(result.err, std::string("Error: Could not open Palm or PC File: ") + F(name) + " is " + kind +
+                                      ", not a regular file: it was left as it is\n");
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(F("pipe")));
+    EXPECT_TRUE(std::filesystem::is_empty(F("folder")));
+
+    // Through a link the file behind it is replaced, and keeps its mode.
+    std::filesystem::create_directory(F("real"));
+    WriteFileText(F("real/pc.txt"), "private");
+    chmod(F("real/pc.txt").c_str(), 0600);
+    std::filesystem::create_symlink("real/pc.txt", F("pc.txt"));
+    ASSERT_EQ(Run("decode " + F("t.pdb") + " " + F("pc.txt")).exitCode, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(F("pc.txt")));
+    EXPECT_EQ(ReadFileText(F("real/pc.txt")), "new text\n");
+    EXPECT_EQ(std::filesystem::status(F("real/pc.txt")).permissions(), std::filesystem::perms::owner_read |
+                                                                           std::filesystem::perms::owner_write);
+
+    // Names as long as the file system takes.
+    const std::string longName = F(std::string(250, 'n'));
+    ASSERT_EQ(Run("encode " + F("in") + " " + longName).exitCode, 0);
+    ASSERT_EQ(Run("decode " + longName + " " + longName + ".t").exitCode, 0);
+    EXPECT_EQ(ReadFileText(longName + ".t"), "new text\n");
+}
+
+TEST_F(Lum2DocTest, WriteFailuresSayTheirCause) {
+    std::string text;
+    while (text.size() < 200000) text += "A line of text that fills the file. ";
+    WriteFileText(F("in"), text);
+    ASSERT_EQ(Run("encode --raw " + F("in") + " " + F("t.pdb")).exitCode, 0);
+    WriteFileText(F("old"), "old");
+
+    // A file size limit makes every write past 64 KiB fail with EFBIG, as a
+    // full disk makes them fail with ENOSPC.
+    const std::string limited = "trap '' XFSZ; ulimit -f 128;";
+    const std::string cause = ": " + std::string(std::strerror(EFBIG)) + "\n";
+    RunResult result = RunShell(limited, "encode --raw " + F("in") + " " + F("old"), "");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.substr(0, 7), "Error: ");
+    EXPECT_EQ(result.err.substr(result.err.size() - cause.size()), cause) << result.err;
+    result = RunShell(limited, "decode " + F("t.pdb") + " " + F("old"), "");
+    EXPECT_EQ(result.err, "Error: Could not open Palm or PC File" + cause);
+    EXPECT_EQ(ReadFileText(F("old")), "old");
+
+    // Standard output counts as well.
+    result = RunShell("", "decode " + F("t.pdb") + " -", " >/dev/full");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Error: Could not open Palm or PC File: standard output: " +
+                              std::string(std::strerror(ENOSPC)) + "\n");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp_));
+}
+
+TEST_F(Lum2DocTest, StandardInputStopsAtTheLargestText) {
+    // An endless input is refused once it passes 65,534 records of 4,096
+    // bytes; files (the spool among them) may not grow past that here, as if
+    // the temp folder were full beyond it.
+    WriteFileText(F("old.pdb"), "old");
+    const RunResult result =
+        RunShell("trap '' XFSZ; ulimit -f 524272; yes |", "encode --raw - " + F("old.pdb"), "");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)\n");
+    EXPECT_EQ(ReadFileText(F("old.pdb")), "old");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp_));
+}
+
+// Every outcome of a killed run is the old file or the complete new one; a
+// signal that can be caught removes the temporary files before the end, and
+// after SIGKILL the next run removes them.
+TEST_F(Lum2DocTest, KilledRunsLeaveTheOldOrTheNewFile) {
+    std::string text;
+    const std::string prose = ReadFileText(std::string(LUM2_TEST_DATA) + "/../../docs/sample.txt");
+    while (text.size() < (12u << 20)) text += prose;
+    WriteFileText(F("in.txt"), text);
+    WriteFileText(F("old.txt"), "old text\n");
+    ASSERT_EQ(Run("encode " + F("old.txt") + " " + F("old.pdb")).exitCode, 0);
+    const auto oldPdb = ReadFileBytes(F("old.pdb"));
+    ASSERT_EQ(Run("encode --raw --compress " + F("in.txt") + " " + F("new.pdb")).exitCode, 0);
+    std::filesystem::create_directory(F("out"));
+
+    // Temporary files beside the outputs and work folders in the temp folder.
+    auto leftovers = [&] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(F("out"))) {
+            if (entry.path().filename().string().rfind(".lum2-", 0) == 0) ++count;
+        }
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(tmp_)) ++count;
+        return count;
+    };
+    std::mt19937 random(7);
+    const struct {
+        int signal;
+        const char* command;
+    } runs[] = {{SIGKILL, "encode"}, {SIGKILL, "decode"}, {SIGTERM, "encode"}, {SIGINT, "decode"},
+                {SIGKILL, "encode"}, {SIGTERM, "decode"}, {SIGINT, "encode"},  {SIGKILL, "decode"}};
+    for (const auto& run : runs) {
+        const bool encode = std::string(run.command) == "encode";
+        const std::string output = F(encode ? "out/book.pdb" : "out/book.txt");
+        WriteFileBytes(output, encode ? oldPdb : std::vector<uint8_t>{'o', 'l', 'd'});
+        const int before = leftovers();
+        // Encode reads its text from standard input, so a spooled copy is at stake too.
+        const pid_t pid = encode ? Spawn({"encode", "--raw", "--compress", "-", output}, F("in.txt"))
+                                 : Spawn({"decode", F("new.pdb"), output});
+        ASSERT_GT(pid, 0);
+        usleep(std::uniform_int_distribution<int>(0, 400000)(random));
+        kill(pid, run.signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (WIFSIGNALED(status)) {
+            EXPECT_EQ(WTERMSIG(status), run.signal);
+        }
+
+        const RunResult decoded = Run(std::string("decode ") + output + " -");
+        if (encode) {
+            EXPECT_TRUE(ReadFileBytes(output) == oldPdb || decoded.out == text) << run.signal;
+        } else {
+            const std::string now = ReadFileText(output);
+            EXPECT_TRUE(now == "old" || now == text) << run.signal;
+        }
+        // Only SIGKILL adds leftovers (a run may remove earlier ones).
+        if (run.signal != SIGKILL) {
+            EXPECT_LE(leftovers(), before) << run.signal;
+        }
+    }
+    // The next runs over the same files remove what the killed ones left.
+    ASSERT_EQ(Run("encode --raw " + F("old.txt") + " " + F("out/book.pdb")).exitCode, 0);
+    ASSERT_EQ(Run("decode " + F("old.pdb") + " " + F("out/book.txt")).exitCode, 0);
+    EXPECT_EQ(leftovers(), 0);
 }
 
 TEST_F(Lum2DocTest, UsageErrorsAndHelp) {

@@ -59,6 +59,7 @@ public:
     }
     void SetTrayIcon(int image, const std::string& tip) override { tray.emplace_back(image, tip); }
     void ShowProgressDisplay(bool visible) override { display.push_back(visible); }
+    void ReportFailureCause(const std::string& cause) override { causes.push_back(cause); }
 
     struct Prompt {
         PromptKind kind;
@@ -71,6 +72,7 @@ public:
     std::vector<Prompt> prompts;
     std::vector<std::pair<int, std::string>> tray;
     std::vector<bool> display;
+    std::vector<std::string> causes;
 };
 
 class ConversionTest : public ::testing::Test {

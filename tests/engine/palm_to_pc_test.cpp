@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "conversion_fixture.h"
@@ -140,6 +141,32 @@ TEST_F(PalmToPcTest, FileCutShortAtEveryRecordBoundary) {
         EXPECT_EQ(task.status, k == 0 ? "Error: could not get DocInfo of Palm File" : "Error: Palm File corrupt") << k;
         EXPECT_EQ(ReadFileText(F("out.txt")), "precious") << k;
     }
+}
+
+TEST_F(PalmToPcTest, PcFilesBehindLinksKeepTheirModeAndSpecialFilesAreRefused) {
+    MakeDoc("new text\n", F("book.pdb"));
+    host_.SetChecked({Custom()});
+    host_.SetAskBeforeOverwrite(false);
+    std::filesystem::create_directories(F("real"));
+    WriteFileText(F("real/pc.txt"), "private");
+    chmod(F("real/pc.txt").c_str(), 0600);
+    std::filesystem::create_symlink("real/pc.txt", F("pc.txt"));
+    TaskRecord task = Task(F("pc.txt"), F("book.pdb"));
+    ConvertPalmToPc(task, context_);
+    ASSERT_EQ(task.status, "OK");
+    EXPECT_TRUE(std::filesystem::is_symlink(F("pc.txt")));
+    EXPECT_EQ(ReadFileText(F("real/pc.txt")), "new text\n");
+    struct stat info {};
+    stat(F("real/pc.txt").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    ASSERT_EQ(mkfifo(F("pipe.txt").c_str(), 0644), 0);
+    task = Task(F("pipe.txt"), F("book.pdb"));
+    ConvertPalmToPc(task, context_);
+    EXPECT_EQ(task.status, "Error: Could not open Palm or PC File");
+    EXPECT_TRUE(std::filesystem::is_fifo(F("pipe.txt")));
+    ASSERT_EQ(host_.causes.size(), 1u);
+    EXPECT_NE(host_.causes[0].find("not a regular file"), std::string::npos);
 }
 
 TEST_F(PalmToPcTest, UnwritablePcFolderGivesTheGenericError) {

@@ -1,6 +1,8 @@
 // PC to Palm: its statuses, its targets and prompts, and what it leaves behind.
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include "conversion_fixture.h"
 #include "engine/file_times.h"
 
@@ -55,6 +57,28 @@ TEST_F(PcToPalmTest, CustomTargetGetsExactlyThePathAndTimesAreStored) {
     EXPECT_FALSE(std::filesystem::exists(F("lumfilter.tmp")));
     EXPECT_EQ(host_.display, (std::vector<bool>{true, false}));
     EXPECT_EQ(host_.tray.back(), (std::pair<int, std::string>{1, ""}));
+}
+
+TEST_F(PcToPalmTest, TargetsBehindLinksAreWrittenAndSpecialFilesRefused) {
+    host_.SetChecked({Custom()});
+    host_.SetAskBeforeOverwrite(false);
+    std::filesystem::create_directories(F("real"));
+    WriteFileText(F("real/book.pdb"), "old");
+    std::filesystem::create_symlink("real/book.pdb", F("book.pdb"));
+    TaskRecord task = Task(F("book.txt"), F("book.pdb"));
+    ConvertPcToPalm(task, context_);
+    ASSERT_EQ(task.status, "OK");
+    EXPECT_TRUE(std::filesystem::is_symlink(F("book.pdb")));
+    const auto doc = ReadFileBytes(F("real/book.pdb"));
+    EXPECT_EQ(std::string(doc.begin(), doc.begin() + 5), std::string("book\0", 5));
+
+    ASSERT_EQ(mkfifo(F("pipe.pdb").c_str(), 0644), 0);
+    task = Task(F("book.txt"), F("pipe.pdb"));
+    ConvertPcToPalm(task, context_);
+    EXPECT_EQ(task.status, "Error: Could not open Palm or PC File");
+    EXPECT_TRUE(std::filesystem::is_fifo(F("pipe.pdb")));
+    ASSERT_EQ(host_.causes.size(), 1u);
+    EXPECT_EQ(host_.causes[0], F("pipe.pdb") + " is a named pipe (FIFO), not a regular file: it was left as it is");
 }
 
 TEST_F(PcToPalmTest, DistributesToEveryCheckedUserAndQueuesTheirInstall) {

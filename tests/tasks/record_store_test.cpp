@@ -575,6 +575,22 @@ TEST(RecordStoreDelete, OnlyTasksCanBeDeletedAndTheLastLeavesTheDefaults) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("lumdata.tmp")));
 }
 
+TEST(RecordStoreDelete, AStoreReachedThroughALinkStaysOneStore) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("kept"));
+    WriteFileBytes(dir.File("kept/tasks.dat"), StoreFile({"11", "22"}));
+    std::filesystem::create_symlink("kept/tasks.dat", dir.File("lumdata.dat"));
+    RecordStore store;
+    store.OpenStore(dir.Path());
+    store.DeleteRecord(3);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("lumdata.dat")));
+    EXPECT_EQ(ReadFileBytes(dir.File("kept/tasks.dat")), StoreFile({"22"}));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("kept/lumdata.tmp")));
+    // The open store carries on with the file behind the link.
+    store.PutRecord(4, Task("44", "y"));
+    EXPECT_EQ(ReadFileBytes(dir.File("kept/tasks.dat")).size(), 4 * kRecordSize);
+}
+
 TEST(RecordStoreDelete, AFailedRewriteLeavesTheStoreAsItWas) {
     TempDir dir;
     const auto file = StoreFile({"11", "22"});
