@@ -82,7 +82,7 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
     DocInfo info;
     const std::string checked = CheckDoc(reader, header, info);
     if (checked != kStatusOk) return checked;
-    if (info.version != 1 && (codec.GetUncompSize == nullptr || codec.DeCompress == nullptr)) {
+    if (info.version != 1 && codec.DeCompress == nullptr) {
         return kStatusGenericError;
     }
 
@@ -97,7 +97,6 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
     progress.LetEventsRun();
 
     TextOutput out(text);
-    Bytes record;
     std::vector<uint8_t> plain(kLargestRecordText);
     std::string utf8;
     int64_t textSoFar = 0;
@@ -107,27 +106,27 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
         progress.LetEventsRun();
 
         uint8_t attribute = 0;
-        if (reader.ReadRecord(i, attribute, record) != 0) return "Error: Palm File corrupt";
+        const uint8_t* data = nullptr;
+        std::size_t size = 0;
+        if (reader.ReadRecord(i, attribute, data, size) != 0) return "Error: Palm File corrupt";
         // An empty record is an empty piece of text, as some writers end a
         // text of whole records; but one at the very end of the file while
         // DocInfo still owes text is a file cut short at a record boundary.
-        if (record.empty() && reader.StartsAtEnd(i) && textSoFar < int64_t{info.textLength}) {
+        if (size == 0 && reader.StartsAtEnd(i) && textSoFar < int64_t{info.textLength}) {
             return "Error: Palm File corrupt";
         }
 
-        const uint8_t* data = record.data();
-        std::size_t size = record.size();
         if (info.version != 1) {
             // A record that does not decode exactly is damaged, not a text to guess at.
-            if (record.size() > static_cast<std::size_t>(INT32_MAX)) return "Error: Palm File corrupt";
-            const int32_t recordSize = static_cast<int32_t>(record.size());
-            const int32_t expected = codec.GetUncompSize(record.data(), recordSize);
-            if (expected < 0 || expected > kLargestRecordText) return "Error: Palm File corrupt";
+            // One pass: the decoder fails a record whose tokens run out of
+            // bounds or decode to more than the room it is given.
+            if (size > static_cast<std::size_t>(INT32_MAX)) return "Error: Palm File corrupt";
+            const int32_t recordSize = static_cast<int32_t>(size);
             // Decoded straight into the output block unless it is converted first.
             if (!toUtf8 && !out.Reserve(kLargestRecordText)) return kStatusGenericError;
             uint8_t* into = toUtf8 ? plain.data() : out.Tail();
-            const int32_t written = codec.DeCompress(into, expected, record.data(), recordSize);
-            if (written != expected) return "Error: Palm File corrupt";
+            const int32_t expected = codec.DeCompress(into, kLargestRecordText, data, recordSize);
+            if (expected < 0) return "Error: Palm File corrupt";
             textSoFar += expected;
             if (!toUtf8) {
                 out.Advance(static_cast<std::size_t>(expected));

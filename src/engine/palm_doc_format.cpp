@@ -259,6 +259,18 @@ void PalmRecordReader::ReadEntries(int64_t count) {
 }
 
 int PalmRecordReader::ReadRecord(int index, uint8_t& attribute, Bytes& data) {
+    const uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+    if (ReadRecord(index, attribute, bytes, size) != 0) return -1;
+    try {
+        data.assign(bytes, bytes + size);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    return 0;
+}
+
+int PalmRecordReader::ReadRecord(int index, uint8_t& attribute, const uint8_t*& data, std::size_t& size) {
     const auto at = static_cast<std::size_t>(index);
     if (index < 0 || at >= entries_.size() || !entries_[at].present) return -1;
     // The record ends where the next one starts, or at the end of the file
@@ -266,15 +278,32 @@ int PalmRecordReader::ReadRecord(int index, uint8_t& attribute, Bytes& data) {
     if (at + 1 >= entries_.size() && !complete_) return -1;
     const Entry& entry = entries_[at];
     attribute = entry.attribute;
+    const int64_t offset = entry.offset;
     const int64_t end = at + 1 < entries_.size() && entries_[at + 1].present ? int64_t{entries_[at + 1].offset} : length_;
-    const int64_t size = end - int64_t{entry.offset};
-    if (size < 0 || int64_t{entry.offset} + size > length_) return -1;
+    if (end < offset || end > length_) return -1;
+    size = static_cast<std::size_t>(end - offset);
     try {
-        data.resize(static_cast<std::size_t>(size));
+        if (end - offset > kReadWindow) {
+            large_.resize(size);
+            if (!ReadBytesAt(file_, offset, large_.data(), size)) return -1;
+            data = large_.data();
+            return 0;
+        }
+        // Records mostly follow each other, so one read brings in the
+        // window of file from this record on and serves the next ones too.
+        if (offset < windowStart_ || end > windowStart_ + static_cast<int64_t>(window_.size())) {
+            window_.resize(static_cast<std::size_t>(std::min<int64_t>(kReadWindow, length_ - offset)));
+            windowStart_ = offset;
+            if (!ReadBytesAt(file_, offset, window_.data(), window_.size())) {
+                window_.clear();
+                return -1;
+            }
+        }
+        data = window_.data() + (offset - windowStart_);
+        return 0;
     } catch (const std::bad_alloc&) {
         return -1;
     }
-    return ReadBytesAt(file_, entry.offset, data.data(), data.size()) ? 0 : -1;
 }
 
 bool PalmRecordReader::StartsAtEnd(int index) const {

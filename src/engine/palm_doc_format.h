@@ -64,8 +64,9 @@ int ReadPalmHeader(std::FILE* file, PalmHeader& header);
 int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data);
 
 // The records of an open Doc file, for reading many of them: the file length
-// and the entries are read once, each record with one positioned read of its
-// span. Checks and results are those of ReadPalmHeader and ReadPalmRecord.
+// and the entries are read once, the records through positioned reads of a
+// megabyte at a time. Checks and results are those of ReadPalmHeader and
+// ReadPalmRecord.
 class PalmRecordReader {
 public:
     explicit PalmRecordReader(std::FILE* file) : file_(file) {}
@@ -76,6 +77,8 @@ public:
     void ReadEntries(int64_t count);
     // As ReadPalmRecord for a record whose entry ReadEntries read.
     int ReadRecord(int index, uint8_t& attribute, Bytes& data);
+    // The same, with data pointing at the record's bytes until the next call.
+    int ReadRecord(int index, uint8_t& attribute, const uint8_t*& data, std::size_t& size);
     // Whether record index starts at the very end of the file.
     bool StartsAtEnd(int index) const;
 
@@ -90,6 +93,10 @@ private:
     std::vector<std::pair<int64_t, int64_t>> lists_;  // where each list's entries start, and its count
     std::vector<Entry> entries_;
     bool complete_ = false;  // entries_ holds every entry the lists have
+    static constexpr int64_t kReadWindow = int64_t{1} << 20;
+    Bytes window_;  // the file from windowStart_ on, as last read
+    int64_t windowStart_ = 0;
+    Bytes large_;  // a record longer than the window
 };
 
 // Reads size bytes at offset without moving the stream (one pread where the
