@@ -121,7 +121,7 @@ private:
 // offsets noted for the record list, which is written last.
 class RecordWriter {
 public:
-    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+    static constexpr std::size_t kBlock = std::size_t{1} << 18;
 
     RecordWriter(std::FILE* file, int64_t start) : file_(file), next_(start), buffer_(new uint8_t[kBlock]) {}
 

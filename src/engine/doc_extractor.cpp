@@ -36,10 +36,11 @@ std::string CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info
     }
 }
 
-// The text goes out in large blocks: one write per megabyte, not per record.
+// The text goes out in large blocks: one write per 256 KB, not per record
+// (larger blocks cost more in first-touch page faults than they save).
 class TextOutput {
 public:
-    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+    static constexpr std::size_t kBlock = std::size_t{1} << 18;
 
     explicit TextOutput(std::FILE* file) : file_(file), buffer_(new uint8_t[kBlock]) {}
 

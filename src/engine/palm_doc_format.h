@@ -64,8 +64,8 @@ int ReadPalmHeader(std::FILE* file, PalmHeader& header);
 int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data);
 
 // The records of an open Doc file, for reading many of them: the file length
-// and the entries are read once, the records through positioned reads of a
-// megabyte at a time. Checks and results are those of ReadPalmHeader and
+// and the entries are read once, the records through positioned reads of
+// 256 KB at a time. Checks and results are those of ReadPalmHeader and
 // ReadPalmRecord.
 class PalmRecordReader {
 public:
@@ -93,7 +93,7 @@ private:
     std::vector<std::pair<int64_t, int64_t>> lists_;  // where each list's entries start, and its count
     std::vector<Entry> entries_;
     bool complete_ = false;  // entries_ holds every entry the lists have
-    static constexpr int64_t kReadWindow = int64_t{1} << 20;
+    static constexpr int64_t kReadWindow = int64_t{1} << 18;
     Bytes window_;  // the file from windowStart_ on, as last read
     int64_t windowStart_ = 0;
     Bytes large_;  // a record longer than the window
