@@ -32,16 +32,18 @@ struct RecordSlot {
     bool done = false;
 };
 
-// Compresses records on worker threads. The caller fills the slots of a
-// bounded window in record order and takes the results back in that order,
-// so the file is the same whatever the number of workers.
+// Compresses records on worker threads, and on the calling thread while it
+// waits for one. The caller fills the slots of a bounded window in record
+// order and takes the results back in that order, so the file is the same
+// whatever the number of jobs.
 class RecordCompressor {
 public:
     RecordCompressor(const CodecFunctions& codec, int jobs)
         : codec_(codec), slots_(static_cast<std::size_t>(jobs) * kRecordsPerJob) {
-        workers_.reserve(static_cast<std::size_t>(jobs));
+        // The calling thread is one of the jobs: it compresses while it waits.
+        workers_.reserve(static_cast<std::size_t>(jobs - 1));
         try {
-            for (int k = 0; k < jobs; ++k) workers_.emplace_back([this] { Work(); });
+            for (int k = 1; k < jobs; ++k) workers_.emplace_back([this] { Work(); });
         } catch (...) {
             Stop();
             throw;
@@ -71,7 +73,18 @@ public:
     RecordSlot& Take(int64_t sequence) {
         RecordSlot& slot = Slot(sequence);
         std::unique_lock lock(mutex_);
-        finished_.wait(lock, [&] { return slot.done; });
+        while (!slot.done) {
+            if (claimed_ < submitted_) {
+                // Rather than sleep, compress the next record no worker has taken.
+                const int64_t next = claimed_++;
+                lock.unlock();
+                Compress(Slot(next));
+                lock.lock();
+                Slot(next).done = true;
+            } else {
+                finished_.wait(lock);
+            }
+        }
         slot.done = false;
         return slot;
     }
@@ -87,6 +100,10 @@ private:
         workers_.clear();
     }
 
+    void Compress(RecordSlot& slot) {
+        slot.packedSize = codec_.Compress(slot.packed, kPackedCapacity, slot.text, slot.textSize);
+    }
+
     void Work() {
         for (;;) {
             int64_t sequence = 0;
@@ -97,7 +114,7 @@ private:
                 sequence = claimed_++;
             }
             RecordSlot& slot = Slot(sequence);
-            slot.packedSize = codec_.Compress(slot.packed, kPackedCapacity, slot.text, slot.textSize);
+            Compress(slot);
             {
                 std::lock_guard lock(mutex_);
                 slot.done = true;
