@@ -110,6 +110,7 @@ int RunEncode(const ParsedArguments& args) {
     if (!task.HasOption(kOptionUtf8Text)) {
         // Bytes stay as they are; say so when that will garble the text.
         FileHandle text(std::fopen(pcPath.c_str(), "rb"));
+        if (text) std::setvbuf(text.get(), nullptr, _IOFBF, 1 << 16);
         Utf8Scanner scanner;
         if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
             progress.Note("the text is UTF-8 with characters beyond ASCII, which Palm readers will show "
