@@ -109,8 +109,9 @@ int RunEncode(const ParsedArguments& args) {
     TerminalProgress progress;
     if (!task.HasOption(kOptionUtf8Text)) {
         // Bytes stay as they are; say so when that will garble the text.
+        const std::unique_ptr<char[]> buffer(new char[1 << 16]);  // outlives the stream
         FileHandle text(std::fopen(pcPath.c_str(), "rb"));
-        if (text) std::setvbuf(text.get(), nullptr, _IOFBF, 1 << 16);
+        if (text) std::setvbuf(text.get(), buffer.get(), _IOFBF, 1 << 16);
         Utf8Scanner scanner;
         if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
             progress.Note("the text is UTF-8 with characters beyond ASCII, which Palm readers will show "

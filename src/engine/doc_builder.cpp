@@ -23,6 +23,7 @@ constexpr int kPackedCapacity = LUM2_COMPRESS_BOUND(kTextRecordSize);
 constexpr int kMaximumJobs = 16;
 // Records in flight per worker: enough that no worker waits for the reader.
 constexpr int kRecordsPerJob = 4;
+constexpr std::size_t kTextBuffer = std::size_t{1} << 16;
 
 struct RecordSlot {
     uint8_t text[kTextRecordSize];
@@ -178,9 +179,11 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
     try {
         if (request.category < 0 || request.category > 255) return kStatusGenericError;
 
+        // The records are read through a 64 KB buffer that outlives the stream.
+        const std::unique_ptr<char[]> textBuffer(new char[kTextBuffer]);
         FileHandle text(std::fopen(request.textPath.c_str(), "rb"));
         if (!text) return kStatusGenericError;
-        std::setvbuf(text.get(), nullptr, _IOFBF, 1 << 16);
+        std::setvbuf(text.get(), textBuffer.get(), _IOFBF, kTextBuffer);
         const int64_t length = FileLength(text.get());
         if (length == 0) return "Error: PC File is empty";
         std::rewind(text.get());
