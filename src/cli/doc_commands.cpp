@@ -131,6 +131,7 @@ int RunEncode(const ParsedArguments& args) {
     task.options = OptionsText(args);
     task.tabspace = static_cast<int16_t>(args.IntValue("--tabs", 0, 64, 0));
     const int category = args.IntValue("--category", 0, 15, 0);
+    const int jobs = args.IntValue("--jobs", 1, 1024, 0);
 
     const CodecFunctions* codec = Codec();
     if (codec == nullptr) return kExitFailure;
@@ -146,7 +147,9 @@ int RunEncode(const ParsedArguments& args) {
     TerminalProgress progress;
     if (!task.HasOption(kOptionUtf8Text)) {
         // Bytes stay as they are; say so when that will garble the text.
+        const std::unique_ptr<char[]> buffer(new char[1 << 16]);  // outlives the stream
         FileHandle text(std::fopen(pcPath.c_str(), "rb"));
+        if (text) std::setvbuf(text.get(), buffer.get(), _IOFBF, 1 << 16);
         Utf8Scanner scanner;
         if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
             progress.Note("the text is UTF-8 with characters beyond ASCII, which Palm readers will show "
@@ -166,6 +169,7 @@ int RunEncode(const ParsedArguments& args) {
     request.databaseName = UsesUtf8Text(task) ? PalmDatabaseName(namedAfter) : DatabaseName(namedAfter);
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
+    request.jobs = jobs;
     const std::string status = BuildDocFile(request, out.File(), *codec, progress);
     if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
     if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
@@ -270,7 +274,7 @@ std::vector<Command> DocCommands() {
     commands.push_back(Command{
         "encode",
         "convert a text file into a Palm Doc database (.pdb)",
-        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--category N] INPUT OUTPUT.pdb",
+        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--category N] [--jobs N] INPUT OUTPUT.pdb",
         "Converts the text file INPUT into the Palm Doc database OUTPUT.pdb.\n"
         "The database name is OUTPUT's file name without its extension (at most 31 bytes).\n"
         "Without options, carriage returns are removed and TABs are kept.\n"
@@ -285,9 +289,10 @@ std::vector<Command> DocCommands() {
         "                  number told); a text that is not UTF-8 keeps its bytes\n"
         "  --raw           take the text byte for byte (every filter option, --utf8 too, is ignored)\n"
         "  --category N    Palm category of the document (0 to 15)\n"
+        "  --jobs N        compress on N threads (default: one per core); the file is the same\n"
         "\n"
         "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
-        OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--utf8", "--raw"}, {"--tabs", "--category"}},
+        OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--utf8", "--raw"}, {"--tabs", "--category", "--jobs"}},
         RunEncode});
     commands.push_back(Command{
         "decode",

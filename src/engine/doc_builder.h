@@ -15,6 +15,7 @@ struct DocBuildRequest {
     std::string databaseName;  // at most 31 bytes are stored
     bool compressed = false;
     int category = 0;          // 0 to 255; only the low four bits are stored
+    int jobs = 0;              // threads compressing records; 0: one per core
 };
 
 inline constexpr const char* kStatusOk = "OK";

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/doc_builder.h"
@@ -10,16 +12,19 @@
 
 namespace lum2 {
 
-std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
+namespace {
+
+std::string CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info) {
     try {
-        if (ReadPalmHeader(doc, header) != 0) return "Error: unknown or corrupted Palm File header";
+        if (reader.ReadHeader(header) != 0) return "Error: unknown or corrupted Palm File header";
         if (header.type != "TEXt" || header.creator != "REAd") {
             return "Error: Palm File type or creator not supported";
         }
         if (header.totalRecords < 2) return "Error: Palm File corrupt or wrong format";
+        reader.ReadEntries(1);
         Bytes record0;
         uint8_t attribute = 0;
-        if (ReadPalmRecord(doc, 0, attribute, record0) != 0) {
+        if (reader.ReadRecord(0, attribute, record0) != 0) {
             return "Error: could not get DocInfo of Palm File";
         }
         if (ParseDocInfo(record0, header.totalRecords, info) != 0) {
@@ -31,46 +36,107 @@ std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
     }
 }
 
+// The text goes out in large blocks: one write per 256 KB, not per record
+// (larger blocks cost more in first-touch page faults than they save).
+class TextOutput {
+public:
+    static constexpr std::size_t kBlock = std::size_t{1} << 18;
+
+    explicit TextOutput(std::FILE* file) : file_(file), buffer_(new uint8_t[kBlock]) {}
+
+    // Room for size more bytes at Tail(), writing out what is held when needed.
+    bool Reserve(std::size_t size) { return used_ + size <= kBlock || Flush(); }
+    uint8_t* Tail() { return buffer_.get() + used_; }
+    void Advance(std::size_t size) { used_ += size; }
+
+    bool Append(const void* data, std::size_t size) {
+        if (!Reserve(size)) return false;
+        if (size > kBlock) return std::fwrite(data, 1, size, file_) == size;
+        std::memcpy(Tail(), data, size);
+        used_ += size;
+        return true;
+    }
+
+    bool Flush() {
+        if (used_ != 0 && std::fwrite(buffer_.get(), 1, used_, file_) != used_) return false;
+        used_ = 0;
+        return true;
+    }
+
+private:
+    std::FILE* file_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    std::size_t used_ = 0;
+};
+
+}  // namespace
+
+std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
+    PalmRecordReader reader(doc);
+    return CheckDoc(reader, header, info);
+}
+
 std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
                            ProgressSink& progress, bool toUtf8) {
+    PalmRecordReader reader(doc);
     PalmHeader header;
     DocInfo info;
-    const std::string checked = CheckDocFile(doc, header, info);
+    const std::string checked = CheckDoc(reader, header, info);
     if (checked != kStatusOk) return checked;
-    if (info.version != 1 && (codec.GetUncompSize == nullptr || codec.DeCompress == nullptr)) {
+    if (info.version != 1 && codec.DeCompress == nullptr) {
         return kStatusGenericError;
     }
 
     const int n = info.recordCount;
+    try {
+        reader.ReadEntries(int64_t{n} + 1);
+    } catch (const DocIoError&) {
+        return kStatusGenericError;
+    }
     progress.SetProgressRange(n);
     progress.SetProgressValue(0);
     progress.LetEventsRun();
 
-    Bytes record;
-    std::vector<uint8_t> plain(LUM2_RECORD_SIZE);
+    TextOutput out(text);
+    std::vector<uint8_t> plain(kLargestRecordText);
     std::string utf8;
+    int64_t textSoFar = 0;
     for (int i = 1; i <= n; ++i) {
         progress.SetProgressValue(i);
         progress.SetTrayIcon(TrayFrame(i, n), "");
         progress.LetEventsRun();
 
         uint8_t attribute = 0;
-        // No writer stores an empty text record; one is a file cut short at a record boundary.
-        if (ReadPalmRecord(doc, i, attribute, record) != 0 || record.empty()) return "Error: Palm File corrupt";
+        const uint8_t* data = nullptr;
+        std::size_t size = 0;
+        if (reader.ReadRecord(i, attribute, data, size) != 0) return "Error: Palm File corrupt";
+        // An empty record is an empty piece of text, as some writers end a
+        // text of whole records; but one at the very end of the file while
+        // DocInfo still owes text is a file cut short at a record boundary.
+        if (size == 0 && reader.StartsAtEnd(i) && textSoFar < int64_t{info.textLength}) {
+            return "Error: Palm File corrupt";
+        }
 
-        const uint8_t* data = record.data();
-        std::size_t size = record.size();
         if (info.version != 1) {
             // A record that does not decode exactly is damaged, not a text to guess at.
-            if (record.size() > static_cast<std::size_t>(INT32_MAX)) return "Error: Palm File corrupt";
-            const int32_t recordSize = static_cast<int32_t>(record.size());
-            const int32_t expected = codec.GetUncompSize(record.data(), recordSize);
-            if (expected < 0 || expected > LUM2_RECORD_SIZE) return "Error: Palm File corrupt";
-            std::fill(plain.begin(), plain.begin() + expected, ' ');
-            const int32_t written = codec.DeCompress(plain.data(), expected, record.data(), recordSize);
-            if (written != expected) return "Error: Palm File corrupt";
-            data = plain.data();
+            // One pass: the decoder fails a record whose tokens run out of
+            // bounds or decode to more than the room it is given.
+            if (size > static_cast<std::size_t>(INT32_MAX)) return "Error: Palm File corrupt";
+            const int32_t recordSize = static_cast<int32_t>(size);
+            // Decoded straight into the output block unless it is converted first.
+            if (!toUtf8 && !out.Reserve(kLargestRecordText)) return kStatusGenericError;
+            uint8_t* into = toUtf8 ? plain.data() : out.Tail();
+            const int32_t expected = codec.DeCompress(into, kLargestRecordText, data, recordSize);
+            if (expected < 0) return "Error: Palm File corrupt";
+            textSoFar += expected;
+            if (!toUtf8) {
+                out.Advance(static_cast<std::size_t>(expected));
+                continue;
+            }
+            data = into;
             size = static_cast<std::size_t>(expected);
+        } else {
+            textSoFar += static_cast<int64_t>(size);
         }
         if (toUtf8) {
             // Each byte is a whole character, so records convert one by one.
@@ -79,9 +145,9 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
             data = reinterpret_cast<const uint8_t*>(utf8.data());
             size = utf8.size();
         }
-        if (size != 0 && std::fwrite(data, 1, size, text) != size) return kStatusGenericError;
+        if (!out.Append(data, size)) return kStatusGenericError;
     }
-    if (std::fflush(text) != 0) return kStatusGenericError;
+    if (!out.Flush() || std::fflush(text) != 0) return kStatusGenericError;
     return kStatusOk;
 }
 

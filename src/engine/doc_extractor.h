@@ -17,7 +17,8 @@ std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 // Writes the text of the Doc database doc into text, record by record, with
 // no separator and no byte changed (toUtf8: converted from the Palm set to
 // UTF-8). Returns "OK" or the status of the failure; on failure text holds
-// what was written so far. Progress: one step per record.
+// some part of the text, which the caller discards. Progress: one step per
+// record.
 std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
                            ProgressSink& progress, bool toUtf8 = false);
 

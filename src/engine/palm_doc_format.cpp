@@ -1,7 +1,12 @@
 #include "engine/palm_doc_format.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/path_functions.h"
 
@@ -109,57 +114,33 @@ int64_t FileLength(std::FILE* file) {
     return length;
 }
 
-int WritePalmHeader(std::FILE* file, const std::string& name, const std::string& type,
-                    const std::string& creator, int numberOfRecords, uint32_t palmTime) {
-    try {
-        uint8_t head[kRecordListOffset] = {};
-        // The name, one NUL, then blanks to the end of its field. A longer
-        // name is cut so that the NUL still fits: readers rely on it.
-        std::memset(head + kNameOffset, ' ', kNameFieldSize);
-        const std::size_t nameLength = std::min<std::size_t>(name.size(), kNameFieldSize - 1);
-        std::memcpy(head + kNameOffset, name.data(), nameLength);
-        head[kNameOffset + nameLength] = 0;
-        PutLong(head + kCreationDateOffset, palmTime);
-        PutLong(head + kModificationDateOffset, palmTime);
-        for (int i = 0; i < 4; ++i) {
-            head[kTypeOffset + i] = i < static_cast<int>(type.size()) ? type[i] : ' ';
-            head[kCreatorOffset + i] = i < static_cast<int>(creator.size()) ? creator[i] : ' ';
-        }
-        WriteExactly(file, 0, head, sizeof head);
-        WriteLongAt(file, kRecordListOffset, 0);
-        WriteWordAt(file, kRecordListOffset + 4, static_cast<uint32_t>(numberOfRecords));
-
-        if (numberOfRecords <= 0) {
-            WriteWordAt(file, kFirstEntryOffset, 0);
-        } else {
-            // All placeholders in one write: data offset 0, attribute 0, unique id.
-            std::vector<uint8_t> entries(static_cast<std::size_t>(numberOfRecords) * kRecordEntrySize);
-            for (int k = 0; k < numberOfRecords; ++k) {
-                PutLong(&entries[k * kRecordEntrySize + 4], kFirstUniqueId + static_cast<uint32_t>(k));
-            }
-            WriteExactly(file, kFirstEntryOffset, entries.data(), entries.size());
-        }
-        return 0;
-    } catch (const DocIoError&) {
-        return -1;
+Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator,
+                      int numberOfRecords, uint32_t palmTime) {
+    const int records = std::max(numberOfRecords, 1);
+    Bytes head(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * records), 0);
+    // The name, one NUL, then blanks to the end of its field. A longer
+    // name is cut so that the NUL still fits: readers rely on it.
+    std::memset(head.data() + kNameOffset, ' ', kNameFieldSize);
+    const std::size_t nameLength = std::min<std::size_t>(name.size(), kNameFieldSize - 1);
+    std::memcpy(head.data() + kNameOffset, name.data(), nameLength);
+    head[kNameOffset + nameLength] = 0;
+    PutLong(&head[kCreationDateOffset], palmTime);
+    PutLong(&head[kModificationDateOffset], palmTime);
+    for (int i = 0; i < 4; ++i) {
+        head[kTypeOffset + i] = i < static_cast<int>(type.size()) ? type[i] : ' ';
+        head[kCreatorOffset + i] = i < static_cast<int>(creator.size()) ? creator[i] : ' ';
     }
+    PutWord(&head[kRecordListOffset + 4], static_cast<uint32_t>(records));
+    for (int k = 0; k < records; ++k) {
+        PutLong(&head[kFirstEntryOffset + int64_t{kRecordEntrySize} * k + 4], kFirstUniqueId + static_cast<uint32_t>(k));
+    }
+    return head;
 }
 
-int AppendPalmRecord(std::FILE* file, int index, const uint8_t* data, std::size_t size,
-                     uint8_t attribute) {
-    try {
-        if (index < 0) return -1;
-        const uint8_t recordAttribute = static_cast<uint8_t>((attribute & 0x0F) | kDirtyAttribute);
-        const int64_t length = FileLength(file);
-        if (length > std::numeric_limits<uint32_t>::max()) return -1;
-        const int64_t entry = kFirstEntryOffset + int64_t{kRecordEntrySize} * index;
-        WriteLongAt(file, entry, static_cast<uint32_t>(length));
-        WriteByteAt(file, entry + 4, recordAttribute);
-        WriteExactly(file, length, data, size);
-        return 0;
-    } catch (const DocIoError&) {
-        return -1;
-    }
+void SetRecordEntry(Bytes& header, int index, uint32_t dataOffset, uint8_t attribute) {
+    uint8_t* entry = &header.at(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * index));
+    PutLong(entry, dataOffset);
+    entry[4] = static_cast<uint8_t>((attribute & 0x0F) | kDirtyAttribute);
 }
 
 Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
@@ -172,71 +153,162 @@ Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
 }
 
 int ReadPalmHeader(std::FILE* file, PalmHeader& header) {
-    const int64_t length = FileLength(file);
-    if (length < kMinimumDocFileSize) return -1;
-    header.type = ReadTextAt(file, kTypeOffset, 4);
-    header.creator = ReadTextAt(file, kCreatorOffset, 4);
+    return PalmRecordReader(file).ReadHeader(header);
+}
+
+int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data) {
+    try {
+        PalmRecordReader reader(file);
+        PalmHeader header;
+        if (index < 0 || reader.ReadHeader(header) != 0) return -1;
+        reader.ReadEntries(int64_t{index} + 1);
+        return reader.ReadRecord(index, attribute, data);
+    } catch (const DocIoError&) {
+        return -1;
+    }
+}
+
+bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size) {
+    if (offset < 0) return false;
+    if (size == 0) return true;
+    const int descriptor = fileno(file);
+    if (descriptor < 0) {
+        // A stream without a descriptor (in memory): seek and read.
+        try {
+            ReadExactly(file, offset, buffer, size);
+            return true;
+        } catch (const DocIoError&) {
+            return false;
+        }
+    }
+    auto* to = static_cast<uint8_t*>(buffer);
+    while (size > 0) {
+        const ssize_t got = pread(descriptor, to, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        to += got;
+        offset += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+int PalmRecordReader::ReadHeader(PalmHeader& header) {
+    struct stat status {};
+    const int descriptor = fileno(file_);
+    length_ = descriptor >= 0 && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)
+                  ? static_cast<int64_t>(status.st_size)
+                  : lum2::FileLength(file_);
+    lists_.clear();
+    entries_.clear();
+    if (length_ < kMinimumDocFileSize) return -1;
+    uint8_t head[kFirstEntryOffset - kTypeOffset];
+    if (!ReadBytesAt(file_, kTypeOffset, head, sizeof head)) throw DocIoError("cannot read the header");
+    header.type.assign(reinterpret_cast<const char*>(head), 4);
+    header.creator.assign(reinterpret_cast<const char*>(head + (kCreatorOffset - kTypeOffset)), 4);
 
     // Further record lists are chained by their links. Each link must lead
     // forward within the file: a damaged file must not send us round a loop.
     int64_t total = 0;
     int64_t list = kRecordListOffset;
+    const uint8_t* link = head + (kRecordListOffset - kTypeOffset);
+    uint8_t next[6];
     for (;;) {
-        total += ReadWordAt(file, list + 4);
-        const uint32_t link = ReadLongAt(file, list);
-        if (link == 0) break;
-        if (link <= list || link >= length) throw DocIoError("record list link out of order");
-        list = link;
+        const int64_t count = (link[4] << 8) | link[5];
+        lists_.emplace_back(EntriesOf(list), count);
+        total += count;
+        const uint32_t to = (uint32_t{link[0]} << 24) | (uint32_t{link[1]} << 16) | (uint32_t{link[2]} << 8) | link[3];
+        if (to == 0) break;
+        if (to <= list || to >= length_) throw DocIoError("record list link out of order");
+        list = to;
+        if (!ReadBytesAt(file_, list, next, sizeof next)) throw DocIoError("record list cut off");
+        link = next;
     }
     header.totalRecords = total;
     return 0;
 }
 
-int GetRecordEntry(std::FILE* file, int index, uint32_t& dataOffset, uint8_t& attribute) {
-    try {
-        if (index < 0) return -1;
-        int64_t list = kRecordListOffset;
-        int64_t entries = kFirstEntryOffset;
-        int64_t remaining = index;
-        const int64_t length = FileLength(file);
-        for (;;) {
-            const int64_t count = ReadWordAt(file, list + 4);
-            if (remaining < count) break;
-            remaining -= count;
-            const uint32_t link = ReadLongAt(file, list);
-            if (link == 0 || link <= list || link >= length) return -1;
-            list = link;
-            entries = EntriesOf(list);
+void PalmRecordReader::ReadEntries(int64_t count) {
+    entries_.clear();
+    int64_t wanted = count + 1;
+    std::vector<uint8_t> bytes;
+    for (const auto& [start, listCount] : lists_) {
+        if (wanted <= 0) break;
+        const int64_t taken = std::min(listCount, wanted);
+        wanted -= taken;
+        // One read of the list, as far as the file holds it.
+        const int64_t readable = std::clamp<int64_t>(length_ - start, 0, taken * kRecordEntrySize);
+        bytes.resize(static_cast<std::size_t>(readable));
+        if (!ReadBytesAt(file_, start, bytes.data(), bytes.size())) throw DocIoError("cannot read the record list");
+        for (int64_t k = 0; k < taken; ++k) {
+            Entry entry;
+            const int64_t at = k * kRecordEntrySize;
+            // The offset and the attribute byte must both be there.
+            if (at + 5 <= readable) {
+                const uint8_t* b = &bytes[static_cast<std::size_t>(at)];
+                entry.offset = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+                entry.attribute = b[4];
+                entry.present = true;
+            }
+            entries_.push_back(entry);
         }
-        const int64_t entry = entries + int64_t{kRecordEntrySize} * remaining;
-        dataOffset = ReadLongAt(file, entry);
-        attribute = ReadByteAt(file, entry + 4);
+    }
+    int64_t all = 0;
+    for (const auto& list : lists_) all += list.second;
+    complete_ = static_cast<int64_t>(entries_.size()) == all;
+}
+
+int PalmRecordReader::ReadRecord(int index, uint8_t& attribute, Bytes& data) {
+    const uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+    if (ReadRecord(index, attribute, bytes, size) != 0) return -1;
+    try {
+        data.assign(bytes, bytes + size);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    return 0;
+}
+
+int PalmRecordReader::ReadRecord(int index, uint8_t& attribute, const uint8_t*& data, std::size_t& size) {
+    const auto at = static_cast<std::size_t>(index);
+    if (index < 0 || at >= entries_.size() || !entries_[at].present) return -1;
+    // The record ends where the next one starts, or at the end of the file
+    // when there is no next entry to tell.
+    if (at + 1 >= entries_.size() && !complete_) return -1;
+    const Entry& entry = entries_[at];
+    attribute = entry.attribute;
+    const int64_t offset = entry.offset;
+    const int64_t end = at + 1 < entries_.size() && entries_[at + 1].present ? int64_t{entries_[at + 1].offset} : length_;
+    if (end < offset || end > length_) return -1;
+    size = static_cast<std::size_t>(end - offset);
+    try {
+        if (end - offset > kReadWindow) {
+            large_.resize(size);
+            if (!ReadBytesAt(file_, offset, large_.data(), size)) return -1;
+            data = large_.data();
+            return 0;
+        }
+        // Records mostly follow each other, so one read brings in the
+        // window of file from this record on and serves the next ones too.
+        if (offset < windowStart_ || end > windowStart_ + static_cast<int64_t>(window_.size())) {
+            window_.resize(static_cast<std::size_t>(std::min<int64_t>(kReadWindow, length_ - offset)));
+            windowStart_ = offset;
+            if (!ReadBytesAt(file_, offset, window_.data(), window_.size())) {
+                window_.clear();
+                return -1;
+            }
+        }
+        data = window_.data() + (offset - windowStart_);
         return 0;
-    } catch (const DocIoError&) {
+    } catch (const std::bad_alloc&) {
         return -1;
     }
 }
 
-int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data) {
-    try {
-        uint32_t offset = 0;
-        if (GetRecordEntry(file, index, offset, attribute) != 0) return -1;
-        const int64_t fileLength = FileLength(file);
-        uint32_t nextOffset = 0;
-        uint8_t nextAttribute = 0;
-        const int64_t end = GetRecordEntry(file, index + 1, nextOffset, nextAttribute) == 0
-                                ? int64_t{nextOffset}
-                                : fileLength;
-        const int64_t size = end - int64_t{offset};
-        if (size < 0 || int64_t{offset} + size > fileLength) return -1;
-        data.resize(static_cast<std::size_t>(size));
-        if (size > 0) ReadExactly(file, offset, data.data(), data.size());
-        return 0;
-    } catch (const DocIoError&) {
-        return -1;
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
+bool PalmRecordReader::StartsAtEnd(int index) const {
+    const auto at = static_cast<std::size_t>(index);
+    return index >= 0 && at < entries_.size() && entries_[at].present && int64_t{entries_[at].offset} >= length_;
 }
 
 int ParseDocInfo(const Bytes& record0, int64_t totalRecords, DocInfo& info) {
@@ -247,6 +319,7 @@ int ParseDocInfo(const Bytes& record0, int64_t totalRecords, DocInfo& info) {
     if (count < 1 || count > totalRecords - 1) return -1;
     info.version = version;
     info.recordCount = count;
+    info.textLength = (uint32_t{record0[4]} << 24) | (uint32_t{record0[5]} << 16) | (uint32_t{record0[6]} << 8) | record0[7];
     return 0;
 }
 

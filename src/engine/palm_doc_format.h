@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lum2 {
@@ -27,6 +28,9 @@ inline constexpr int kRecordEntrySize = 8;
 inline constexpr int kDocInfoSize = 16;
 inline constexpr int kMinimumDocFileSize = 82;
 inline constexpr int kTextRecordSize = 4096;
+// Largest text a record is read as: other writers use records up to the
+// 16-bit size field of DocInfo, though this one writes 4,096 bytes.
+inline constexpr int kLargestRecordText = 65535;
 inline constexpr int kMaximumTextRecords = 65534;
 inline constexpr int kDatabaseNameLength = 31;
 inline constexpr uint32_t kFirstUniqueId = 0x6F8000;
@@ -43,13 +47,12 @@ void WriteLongAt(std::FILE* file, int64_t offset, uint32_t value);
 // Length of the open file in bytes; throws DocIoError when it cannot be told.
 int64_t FileLength(std::FILE* file);
 
-// Writes the 78-byte header and the record list placeholders for
-// numberOfRecords records, dated palmTime.
-int WritePalmHeader(std::FILE* file, const std::string& name, const std::string& type,
-                    const std::string& creator, int numberOfRecords, uint32_t palmTime);
-// Appends record index's data at the end of the file and points its entry at it.
-int AppendPalmRecord(std::FILE* file, int index, const uint8_t* data, std::size_t size,
-                     uint8_t attribute);
+// The 78-byte header and the record list of numberOfRecords (at least 1)
+// entries, dated palmTime; the entries hold their unique ids and are pointed
+// at their records with SetRecordEntry. The records follow right after.
+Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator,
+                      int numberOfRecords, uint32_t palmTime);
+void SetRecordEntry(Bytes& header, int index, uint32_t dataOffset, uint8_t attribute);
 Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed);
 
 struct PalmHeader {
@@ -58,12 +61,52 @@ struct PalmHeader {
     int64_t totalRecords = 0;
 };
 int ReadPalmHeader(std::FILE* file, PalmHeader& header);
-int GetRecordEntry(std::FILE* file, int index, uint32_t& dataOffset, uint8_t& attribute);
 int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data);
+
+// The records of an open Doc file, for reading many of them: the file length
+// and the entries are read once, the records through positioned reads of
+// 256 KB at a time. Checks and results are those of ReadPalmHeader and
+// ReadPalmRecord.
+class PalmRecordReader {
+public:
+    explicit PalmRecordReader(std::FILE* file) : file_(file) {}
+    // As ReadPalmHeader; throws DocIoError for a record list that cannot be followed.
+    int ReadHeader(PalmHeader& header);
+    // Reads the entries of records 0 to count - 1 (and the one after, which
+    // ends the last); call after ReadHeader. Throws DocIoError.
+    void ReadEntries(int64_t count);
+    // As ReadPalmRecord for a record whose entry ReadEntries read.
+    int ReadRecord(int index, uint8_t& attribute, Bytes& data);
+    // The same, with data pointing at the record's bytes until the next call.
+    int ReadRecord(int index, uint8_t& attribute, const uint8_t*& data, std::size_t& size);
+    // Whether record index starts at the very end of the file.
+    bool StartsAtEnd(int index) const;
+
+private:
+    struct Entry {
+        uint32_t offset = 0;
+        uint8_t attribute = 0;
+        bool present = false;  // the entry lies within the file
+    };
+    std::FILE* file_;
+    int64_t length_ = 0;
+    std::vector<std::pair<int64_t, int64_t>> lists_;  // where each list's entries start, and its count
+    std::vector<Entry> entries_;
+    bool complete_ = false;  // entries_ holds every entry the lists have
+    static constexpr int64_t kReadWindow = int64_t{1} << 18;
+    Bytes window_;  // the file from windowStart_ on, as last read
+    int64_t windowStart_ = 0;
+    Bytes large_;  // a record longer than the window
+};
+
+// Reads size bytes at offset without moving the stream (one pread where the
+// stream has a descriptor); false when fewer are there.
+bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size);
 
 struct DocInfo {
     int version = 0;      // 1 stored plainly, 2 compressed
     int recordCount = 0;  // text records
+    uint32_t textLength = 0;
 };
 int ParseDocInfo(const Bytes& record0, int64_t totalRecords, DocInfo& info);
 

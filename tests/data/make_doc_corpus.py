@@ -36,8 +36,8 @@ def doc(records, name=b"book", type_=b"TEXt", creator=b"REAd", count=None, offse
     return head + entries + b"".join(records)
 
 
-def docinfo(version, count, length=0):
-    return struct.pack(">HHIHHI", version, 0, length, count, 4096, 0)
+def docinfo(version, count, length=0, record_size=4096):
+    return struct.pack(">HHIHHI", version, 0, length, count, record_size, 0)
 
 
 TEXT1 = b"Hello, Palm.\nSecond line.\n"
@@ -49,6 +49,11 @@ cases = {
     "compressed.pdb": (doc([docinfo(2, 2), TEXT1, b"\x01\x80" + TEXT2]), "OK"),
     "version_word_0101.pdb": (doc([docinfo(0x0101, 1), TEXT1]), "OK"),
     "bookmarks_after_text.pdb": (doc([docinfo(1, 1), TEXT1, b"bookmark"]), "OK"),
+    # other writers end a text of whole records with an empty one, or leave one empty
+    "empty_last_record.pdb": (doc([docinfo(1, 2, len(TEXT1)), TEXT1, b""]), "OK"),
+    "empty_middle_record.pdb": (doc([docinfo(2, 3, len(TEXT1 + TEXT2)), TEXT1, b"", b"\x01\x80" + TEXT2]), "OK"),
+    # records of 8,192 bytes: "a" then 600 copies of 10 bytes at distance 1
+    "compressed_6001_bytes.pdb": (doc([docinfo(2, 1, 6001, 8192), b"a" + b"\x80\x0f" * 600]), "OK"),
     # damaged files, in the order the reader checks them
     "short_81_bytes.pdb": (doc([docinfo(1, 1), TEXT1])[:81], "Error: unknown or corrupted Palm File header"),
     "empty.pdb": (b"", "Error: unknown or corrupted Palm File header"),
@@ -69,7 +74,9 @@ cases = {
     "compressed_before_start.pdb": (doc([docinfo(2, 1), b"abc\x80\x20"]), "Error: Palm File corrupt"),
     "compressed_truncated_reference.pdb": (doc([docinfo(2, 1), b"abc\x80"]), "Error: Palm File corrupt"),
     "compressed_truncated_run.pdb": (doc([docinfo(2, 1), b"abc\x05\x90\x91"]), "Error: Palm File corrupt"),
-    "compressed_over_4096.pdb": (doc([docinfo(2, 1), b"a" + b"\x80\x0f" * 600]), "Error: Palm File corrupt"),
+    "compressed_over_65535.pdb": (doc([docinfo(2, 1), b"a" + b"\x80\x0f" * 6554]), "Error: Palm File corrupt"),
+    # cut where the last record starts: it reads as empty while DocInfo still owes its text
+    "cut_at_last_record.pdb": (doc([docinfo(1, 2, len(TEXT1 + TEXT2)), TEXT1, b""]), "Error: Palm File corrupt"),
 }
 
 # A record list whose link leads back to the first list: counting must end.

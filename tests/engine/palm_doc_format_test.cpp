@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <random>
 
@@ -33,7 +34,7 @@ protected:
     std::vector<uint8_t> Build(const std::vector<uint8_t>& text, bool compressed, int category = 0,
                                const std::string& name = "book", std::string* status = nullptr) {
         WriteFileBytes(dir_.File("text"), text);
-        DocBuildRequest request{dir_.File("text"), name, compressed, category};
+        DocBuildRequest request{dir_.File("text"), name, compressed, category, jobs_};
         FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
         const std::string result = BuildDocFile(request, doc.get(), codec_, sink_);
         if (status != nullptr) {
@@ -54,9 +55,19 @@ protected:
         return ReadFileBytes(dir_.File("back"));
     }
 
+    // Words of English with a tab, a control character and high bytes.
+    static std::vector<uint8_t> Words(std::size_t size, unsigned seed) {
+        std::mt19937 random(seed);
+        const std::string words = "the quick brown fox jumps over a lazy dog\n\t\x01\xE9\xFF";
+        std::vector<uint8_t> text(size);
+        for (auto& b : text) b = static_cast<uint8_t>(words[random() % words.size()]);
+        return text;
+    }
+
     TempDir dir_;
     CodecFunctions codec_ = test::StaticCodec();
     ProgressSink sink_;
+    int jobs_ = 0;
 };
 
 TEST_F(DocFileTest, OneByteTextGivesThe111ByteFile) {
@@ -140,11 +151,40 @@ TEST_F(DocFileTest, DatabaseNames) {
     EXPECT_EQ(file[1], ' ');
 }
 
+TEST_F(DocFileTest, SameFileWhateverTheNumberOfJobs) {
+    const std::vector<uint8_t> many = Words(70 * 4096 + 5, 3);
+    for (const std::size_t size : {std::size_t{1}, std::size_t{4096}, std::size_t{4097}, many.size()}) {
+        const std::vector<uint8_t> text(many.begin(), many.begin() + static_cast<std::ptrdiff_t>(size));
+        for (const bool compressed : {true, false}) {
+            jobs_ = 1;
+            auto one = Build(text, compressed);
+            for (const int jobs : {2, 8}) {
+                jobs_ = jobs;
+                auto file = Build(text, compressed);
+                // The dates may tick between two builds.
+                std::fill(file.begin() + 36, file.begin() + 44, 0);
+                std::fill(one.begin() + 36, one.begin() + 44, 0);
+                EXPECT_EQ(file, one) << size << " bytes, compressed " << compressed << ", " << jobs << " jobs";
+            }
+        }
+    }
+}
+
+TEST_F(DocFileTest, WriteFailureGivesItsStatusWithAnyNumberOfJobs) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // More output than one write block, so the failure comes while records are in flight.
+    WriteFileBytes(dir_.File("text"), Words(700 * 4096, 5));
+    for (const int jobs : {1, 2, 8}) {
+        DocBuildRequest request{dir_.File("text"), "book", true, 0, jobs};
+        FileHandle doc(std::fopen("/dev/full", "w+b"));
+        ASSERT_TRUE(doc);
+        EXPECT_EQ(BuildDocFile(request, doc.get(), codec_, sink_), "Error: could not write Palm File record") << jobs;
+    }
+}
+
 TEST_F(DocFileTest, RoundTripsEverySizeAcrossTheRecordBoundaries) {
     std::mt19937 random(7);
-    std::vector<uint8_t> text(3 * 4096);
-    const std::string words = "the quick brown fox jumps over a lazy dog\n\t\x01\xE9\xFF";
-    for (auto& b : text) b = static_cast<uint8_t>(words[random() % words.size()]);
+    const std::vector<uint8_t> text = Words(3 * 4096, 7);
     std::vector<int> sizes = {1, 2, 3, 11, 4095, 4096, 4097, 8191, 8192, 8193, 3 * 4096};
     for (int i = 0; i < 40; ++i) sizes.push_back(1 + static_cast<int>(random() % text.size()));
     for (const bool compressed : {false, true}) {
