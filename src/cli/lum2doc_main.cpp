@@ -44,6 +44,9 @@ int FinishOutput(int exitCode) {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
     if (flushed && !std::ferror(stdout)) return exitCode;
+    // A command that failed has said why already (decode to "-" names the
+    // failed write itself); one message is enough.
+    if (exitCode != kExitOk) return exitCode;
     // A write that failed before this flush left no errno to tell.
     const int error = flushed ? 0 : errno;
     std::fprintf(stderr, "Error: could not write standard output: %s\n",
