@@ -17,6 +17,9 @@ namespace lum2 {
 namespace {
 
 constexpr std::size_t kChunkSize = 4096;
+// The window gets its pending events every 256 KB of text: a long text would
+// otherwise leave it frozen for the whole pass (a second per few hundred MB).
+constexpr int kChunksBetweenEvents = 64;
 constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 // TAB expansion can multiply a chunk by the TAB width (up to 32767), so the
 // output goes to disk whenever it passes this size rather than chunk by chunk.
@@ -166,6 +169,7 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
     for (int i = 1; i <= n; ++i) {
         progress.SetProgressValue(i);
         progress.SetTrayIcon(TrayFrame(i, n), "");
+        if (i % kChunksBetweenEvents == 0) progress.LetEventsRun();
         const std::size_t want = i == n ? lastChunk : kChunkSize;
         // A file that shrank while being read would leave a hole; give up.
         if (std::fread(chunk.data(), 1, want, input.get()) != want) return "";

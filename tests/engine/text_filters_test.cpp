@@ -257,6 +257,21 @@ TEST(TextFiltersProgress, ReportsEachChunk) {
     EXPECT_EQ(sink.calls, expected);
 }
 
+TEST(TextFiltersProgress, WindowEventsRunThroughALongText) {
+    TempDir dir;
+    WriteFileText(dir.File("in.txt"), std::string(130 * 4096, 'a'));
+    RecordingSink sink;
+    ASSERT_FALSE(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink).empty());
+    // Once before the pass, then every 64 chunks, each after its chunk's progress.
+    std::vector<std::size_t> at;
+    for (std::size_t k = 0; k < sink.calls.size(); ++k) {
+        if (sink.calls[k] == "events") at.push_back(k);
+    }
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_EQ(sink.calls[at[1] - 2], "value 64");
+    EXPECT_EQ(sink.calls[at[2] - 2], "value 128");
+}
+
 TEST(TextFiltersProgress, ChunkCountFollowsTheLength) {
     for (const std::size_t size : {1u, 4095u, 4096u, 4097u, 8192u, 3u * 4096u + 1u}) {
         TempDir dir;
