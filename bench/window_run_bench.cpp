@@ -6,6 +6,8 @@
 // Usage: window_run_bench TEXT_FILE   (offscreen platform; lum2doc beside it)
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -94,10 +96,19 @@ int main(int argc, char** argv) {
     QElapsedTimer tick;
     qint64 longestGap = 0;
     int repaints = 0;
+    // What the window showed before and after the longest gap tells which
+    // stage of the run held the event loop.
+    QString shownBefore, shownAfter, shown;
     QTimer probe;
     probe.setInterval(10);
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (tick.isValid()) longestGap = std::max(longestGap, tick.elapsed());
+        const QString now = window.lbl_progress->isVisible() ? window.lbl_progress->text() : window.txt_status->text();
+        if (tick.isValid() && tick.elapsed() > longestGap) {
+            longestGap = tick.elapsed();
+            shownBefore = shown;
+            shownAfter = now;
+        }
+        shown = now;
         tick.restart();
         if (window.ProgressBar1->isVisible()) ++repaints;
     });
@@ -109,8 +120,8 @@ int main(int argc, char** argv) {
 
     std::printf("lum2doc run:        %.2f s\n", cliSeconds);
     std::printf("window run:         %.2f s  (ratio %.2f)\n", windowSeconds, windowSeconds / cliSeconds);
-    std::printf("longest event gap:  %lld ms while converting (%d progress ticks seen)\n",
-                static_cast<long long>(longestGap), repaints);
+    std::printf("longest event gap:  %lld ms while converting (%d progress ticks seen), from \"%s\" to \"%s\"\n",
+                static_cast<long long>(longestGap), repaints, qPrintable(shownBefore), qPrintable(shownAfter));
     store.Close();
     Clean(base);
     return 0;

@@ -147,7 +147,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         // failure leaves every target not yet reached as it was.
         for (const Target& target : targets) {
             std::string cause;
-            if (!CopyFileSafely(workingDoc, target.path, &cause)) {
+            if (!CopyFileSafely(workingDoc, target.path, &cause, &host)) {
                 host.ReportFailureCause(cause);
                 throw ReportedFailure{kStatusGenericError};
             }

@@ -93,9 +93,19 @@ void SyncFolder(const std::string& folder) {
 
 // --- Checked streams --------------------------------------------------------
 
+// A replacement is written behind in steps of this size: each step starts the
+// kernel writing the step just finished and waits for the one before it. The
+// fsync before the rename then waits for a few megabytes, not for the whole
+// file, and no single wait holds up the window's events for long.
+constexpr off_t kWriteBehindStep = 4 << 20;
+
 struct CheckedCookie {
     int fd;
     int* firstError;
+    bool writeBehind = false;
+    off_t written = 0;         // bytes written so far
+    off_t writingFrom = 0;     // the kernel was asked to write out [writingFrom, started)
+    off_t started = 0;
     void Note(int error) const {
         if (*firstError == 0) *firstError = error != 0 ? error : EIO;
     }
@@ -113,7 +123,7 @@ ssize_t CookieRead(void* cookie, char* buffer, std::size_t size) {
 }
 
 ssize_t CookieWrite(void* cookie, const char* buffer, std::size_t size) {
-    const auto* c = static_cast<CheckedCookie*>(cookie);
+    auto* c = static_cast<CheckedCookie*>(cookie);
     std::size_t done = 0;
     while (done < size) {
         const ssize_t wrote = write(c->fd, buffer + done, size - done);
@@ -125,6 +135,16 @@ ssize_t CookieWrite(void* cookie, const char* buffer, std::size_t size) {
             c->Note(wrote < 0 ? errno : ENOSPC);
             break;
         }
+    }
+    c->written += static_cast<off_t>(done);
+    if (c->writeBehind && c->written - c->started >= kWriteBehindStep) {
+        // Hints only: a failure to write out shows again in the fsync.
+        sync_file_range(c->fd, c->started, c->written - c->started, SYNC_FILE_RANGE_WRITE);
+        if (c->started > c->writingFrom) {
+            sync_file_range(c->fd, c->writingFrom, c->started - c->writingFrom, SYNC_FILE_RANGE_WAIT_BEFORE);
+        }
+        c->writingFrom = c->started;
+        c->started = c->written;
     }
     // Fewer bytes than asked is how the stream learns of the failure; a
     // negative count would be taken for a huge success.
@@ -263,8 +283,8 @@ bool ResolveWriteTarget(const std::string& path, std::string& target) {
     return false;
 }
 
-std::FILE* OpenCheckedStream(int fd, const char* mode, int* firstError) {
-    auto* cookie = new CheckedCookie{fd, firstError};
+std::FILE* OpenCheckedStream(int fd, const char* mode, int* firstError, bool writeBehind) {
+    auto* cookie = new CheckedCookie{fd, firstError, writeBehind};
     const cookie_io_functions_t functions{CookieRead, CookieWrite, CookieSeek, CookieClose};
     std::FILE* stream = fopencookie(cookie, mode, functions);
     if (stream == nullptr) {
@@ -408,7 +428,7 @@ ReplacementFile::ReplacementFile(const std::string& target) {
         fchmod(fd, 0666 & ~mask);
     }
     fd_ = fd;
-    file_ = OpenCheckedStream(fd, "w+b", &error_);
+    file_ = OpenCheckedStream(fd, "w+b", &error_, true);
     if (file_ == nullptr) {
         Fail(errno);
         fd_ = -1;
@@ -467,7 +487,7 @@ std::string ReplacementFile::NamedCause() const {
     return final_ + ": " + (cause.empty() ? ErrorText(EIO) : cause);
 }
 
-bool CopyFileSafely(const std::string& source, const std::string& target, std::string* cause) {
+bool CopyFileSafely(const std::string& source, const std::string& target, std::string* cause, ProgressSink* events) {
     std::string ignored;
     std::string& why = cause != nullptr ? *cause : ignored;
     const int sourceFd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
@@ -484,7 +504,9 @@ bool CopyFileSafely(const std::string& source, const std::string& target, std::s
     ReplacementFile out(target);
     bool ok = out.Ok();
     std::vector<char> buffer(1 << 16);
-    while (ok) {
+    for (unsigned blocks = 1; ok; ++blocks) {
+        // Every 4 MB: a large Doc file takes a while to copy.
+        if (events != nullptr && blocks % 64 == 0) events->LetEventsRun();
         const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
         if (got > 0 && std::fwrite(buffer.data(), 1, got, out.File()) != got) ok = false;
         if (got < buffer.size()) {

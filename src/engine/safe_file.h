@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/progress_sink.h"
+
 namespace lum2 {
 
 // Follows symbolic links from path to the file a write through it reaches.
@@ -63,12 +65,16 @@ private:
 
 // Copies source to target through a ReplacementFile; false leaves target as
 // it was, with the reason in *cause when given.
-bool CopyFileSafely(const std::string& source, const std::string& target, std::string* cause = nullptr);
+// A long copy lets the window's pending events run through events, when given.
+bool CopyFileSafely(const std::string& source, const std::string& target, std::string* cause = nullptr,
+                    ProgressSink* events = nullptr);
 
 // A stream over a newly opened fd (closed with the stream) that keeps the
 // errno of its first failed read, write, seek or close in *firstError, which
 // must outlive the stream. Null (fd closed) when no stream can be made.
-std::FILE* OpenCheckedStream(int fd, const char* mode, int* firstError);
+// writeBehind: a file that will be synced is written out to the disk as it
+// grows, sequential writes assumed.
+std::FILE* OpenCheckedStream(int fd, const char* mode, int* firstError, bool writeBehind = false);
 
 // Removes the temporary files a killed earlier replacement of target left
 // beside it: only regular files with the temporary name of that target,

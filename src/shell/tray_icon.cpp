@@ -61,6 +61,9 @@ bool TrayIcon::AddTrayIcon() {
 bool TrayIcon::Shown() const { return icon_ && icon_->isVisible(); }
 
 void TrayIcon::SetTrayIcon(int image, const QString& tip) {
+    // A conversion sets the frame for every record; the panel only needs to
+    // hear of a change.
+    if (icon_ && image == image_ && tip == tip_) return;
     image_ = image;
     tip_ = tip;
     if (!icon_) return;  // no tray: the caller's status line carries the news

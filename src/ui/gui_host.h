@@ -3,6 +3,8 @@
 // and the tray picture, with pending window events let run between steps.
 #pragma once
 
+#include <QElapsedTimer>
+
 #include "engine/conversion_host.h"
 
 namespace lum2::ui {
@@ -27,6 +29,7 @@ public:
 
 private:
     MainWindow& window_;
+    QElapsedTimer sinceEvents_;
 };
 
 }  // namespace lum2::ui
