@@ -495,23 +495,6 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
     return out;
 }
 
-// Readers ask for a record's decoded size and then decode the same record
-// (it is how they size the destination), so the size is found by decoding
-// into this thread's copy, and decoding a record equal byte for byte to
-// the last one sized copies the result. It is only ever a copy of what
-// decoding that record gives: comparing the records costs a small part of
-// decoding one again.
-constexpr int32_t kCachedRecord = LUM2_COMPRESS_BOUND(kRecordSize);
-
-struct DecodedRecord {
-    int32_t recordSize;  // 0: nothing kept
-    int32_t textSize;
-    uint8_t record[kCachedRecord];
-    uint8_t text[kRecordSize];
-};
-
-thread_local DecodedRecord tlsDecoded;
-
 }  // namespace
 
 extern "C" {
@@ -538,14 +521,7 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
 
 int32_t GetUncompSize(const uint8_t* src, int32_t srcLen) {
     if (srcLen < 0 || (src == nullptr && srcLen > 0)) return LUM2_ERROR_ARGUMENT;
-    if (srcLen == 0 || srcLen > kCachedRecord) return Decode<false>(nullptr, kRecordSize, src, srcLen);
-    DecodedRecord* cache = &tlsDecoded;
-    asm("" : "+r"(cache));
-    const int32_t size = Decode<true>(cache->text, kRecordSize, src, srcLen);
-    cache->recordSize = size < 0 ? 0 : srcLen;
-    cache->textSize = size;
-    if (size >= 0) std::memcpy(cache->record, src, static_cast<size_t>(srcLen));
-    return size;
+    return Decode<false>(nullptr, kRecordSize, src, srcLen);
 }
 
 int32_t DeCompress(uint8_t* dst, int32_t dstLen, const uint8_t* src, int32_t srcLen) {
@@ -553,17 +529,7 @@ int32_t DeCompress(uint8_t* dst, int32_t dstLen, const uint8_t* src, int32_t src
     if ((src == nullptr && srcLen > 0) || (dst == nullptr && dstLen > 0)) return LUM2_ERROR_ARGUMENT;
     // A record never holds more than kRecordSize bytes, whatever room the
     // caller offers; this keeps the result equal to GetUncompSize's.
-    const int32_t limit = std::min(dstLen, kRecordSize);
-    if (srcLen > 0 && srcLen <= kCachedRecord) {
-        DecodedRecord* cache = &tlsDecoded;
-        asm("" : "+r"(cache));
-        if (cache->recordSize == srcLen && std::memcmp(cache->record, src, static_cast<size_t>(srcLen)) == 0) {
-            if (cache->textSize > limit) return LUM2_ERROR_CORRUPT;
-            std::memcpy(dst, cache->text, static_cast<size_t>(cache->textSize));
-            return cache->textSize;
-        }
-    }
-    return Decode<true>(dst, limit, src, srcLen);
+    return Decode<true>(dst, std::min(dstLen, kRecordSize), src, srcLen);
 }
 
 }  // extern "C"
