@@ -132,8 +132,13 @@ inline int CommonLength(const uint8_t* text, int32_t a, uint64_t first8, uint64_
     return std::min(length, cap);
 }
 
+// The length of no match at all. One rather than zero: where every byte
+// stands alone, a copy of one byte then costs more than the literal and is
+// never chosen, so the parse needs no test for it.
+constexpr int kNoMatch = 1;
+
 struct Match {
-    int length;  // 0, or kMinMatch..kMaxMatch
+    int length;  // kNoMatch, or kMinMatch..kMaxMatch
     int32_t distance;
 };
 
@@ -194,14 +199,14 @@ inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room
     // the text, and a match that extends implies a head in the window.
     if (extends | none) {
         const bool some = extends;
-        return {some ? std::min(right.length + 1, room) : 0, some ? right.distance : 0};
+        return {some ? std::min(right.length + 1, room) : kNoMatch, some ? right.distance : 0};
     }
     const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
     const int length = CommonLength(text, p, first8, next2, cap);
     if (length >= cap) return {cap, i - p};
-    if (length < kMinMatch) return WalkChains(ws, tag, i, cap, {0, 0}, kMinMatch, 0, ws.link[0][p]);
+    if (length < kMinMatch) return WalkChains(ws, tag, i, cap, {kNoMatch, 0}, kMinMatch, 0, ws.link[0][p]);
     // Anything longer shares 4 bytes with i, so it is in the 4-byte chain:
     // nothing there in the window means nothing longer. Without this look
     // at its head, most walks found nothing. (i is linked in that chain,
@@ -216,49 +221,57 @@ inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room
     return WalkChains(ws, tag, i, cap, best, best.length + 1, 1, ws.link[1][p4]);
 }
 
+// Whether no byte of text[0..n) needs a run, eight at a time (the zero
+// padding stands alone). A byte needs one when its top bit is set or it is
+// 1..8: with the top bit forced on, taking 1 and 9 from every byte borrows
+// from none, and leaves the top bit clear just where the byte was below 1
+// or below 9.
+inline bool AllStandAlone(const uint8_t* text, int32_t n) {
+    constexpr uint64_t kTop = 0x8080808080808080ull;
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    uint64_t needsRun = 0;
+    for (int32_t i = 0; i < n; i += 8) {
+        const uint64_t x = LoadLE64(text + i);
+        const uint64_t up = x | kTop;
+        needsRun |= x | ((up - kOnes) & ~(up - 9 * kOnes));
+    }
+    return (needsRun & kTop) == 0;
+}
+
 // Finds the longest match at every position from the end backwards and, in
 // the same pass, the cheapest encoding of each suffix. Returns the size of
-// the whole record's encoding.
-int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
-    if (++ws.epoch > kLastEpoch) {
-        std::memset(ws.head, 0, sizeof ws.head);
-        ws.epoch = 1;
-    }
-    const uint16_t tag = static_cast<uint16_t>(ws.epoch << kPosBits);
+// the whole record's encoding. kTextOnly: no byte of the record needs a
+// run, as in most text, which leaves runs out of the reckoning.
+template <bool kTextOnly>
+int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     const uint8_t* text = ws.text;
-
-    int32_t i = 0;
-    for (; i + kMaxMatch <= n; ++i) LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
-    for (; i + kMinMatch <= n; ++i) LinkPosition(ws, tag, i, n - i, LoadLE64(text + i), LoadLE16(text + i + 8));
-
     uint16_t* cost = ws.cost;
     std::fill(cost + n, cost + n + kMaxMatch + 1, kUnreachable);
     cost[n] = 0;
-    Match right{0, 0};  // longest match at i + 1
+    Match right{kNoMatch, 0};  // longest match at i + 1
     // First byte after i that cannot stand alone; the zero padding can.
     int32_t nearestRunByte = n + kPad;
     // The costs of the next two suffixes stay in registers: each position's
     // cost waits on them, and read back from memory they would wait on the
     // store just made.
     unsigned cost1 = 0, cost2 = kUnreachable;
-    for (i = n - 1; i >= 0; --i) {
+    for (int32_t i = n - 1; i >= 0; --i) {
         const int room = std::min<int32_t>(kMaxMatch, n - i);
-        const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{0, 0};
+        const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{kNoMatch, 0};
         right = here;
 
         const uint8_t b = text[i];
         unsigned best;
         uint8_t step;
-        if (StandsAlone(b)) {
+        if (kTextOnly || StandsAlone(b)) {
             best = cost1 + 1u;
             step = MakeStep(kLiteral, 1);
             // Spaces come and go at random, so the pair is weighed without
-            // a branch. The byte after the last is the padding, a zero.
-            const unsigned next = text[i + 1];
-            const unsigned pairCost = cost2 + 1u;
-            const bool pair = (b == 0x20) & (next - 0x40u < 0x40u) & (pairCost <= best);
+            // a branch: a space, then 0x40..0x7F. The byte after the last
+            // is the padding, a zero.
+            const bool pair = ((LoadLE16(text + i) ^ 0x4020u) & 0xC0FFu) == 0 && cost2 <= cost1;
             step = pair ? MakeStep(kSpacePair, 2) : step;
-            best = pair ? pairCost : best;
+            best = pair ? cost2 + 1u : best;
         } else {
             // A run that starts with a byte that can stand alone is never
             // cheaper than that byte as a literal and the rest as a run, so
@@ -276,16 +289,20 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
         }
         // Every length up to the longest is on offer at the same distance.
         // Ties go to the longer copy: fewer tokens decode faster.
-        unsigned refBest = kUnreachable;
-        int chosen = 0;
-        if (nearestRunByte > i + kMaxMatch + 1) {
+        unsigned refBest;
+        int chosen;
+        if (kTextOnly || nearestRunByte > i + kMaxMatch + 1) {
             // Where the bytes behind a position all stand alone, the rest
             // costs no more from one byte further on (a copy of 3 gives way
             // to two literals, a longer one to a copy one shorter, a pair
-            // to a literal), so the longest copy is the cheapest.
+            // to a literal), so the longest copy is the cheapest. Without
+            // a match this weighs a copy of one byte, which costs more than
+            // its literal.
             chosen = here.length;
-            refBest = here.length >= kMinMatch ? cost[i + here.length] : kUnreachable;
+            refBest = kTextOnly || here.length >= kMinMatch ? cost[i + here.length] : kUnreachable;
         } else {
+            refBest = kUnreachable;
+            chosen = 0;
             // The costs past the end of the record read as unreachable.
             for (int length = kMinMatch; length <= kMaxMatch; ++length) {
                 const unsigned c = length <= here.length ? cost[i + length] : kUnreachable;
@@ -293,18 +310,33 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
                 refBest = c <= refBest ? c : refBest;
             }
         }
-        if (refBest + 2u <= best) {
-            best = refBest + 2u;
-            step = MakeStep(kReference, chosen);
-            ws.distance[i] = static_cast<uint16_t>(here.distance);
-        }
+        // The distance is only read where a copy was chosen.
+        const bool reference = refBest + 2u <= best;
+        best = reference ? refBest + 2u : best;
+        step = reference ? MakeStep(kReference, chosen) : step;
+        ws.distance[i] = static_cast<uint16_t>(here.distance);
         cost[i] = static_cast<uint16_t>(best);
         cost2 = cost1;
         cost1 = best;
         ws.step[i] = step;
-        if (!StandsAlone(b)) nearestRunByte = i;
+        if (!kTextOnly && !StandsAlone(b)) nearestRunByte = i;
     }
     return cost[0];
+}
+
+int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
+    if (++ws.epoch > kLastEpoch) {
+        std::memset(ws.head, 0, sizeof ws.head);
+        ws.epoch = 1;
+    }
+    const uint16_t tag = static_cast<uint16_t>(ws.epoch << kPosBits);
+    const uint8_t* text = ws.text;
+
+    int32_t i = 0;
+    for (; i + kMaxMatch <= n; ++i) LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
+    for (; i + kMinMatch <= n; ++i) LinkPosition(ws, tag, i, n - i, LoadLE64(text + i), LoadLE16(text + i + 8));
+
+    return AllStandAlone(text, n) ? ParseBackwards<true>(ws, n, tag) : ParseBackwards<false>(ws, n, tag);
 }
 
 void EmitParse(const Workspace& ws, int32_t n, uint8_t* out, const uint8_t* end) {
