@@ -53,9 +53,12 @@ constexpr std::array<uint8_t, kMaxMatch + 1> kChainFor = [] {
     return chainFor;
 }();
 
-// Chain links and heads hold a position (12 bits) and the record's epoch
+// Chain links and heads hold a position (12 bits) below the record's epoch
 // (4 bits). Bumping the epoch ends every chain of the previous record at
-// once, so the heads are only cleared on every 15th record. Heads of 14 bits
+// once, so the heads are only cleared on every 15th record. As epochs only
+// grow between clearings, one comparison tells an entry of this record in
+// the window from everything else: it is at least the epoch's tag plus the
+// oldest position in the window. Heads of 14 bits
 // rather than 13 put fewer strangers in each chain, which saves more than
 // the larger table costs.
 constexpr int kHeadBits = 14;
@@ -63,6 +66,9 @@ constexpr int kPosBits = 12;
 constexpr uint32_t kPosMask = (1u << kPosBits) - 1;
 constexpr unsigned kLastEpoch = 15;
 static_assert(kRecordSize <= (1 << kPosBits), "positions must fit a link");
+
+constexpr int32_t kBeforeText = 2;
+constexpr uint16_t kNoByte = 0x100;
 
 // Far beyond any real cost, yet small enough that adding to it cannot wrap.
 constexpr uint16_t kUnreachable = 0x7FFF;
@@ -76,6 +82,11 @@ struct Workspace {
     uint16_t link[kChains][kRecordSize];  // previous position in the same chain
     unsigned epoch;
     uint8_t text[kRecordSize + kPad];
+    // The text again, behind two entries that equal no byte: one a copy
+    // from before the start reads, one a position without a match reads
+    // (its distance is one more than its position), so whether a match
+    // reaches one byte further left is a single comparison.
+    uint16_t wide[kBeforeText + kRecordSize];
     uint16_t cost[kRecordSize + kMaxMatch + 1];  // bytes needed to encode text[i..n)
     uint16_t distance[kRecordSize];              // of the back-reference chosen at i
     uint8_t step[kRecordSize];
@@ -139,26 +150,24 @@ constexpr int kNoMatch = 1;
 
 struct Match {
     int length;  // kNoMatch, or kMinMatch..kMaxMatch
-    int32_t distance;
+    int32_t distance;  // without a match, one more than the position
 };
 
 // Longest match at i of at most cap bytes, by walking on from a match of
 // best.length bytes: `entry` is the next link of `chain` to look at for
 // `wanted` bytes.
-Match WalkChains(const Workspace& ws, uint16_t tag, int32_t i, int cap, Match best, int wanted, int chain,
+Match WalkChains(const Workspace& ws, uint32_t limit, int32_t i, int cap, Match best, int wanted, int chain,
                  uint32_t entry) {
     const uint8_t* text = ws.text;
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
-    const int32_t oldest = i - kWindow;
     for (;;) {
         // The first entry of the chain that really holds `wanted` bytes of i
         // is their most recent occurrence.
         int32_t found = -1;
         int length = 0;
-        while ((entry & ~kPosMask) == tag) {
+        while (entry >= limit) {
             const int32_t p = static_cast<int32_t>(entry & kPosMask);
-            if (p < oldest) break;
             length = CommonLength(text, p, first8, next2, cap);
             if (length >= wanted) {
                 found = p;
@@ -186,27 +195,26 @@ inline bool StandsAlone(uint8_t b) { return b == 0 || (b >= 0x09 && b < 0x80); }
 // more than one byte longer than the longest at i + 1. Where that fails, the
 // heads of the chains settle most positions, and the same bound cuts short
 // the walks that remain.
-inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room, Match right) {
+inline Match LongestMatch(const Workspace& ws, uint32_t limit, int32_t i, int room, Match right) {
     const uint8_t* text = ws.text;
     // Nothing in the window at the head of the shortest chain means no match
     // at all, and a match as long as the bound is the longest.
     const uint32_t head = ws.link[0][i];
     const int32_t p = static_cast<int32_t>(head & kPosMask);
-    const bool none = ((head & ~kPosMask) != tag) | (p < i - kWindow);
-    const bool extends = (right.length >= kMinMatch) & (right.distance <= i) &
-                         (text[std::max(i - right.distance, 0)] == text[i]);
+    const bool none = head < limit;
+    const bool extends = ws.wide[kBeforeText + i - right.distance] == text[i];
     // Both quick answers behind one branch: which of them it is follows
     // the text, and a match that extends implies a head in the window.
     if (extends | none) {
         const bool some = extends;
-        return {some ? std::min(right.length + 1, room) : kNoMatch, some ? right.distance : 0};
+        return {some ? std::min(right.length + 1, room) : kNoMatch, some ? right.distance : i + 1};
     }
     const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
     const int length = CommonLength(text, p, first8, next2, cap);
     if (length >= cap) return {cap, i - p};
-    if (length < kMinMatch) return WalkChains(ws, tag, i, cap, {kNoMatch, 0}, kMinMatch, 0, ws.link[0][p]);
+    if (length < kMinMatch) return WalkChains(ws, limit, i, cap, {kNoMatch, i + 1}, kMinMatch, 0, ws.link[0][p]);
     // Anything longer shares 4 bytes with i, so it is in the 4-byte chain:
     // nothing there in the window means nothing longer. Without this look
     // at its head, most walks found nothing. (i is linked in that chain,
@@ -214,11 +222,11 @@ inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room
     static_assert(kChains == 2 && kChainLengths[1] == kMinMatch + 1, "chain 1 holds every longer match");
     const uint32_t head4 = ws.link[1][i];
     const int32_t p4 = static_cast<int32_t>(head4 & kPosMask);
-    if ((head4 & ~kPosMask) != tag || p4 < i - kWindow) return {length, i - p};
+    if (head4 < limit) return {length, i - p};
     const int length4 = CommonLength(text, p4, first8, next2, cap);
     if (length4 >= cap) return {cap, i - p4};
     const Match best = length4 > length ? Match{length4, i - p4} : Match{length, i - p};
-    return WalkChains(ws, tag, i, cap, best, best.length + 1, 1, ws.link[1][p4]);
+    return WalkChains(ws, limit, i, cap, best, best.length + 1, 1, ws.link[1][p4]);
 }
 
 // Whether no byte of text[0..n) needs a run, eight at a time (the zero
@@ -248,7 +256,7 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     uint16_t* cost = ws.cost;
     std::fill(cost + n, cost + n + kMaxMatch + 1, kUnreachable);
     cost[n] = 0;
-    Match right{kNoMatch, 0};  // longest match at i + 1
+    Match right{kNoMatch, n + 1};  // longest match at i + 1
     // First byte after i that cannot stand alone; the zero padding can.
     int32_t nearestRunByte = n + kPad;
     // The costs of the next two suffixes stay in registers: each position's
@@ -257,7 +265,8 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     unsigned cost1 = 0, cost2 = kUnreachable;
     for (int32_t i = n - 1; i >= 0; --i) {
         const int room = std::min<int32_t>(kMaxMatch, n - i);
-        const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{kNoMatch, 0};
+        const uint32_t limit = tag + static_cast<uint32_t>(std::max(i - kWindow, 0));
+        const Match here = room >= kMinMatch ? LongestMatch(ws, limit, i, room, right) : Match{kNoMatch, i + 1};
         right = here;
 
         const uint8_t b = text[i];
@@ -332,6 +341,8 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
     const uint16_t tag = static_cast<uint16_t>(ws.epoch << kPosBits);
     const uint8_t* text = ws.text;
 
+    ws.wide[0] = ws.wide[1] = kNoByte;
+    for (int32_t k = 0; k < n; ++k) ws.wide[kBeforeText + k] = text[k];
     int32_t i = 0;
     for (; i + kMaxMatch <= n; ++i) LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
     for (; i + kMinMatch <= n; ++i) LinkPosition(ws, tag, i, n - i, LoadLE64(text + i), LoadLE16(text + i + 8));
