@@ -263,8 +263,10 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     // cost waits on them, and read back from memory they would wait on the
     // store just made.
     unsigned cost1 = 0, cost2 = kUnreachable;
-    for (int32_t i = n - 1; i >= 0; --i) {
-        const int room = std::min<int32_t>(kMaxMatch, n - i);
+    // One position's work, for the last few positions, whose matches the
+    // end of the record cuts short, and for all the others, where the
+    // longest match is simply the longest there is.
+    const auto weigh = [&](int32_t i, int room) __attribute__((always_inline)) {
         const uint32_t limit = tag + static_cast<uint32_t>(std::max(i - kWindow, 0));
         const Match here = room >= kMinMatch ? LongestMatch(ws, limit, i, room, right) : Match{kNoMatch, i + 1};
         right = here;
@@ -277,10 +279,12 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
             step = MakeStep(kLiteral, 1);
             // Spaces come and go at random, so the pair is weighed without
             // a branch: a space, then 0x40..0x7F. The byte after the last
-            // is the padding, a zero.
-            const bool pair = ((LoadLE16(text + i) ^ 0x4020u) & 0xC0FFu) == 0 && cost2 <= cost1;
-            step = pair ? MakeStep(kSpacePair, 2) : step;
-            best = pair ? cost2 + 1u : best;
+            // is the padding, a zero. (Chosen by masks, as compilers turn
+            // a choice between two values into a branch here.)
+            const unsigned pair = (((LoadLE16(text + i) ^ 0x4020u) & 0xC0FFu) == 0) & (cost2 <= cost1);
+            const unsigned mask = 0u - pair;
+            step = static_cast<uint8_t>(step ^ ((step ^ MakeStep(kSpacePair, 2)) & mask));
+            best ^= (best ^ (cost2 + 1u)) & mask;
         } else {
             // A run that starts with a byte that can stand alone is never
             // cheaper than that byte as a literal and the rest as a run, so
@@ -329,7 +333,10 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
         cost1 = best;
         ws.step[i] = step;
         if (!kTextOnly && !StandsAlone(b)) nearestRunByte = i;
-    }
+    };
+    int32_t i = n - 1;
+    for (; i >= 0 && i > n - kMaxMatch; --i) weigh(i, n - i);
+    for (; i >= 0; --i) weigh(i, kMaxMatch);
     return cost[0];
 }
 
