@@ -104,7 +104,12 @@ inline uint64_t LoadLE64(const uint8_t* p) {
     return v;
 }
 
-inline uint64_t LoadLE16(const uint8_t* p) { return p[0] | static_cast<uint64_t>(p[1]) << 8; }
+inline uint64_t LoadLE16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
+    return v;
+}
 
 // Hash of the first L bytes of a position, given its first 8 and next 2.
 template <int L>
@@ -281,8 +286,9 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
             // a branch: a space, then 0x40..0x7F. The byte after the last
             // is the padding, a zero. (Chosen by masks, as compilers turn
             // a choice between two values into a branch here.)
-            const unsigned pair = (((LoadLE16(text + i) ^ 0x4020u) & 0xC0FFu) == 0) & (cost2 <= cost1);
-            const unsigned mask = 0u - pair;
+            // Zero just where the pair is possible and no dearer.
+            const unsigned notPair = ((unsigned(LoadLE16(text + i)) ^ 0x4020u) & 0xC0FFu) | ((cost1 - cost2) >> 31);
+            const unsigned mask = unsigned(int32_t(notPair - 1u) >> 31);
             step = static_cast<uint8_t>(step ^ ((step ^ MakeStep(kSpacePair, 2)) & mask));
             best ^= (best ^ (cost2 + 1u)) & mask;
         } else {
