@@ -357,6 +357,11 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
     ws.wide[0] = ws.wide[1] = kNoByte;
     for (int32_t k = 0; k < n; ++k) ws.wide[kBeforeText + k] = text[k];
     int32_t i = 0;
+    // Two at a time, which halves the loop's own work.
+    for (; i + kMaxMatch + 1 <= n; i += 2) {
+        LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
+        LinkPosition(ws, tag, i + 1, kMaxMatch, LoadLE64(text + i + 1), LoadLE16(text + i + 9));
+    }
     for (; i + kMaxMatch <= n; ++i) LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
     for (; i + kMinMatch <= n; ++i) LinkPosition(ws, tag, i, n - i, LoadLE64(text + i), LoadLE16(text + i + 8));
 
