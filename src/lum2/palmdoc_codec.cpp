@@ -271,8 +271,10 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     // One position's work, for the last few positions, whose matches the
     // end of the record cuts short, and for all the others, where the
     // longest match is simply the longest there is.
+    // The least chain entry in the window of i, which moves with i until
+    // the window reaches the start.
+    uint32_t limit = tag + static_cast<uint32_t>(std::max(n - 1 - kWindow, 0));
     const auto weigh = [&](int32_t i, int room) __attribute__((always_inline)) {
-        const uint32_t limit = tag + static_cast<uint32_t>(std::max(i - kWindow, 0));
         const Match here = room >= kMinMatch ? LongestMatch(ws, limit, i, room, right) : Match{kNoMatch, i + 1};
         right = here;
 
@@ -339,6 +341,7 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
         cost1 = best;
         ws.step[i] = step;
         if (!kTextOnly && !StandsAlone(b)) nearestRunByte = i;
+        limit -= limit > tag;
     };
     int32_t i = n - 1;
     for (; i >= 0 && i > n - kMaxMatch; --i) weigh(i, n - i);
