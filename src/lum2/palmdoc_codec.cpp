@@ -268,12 +268,12 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     // cost waits on them, and read back from memory they would wait on the
     // store just made.
     unsigned cost1 = 0, cost2 = kUnreachable;
-    // One position's work, for the last few positions, whose matches the
-    // end of the record cuts short, and for all the others, where the
-    // longest match is simply the longest there is.
     // The least chain entry in the window of i, which moves with i until
     // the window reaches the start.
     uint32_t limit = tag + static_cast<uint32_t>(std::max(n - 1 - kWindow, 0));
+    // One position's work, for the last few positions, whose matches the
+    // end of the record cuts short, and for all the others, where the
+    // longest match is simply the longest there is.
     const auto weigh = [&](int32_t i, int room) __attribute__((always_inline)) {
         const Match here = room >= kMinMatch ? LongestMatch(ws, limit, i, room, right) : Match{kNoMatch, i + 1};
         right = here;
@@ -284,11 +284,11 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
         if (kTextOnly || StandsAlone(b)) {
             best = cost1 + 1u;
             step = MakeStep(kLiteral, 1);
-            // Spaces come and go at random, so the pair is weighed without
-            // a branch: a space, then 0x40..0x7F. The byte after the last
-            // is the padding, a zero. (Chosen by masks, as compilers turn
-            // a choice between two values into a branch here.)
-            // Zero just where the pair is possible and no dearer.
+            // Spaces come and go at random, so the pair (a space, then
+            // 0x40..0x7F) is weighed without a branch, by masks: compilers
+            // turn a choice between two values into a branch here. The
+            // byte after the last is the padding, a zero. notPair is zero
+            // just where the pair is possible and no dearer.
             const unsigned notPair = ((unsigned(LoadLE16(text + i)) ^ 0x4020u) & 0xC0FFu) | ((cost1 - cost2) >> 31);
             const unsigned mask = unsigned(int32_t(notPair - 1u) >> 31);
             step = static_cast<uint8_t>(step ^ ((step ^ MakeStep(kSpacePair, 2)) & mask));
@@ -331,7 +331,8 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
                 refBest = c <= refBest ? c : refBest;
             }
         }
-        // The distance is only read where a copy was chosen.
+        // The distance is only read where a copy was chosen; storing it
+        // always saves a branch.
         const bool reference = refBest + 2u <= best;
         best = reference ? refBest + 2u : best;
         step = reference ? MakeStep(kReference, chosen) : step;
