@@ -346,7 +346,12 @@ int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     };
     int32_t i = n - 1;
     for (; i >= 0 && i > n - kMaxMatch; --i) weigh(i, n - i);
-    for (; i >= 0; --i) weigh(i, kMaxMatch);
+    // Two at a time, which halves the loop's own work.
+    for (; i >= 1; i -= 2) {
+        weigh(i, kMaxMatch);
+        weigh(i - 1, kMaxMatch);
+    }
+    if (i == 0) weigh(0, kMaxMatch);
     return cost[0];
 }
 
