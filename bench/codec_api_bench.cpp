@@ -4,9 +4,8 @@
 //
 //   codec_api_bench TEXT [PASSES]
 //
-// Each pass compresses every record once; then each pass decompresses
-// every record once, and then sizes and decompresses every record once as
-// a reader does. The best pass counts, since on a shared machine a slower pass only
+// Each pass compresses every record once (then decompresses every record
+// once); the best pass counts, since on a shared machine a slower pass only
 // says that something else ran. Speeds are in MB/s of text (1 MB = 2^20
 // bytes), by the wall clock and by this thread's processor time, which
 // leaves out the time other processes held the core.
@@ -32,7 +31,6 @@ using Bytes = std::vector<uint8_t>;
 struct Api {
     decltype(&Compress) compress = nullptr;
     decltype(&DeCompress) decompress = nullptr;
-    decltype(&GetUncompSize) size = nullptr;
 };
 
 struct Clock {
@@ -59,8 +57,7 @@ bool LoadApi(Api& api, std::string& where) {
     }
     api.compress = reinterpret_cast<decltype(&Compress)>(dlsym(handle, "Compress"));
     api.decompress = reinterpret_cast<decltype(&DeCompress)>(dlsym(handle, "DeCompress"));
-    api.size = reinterpret_cast<decltype(&GetUncompSize)>(dlsym(handle, "GetUncompSize"));
-    return api.compress != nullptr && api.decompress != nullptr && api.size != nullptr;
+    return api.compress != nullptr && api.decompress != nullptr;
 }
 
 // Best and worst of the passes, as speeds.
@@ -145,22 +142,7 @@ int main(int argc, char** argv) {
         }
         decompress.Add(megabytes, start, Now());
     }
-    // As a reader decodes ("reader:"): the size first, then the record
-    // into a destination of exactly that size.
-    Speeds read;
-    int64_t readBytes = 0;
-    for (int pass = 0; pass < passes; ++pass) {
-        readBytes = 0;
-        const Clock start = Now();
-        for (size_t r = 0; r < records; ++r) {
-            const uint8_t* record = packed.data() + r * kSlot;
-            const int32_t size = api.size(record, packedSize[r]);
-            readBytes += api.decompress(decoded.data(), size, record, packedSize[r]);
-        }
-        read.Add(megabytes, start, Now());
-    }
-    const auto textBytes = static_cast<int64_t>(text.size());
-    bool same = decodedBytes == textBytes && readBytes == textBytes;
+    bool same = decodedBytes == static_cast<int64_t>(text.size());
     for (size_t r = 0; r < records && same; ++r) {
         const size_t at = r * LUM2_RECORD_SIZE;
         const auto size = static_cast<int32_t>(std::min<size_t>(LUM2_RECORD_SIZE, text.size() - at));
@@ -177,6 +159,5 @@ int main(int argc, char** argv) {
                 compressedBytes, text.empty() ? 0.0 : 100.0 * double(compressedBytes) / double(text.size()));
     Print("compress", compress, passes);
     Print("decompress", decompress, passes);
-    Print("reader", read, passes);
     return 0;
 }

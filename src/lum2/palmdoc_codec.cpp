@@ -53,9 +53,12 @@ constexpr std::array<uint8_t, kMaxMatch + 1> kChainFor = [] {
     return chainFor;
 }();
 
-// Chain links and heads hold a position (12 bits) and the record's epoch
+// Chain links and heads hold a position (12 bits) below the record's epoch
 // (4 bits). Bumping the epoch ends every chain of the previous record at
-// once, so the heads are only cleared on every 15th record. Heads of 14 bits
+// once, so the heads are only cleared on every 15th record. As epochs only
+// grow between clearings, one comparison tells an entry of this record in
+// the window from everything else: it is at least the epoch's tag plus the
+// oldest position in the window. Heads of 14 bits
 // rather than 13 put fewer strangers in each chain, which saves more than
 // the larger table costs.
 constexpr int kHeadBits = 14;
@@ -63,6 +66,9 @@ constexpr int kPosBits = 12;
 constexpr uint32_t kPosMask = (1u << kPosBits) - 1;
 constexpr unsigned kLastEpoch = 15;
 static_assert(kRecordSize <= (1 << kPosBits), "positions must fit a link");
+
+constexpr int32_t kBeforeText = 2;
+constexpr uint16_t kNoByte = 0x100;
 
 // Far beyond any real cost, yet small enough that adding to it cannot wrap.
 constexpr uint16_t kUnreachable = 0x7FFF;
@@ -76,6 +82,11 @@ struct Workspace {
     uint16_t link[kChains][kRecordSize];  // previous position in the same chain
     unsigned epoch;
     uint8_t text[kRecordSize + kPad];
+    // The text again, behind two entries that equal no byte: one a copy
+    // from before the start reads, one a position without a match reads
+    // (its distance is one more than its position), so whether a match
+    // reaches one byte further left is a single comparison.
+    uint16_t wide[kBeforeText + kRecordSize];
     uint16_t cost[kRecordSize + kMaxMatch + 1];  // bytes needed to encode text[i..n)
     uint16_t distance[kRecordSize];              // of the back-reference chosen at i
     uint8_t step[kRecordSize];
@@ -93,7 +104,12 @@ inline uint64_t LoadLE64(const uint8_t* p) {
     return v;
 }
 
-inline uint64_t LoadLE16(const uint8_t* p) { return p[0] | static_cast<uint64_t>(p[1]) << 8; }
+inline uint64_t LoadLE16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
+    return v;
+}
 
 // Hash of the first L bytes of a position, given its first 8 and next 2.
 template <int L>
@@ -132,28 +148,31 @@ inline int CommonLength(const uint8_t* text, int32_t a, uint64_t first8, uint64_
     return std::min(length, cap);
 }
 
+// The length of no match at all. One rather than zero: where every byte
+// stands alone, a copy of one byte then costs more than the literal and is
+// never chosen, so the parse needs no test for it.
+constexpr int kNoMatch = 1;
+
 struct Match {
-    int length;  // 0, or kMinMatch..kMaxMatch
-    int32_t distance;
+    int length;  // kNoMatch, or kMinMatch..kMaxMatch
+    int32_t distance;  // without a match, one more than the position
 };
 
 // Longest match at i of at most cap bytes, by walking on from a match of
 // best.length bytes: `entry` is the next link of `chain` to look at for
 // `wanted` bytes.
-Match WalkChains(const Workspace& ws, uint16_t tag, int32_t i, int cap, Match best, int wanted, int chain,
+Match WalkChains(const Workspace& ws, uint32_t limit, int32_t i, int cap, Match best, int wanted, int chain,
                  uint32_t entry) {
     const uint8_t* text = ws.text;
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
-    const int32_t oldest = i - kWindow;
     for (;;) {
         // The first entry of the chain that really holds `wanted` bytes of i
         // is their most recent occurrence.
         int32_t found = -1;
         int length = 0;
-        while ((entry & ~kPosMask) == tag) {
+        while (entry >= limit) {
             const int32_t p = static_cast<int32_t>(entry & kPosMask);
-            if (p < oldest) break;
             length = CommonLength(text, p, first8, next2, cap);
             if (length >= wanted) {
                 found = p;
@@ -181,27 +200,26 @@ inline bool StandsAlone(uint8_t b) { return b == 0 || (b >= 0x09 && b < 0x80); }
 // more than one byte longer than the longest at i + 1. Where that fails, the
 // heads of the chains settle most positions, and the same bound cuts short
 // the walks that remain.
-inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room, Match right) {
+inline Match LongestMatch(const Workspace& ws, uint32_t limit, int32_t i, int room, Match right) {
     const uint8_t* text = ws.text;
     // Nothing in the window at the head of the shortest chain means no match
     // at all, and a match as long as the bound is the longest.
     const uint32_t head = ws.link[0][i];
     const int32_t p = static_cast<int32_t>(head & kPosMask);
-    const bool none = ((head & ~kPosMask) != tag) | (p < i - kWindow);
-    const bool extends = (right.length >= kMinMatch) & (right.distance <= i) &
-                         (text[std::max(i - right.distance, 0)] == text[i]);
+    const bool none = head < limit;
+    const bool extends = ws.wide[kBeforeText + i - right.distance] == text[i];
     // Both quick answers behind one branch: which of them it is follows
     // the text, and a match that extends implies a head in the window.
     if (extends | none) {
         const bool some = extends;
-        return {some ? std::min(right.length + 1, room) : 0, some ? right.distance : 0};
+        return {some ? std::min(right.length + 1, room) : kNoMatch, some ? right.distance : i + 1};
     }
     const int cap = std::min(room, right.length >= kMinMatch ? right.length + 1 : kMinMatch);
     const uint64_t first8 = LoadLE64(text + i);
     const uint64_t next2 = LoadLE16(text + i + 8);
     const int length = CommonLength(text, p, first8, next2, cap);
     if (length >= cap) return {cap, i - p};
-    if (length < kMinMatch) return WalkChains(ws, tag, i, cap, {0, 0}, kMinMatch, 0, ws.link[0][p]);
+    if (length < kMinMatch) return WalkChains(ws, limit, i, cap, {kNoMatch, i + 1}, kMinMatch, 0, ws.link[0][p]);
     // Anything longer shares 4 bytes with i, so it is in the 4-byte chain:
     // nothing there in the window means nothing longer. Without this look
     // at its head, most walks found nothing. (i is linked in that chain,
@@ -209,56 +227,72 @@ inline Match LongestMatch(const Workspace& ws, uint16_t tag, int32_t i, int room
     static_assert(kChains == 2 && kChainLengths[1] == kMinMatch + 1, "chain 1 holds every longer match");
     const uint32_t head4 = ws.link[1][i];
     const int32_t p4 = static_cast<int32_t>(head4 & kPosMask);
-    if ((head4 & ~kPosMask) != tag || p4 < i - kWindow) return {length, i - p};
+    if (head4 < limit) return {length, i - p};
     const int length4 = CommonLength(text, p4, first8, next2, cap);
     if (length4 >= cap) return {cap, i - p4};
     const Match best = length4 > length ? Match{length4, i - p4} : Match{length, i - p};
-    return WalkChains(ws, tag, i, cap, best, best.length + 1, 1, ws.link[1][p4]);
+    return WalkChains(ws, limit, i, cap, best, best.length + 1, 1, ws.link[1][p4]);
+}
+
+// Whether no byte of text[0..n) needs a run, eight at a time (the zero
+// padding stands alone). A byte needs one when its top bit is set or it is
+// 1..8: with the top bit forced on, taking 1 and 9 from every byte borrows
+// from none, and leaves the top bit clear just where the byte was below 1
+// or below 9.
+inline bool AllStandAlone(const uint8_t* text, int32_t n) {
+    constexpr uint64_t kTop = 0x8080808080808080ull;
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    uint64_t needsRun = 0;
+    for (int32_t i = 0; i < n; i += 8) {
+        const uint64_t x = LoadLE64(text + i);
+        const uint64_t up = x | kTop;
+        needsRun |= x | ((up - kOnes) & ~(up - 9 * kOnes));
+    }
+    return (needsRun & kTop) == 0;
 }
 
 // Finds the longest match at every position from the end backwards and, in
 // the same pass, the cheapest encoding of each suffix. Returns the size of
-// the whole record's encoding.
-int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
-    if (++ws.epoch > kLastEpoch) {
-        std::memset(ws.head, 0, sizeof ws.head);
-        ws.epoch = 1;
-    }
-    const uint16_t tag = static_cast<uint16_t>(ws.epoch << kPosBits);
+// the whole record's encoding. kTextOnly: no byte of the record needs a
+// run, as in most text, which leaves runs out of the reckoning.
+template <bool kTextOnly>
+int32_t ParseBackwards(Workspace& ws, int32_t n, uint16_t tag) {
     const uint8_t* text = ws.text;
-
-    int32_t i = 0;
-    for (; i + kMaxMatch <= n; ++i) LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
-    for (; i + kMinMatch <= n; ++i) LinkPosition(ws, tag, i, n - i, LoadLE64(text + i), LoadLE16(text + i + 8));
-
     uint16_t* cost = ws.cost;
     std::fill(cost + n, cost + n + kMaxMatch + 1, kUnreachable);
     cost[n] = 0;
-    Match right{0, 0};  // longest match at i + 1
+    Match right{kNoMatch, n + 1};  // longest match at i + 1
     // First byte after i that cannot stand alone; the zero padding can.
     int32_t nearestRunByte = n + kPad;
     // The costs of the next two suffixes stay in registers: each position's
     // cost waits on them, and read back from memory they would wait on the
     // store just made.
     unsigned cost1 = 0, cost2 = kUnreachable;
-    for (i = n - 1; i >= 0; --i) {
-        const int room = std::min<int32_t>(kMaxMatch, n - i);
-        const Match here = room >= kMinMatch ? LongestMatch(ws, tag, i, room, right) : Match{0, 0};
+    // The least chain entry in the window of i, which moves with i until
+    // the window reaches the start.
+    uint32_t limit = tag + static_cast<uint32_t>(std::max(n - 1 - kWindow, 0));
+    // One position's work, for the last few positions, whose matches the
+    // end of the record cuts short, and for all the others, where the
+    // longest match is simply the longest there is.
+    const auto weigh = [&](int32_t i, int room) __attribute__((always_inline)) {
+        const Match here = room >= kMinMatch ? LongestMatch(ws, limit, i, room, right) : Match{kNoMatch, i + 1};
         right = here;
 
         const uint8_t b = text[i];
         unsigned best;
         uint8_t step;
-        if (StandsAlone(b)) {
+        if (kTextOnly || StandsAlone(b)) {
             best = cost1 + 1u;
             step = MakeStep(kLiteral, 1);
-            // Spaces come and go at random, so the pair is weighed without
-            // a branch. The byte after the last is the padding, a zero.
-            const unsigned next = text[i + 1];
-            const unsigned pairCost = cost2 + 1u;
-            const bool pair = (b == 0x20) & (next - 0x40u < 0x40u) & (pairCost <= best);
-            step = pair ? MakeStep(kSpacePair, 2) : step;
-            best = pair ? pairCost : best;
+            // Spaces come and go at random, so the pair (a space, then
+            // 0x40..0x7F) is weighed without a branch, by masks: compilers
+            // turn a choice between two values into a branch here. The
+            // byte after the last is the padding, a zero. notPair is zero
+            // just where the pair is possible and no dearer.
+            const unsigned notPair = ((unsigned(LoadLE16(text + i)) ^ 0x4020u) & 0xC0FFu) | ((cost1 - cost2) >> 31);
+            const unsigned mask = unsigned(int32_t(notPair - 1u) >> 31);
+            step = static_cast<uint8_t>(step ^ ((step ^ MakeStep(kSpacePair, 2)) & mask));
+            best ^= (best ^ (cost2 + 1u)) & mask;
         } else {
             // A run that starts with a byte that can stand alone is never
             // cheaper than that byte as a literal and the rest as a run, so
@@ -276,16 +310,20 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
         }
         // Every length up to the longest is on offer at the same distance.
         // Ties go to the longer copy: fewer tokens decode faster.
-        unsigned refBest = kUnreachable;
-        int chosen = 0;
-        if (nearestRunByte > i + kMaxMatch + 1) {
+        unsigned refBest;
+        int chosen;
+        if (kTextOnly || nearestRunByte > i + kMaxMatch + 1) {
             // Where the bytes behind a position all stand alone, the rest
             // costs no more from one byte further on (a copy of 3 gives way
             // to two literals, a longer one to a copy one shorter, a pair
-            // to a literal), so the longest copy is the cheapest.
+            // to a literal), so the longest copy is the cheapest. Without
+            // a match this weighs a copy of one byte, which costs more than
+            // its literal.
             chosen = here.length;
-            refBest = here.length >= kMinMatch ? cost[i + here.length] : kUnreachable;
+            refBest = kTextOnly || here.length >= kMinMatch ? cost[i + here.length] : kUnreachable;
         } else {
+            refBest = kUnreachable;
+            chosen = 0;
             // The costs past the end of the record read as unreachable.
             for (int length = kMinMatch; length <= kMaxMatch; ++length) {
                 const unsigned c = length <= here.length ? cost[i + length] : kUnreachable;
@@ -293,18 +331,50 @@ int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
                 refBest = c <= refBest ? c : refBest;
             }
         }
-        if (refBest + 2u <= best) {
-            best = refBest + 2u;
-            step = MakeStep(kReference, chosen);
-            ws.distance[i] = static_cast<uint16_t>(here.distance);
-        }
+        // The distance is only read where a copy was chosen; storing it
+        // always saves a branch.
+        const bool reference = refBest + 2u <= best;
+        best = reference ? refBest + 2u : best;
+        step = reference ? MakeStep(kReference, chosen) : step;
+        ws.distance[i] = static_cast<uint16_t>(here.distance);
         cost[i] = static_cast<uint16_t>(best);
         cost2 = cost1;
         cost1 = best;
         ws.step[i] = step;
-        if (!StandsAlone(b)) nearestRunByte = i;
+        if (!kTextOnly && !StandsAlone(b)) nearestRunByte = i;
+        limit -= limit > tag;
+    };
+    int32_t i = n - 1;
+    for (; i >= 0 && i > n - kMaxMatch; --i) weigh(i, n - i);
+    // Two at a time, which halves the loop's own work.
+    for (; i >= 1; i -= 2) {
+        weigh(i, kMaxMatch);
+        weigh(i - 1, kMaxMatch);
     }
+    if (i == 0) weigh(0, kMaxMatch);
     return cost[0];
+}
+
+int32_t PlanOptimalParse(Workspace& ws, int32_t n) {
+    if (++ws.epoch > kLastEpoch) {
+        std::memset(ws.head, 0, sizeof ws.head);
+        ws.epoch = 1;
+    }
+    const uint16_t tag = static_cast<uint16_t>(ws.epoch << kPosBits);
+    const uint8_t* text = ws.text;
+
+    ws.wide[0] = ws.wide[1] = kNoByte;
+    for (int32_t k = 0; k < n; ++k) ws.wide[kBeforeText + k] = text[k];
+    int32_t i = 0;
+    // Two at a time, which halves the loop's own work.
+    for (; i + kMaxMatch + 1 <= n; i += 2) {
+        LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
+        LinkPosition(ws, tag, i + 1, kMaxMatch, LoadLE64(text + i + 1), LoadLE16(text + i + 9));
+    }
+    for (; i + kMaxMatch <= n; ++i) LinkPosition(ws, tag, i, kMaxMatch, LoadLE64(text + i), LoadLE16(text + i + 8));
+    for (; i + kMinMatch <= n; ++i) LinkPosition(ws, tag, i, n - i, LoadLE64(text + i), LoadLE16(text + i + 8));
+
+    return AllStandAlone(text, n) ? ParseBackwards<true>(ws, n, tag) : ParseBackwards<false>(ws, n, tag);
 }
 
 void EmitParse(const Workspace& ws, int32_t n, uint8_t* out, const uint8_t* end) {
@@ -495,23 +565,6 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
     return out;
 }
 
-// Readers ask for a record's decoded size and then decode the same record
-// (it is how they size the destination), so the size is found by decoding
-// into this thread's copy, and decoding a record equal byte for byte to
-// the last one sized copies the result. It is only ever a copy of what
-// decoding that record gives: comparing the records costs a small part of
-// decoding one again.
-constexpr int32_t kCachedRecord = LUM2_COMPRESS_BOUND(kRecordSize);
-
-struct DecodedRecord {
-    int32_t recordSize;  // 0: nothing kept
-    int32_t textSize;
-    uint8_t record[kCachedRecord];
-    uint8_t text[kRecordSize];
-};
-
-thread_local DecodedRecord tlsDecoded;
-
 }  // namespace
 
 extern "C" {
@@ -538,14 +591,7 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
 
 int32_t GetUncompSize(const uint8_t* src, int32_t srcLen) {
     if (srcLen < 0 || (src == nullptr && srcLen > 0)) return LUM2_ERROR_ARGUMENT;
-    if (srcLen == 0 || srcLen > kCachedRecord) return Decode<false>(nullptr, kRecordSize, src, srcLen);
-    DecodedRecord* cache = &tlsDecoded;
-    asm("" : "+r"(cache));
-    const int32_t size = Decode<true>(cache->text, kRecordSize, src, srcLen);
-    cache->recordSize = size < 0 ? 0 : srcLen;
-    cache->textSize = size;
-    if (size >= 0) std::memcpy(cache->record, src, static_cast<size_t>(srcLen));
-    return size;
+    return Decode<false>(nullptr, kRecordSize, src, srcLen);
 }
 
 int32_t DeCompress(uint8_t* dst, int32_t dstLen, const uint8_t* src, int32_t srcLen) {
@@ -553,17 +599,7 @@ int32_t DeCompress(uint8_t* dst, int32_t dstLen, const uint8_t* src, int32_t src
     if ((src == nullptr && srcLen > 0) || (dst == nullptr && dstLen > 0)) return LUM2_ERROR_ARGUMENT;
     // A record never holds more than kRecordSize bytes, whatever room the
     // caller offers; this keeps the result equal to GetUncompSize's.
-    const int32_t limit = std::min(dstLen, kRecordSize);
-    if (srcLen > 0 && srcLen <= kCachedRecord) {
-        DecodedRecord* cache = &tlsDecoded;
-        asm("" : "+r"(cache));
-        if (cache->recordSize == srcLen && std::memcmp(cache->record, src, static_cast<size_t>(srcLen)) == 0) {
-            if (cache->textSize > limit) return LUM2_ERROR_CORRUPT;
-            std::memcpy(dst, cache->text, static_cast<size_t>(cache->textSize));
-            return cache->textSize;
-        }
-    }
-    return Decode<true>(dst, limit, src, srcLen);
+    return Decode<true>(dst, std::min(dstLen, kRecordSize), src, srcLen);
 }
 
 }  // extern "C"

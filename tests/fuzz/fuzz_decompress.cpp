@@ -13,8 +13,8 @@ namespace {
 
 std::unique_ptr<uint8_t[]> Exact(int32_t size) { return std::make_unique<uint8_t[]>(size > 0 ? size : 1); }
 
-// Decodes straight away, then again after sizing the record, when the
-// library may hand back what the sizing decoded: both ways must agree.
+// Decodes straight away, then again after sizing the record: the size and
+// both decodes must agree.
 void DecodeAsRecord(const uint8_t* data, int32_t size) {
     auto roomy = Exact(LUM2_RECORD_SIZE);
     const int32_t straight = DeCompress(roomy.get(), LUM2_RECORD_SIZE, data, size);

@@ -389,23 +389,6 @@ TEST(Decode, SmallerDestinationFailsWithoutWritingPastIt) {
     EXPECT_EQ(DeCompress(roomy.data(), static_cast<int32_t>(roomy.size()), packed.data(), packedSize), full);
 }
 
-TEST(Decode, SizingARecordLeavesTheNextDecodeToItsOwnBytes) {
-    Bytes record = CompressOrFail(ToBytes(Prose(3000, 21)));
-    const int32_t size = static_cast<int32_t>(record.size());
-    const int32_t full = GetUncompSize(record.data(), size);
-    ASSERT_EQ(full, 3000);
-    Bytes out(full);
-    EXPECT_EQ(DeCompress(out.data(), full - 1, record.data(), size), LUM2_ERROR_CORRUPT);
-    // The same place and length with other bytes, as when a reader reuses
-    // its buffer for the next record.
-    EXPECT_EQ(GetUncompSize(record.data(), size), full);
-    record[0] ^= 0x01;  // the first letter, another literal
-    const auto expected = lum2test::ReferenceDecode(record.data(), record.size());
-    ASSERT_TRUE(expected.has_value());
-    ASSERT_EQ(DeCompress(out.data(), full, record.data(), size), full);
-    EXPECT_TRUE(out == *expected);
-}
-
 TEST(Decode, AgreesWithTheReferenceDecoderOnArbitraryBytes) {
     // Mostly well-formed token streams with the odd bad token, so that both
     // the decoding and the rejecting paths are exercised.
