@@ -19,8 +19,12 @@ extern "C" {
 #define LUM2_API __attribute__((visibility("default")))
 #endif
 
-/* Largest text a Doc record holds, and so the largest decoded record. */
+/* Largest text record LUM2 writes, and so the largest Compress takes. */
 #define LUM2_RECORD_SIZE 4096
+
+/* Largest record the decoder accepts: other writers use records of up to
+ * 65,535 bytes (a Doc record's size field is 16 bits). */
+#define LUM2_MAX_DECODED_SIZE 65535
 
 /* Destination capacity that always suffices for Compress of n source bytes:
  * bytes that cannot stand alone travel in runs of 8 behind a 1-byte count. */
@@ -39,7 +43,7 @@ LUM2_API int32_t Compress(uint8_t *dst, int32_t dstCapacity,
 
 /* Returns the decoded length of the compressed record src[0..srcLen), or
  * LUM2_ERROR_CORRUPT when it does not decode (reference before the start,
- * distance 0, truncated token, more than LUM2_RECORD_SIZE bytes). */
+ * distance 0, truncated token, more than LUM2_MAX_DECODED_SIZE bytes). */
 LUM2_API int32_t GetUncompSize(const uint8_t *src, int32_t srcLen);
 
 /* Decodes src[0..srcLen) into dst, which holds dstLen bytes. Returns the

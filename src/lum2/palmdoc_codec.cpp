@@ -28,6 +28,7 @@
 namespace {
 
 constexpr int32_t kRecordSize = LUM2_RECORD_SIZE;
+constexpr int32_t kMaxDecoded = LUM2_MAX_DECODED_SIZE;
 constexpr int32_t kWindow = 2047;
 constexpr int kMinMatch = 3;
 constexpr int kMaxMatch = 10;
@@ -591,15 +592,15 @@ int32_t Compress(uint8_t* dst, int32_t dstCapacity, const uint8_t* src, int32_t 
 
 int32_t GetUncompSize(const uint8_t* src, int32_t srcLen) {
     if (srcLen < 0 || (src == nullptr && srcLen > 0)) return LUM2_ERROR_ARGUMENT;
-    return Decode<false>(nullptr, kRecordSize, src, srcLen);
+    return Decode<false>(nullptr, kMaxDecoded, src, srcLen);
 }
 
 int32_t DeCompress(uint8_t* dst, int32_t dstLen, const uint8_t* src, int32_t srcLen) {
     if (srcLen < 0 || dstLen < 0) return LUM2_ERROR_ARGUMENT;
     if ((src == nullptr && srcLen > 0) || (dst == nullptr && dstLen > 0)) return LUM2_ERROR_ARGUMENT;
-    // A record never holds more than kRecordSize bytes, whatever room the
+    // A record never holds more than kMaxDecoded bytes, whatever room the
     // caller offers; this keeps the result equal to GetUncompSize's.
-    return Decode<true>(dst, std::min(dstLen, kRecordSize), src, srcLen);
+    return Decode<true>(dst, std::min(dstLen, kMaxDecoded), src, srcLen);
 }
 
 }  // extern "C"

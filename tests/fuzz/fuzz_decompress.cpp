@@ -16,8 +16,8 @@ std::unique_ptr<uint8_t[]> Exact(int32_t size) { return std::make_unique<uint8_t
 // Decodes straight away, then again after sizing the record: the size and
 // both decodes must agree.
 void DecodeAsRecord(const uint8_t* data, int32_t size) {
-    auto roomy = Exact(LUM2_RECORD_SIZE);
-    const int32_t straight = DeCompress(roomy.get(), LUM2_RECORD_SIZE, data, size);
+    auto roomy = Exact(LUM2_MAX_DECODED_SIZE);
+    const int32_t straight = DeCompress(roomy.get(), LUM2_MAX_DECODED_SIZE, data, size);
     for (int sized = 0; sized < 2; ++sized) {
         const int32_t decoded = sized ? GetUncompSize(data, size) : straight;
         if (decoded != straight) std::abort();
@@ -25,7 +25,7 @@ void DecodeAsRecord(const uint8_t* data, int32_t size) {
             if (decoded != LUM2_ERROR_CORRUPT) std::abort();
             continue;
         }
-        if (decoded > LUM2_RECORD_SIZE) std::abort();
+        if (decoded > LUM2_MAX_DECODED_SIZE) std::abort();
         auto out = Exact(decoded);
         if (DeCompress(out.get(), decoded, data, size) != decoded) std::abort();
         if (std::memcmp(out.get(), roomy.get(), static_cast<size_t>(decoded)) != 0) std::abort();
@@ -50,8 +50,8 @@ void RoundTrip(const uint8_t* data, int32_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // A compressed record is at most 4608 bytes; longer inputs still decode
-    // (and are rejected once past 4096 bytes of output), within reason.
+    // A record LUM2 writes is at most 4608 bytes compressed; longer inputs
+    // still decode (and are rejected once past 65,535 bytes of output).
     const int32_t recordSize = static_cast<int32_t>(size < (1u << 20) ? size : (1u << 20));
     DecodeAsRecord(data, recordSize);
     RoundTrip(data, recordSize < LUM2_RECORD_SIZE ? recordSize : LUM2_RECORD_SIZE);

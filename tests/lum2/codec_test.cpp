@@ -21,6 +21,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr int32_t kRecord = LUM2_RECORD_SIZE;
+constexpr int32_t kMaxDecoded = LUM2_MAX_DECODED_SIZE;
 
 // splitmix64: the same sequence on every platform, unlike std distributions.
 class Rng {
@@ -349,27 +350,29 @@ TEST(Decode, DamagedRecordsAreCorrupt) {
         {"truncated reference", {'a', 'b', 'c', 0x80}},
         {"truncated run", {0x05, 'a', 'b'}},
         {"run count alone", {'a', 0x01}},
-        {"literals past a record", Repeated(4097, 'a', {})},
-        {"reference past a record", Repeated(4094, 'a', {0x80, 0x08})},
-        {"space pair past a record", Repeated(4095, 'a', {0xC1})},
-        {"run past a record", Repeated(4090, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7})},
+        {"literals past the largest record", Repeated(kMaxDecoded + 1, 'a', {})},
+        {"reference past the largest record", Repeated(kMaxDecoded - 2, 'a', {0x80, 0x08})},
+        {"space pair past the largest record", Repeated(kMaxDecoded - 1, 'a', {0xC1})},
+        {"run past the largest record", Repeated(kMaxDecoded - 6, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7})},
     };
     for (const Damaged& c : cases) {
         SCOPED_TRACE(c.name);
         const int32_t size = static_cast<int32_t>(c.record.size());
         EXPECT_EQ(GetUncompSize(c.record.data(), size), LUM2_ERROR_CORRUPT);
-        Bytes out(2 * kRecord);
+        Bytes out(2 * kMaxDecoded);
         EXPECT_EQ(DeCompress(out.data(), static_cast<int32_t>(out.size()), c.record.data(), size), LUM2_ERROR_CORRUPT);
     }
 }
 
 TEST(Decode, EachTokenKindMayFillARecordExactly) {
-    for (const Bytes& record : {Repeated(4096, 'a', {}), Repeated(4093, 'a', {0x80, 0x08}), Repeated(4094, 'a', {0xC1}),
-                                Repeated(4089, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7})}) {
-        EXPECT_EQ(GetUncompSize(record.data(), static_cast<int32_t>(record.size())), kRecord);
-        const auto out = Decompress(record);
-        ASSERT_TRUE(out.has_value());
-        EXPECT_EQ(out->size(), static_cast<size_t>(kRecord));
+    // Records LUM2 writes, and the largest that other writers' files hold.
+    for (const int32_t full : {kRecord, kMaxDecoded}) {
+        for (const Bytes& record : {Repeated(full, 'a', {}), Repeated(full - 3, 'a', {0x80, 0x08}),
+                                    Repeated(full - 2, 'a', {0xC1}), Repeated(full - 7, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7})}) {
+            EXPECT_EQ(GetUncompSize(record.data(), static_cast<int32_t>(record.size())), full);
+            Bytes out(static_cast<size_t>(full));
+            EXPECT_EQ(DeCompress(out.data(), full, record.data(), static_cast<int32_t>(record.size())), full);
+        }
     }
 }
 
