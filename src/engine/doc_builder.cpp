@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/block_writer.h"
 #include "engine/file_handle.h"
 #include "engine/palm_doc_format.h"
 #include "lum2/lum2.h"
@@ -139,32 +140,21 @@ private:
 // offsets noted for the record list, which is written last.
 class RecordWriter {
 public:
-    static constexpr std::size_t kBlock = std::size_t{1} << 18;
-
-    RecordWriter(std::FILE* file, int64_t start) : file_(file), next_(start), buffer_(new uint8_t[kBlock]) {}
+    RecordWriter(std::FILE* file, int64_t start) : out_(file), next_(start) {}
 
     // The offset record data starts at, or -1 when the file cannot hold it.
     int64_t Append(const uint8_t* data, std::size_t size) {
         const int64_t at = next_;
-        if (at > std::numeric_limits<uint32_t>::max()) return -1;
-        if (used_ + size > kBlock && !Flush()) return -1;
-        std::memcpy(buffer_.get() + used_, data, size);
-        used_ += size;
+        if (at > std::numeric_limits<uint32_t>::max() || !out_.Append(data, size)) return -1;
         next_ += static_cast<int64_t>(size);
         return at;
     }
 
-    bool Flush() {
-        if (used_ != 0 && std::fwrite(buffer_.get(), 1, used_, file_) != used_) return false;
-        used_ = 0;
-        return true;
-    }
+    bool Flush() { return out_.Flush(); }
 
 private:
-    std::FILE* file_;
+    BlockWriter out_;
     int64_t next_;
-    std::unique_ptr<uint8_t[]> buffer_;
-    std::size_t used_ = 0;
 };
 
 int JobsFor(const DocBuildRequest& request) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/block_writer.h"
 #include "engine/doc_builder.h"
 #include "engine/palm_charset.h"
 #include "lum2/lum2.h"
@@ -36,38 +37,6 @@ std::string CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info
     }
 }
 
-// The text goes out in large blocks: one write per 256 KB, not per record
-// (larger blocks cost more in first-touch page faults than they save).
-class TextOutput {
-public:
-    static constexpr std::size_t kBlock = std::size_t{1} << 18;
-
-    explicit TextOutput(std::FILE* file) : file_(file), buffer_(new uint8_t[kBlock]) {}
-
-    // Room for size more bytes at Tail(), writing out what is held when needed.
-    bool Reserve(std::size_t size) { return used_ + size <= kBlock || Flush(); }
-    uint8_t* Tail() { return buffer_.get() + used_; }
-    void Advance(std::size_t size) { used_ += size; }
-
-    bool Append(const void* data, std::size_t size) {
-        if (!Reserve(size)) return false;
-        if (size > kBlock) return std::fwrite(data, 1, size, file_) == size;
-        std::memcpy(Tail(), data, size);
-        used_ += size;
-        return true;
-    }
-
-    bool Flush() {
-        if (used_ != 0 && std::fwrite(buffer_.get(), 1, used_, file_) != used_) return false;
-        used_ = 0;
-        return true;
-    }
-
-private:
-    std::FILE* file_;
-    std::unique_ptr<uint8_t[]> buffer_;
-    std::size_t used_ = 0;
-};
 
 }  // namespace
 
@@ -97,7 +66,7 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
     progress.SetProgressValue(0);
     progress.LetEventsRun();
 
-    TextOutput out(text);
+    BlockWriter out(text);
     std::vector<uint8_t> plain(kLargestRecordText);
     std::string utf8;
     int64_t textSoFar = 0;
