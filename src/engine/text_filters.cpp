@@ -42,15 +42,21 @@ public:
     // rules look at one byte at a time, so chunk boundaries cannot change the
     // output (a CR LF pair split in two still gives the same bytes).
     bool Put(std::string_view text) {
-        for (const char c : text) {
-            if (c == '\r') {
+        std::size_t at = 0;
+        while (at < text.size()) {
+            // Bytes up to the next CR (or TAB, when TABs become spaces) pass
+            // unchanged, in one piece.
+            std::size_t special = tabsToSpaces_ ? text.find_first_of("\r\t", at) : text.find('\r', at);
+            if (special == std::string_view::npos) special = text.size();
+            buffer_.append(text.data() + at, special - at);
+            if (special == text.size()) break;
+            if (text[special] == '\r') {
                 if (crToLf_) buffer_.push_back('\n');
-            } else if (c == '\t' && tabsToSpaces_) {
+            } else {
                 buffer_.append(spaces_);
                 if (buffer_.size() >= kFlushSize && !Flush()) return false;
-            } else {
-                buffer_.push_back(c);
             }
+            at = special + 1;
         }
         return Flush();
     }
