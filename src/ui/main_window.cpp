@@ -393,6 +393,8 @@ void MainWindow::ShowStoreSetAside() {
     // A warning already shown (no tray) keeps its place in front.
     const QString shown = txt_status->text();
     txt_status->setText(shown.isEmpty() ? note : shown + " - " + note);
+    // The box would show the end of a text this long; its start says what happened.
+    txt_status->setCursorPosition(0);
 }
 
 void MainWindow::SetupColumns() {

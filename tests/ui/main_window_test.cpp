@@ -865,6 +865,8 @@ void MainWindowTest::storeSetAsideIsShownInStatusLine() {
     MainWindow& w = f.Open();
     const QString status = Edit(w, "txt_status")->text();
     QVERIFY2(status.contains("kept as " + Q(f.File("lumdata.dat.bak"))), qPrintable(status));
+    // The long line shows its start, which says what happened.
+    QCOMPARE(Edit(w, "txt_status")->cursorPosition(), 0);
 }
 
 void MainWindowTest::droppedFilesBecomeNewTasks() {
