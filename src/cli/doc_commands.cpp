@@ -30,8 +30,6 @@ constexpr uint32_t kPalmToUnixSeconds = 2082844800u;
 // The most text a document holds; longer standard input is refused as a
 // longer file is.
 constexpr uint64_t kLargestText = uint64_t{kMaximumTextRecords} * kTextRecordSize;
-constexpr const char* kStatusTooLong =
-    "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)";
 // Record offsets are 32-bit, so no document reaches past its last record
 // starting below 4 GiB; the bound keeps an endless input from filling the disk.
 constexpr uint64_t kLargestDocument = (uint64_t{1} << 32) + 65536;
@@ -55,7 +53,7 @@ std::string ResolveInput(const std::string& input, const WorkDir& work, std::str
     case SpoolResult::kDone:
         return {};
     case SpoolResult::kTooLong:
-        return limit == kLargestText ? kStatusTooLong : "Error: Palm File corrupt";
+        return limit == kLargestText ? kStatusTextTooLong : "Error: Palm File corrupt";
     case SpoolResult::kFailed:
         break;
     }

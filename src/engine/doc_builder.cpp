@@ -180,7 +180,7 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
 
         const int64_t records = (length + kTextRecordSize - 1) / kTextRecordSize;
         if (records > kMaximumTextRecords) {
-            return "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)";
+            return kStatusTextTooLong;
         }
         const int n = static_cast<int>(records);
         const int lastSize = static_cast<int>(length % kTextRecordSize);

@@ -20,6 +20,8 @@ struct DocBuildRequest {
 
 inline constexpr const char* kStatusOk = "OK";
 inline constexpr const char* kStatusGenericError = "Error: Could not open Palm or PC File";
+inline constexpr const char* kStatusTextTooLong =
+    "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)";
 
 // Writes the database into doc, an empty file open for writing. Returns "OK",
 // or the status text of the failure. Shows "Compression" progress, one step
