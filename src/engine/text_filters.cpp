@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -110,6 +111,27 @@ private:
     std::string converted_;
 };
 
+// Whether the filters would give the file's bytes back unchanged: no CR, no
+// TAB when TABs become spaces, nothing beyond ASCII when the text is
+// converted to the Palm set. Reads up to the first byte they would change, so
+// a text with CR LF line ends costs one block.
+bool NothingToFilter(std::FILE* input, bool tabsToSpaces, bool onlyAscii) {
+    static constexpr std::size_t kBlock = std::size_t{1} << 16;
+    const std::unique_ptr<unsigned char[]> block(new unsigned char[kBlock]);
+    for (;;) {
+        const std::size_t got = std::fread(block.get(), 1, kBlock, input);
+        const unsigned char* bytes = block.get();
+        if (std::memchr(bytes, '\r', got) != nullptr) return false;
+        if (tabsToSpaces && std::memchr(bytes, '\t', got) != nullptr) return false;
+        if (onlyAscii) {
+            unsigned char any = 0;
+            for (std::size_t k = 0; k < got; ++k) any |= bytes[k];
+            if (any >= 0x80) return false;
+        }
+        if (got < kBlock) return std::ferror(input) == 0;
+    }
+}
+
 }  // namespace
 
 bool UsesUtf8Text(const TaskRecord& task) {
@@ -147,6 +169,12 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
         if (!ScanFile(input.get(), scanner) || std::fseek(input.get(), 0, SEEK_SET) != 0) return "";
         toPalmSet = scanner.Valid();
         if (!toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
+    }
+    // Most texts written on Linux have no CR: a copy of the file would be the
+    // file itself, so it is converted from where it is, as a raw one is.
+    if (!stripHtml) {
+        if (NothingToFilter(input.get(), tabsToSpaces, toPalmSet)) return pcPath;
+        if (std::fseek(input.get(), 0, SEEK_SET) != 0) return "";
     }
 
     progress.SetProgressCaption("Applying Filters");
