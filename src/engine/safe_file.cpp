@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -268,7 +269,10 @@ bool ResolveWriteTarget(const std::string& path, std::string& target) {
             target = current;
             return true;
         }
-        std::vector<char> link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
+        // The size a link reports can be short of its target: the links of
+        // /proc/self/fd (what /dev/stdout leads to) report 64 bytes, whatever
+        // the path they name.
+        std::vector<char> link(std::max<std::size_t>(static_cast<std::size_t>(info.st_size), PATH_MAX) + 1);
         const ssize_t length = readlink(current.c_str(), link.data(), link.size());
         if (length < 0) return false;
         if (length == 0 || static_cast<std::size_t>(length) >= link.size()) {
