@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -30,12 +33,10 @@ std::string Replace(const std::string& path, const std::string& text) {
     return "";
 }
 
-int TemporaryFilesIn(const std::string& folder) {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename().string().find("lum2-") != std::string::npos) ++count;
-    }
-    return count;
+long TemporaryFilesIn(const std::string& folder) {
+    const fs::directory_iterator entries(folder);
+    return std::count_if(fs::begin(entries), fs::end(entries),
+                         [](const auto& entry) { return entry.path().filename().string().find("lum2-") != std::string::npos; });
 }
 
 mode_t ModeOf(const std::string& path) {
@@ -99,13 +100,13 @@ TEST(ReplacementFile, WritesThroughLinksAndTheLinkStaysALink) {
     fs::create_symlink("missing/new.txt", dir.File("nowhere"));        // into a folder that is not there
     fs::create_symlink("loop", dir.File("loop"));
 
-    EXPECT_EQ(Replace(dir.File("relative"), "one"), "");
-    EXPECT_EQ(ReadFileText(dir.File("real/pc.txt")), "one");
-    EXPECT_EQ(Replace(dir.File("chain"), "two"), "");
-    EXPECT_EQ(ReadFileText(dir.File("real/pc.txt")), "two");
-    EXPECT_EQ(Replace(dir.File("dangling"), "three"), "");
-    EXPECT_EQ(ReadFileText(dir.File("real/new.txt")), "three");
-    for (const char* link : {"relative", "chain", "dangling"}) EXPECT_TRUE(fs::is_symlink(dir.File(link))) << link;
+    const std::pair<const char*, const char*> written[] = {
+        {"relative", "real/pc.txt"}, {"chain", "real/pc.txt"}, {"dangling", "real/new.txt"}};
+    for (const auto& [link, file] : written) {
+        EXPECT_EQ(Replace(dir.File(link), link), "");
+        EXPECT_EQ(ReadFileText(dir.File(file)), link);
+        EXPECT_TRUE(fs::is_symlink(dir.File(link))) << link;
+    }
     EXPECT_EQ(Replace(dir.File("nowhere"), "x"), ErrorText(ENOENT));
     EXPECT_EQ(Replace(dir.File("loop"), "x"), ErrorText(ELOOP));
     EXPECT_FALSE(fs::exists(dir.File("missing")));
@@ -194,6 +195,27 @@ TEST(ReplacementFile, RemovesOnlyTheLeftoversOfKilledReplacementsOfTheSameFile) 
     std::fputs("newest", running.File());
     EXPECT_TRUE(running.Commit());
     EXPECT_EQ(ReadFileText(dir.File("book.txt")), "newest");
+}
+
+TEST(ReplacementFile, ASignalRemovesTheTemporaryFileAndEndsTheProgramButAnIgnoredOneStaysIgnored) {
+    TempDir dir;
+    WriteFileText(dir.File("book.txt"), "old");
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            signal(SIGHUP, SIG_IGN);
+            InstallSignalCleanup();
+            raise(SIGHUP);
+            ReplacementFile file(dir.File("book.txt"));
+            if (file.Ok() && TemporaryFilesIn(dir.Path()) == 1) raise(signalNumber);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
+        EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
+    }
+    EXPECT_EQ(ReadFileText(dir.File("book.txt")), "old");
 }
 
 TEST(ReplacementFile, AFailedWriteKeepsTheOldFileAndItsCause) {
