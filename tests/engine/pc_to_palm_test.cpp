@@ -63,45 +63,31 @@ TEST_F(PcToPalmTest, RefusalsLeaveNoFileAndTheEarlyOnesBuildNothing) {
     EXPECT_TRUE(NoWorkingFiles());
 }
 
-TEST_F(PcToPalmTest, CustomTargetGetsExactlyThePathThroughLinksAndSpecialFilesAreRefused) {
-    host_.SetChecked({Custom()});
+TEST_F(PcToPalmTest, DistributesToEveryCheckedTargetAndQueuesTheUsersInstall) {
+    host_.SetChecked({0, 2, Custom()});
     host_.SetAskBeforeOverwrite(false);
+    // The custom target is the path as typed, trailing blanks trimmed, written through its link.
     fs::create_directories(F("out"));
     WriteFileText(F("real.pdb"), "old");
     fs::create_symlink("../real.pdb", F("out/my.book.pdb"));
-    const TaskRecord task = Run(F("book.txt"), F("out/my.book.pdb") + "   ");
+    const TaskRecord task = Run(F("book.txt"), F("out/my.book.pdb") + "   ", "1", 17);
     ASSERT_EQ(task.status, "OK");
+    const auto ann = ReadFileBytes(UserFile("Ann", "my.book.pdb"));
+    EXPECT_EQ(std::string(ann.begin(), ann.begin() + 8), std::string("my.book\0", 8));
+    EXPECT_EQ(ann[82], 0x41);  // category 17 keeps its low four bits
+    EXPECT_EQ(ReadFileBytes(UserFile("Cid", "my.book.pdb")), ann);
+    EXPECT_EQ(ReadFileBytes(F("real.pdb")), ann);
     EXPECT_TRUE(fs::is_symlink(F("out/my.book.pdb")));
-    const auto doc = ReadFileBytes(F("real.pdb"));
-    EXPECT_EQ(std::string(doc.begin(), doc.begin() + 8), std::string("my.book\0", 8));
-    EXPECT_TRUE(directory_.installed.empty());
+    EXPECT_FALSE(fs::exists(UserFile("Bob", "my.book.pdb")));
+    const std::vector<std::pair<std::string, std::string>> queued = {{"Ann", UserFile("Ann", "my.book.pdb")},
+                                                                     {"Cid", UserFile("Cid", "my.book.pdb")}};
+    EXPECT_EQ(directory_.installed, queued);
     EXPECT_EQ(task.pcfiletime, Time(F("book.txt")));
-    EXPECT_EQ(task.palmfiletime, Time(F("real.pdb")));
+    EXPECT_EQ(task.palmfiletime, Time(UserFile("Ann", "my.book.pdb")));
     // Working files are gone; the progress display came and went; the tray ends on 1.
     EXPECT_TRUE(NoWorkingFiles());
     EXPECT_EQ(host_.display, (std::vector<bool>{true, false}));
     EXPECT_EQ(host_.tray.back(), (std::pair<int, std::string>{1, ""}));
-
-    ASSERT_EQ(mkfifo(F("pipe.pdb").c_str(), 0644), 0);
-    EXPECT_EQ(Run(F("book.txt"), F("pipe.pdb")).status, kGeneric);
-    EXPECT_TRUE(fs::is_fifo(F("pipe.pdb")));
-    EXPECT_EQ(host_.causes, std::vector<std::string>{F("pipe.pdb") + " is a named pipe (FIFO), not a regular "
-                                                                      "file: it was left as it is"});
-}
-
-TEST_F(PcToPalmTest, DistributesToEveryCheckedUserAndQueuesTheirInstall) {
-    host_.SetChecked({0, 2, Custom()});
-    const TaskRecord task = Run(F("book.txt"), F("custom.pdb"), "1", 17);
-    ASSERT_EQ(task.status, "OK");
-    const auto ann = ReadFileBytes(UserFile("Ann", "custom.pdb"));
-    EXPECT_EQ(ReadFileBytes(UserFile("Cid", "custom.pdb")), ann);
-    EXPECT_EQ(ReadFileBytes(F("custom.pdb")), ann);
-    EXPECT_FALSE(fs::exists(UserFile("Bob", "custom.pdb")));
-    EXPECT_EQ(ann[82], 0x41);  // category 17 keeps its low four bits
-    const std::vector<std::pair<std::string, std::string>> queued = {
-        {"Ann", UserFile("Ann", "custom.pdb")}, {"Cid", UserFile("Cid", "custom.pdb")}};
-    EXPECT_EQ(directory_.installed, queued);
-    EXPECT_EQ(task.palmfiletime, Time(UserFile("Ann", "custom.pdb")));
 }
 
 TEST_F(PcToPalmTest, OverwritePromptPerTarget) {
@@ -145,7 +131,7 @@ TEST_F(PcToPalmTest, OverwritePromptPerTarget) {
     EXPECT_TRUE(NoWorkingFiles());
 }
 
-TEST_F(PcToPalmTest, VanishedTargetFolderKeepsTheOtherFilesAndTheTimes) {
+TEST_F(PcToPalmTest, FailedDistributionKeepsTheOtherFilesAndTheTimes) {
     WriteFileText(UserFile("Cid", "book.pdb"), "old Cid");
     fs::remove_all(dir_.Path() + "palm/Bob");
     host_.SetChecked({0, 1, 2});
@@ -163,6 +149,13 @@ TEST_F(PcToPalmTest, VanishedTargetFolderKeepsTheOtherFilesAndTheTimes) {
     // Nothing but the target file in Cid's folder: no temporary left behind.
     const fs::directory_iterator cid(dir_.Path() + "palm/Cid/backup");
     EXPECT_EQ(std::distance(fs::begin(cid), fs::end(cid)), 1);
+
+    // A FIFO standing as the target is refused with its cause and left as it is.
+    host_.SetChecked({Custom()});
+    ASSERT_EQ(mkfifo(F("pipe.pdb").c_str(), 0644), 0);
+    EXPECT_EQ(Run(F("book.txt"), F("pipe.pdb")).status, kGeneric);
+    EXPECT_TRUE(fs::is_fifo(F("pipe.pdb")));
+    EXPECT_EQ(host_.causes.back(), F("pipe.pdb") + " is a named pipe (FIFO), not a regular file: it was left as it is");
 }
 
 TEST_F(PcToPalmTest, TrayFramesAlternateAboutEveryEighthAndRawKeepsThePcFile) {

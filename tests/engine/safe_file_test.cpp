@@ -28,30 +28,26 @@ namespace fs = std::filesystem;
 // Replaces path with text through a ReplacementFile; the cause when it fails.
 std::string Replace(const std::string& path, const std::string& text) {
     ReplacementFile file(path);
-    if (!file.Ok()) return file.Cause().empty() ? "no cause" : file.Cause();
-    if (std::fputs(text.c_str(), file.File()) < 0 || !file.Commit()) return file.Cause().empty() ? "no cause" : file.Cause();
-    return "";
+    if (file.Ok() && std::fputs(text.c_str(), file.File()) >= 0 && file.Commit()) return "";
+    return file.Cause().empty() ? "no cause" : file.Cause();
 }
 
 long TemporaryFilesIn(const std::string& folder) {
     const fs::directory_iterator entries(folder);
-    return std::count_if(fs::begin(entries), fs::end(entries),
-                         [](const auto& entry) { return entry.path().filename().string().find("lum2-") != std::string::npos; });
+    return std::count_if(fs::begin(entries), fs::end(entries), [](const fs::directory_entry& entry) {
+        return entry.path().filename().string().find("lum2-") != std::string::npos;
+    });
 }
 
-mode_t ModeOf(const std::string& path) {
+struct stat Lstat(const std::string& path) {
     struct stat info {};
     lstat(path.c_str(), &info);
-    return info.st_mode;
+    return info;
 }
 
 TEST(ReplacementFile, ExistingPathsThatAreNotRegularFilesAreLeftAlone) {
     TempDir dir;
-    const struct {
-        const char* name;
-        std::function<bool(const std::string&)> make;
-        const char* kind;
-    } cases[] = {
+    const struct { const char* name; std::function<bool(const std::string&)> make; const char* kind; } cases[] = {
         {"pipe", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }, "a named pipe (FIFO)"},
         {"folder", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, "a folder"},
         {"socket",
@@ -75,17 +71,15 @@ TEST(ReplacementFile, ExistingPathsThatAreNotRegularFilesAreLeftAlone) {
             EXPECT_EQ(std::string(c.name), "device") << "cannot make " << c.name;
             continue;
         }
-        struct stat before {};
-        lstat(path.c_str(), &before);
+        const struct stat before = Lstat(path);
         // A FIFO with no reader would block an open for writing: the test would hang.
         EXPECT_EQ(Replace(path, "text"), path + " is " + c.kind + ", not a regular file: it was left as it is");
         // Through a link it is refused just the same.
         fs::create_symlink(c.name, dir.File(std::string("link-") + c.name));
-        EXPECT_NE(Replace(dir.File(std::string("link-") + c.name), "text").find("not a regular file"), std::string::npos);
-        struct stat after {};
-        lstat(path.c_str(), &after);
-        EXPECT_EQ(after.st_ino, before.st_ino) << c.name;
-        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+        EXPECT_NE(Replace(dir.File(std::string("link-") + c.name), "text").find("not a regular file"),
+                  std::string::npos);
+        const struct stat after = Lstat(path);
+        EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode) << c.name;
     }
     EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
 }
@@ -120,22 +114,20 @@ TEST(ReplacementFile, KeepsTheModeOfTheOldFileAndNewFilesFollowTheUmask) {
         WriteFileText(path, "old");
         chmod(path.c_str(), mode);
         ASSERT_EQ(Replace(path, "new"), "");
-        EXPECT_EQ(ModeOf(path) & 07777, mode);
+        EXPECT_EQ(Lstat(path).st_mode & 07777, mode);
     }
     const mode_t saved = umask(027);
     EXPECT_EQ(Replace(dir.File("fresh"), "new"), "");
     umask(saved);
-    EXPECT_EQ(ModeOf(dir.File("fresh")) & 07777, 0640u);
+    EXPECT_EQ(Lstat(dir.File("fresh")).st_mode & 07777, 0640u);
 
     // Root may keep another user's ownership too.
     if (geteuid() != 0) return;
     WriteFileText(dir.File("theirs"), "old");
     ASSERT_EQ(chown(dir.File("theirs").c_str(), 4321, 8765), 0);
     ASSERT_EQ(Replace(dir.File("theirs"), "new"), "");
-    struct stat info {};
-    stat(dir.File("theirs").c_str(), &info);
-    EXPECT_EQ(info.st_uid, 4321u);
-    EXPECT_EQ(info.st_gid, 8765u);
+    EXPECT_EQ(Lstat(dir.File("theirs")).st_uid, 4321u);
+    EXPECT_EQ(Lstat(dir.File("theirs")).st_gid, 8765u);
 }
 
 TEST(ReplacementFile, NamesUpToTheLongestTheFolderTakes) {
