@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "conversion_fixture.h"
 #include "engine/file_times.h"
@@ -161,7 +162,13 @@ TEST_F(PcToPalmTest, FailedDistributionKeepsTheOtherFilesAndTheTimes) {
 TEST_F(PcToPalmTest, TrayFramesAlternateAboutEveryEighthAndRawKeepsThePcFile) {
     host_.SetChecked({Custom()});
     WriteFileText(F("long.txt"), std::string(16 * 4096, 'x'));
-    ASSERT_EQ(Run(F("long.txt"), F("long.pdb"), "000001").status, "OK");
+    // Started with standard input closed, the working file may be given descriptor 0.
+    const int input = dup(0);
+    close(0);
+    const std::string status = Run(F("long.txt"), F("long.pdb"), "000001").status;
+    dup2(input, 0);
+    close(input);
+    ASSERT_EQ(status, "OK");
     EXPECT_TRUE(fs::exists(F("long.txt")));
     std::vector<int> frames;
     for (const auto& [image, tip] : host_.tray) frames.push_back(image);
