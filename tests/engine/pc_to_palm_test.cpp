@@ -156,7 +156,8 @@ TEST_F(PcToPalmTest, FailedDistributionKeepsTheOtherFilesAndTheTimes) {
     ASSERT_EQ(mkfifo(F("pipe.pdb").c_str(), 0644), 0);
     EXPECT_EQ(Run(F("book.txt"), F("pipe.pdb")).status, kGeneric);
     EXPECT_TRUE(fs::is_fifo(F("pipe.pdb")));
-    EXPECT_EQ(host_.causes.back(), F("pipe.pdb") + " is a named pipe (FIFO), not a regular file: it was left as it is");
+    EXPECT_EQ(host_.causes.back(),
+              F("pipe.pdb") + " is a named pipe (FIFO), not a regular file: it was left as it is");
 }
 
 TEST_F(PcToPalmTest, TrayFramesAlternateAboutEveryEighthAndRawKeepsThePcFile) {
