@@ -24,9 +24,7 @@ public:
 
     int UserCount() override { return static_cast<int>(names.size()); }
     std::string RootFolder() override { return root_; }
-    int UserIdAt(int position) override {
-        return position >= 0 && position < UserCount() ? 100 + position : 0;
-    }
+    int UserIdAt(int position) override { return position >= 0 && position < UserCount() ? 100 + position : 0; }
     void SelectUser(int id) override {
         if (id < 100 || id >= 100 + UserCount()) throw UserDirectoryError("no user " + std::to_string(id));
         current_ = id - 100;
@@ -44,7 +42,7 @@ private:
     int current_ = 0;
 };
 
-// Records what a conversion shows and answers prompts from a script.
+// Records what a conversion shows and answers prompts from a script; no answer left is Stop.
 class ScriptedHost : public HeadlessHost {
 public:
     ScriptedHost() {
@@ -63,8 +61,7 @@ public:
 
     struct Prompt {
         PromptKind kind;
-        std::string question;
-        std::string path;
+        std::string question, path;
         bool suppressedWhileAsked;
     };
     std::deque<int> answers;
@@ -79,9 +76,7 @@ class ConversionTest : public ::testing::Test {
 protected:
     ConversionTest()
         : directory_(dir_.Path() + "palm/"), targets_(&directory_), context_{host_, targets_, codec_, dir_.Path()} {
-        for (const auto& name : directory_.names) {
-            std::filesystem::create_directories(dir_.Path() + "palm/" + name + "/backup");
-        }
+        for (const auto& name : directory_.names) std::filesystem::create_directories(UserFile(name, ""));
         targets_.FillInstallList();
     }
 

@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "conversion_fixture.h"
 #include "engine/file_times.h"
@@ -9,223 +10,167 @@
 namespace lum2::test {
 namespace {
 
+namespace fs = std::filesystem;
+const std::string kGeneric = "Error: Could not open Palm or PC File";
+
 class PcToPalmTest : public ConversionTest {
 protected:
     void SetUp() override { WriteFileText(F("book.txt"), "Once upon a time\r\n\tthere was a Palm.\r\n"); }
+    TaskRecord Run(const std::string& pc, const std::string& palm, const std::string& options = "000000",
+                   int category = 0) {
+        TaskRecord task = Task(pc, palm);
+        task.options = options;
+        task.category = static_cast<int16_t>(category);
+        ConvertPcToPalm(task, context_);
+        return task;
+    }
+    static double Time(const std::string& path) {
+        double time = 0;
+        EXPECT_TRUE(ModificationDate(path, time)) << path;
+        return time;
+    }
+    bool NoWorkingFiles() const { return !fs::exists(F("lumdata.tmp")) && !fs::exists(F("lumfilter.tmp")); }
 };
 
-TEST_F(PcToPalmTest, ChecksBeforeAnythingIsWritten) {
-    TaskRecord task = Task(F("book.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: no source user (or custom) selected");
-
+TEST_F(PcToPalmTest, RefusalsLeaveNoFileAndTheEarlyOnesBuildNothing) {
+    EXPECT_EQ(Run(F("book.txt"), "book.pdb").status, "Error: no source user (or custom) selected");
     host_.SetChecked({0});
-    task = Task(F("") + "  ", "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: no PC File selected");
-    task = Task(F("book.txt"), "/some/folder/");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: no Palm File selected");
-    task = Task(F("missing.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: PC File does not exist");
-
-    // None of these touched the display, the tray or a file.
-    EXPECT_TRUE(host_.display.empty());
-    EXPECT_TRUE(host_.tray.empty());
-    EXPECT_FALSE(std::filesystem::exists(UserFile("Ann", "book.pdb")));
-    EXPECT_EQ(task.pcfiletime, 0);
+    WriteFileText(F("crs.txt"), "\r\r\r");
+    WriteFileText(F("empty.txt"), "");
+    const struct { const char *pc, *palm, *options; int category; std::string status; std::vector<bool> display; }
+        cases[] = {
+        {"  ", "book.pdb", "000000", 0, "Error: no PC File selected", {}},
+        {"book.txt", "/some/folder/", "000000", 0, "Error: no Palm File selected", {}},
+        {"missing.txt", "book.pdb", "000000", 0, "Error: PC File does not exist", {}},
+        // A category the file cannot hold is refused before the building starts.
+        {"book.txt", "book.pdb", "000000", -1, kGeneric, {false}},
+        {"book.txt", "book.pdb", "000000", 256, kGeneric, {false}},
+        // Only carriage returns filter to nothing; an empty file with Raw reaches the builder, without
+        // Raw the filters refuse it.
+        {"crs.txt", "book.pdb", "000000", 0, "Error: PC File is empty", {true, false}},
+        {"empty.txt", "book.pdb", "000001", 0, "Error: PC File is empty", {true, false}},
+        {"empty.txt", "book.pdb", "000000", 0, kGeneric, {true, false}},
+    };
+    for (const auto& c : cases) {
+        const TaskRecord task = Run(F(c.pc), c.palm, c.options, c.category);
+        EXPECT_EQ(task.status, c.status) << c.pc << c.category;
+        EXPECT_EQ(task.pcfiletime, 0);
+        EXPECT_EQ(host_.display, c.display) << c.pc << c.category;
+        EXPECT_EQ(host_.tray.empty(), c.display.empty()) << c.pc << c.category;
+        host_.display.clear();
+        host_.tray.clear();
+    }
+    EXPECT_FALSE(fs::exists(UserFile("Ann", "book.pdb")));
+    EXPECT_TRUE(NoWorkingFiles());
 }
 
-TEST_F(PcToPalmTest, CustomTargetGetsExactlyThePathAndTimesAreStored) {
-    host_.SetChecked({Custom()});
-    TaskRecord task = Task(F("book.txt"), F("out/my.book.pdb") + "   ");
-    std::filesystem::create_directories(F("out"));
-    ConvertPcToPalm(task, context_);
+TEST_F(PcToPalmTest, DistributesToEveryCheckedTargetAndQueuesTheUsersInstall) {
+    host_.SetChecked({0, 2, Custom()});
+    host_.SetAskBeforeOverwrite(false);
+    // The custom target is the path as typed, trailing blanks trimmed, written through its link.
+    fs::create_directories(F("out"));
+    WriteFileText(F("real.pdb"), "old");
+    fs::create_symlink("../real.pdb", F("out/my.book.pdb"));
+    const TaskRecord task = Run(F("book.txt"), F("out/my.book.pdb") + "   ", "1", 17);
     ASSERT_EQ(task.status, "OK");
-    const auto doc = ReadFileBytes(F("out/my.book.pdb"));
-    EXPECT_EQ(std::string(doc.begin(), doc.begin() + 8), std::string("my.book\0", 8));
-    EXPECT_TRUE(directory_.installed.empty());
-
-    double pcTime = 0, palmTime = 0;
-    ASSERT_TRUE(ModificationDate(F("book.txt"), pcTime));
-    ASSERT_TRUE(ModificationDate(F("out/my.book.pdb"), palmTime));
-    EXPECT_EQ(task.pcfiletime, pcTime);
-    EXPECT_EQ(task.palmfiletime, palmTime);
+    const auto ann = ReadFileBytes(UserFile("Ann", "my.book.pdb"));
+    EXPECT_EQ(std::string(ann.begin(), ann.begin() + 8), std::string("my.book\0", 8));
+    EXPECT_EQ(ann[82], 0x41);  // category 17 keeps its low four bits
+    EXPECT_EQ(ReadFileBytes(UserFile("Cid", "my.book.pdb")), ann);
+    EXPECT_EQ(ReadFileBytes(F("real.pdb")), ann);
+    EXPECT_TRUE(fs::is_symlink(F("out/my.book.pdb")));
+    EXPECT_FALSE(fs::exists(UserFile("Bob", "my.book.pdb")));
+    const std::vector<std::pair<std::string, std::string>> queued = {{"Ann", UserFile("Ann", "my.book.pdb")},
+                                                                     {"Cid", UserFile("Cid", "my.book.pdb")}};
+    EXPECT_EQ(directory_.installed, queued);
+    EXPECT_EQ(task.pcfiletime, Time(F("book.txt")));
+    EXPECT_EQ(task.palmfiletime, Time(UserFile("Ann", "my.book.pdb")));
     // Working files are gone; the progress display came and went; the tray ends on 1.
-    EXPECT_FALSE(std::filesystem::exists(F("lumdata.tmp")));
-    EXPECT_FALSE(std::filesystem::exists(F("lumfilter.tmp")));
+    EXPECT_TRUE(NoWorkingFiles());
     EXPECT_EQ(host_.display, (std::vector<bool>{true, false}));
     EXPECT_EQ(host_.tray.back(), (std::pair<int, std::string>{1, ""}));
 }
 
-TEST_F(PcToPalmTest, TargetsBehindLinksAreWrittenAndSpecialFilesRefused) {
-    host_.SetChecked({Custom()});
-    host_.SetAskBeforeOverwrite(false);
-    std::filesystem::create_directories(F("real"));
-    WriteFileText(F("real/book.pdb"), "old");
-    std::filesystem::create_symlink("real/book.pdb", F("book.pdb"));
-    TaskRecord task = Task(F("book.txt"), F("book.pdb"));
-    ConvertPcToPalm(task, context_);
-    ASSERT_EQ(task.status, "OK");
-    EXPECT_TRUE(std::filesystem::is_symlink(F("book.pdb")));
-    const auto doc = ReadFileBytes(F("real/book.pdb"));
-    EXPECT_EQ(std::string(doc.begin(), doc.begin() + 5), std::string("book\0", 5));
-
-    ASSERT_EQ(mkfifo(F("pipe.pdb").c_str(), 0644), 0);
-    task = Task(F("book.txt"), F("pipe.pdb"));
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: Could not open Palm or PC File");
-    EXPECT_TRUE(std::filesystem::is_fifo(F("pipe.pdb")));
-    ASSERT_EQ(host_.causes.size(), 1u);
-    EXPECT_EQ(host_.causes[0], F("pipe.pdb") + " is a named pipe (FIFO), not a regular file: it was left as it is");
-}
-
-TEST_F(PcToPalmTest, DistributesToEveryCheckedUserAndQueuesTheirInstall) {
-    host_.SetChecked({0, 2, Custom()});
-    TaskRecord task = Task(F("book.txt"), F("custom.pdb"));
-    task.options = "1";
-    task.category = 17;
-    ConvertPcToPalm(task, context_);
-    ASSERT_EQ(task.status, "OK");
-    const auto ann = ReadFileBytes(UserFile("Ann", "custom.pdb"));
-    EXPECT_EQ(ReadFileBytes(UserFile("Cid", "custom.pdb")), ann);
-    EXPECT_EQ(ReadFileBytes(F("custom.pdb")), ann);
-    EXPECT_FALSE(std::filesystem::exists(UserFile("Bob", "custom.pdb")));
-    EXPECT_EQ(ann[82], 0x41);  // category 17 keeps its low four bits
-    const std::vector<std::pair<std::string, std::string>> queued = {
-        {"Ann", UserFile("Ann", "custom.pdb")}, {"Cid", UserFile("Cid", "custom.pdb")}};
-    EXPECT_EQ(directory_.installed, queued);
-    double annTime = 0;
-    ModificationDate(UserFile("Ann", "custom.pdb"), annTime);
-    EXPECT_EQ(task.palmfiletime, annTime);
-}
-
 TEST_F(PcToPalmTest, OverwritePromptPerTarget) {
-    WriteFileText(UserFile("Ann", "book.pdb"), "old Ann");
-    WriteFileText(UserFile("Bob", "book.pdb"), "old Bob");
-    host_.SetChecked({0, 1});
-
-    // Skip for the first of two, Yes for the second: one target remains.
-    host_.answers = {kAnswerSkip, kAnswerYes};
-    TaskRecord task = Task(F("book.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "OK");
-    EXPECT_EQ(ReadFileText(UserFile("Ann", "book.pdb")), "old Ann");
-    EXPECT_NE(ReadFileText(UserFile("Bob", "book.pdb")), "old Bob");
-    ASSERT_EQ(host_.prompts.size(), 2u);
+    const auto ann = UserFile("Ann", "book.pdb"), bob = UserFile("Bob", "book.pdb");
+    const struct { std::vector<int> checked; std::deque<int> answers; bool doNotAskAgain, suppressed;
+                   std::string status; std::size_t prompts; bool annNew, bobNew; } cases[] = {
+        // Skip for both: nothing left to write. Skip for the first, Yes for the second: one target remains.
+        {{0, 1}, {kAnswerSkip, kAnswerSkip}, false, false, "User skipped distribution", 2, false, false},
+        {{0, 1}, {kAnswerSkip, kAnswerYes}, false, false, "OK", 2, false, true},
+        // "do not ask again" ticked while answering Yes for the first target: the
+        // setting is read anew for the second, which is replaced without a prompt.
+        {{0, 1}, {kAnswerYes}, true, false, "OK", 1, true, true},
+        {{0, 1}, {}, false, true, "OK", 0, true, true},
+        // Skip with a single target skips the task; Stop asks the run to stop. Neither shows the display.
+        {{0}, {kAnswerSkip}, false, false, "User skipped task", 1, false, false},
+        {{0}, {kAnswerStop}, false, false, "User stopped conversion", 1, false, false},
+    };
+    for (const auto& c : cases) {
+        WriteFileText(ann, "old Ann");
+        WriteFileText(bob, "old Bob");
+        host_.SetChecked(c.checked);
+        host_.SetAskBeforeOverwrite(true);
+        host_.overwritePromptSuppressed = c.suppressed;
+        host_.onPrompt = [&] { if (c.doNotAskAgain) host_.ClearAskBeforeOverwrite(); };
+        host_.answers = c.answers;
+        host_.prompts.clear();
+        host_.display.clear();
+        const TaskRecord task = Run(F("book.txt"), "book.pdb");
+        EXPECT_EQ(task.status, c.status);
+        EXPECT_EQ(host_.prompts.size(), c.prompts) << c.status;
+        EXPECT_EQ(ReadFileText(ann) != "old Ann", c.annNew) << c.status;
+        EXPECT_EQ(ReadFileText(bob) != "old Bob", c.bobNew) << c.status;
+        EXPECT_EQ(host_.display.empty(), c.status != "OK") << c.status;
+        EXPECT_EQ(host_.stopRequested, c.status == "User stopped conversion");
+        if (c.status == "OK") {
+            EXPECT_EQ(task.palmfiletime, Time(c.annNew ? ann : bob)) << c.prompts;
+        }
+    }
     EXPECT_EQ(host_.prompts[0].question, "Palm File already exists! Overwrite file?");
-    EXPECT_EQ(host_.prompts[0].path, UserFile("Ann", "book.pdb"));
-    double bobTime = 0;
-    ModificationDate(UserFile("Bob", "book.pdb"), bobTime);
-    EXPECT_EQ(task.palmfiletime, bobTime);
-
-    // Skip for both: nothing left to write.
-    host_.answers = {kAnswerSkip, kAnswerSkip};
-    task = Task(F("book.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "User skipped distribution");
-
-    // Skip with a single target skips the task, before any working file exists.
-    host_.SetChecked({0});
-    host_.answers = {kAnswerSkip};
-    host_.display.clear();
-    task = Task(F("book.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "User skipped task");
-    EXPECT_TRUE(host_.display.empty());
-
-    // Stop: the run is asked to stop and nothing is written.
-    host_.answers = {kAnswerStop};
-    task = Task(F("book.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "User stopped conversion");
-    EXPECT_TRUE(host_.stopRequested);
-    EXPECT_EQ(ReadFileText(UserFile("Ann", "book.pdb")), "old Ann");
-    EXPECT_FALSE(std::filesystem::exists(F("lumdata.tmp")));
+    EXPECT_EQ(host_.prompts[0].path, ann);
+    EXPECT_TRUE(NoWorkingFiles());
 }
 
-TEST_F(PcToPalmTest, NoPromptWhenNotAskingOrSuppressedAndDoNotAskAgainHolds) {
-    WriteFileText(UserFile("Ann", "book.pdb"), "old");
-    WriteFileText(UserFile("Bob", "book.pdb"), "old");
-    host_.SetChecked({0, 1});
-    // "do not ask again" ticked while answering Yes for the first target: the
-    // setting is read anew for the second, which is replaced without a prompt.
-    host_.onPrompt = [this] { host_.ClearAskBeforeOverwrite(); };
-    host_.answers = {kAnswerYes};
-    TaskRecord task = Task(F("book.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "OK");
-    EXPECT_EQ(host_.prompts.size(), 1u);
-    EXPECT_NE(ReadFileText(UserFile("Bob", "book.pdb")), "old");
-
-    host_.SetAskBeforeOverwrite(true);
-    host_.overwritePromptSuppressed = true;
-    task = Task(F("book.txt"), "book.pdb");
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "OK");
-    EXPECT_EQ(host_.prompts.size(), 1u);
-}
-
-TEST_F(PcToPalmTest, EmptyTextsAndBadCategory) {
-    host_.SetChecked({Custom()});
-    // Only carriage returns: the filtered text is empty.
-    WriteFileText(F("crs.txt"), "\r\r\r");
-    TaskRecord task = Task(F("crs.txt"), F("out.pdb"));
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: PC File is empty");
-    // An empty file with Raw reaches the builder; without Raw the filters refuse it.
-    WriteFileText(F("empty.txt"), "");
-    task = Task(F("empty.txt"), F("out.pdb"));
-    task.options = "000001";
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: PC File is empty");
-    task = Task(F("empty.txt"), F("out.pdb"));
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: Could not open Palm or PC File");
-    task = Task(F("book.txt"), F("out.pdb"));
-    task.category = 256;
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: Could not open Palm or PC File");
-    EXPECT_FALSE(std::filesystem::exists(F("out.pdb")));
-    EXPECT_FALSE(std::filesystem::exists(F("lumdata.tmp")));
-    EXPECT_FALSE(std::filesystem::exists(F("lumfilter.tmp")));
-    // Raw never removes the PC file it converted from.
-    task = Task(F("book.txt"), F("out.pdb"));
-    task.options = "000001";
-    ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "OK");
-    EXPECT_TRUE(std::filesystem::exists(F("book.txt")));
-}
-
-TEST_F(PcToPalmTest, VanishedTargetFolderKeepsTheOtherFilesAndTheTimes) {
+TEST_F(PcToPalmTest, FailedDistributionKeepsTheOtherFilesAndTheTimes) {
     WriteFileText(UserFile("Cid", "book.pdb"), "old Cid");
-    std::filesystem::remove_all(dir_.Path() + "palm/Bob");
+    fs::remove_all(dir_.Path() + "palm/Bob");
     host_.SetChecked({0, 1, 2});
     host_.SetAskBeforeOverwrite(false);
     TaskRecord task = Task(F("book.txt"), "book.pdb");
     task.pcfiletime = 123;
     task.palmfiletime = 456;
     ConvertPcToPalm(task, context_);
-    EXPECT_EQ(task.status, "Error: Could not open Palm or PC File");
-    EXPECT_TRUE(std::filesystem::exists(UserFile("Ann", "book.pdb")));  // served before the fault
-    EXPECT_EQ(ReadFileText(UserFile("Cid", "book.pdb")), "old Cid");     // never half-written
+    EXPECT_EQ(task.status, kGeneric);
+    EXPECT_TRUE(fs::exists(UserFile("Ann", "book.pdb")));             // served before the fault
+    EXPECT_EQ(ReadFileText(UserFile("Cid", "book.pdb")), "old Cid");  // never half-written
     EXPECT_EQ(task.pcfiletime, 123);
     EXPECT_EQ(task.palmfiletime, 456);
-    EXPECT_FALSE(std::filesystem::exists(F("lumdata.tmp")));
-    // Nothing but the target files in Cid's folder: no temporary left behind.
-    int files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.Path() + "palm/Cid/backup")) ++files;
-    EXPECT_EQ(files, 1);
+    EXPECT_FALSE(fs::exists(F("lumdata.tmp")));
+    // Nothing but the target file in Cid's folder: no temporary left behind.
+    const fs::directory_iterator cid(dir_.Path() + "palm/Cid/backup");
+    EXPECT_EQ(std::distance(fs::begin(cid), fs::end(cid)), 1);
+
+    // A FIFO standing as the target is refused with its cause and left as it is.
+    host_.SetChecked({Custom()});
+    ASSERT_EQ(mkfifo(F("pipe.pdb").c_str(), 0644), 0);
+    EXPECT_EQ(Run(F("book.txt"), F("pipe.pdb")).status, kGeneric);
+    EXPECT_TRUE(fs::is_fifo(F("pipe.pdb")));
+    EXPECT_EQ(host_.causes.back(),
+              F("pipe.pdb") + " is a named pipe (FIFO), not a regular file: it was left as it is");
 }
 
-TEST_F(PcToPalmTest, TrayFramesAlternateAboutEveryEighth) {
+TEST_F(PcToPalmTest, TrayFramesAlternateAboutEveryEighthAndRawKeepsThePcFile) {
     host_.SetChecked({Custom()});
     WriteFileText(F("long.txt"), std::string(16 * 4096, 'x'));
-    TaskRecord task = Task(F("long.txt"), F("long.pdb"));
-    task.options = "000001";
-    ConvertPcToPalm(task, context_);
-    ASSERT_EQ(task.status, "OK");
+    // Started with standard input closed, the working file may be given descriptor 0.
+    const int input = dup(0);
+    close(0);
+    const std::string status = Run(F("long.txt"), F("long.pdb"), "000001").status;
+    dup2(input, 0);
+    close(input);
+    ASSERT_EQ(status, "OK");
+    EXPECT_TRUE(fs::exists(F("long.txt")));
     std::vector<int> frames;
     for (const auto& [image, tip] : host_.tray) frames.push_back(image);
     ASSERT_GE(frames.size(), 9u);

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -25,32 +28,26 @@ namespace fs = std::filesystem;
 // Replaces path with text through a ReplacementFile; the cause when it fails.
 std::string Replace(const std::string& path, const std::string& text) {
     ReplacementFile file(path);
-    if (!file.Ok()) return file.Cause().empty() ? "no cause" : file.Cause();
-    if (std::fputs(text.c_str(), file.File()) < 0 || !file.Commit()) return file.Cause().empty() ? "no cause" : file.Cause();
-    return "";
+    if (file.Ok() && std::fputs(text.c_str(), file.File()) >= 0 && file.Commit()) return "";
+    return file.Cause().empty() ? "no cause" : file.Cause();
 }
 
-int TemporaryFilesIn(const std::string& folder) {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename().string().find("lum2-") != std::string::npos) ++count;
-    }
-    return count;
+long TemporaryFilesIn(const std::string& folder) {
+    const fs::directory_iterator entries(folder);
+    return std::count_if(fs::begin(entries), fs::end(entries), [](const fs::directory_entry& entry) {
+        return entry.path().filename().string().find("lum2-") != std::string::npos;
+    });
 }
 
-mode_t ModeOf(const std::string& path) {
+struct stat Lstat(const std::string& path) {
     struct stat info {};
     lstat(path.c_str(), &info);
-    return info.st_mode;
+    return info;
 }
 
 TEST(ReplacementFile, ExistingPathsThatAreNotRegularFilesAreLeftAlone) {
     TempDir dir;
-    const struct {
-        const char* name;
-        std::function<bool(const std::string&)> make;
-        const char* kind;
-    } cases[] = {
+    const struct { const char* name; std::function<bool(const std::string&)> make; const char* kind; } cases[] = {
         {"pipe", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }, "a named pipe (FIFO)"},
         {"folder", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, "a folder"},
         {"socket",
@@ -74,17 +71,15 @@ TEST(ReplacementFile, ExistingPathsThatAreNotRegularFilesAreLeftAlone) {
             EXPECT_EQ(std::string(c.name), "device") << "cannot make " << c.name;
             continue;
         }
-        struct stat before {};
-        lstat(path.c_str(), &before);
+        const struct stat before = Lstat(path);
         // A FIFO with no reader would block an open for writing: the test would hang.
         EXPECT_EQ(Replace(path, "text"), path + " is " + c.kind + ", not a regular file: it was left as it is");
         // Through a link it is refused just the same.
         fs::create_symlink(c.name, dir.File(std::string("link-") + c.name));
-        EXPECT_NE(Replace(dir.File(std::string("link-") + c.name), "text").find("not a regular file"), std::string::npos);
-        struct stat after {};
-        lstat(path.c_str(), &after);
-        EXPECT_EQ(after.st_ino, before.st_ino) << c.name;
-        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+        EXPECT_NE(Replace(dir.File(std::string("link-") + c.name), "text").find("not a regular file"),
+                  std::string::npos);
+        const struct stat after = Lstat(path);
+        EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode) << c.name;
     }
     EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
 }
@@ -99,13 +94,13 @@ TEST(ReplacementFile, WritesThroughLinksAndTheLinkStaysALink) {
     fs::create_symlink("missing/new.txt", dir.File("nowhere"));        // into a folder that is not there
     fs::create_symlink("loop", dir.File("loop"));
 
-    EXPECT_EQ(Replace(dir.File("relative"), "one"), "");
-    EXPECT_EQ(ReadFileText(dir.File("real/pc.txt")), "one");
-    EXPECT_EQ(Replace(dir.File("chain"), "two"), "");
-    EXPECT_EQ(ReadFileText(dir.File("real/pc.txt")), "two");
-    EXPECT_EQ(Replace(dir.File("dangling"), "three"), "");
-    EXPECT_EQ(ReadFileText(dir.File("real/new.txt")), "three");
-    for (const char* link : {"relative", "chain", "dangling"}) EXPECT_TRUE(fs::is_symlink(dir.File(link))) << link;
+    const std::pair<const char*, const char*> written[] = {
+        {"relative", "real/pc.txt"}, {"chain", "real/pc.txt"}, {"dangling", "real/new.txt"}};
+    for (const auto& [link, file] : written) {
+        EXPECT_EQ(Replace(dir.File(link), link), "");
+        EXPECT_EQ(ReadFileText(dir.File(file)), link);
+        EXPECT_TRUE(fs::is_symlink(dir.File(link))) << link;
+    }
     EXPECT_EQ(Replace(dir.File("nowhere"), "x"), ErrorText(ENOENT));
     EXPECT_EQ(Replace(dir.File("loop"), "x"), ErrorText(ELOOP));
     EXPECT_FALSE(fs::exists(dir.File("missing")));
@@ -119,22 +114,20 @@ TEST(ReplacementFile, KeepsTheModeOfTheOldFileAndNewFilesFollowTheUmask) {
         WriteFileText(path, "old");
         chmod(path.c_str(), mode);
         ASSERT_EQ(Replace(path, "new"), "");
-        EXPECT_EQ(ModeOf(path) & 07777, mode);
+        EXPECT_EQ(Lstat(path).st_mode & 07777, mode);
     }
     const mode_t saved = umask(027);
     EXPECT_EQ(Replace(dir.File("fresh"), "new"), "");
     umask(saved);
-    EXPECT_EQ(ModeOf(dir.File("fresh")) & 07777, 0640u);
+    EXPECT_EQ(Lstat(dir.File("fresh")).st_mode & 07777, 0640u);
 
     // Root may keep another user's ownership too.
     if (geteuid() != 0) return;
     WriteFileText(dir.File("theirs"), "old");
     ASSERT_EQ(chown(dir.File("theirs").c_str(), 4321, 8765), 0);
     ASSERT_EQ(Replace(dir.File("theirs"), "new"), "");
-    struct stat info {};
-    stat(dir.File("theirs").c_str(), &info);
-    EXPECT_EQ(info.st_uid, 4321u);
-    EXPECT_EQ(info.st_gid, 8765u);
+    EXPECT_EQ(Lstat(dir.File("theirs")).st_uid, 4321u);
+    EXPECT_EQ(Lstat(dir.File("theirs")).st_gid, 8765u);
 }
 
 TEST(ReplacementFile, NamesUpToTheLongestTheFolderTakes) {
@@ -194,6 +187,27 @@ TEST(ReplacementFile, RemovesOnlyTheLeftoversOfKilledReplacementsOfTheSameFile) 
     std::fputs("newest", running.File());
     EXPECT_TRUE(running.Commit());
     EXPECT_EQ(ReadFileText(dir.File("book.txt")), "newest");
+}
+
+TEST(ReplacementFile, ASignalRemovesTheTemporaryFileAndEndsTheProgramButAnIgnoredOneStaysIgnored) {
+    TempDir dir;
+    WriteFileText(dir.File("book.txt"), "old");
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            signal(SIGHUP, SIG_IGN);
+            InstallSignalCleanup();
+            raise(SIGHUP);
+            ReplacementFile file(dir.File("book.txt"));
+            if (file.Ok() && TemporaryFilesIn(dir.Path()) == 1) raise(signalNumber);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
+        EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
+    }
+    EXPECT_EQ(ReadFileText(dir.File("book.txt")), "old");
 }
 
 TEST(ReplacementFile, AFailedWriteKeepsTheOldFileAndItsCause) {

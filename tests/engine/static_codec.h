@@ -7,12 +7,8 @@
 namespace lum2::test {
 
 inline CodecFunctions StaticCodec() {
-    CodecFunctions codec;
-    codec.Compress = &::Compress;
-    codec.DeCompress = &::DeCompress;
-    codec.GetUncompSize = &::GetUncompSize;
-    codec.CalcPalmTime = &::CalcPalmTime;
-    return codec;
+    return {.Compress = &::Compress, .DeCompress = &::DeCompress, .GetUncompSize = &::GetUncompSize,
+            .CalcPalmTime = &::CalcPalmTime};
 }
 
 }  // namespace lum2::test

@@ -11,11 +11,7 @@ namespace {
 
 class SyncTaskTest : public ConversionTest {
 protected:
-    void SetUp() override {
-        host_.SetChecked({Custom()});
-        pc_ = F("notes.txt");
-        palm_ = F("notes.pdb");
-    }
+    void SetUp() override { host_.SetChecked({Custom()}); }
     // Both files present, converted once, so the recorded times match them.
     TaskRecord Synced() {
         std::filesystem::remove(palm_);
@@ -29,41 +25,40 @@ protected:
     void Shift(const std::string& path, double recorded, int seconds) {
         ASSERT_TRUE(SetModificationDate(path, recorded + seconds / 86400.0));
     }
-
-    std::string pc_;
-    std::string palm_;
+    std::string Sync(TaskRecord& task, std::deque<int> answers = {}) {
+        host_.answers = std::move(answers);
+        host_.prompts.clear();
+        SyncTask(task, context_);
+        return task.status;
+    }
+    const std::string pc_ = F("notes.txt"), palm_ = F("notes.pdb");
 };
 
 TEST_F(SyncTaskTest, ChecksAndMissingFiles) {
     host_.SetChecked({});
     TaskRecord task = Task(pc_, palm_, kDirectionSync);
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "Error: no user (or custom) selected");
+    EXPECT_EQ(Sync(task), "Error: no user (or custom) selected");
     host_.SetChecked({Custom()});
-    task = Task("", "");  // both missing: the PC file is named first
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "Error: no PC File selected");
-    task = Task(pc_, "", kDirectionSync);
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "Error: no Palm File selected");
-    task = Task(pc_, palm_, kDirectionSync);
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "Error: PC File and Palm File does not exist");
+    // Both names missing: the PC file is named first.
+    const std::string cases[][3] = {{"", "", "Error: no PC File selected"},
+                                    {pc_, "", "Error: no Palm File selected"},
+                                    {pc_, palm_, "Error: PC File and Palm File does not exist"}};
+    for (const auto& [pc, palm, status] : cases) {
+        task = Task(pc, palm, kDirectionSync);
+        EXPECT_EQ(Sync(task), status);
+    }
 }
 
 TEST_F(SyncTaskTest, OneSideMissingConvertsTowardsIt) {
     WriteFileText(pc_, "from the PC\n");
     TaskRecord task = Task(pc_, palm_, kDirectionSync);
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "OK");
+    EXPECT_EQ(Sync(task), "OK");
     EXPECT_TRUE(host_.prompts.empty());
     std::filesystem::remove(pc_);
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "OK");
+    EXPECT_EQ(Sync(task), "OK");
     EXPECT_EQ(ReadFileText(pc_), "from the PC\n");
     // Converted both ways: now nothing to do.
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "No update necessary");
+    EXPECT_EQ(Sync(task), "No update necessary");
 }
 
 TEST_F(SyncTaskTest, FiveSecondsAreUnchangedSixAreChangedEitherWay) {
@@ -71,28 +66,20 @@ TEST_F(SyncTaskTest, FiveSecondsAreUnchangedSixAreChangedEitherWay) {
         TaskRecord task = Synced();
         Shift(pc_, task.pcfiletime, seconds);
         Shift(palm_, task.palmfiletime, -seconds);
-        SyncTask(task, context_);
-        EXPECT_EQ(task.status, "No update necessary") << seconds;
+        EXPECT_EQ(Sync(task), "No update necessary") << seconds;
     }
     for (const int seconds : {6, -6}) {
         // The PC side changed: PC to Palm runs, asking about the existing Palm file.
         TaskRecord task = Synced();
         WriteFileText(pc_, "PC edit\n");
         Shift(pc_, task.pcfiletime, seconds);
-        host_.answers = {kAnswerYes};
-        host_.prompts.clear();
-        SyncTask(task, context_);
-        EXPECT_EQ(task.status, "OK") << seconds;
+        EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
         ASSERT_EQ(host_.prompts.size(), 1u);
         EXPECT_EQ(host_.prompts[0].question, "Palm File already exists! Overwrite file?");
-
         // The Palm side changed: Palm to PC runs, asking about the PC file.
         task = Synced();
         Shift(palm_, task.palmfiletime, seconds);
-        host_.answers = {kAnswerYes};
-        host_.prompts.clear();
-        SyncTask(task, context_);
-        EXPECT_EQ(task.status, "OK") << seconds;
+        EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
         ASSERT_EQ(host_.prompts.size(), 1u);
         EXPECT_EQ(host_.prompts[0].question, "PC File already exists! Overwrite file?");
     }
@@ -103,9 +90,7 @@ TEST_F(SyncTaskTest, RecordedTimeOutsideAnyDateCountsAsChanged) {
                                   std::bit_cast<double>(0xC3E0000000000000ull)}) {
         TaskRecord task = Synced();
         task.pcfiletime = recorded;
-        host_.answers = {kAnswerYes};
-        SyncTask(task, context_);
-        EXPECT_EQ(task.status, "OK") << recorded;
+        EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << recorded;
     }
 }
 
@@ -113,49 +98,38 @@ TEST_F(SyncTaskTest, BothChangedAsksAndSuppressesOnlyTheChosenConversionsPrompt)
     // A new task: both times 0, both files there.
     WriteFileText(pc_, "PC side\n");
     WriteFileText(F("other.txt"), "Palm side\n");
-    TaskRecord maker = Task(F("other.txt"), palm_);
-    ConvertPcToPalm(maker, context_);
-    ASSERT_EQ(maker.status, "OK");
+    TaskRecord task = Task(F("other.txt"), palm_);
+    ConvertPcToPalm(task, context_);
+    ASSERT_EQ(task.status, "OK");
 
-    TaskRecord task = Task(pc_, palm_, kDirectionSync);
-    host_.answers = {kAnswerUpdatePcFile};
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "OK");
+    task = Task(pc_, palm_, kDirectionSync);
+    EXPECT_EQ(Sync(task, {kAnswerUpdatePcFile}), "OK");
     EXPECT_EQ(ReadFileText(pc_), "Palm side\n");
     ASSERT_EQ(host_.prompts.size(), 1u);  // no overwrite prompt for the chosen side
     EXPECT_EQ(host_.prompts[0].kind, PromptKind::kBothChanged);
     EXPECT_FALSE(host_.overwritePromptSuppressed);
-
     task = Task(pc_, palm_, kDirectionSync);
-    host_.answers = {kAnswerUpdatePalmFile};
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "OK");
-    EXPECT_EQ(host_.prompts.size(), 2u);
+    EXPECT_EQ(Sync(task, {kAnswerUpdatePalmFile}), "OK");
+    EXPECT_EQ(host_.prompts.size(), 1u);
     EXPECT_FALSE(host_.overwritePromptSuppressed);
 
     task = Task(pc_, palm_, kDirectionSync);
-    host_.answers = {kAnswerSkip};
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "User skipped task");
+    EXPECT_EQ(Sync(task, {kAnswerSkip}), "User skipped task");
     EXPECT_FALSE(host_.stopRequested);
-    host_.answers = {};  // a closed prompt answers Stop
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "User stopped conversion");
+    EXPECT_EQ(Sync(task), "User stopped conversion");  // a closed prompt answers Stop
     EXPECT_TRUE(host_.stopRequested);
     EXPECT_EQ(task.pcfiletime, 0);
 }
 
 TEST_F(SyncTaskTest, FailedConversionKeepsTheTimesForTheNextTry) {
     TaskRecord task = Synced();
-    const double pcTime = task.pcfiletime;
-    const double palmTime = task.palmfiletime;
+    const double pcTime = task.pcfiletime, palmTime = task.palmfiletime;
     // The Palm file changes into something unreadable: cut inside its DocInfo.
     const auto doc = ReadFileBytes(palm_);
     WriteFileBytes(palm_, std::vector<uint8_t>(doc.begin(), doc.begin() + 100));
     Shift(palm_, palmTime, 60);
     host_.SetAskBeforeOverwrite(false);
-    SyncTask(task, context_);
-    EXPECT_EQ(task.status, "Error: could not get DocInfo of Palm File");
+    EXPECT_EQ(Sync(task), "Error: could not get DocInfo of Palm File");
     EXPECT_EQ(task.pcfiletime, pcTime);
     EXPECT_EQ(task.palmfiletime, palmTime);
     EXPECT_EQ(ReadFileText(pc_), "first text\n");

@@ -15,14 +15,14 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    namespace fs = std::filesystem;
     std::error_code ignored;
     // Tests may remove permissions to provoke faults; give them back first.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
-    std::filesystem::remove_all(path_, ignored);
+    fs::remove_all(path_, ignored);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
@@ -38,7 +38,7 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 }
 
 void WriteFileText(const std::string& path, const std::string& text) {
-    WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+    WriteFileBytes(path, {text.begin(), text.end()});
 }
 
 std::string ReadFileText(const std::string& path) {
