@@ -101,6 +101,12 @@ TEST(ReplacementFile, WritesThroughLinksAndTheLinkStaysALink) {
         EXPECT_EQ(ReadFileText(dir.File(file)), link);
         EXPECT_TRUE(fs::is_symlink(dir.File(link))) << link;
     }
+    // What /dev/stdout leads to: a /proc link reports 64 bytes whatever path it names.
+    const std::string deep = dir.File(std::string(100, 'd') + ".txt");
+    const int open = ::open(deep.c_str(), O_WRONLY | O_CREAT, 0600);
+    EXPECT_EQ(Replace("/proc/self/fd/" + std::to_string(open), "deep"), "");
+    EXPECT_EQ(ReadFileText(deep), "deep");
+    close(open);
     EXPECT_EQ(Replace(dir.File("nowhere"), "x"), ErrorText(ENOENT));
     EXPECT_EQ(Replace(dir.File("loop"), "x"), ErrorText(ELOOP));
     EXPECT_FALSE(fs::exists(dir.File("missing")));
