@@ -49,6 +49,7 @@ TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
         {"\u00F4\u0301 o\u0302\u0301", "o o", 2},  // even with a letter of the set
         {"\xEF\xBB\xBF" "a\xEF\xBB\xBF", "a", 1},  // a later one is an invisible, replaced, space
         {"caf\xC3\xA9 \xE2\x82\xAC" "20", "caf\xE9 \x80" "20", 0},
+        {"\xC3" "A \xE2\x82\xAC\xC3" "B", "?A \x80?B", 2},  // not UTF-8: a lead byte without its follower
     };
     for (const auto& c : cases) {
         uint64_t replaced = 0;
@@ -65,6 +66,11 @@ TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
             EXPECT_EQ(out, c.palm) << c.utf8 << " split at " << split;
         }
     }
+    // Everything before the last ASCII character is final and leaves at once.
+    PalmTextEncoder encoder;
+    std::string out;
+    encoder.Feed("ab\xC3\xA9" "c", out);
+    EXPECT_EQ(out, "ab\xE9");
     // A database name is converted before its 31-byte cut.
     EXPECT_EQ(PalmDatabaseName("/t/" + std::string(20, 'x') + "Žluťoučký kůň.pdb"),
               std::string(20, 'x') + "Zlutouck\xFD k");
@@ -80,6 +86,9 @@ TEST(PalmCharset, ScannerKnowsUtf8FromOtherBytesInAnyPieces) {
         {"caf\xE9", false, true},      {"\xC0\xAF", false, true},          // overlong
         {"\xED\xA0\x80", false, true}, {"\xF4\x90\x80\x80", false, true},  // surrogate, above U+10FFFF
         {"ab\xE2\x82", false, true},   {"\x80", false, true},              // cut off, stray
+        {"\xC3\xA9!", true, true},     {"\xC1\xBF", false, true},          // ASCII after a character; overlong
+        {"\xE0\x9F\xBF", false, true}, {"\xF0\x8F\xBF\xBF", false, true},  // overlong three and four bytes
+        {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", true, true},                   // the largest of three and four bytes
     };
     for (const auto& c : cases) {
         for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
