@@ -66,6 +66,7 @@ TEST(DocReaderDamage, SoundFilesGiveTheirTextByteForByte) {
         {"empty_last_record.pdb", "Hello, Palm.\nSecond line.\n"},
         {"empty_middle_record.pdb", "Hello, Palm.\nSecond line.\n\x80The end.\n"},
         {"compressed_6001_bytes.pdb", std::string(6001, 'a')},
+        {"two_record_lists.pdb", "Hello, Palm.\nSecond line.\n"},
     };
     for (const auto& [name, text] : cases) {
         std::FILE* doc = std::fopen((folder + name).c_str(), "rb");

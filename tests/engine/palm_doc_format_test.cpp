@@ -232,6 +232,8 @@ TEST(PalmDocPrimitives, BigEndianReadsAndWritesAndFaults) {
     EXPECT_EQ(ReadTextAt(file.get(), 2, 2), std::string("\x01\x02"));
     EXPECT_THROW(ReadLongAt(file.get(), 8), DocIoError);  // runs past the end
     EXPECT_THROW(ReadByteAt(file.get(), -1), DocIoError);
+    uint8_t bytes[4];
+    EXPECT_FALSE(ReadBytesAt(file.get(), 8, bytes, 4));  // the file ends after two of them
 
     // A DocInfo is accepted only with version 1 or 2 and 1 <= count < total.
     DocInfo info;
