@@ -121,7 +121,7 @@ protected:
     }
 };
 
-TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsAndOnlyValidUtf8) {
+TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollow) {
     const std::string utf8 = "caf\xC3\xA9 \xE2\x86\x92";
     std::vector<std::string> notes;
     EXPECT_EQ(Filter(utf8, "0000001", &notes), "caf\xE9 ->");
@@ -142,9 +142,6 @@ TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsAndOnlyValidUtf8) {
         EXPECT_EQ(Filter(other, "0000001", &notes), expected);
         EXPECT_EQ(notes, std::vector<std::string>{"the text is not valid UTF-8: its bytes were kept as they are"});
     }
-}
-
-TEST_F(Utf8OptionTest, EntitiesDecodeIntoTheSetOfTheText) {
     const std::string html = "<p>&copy;&#233;&#150;&#x2192;&#8364;&#128512; \xC3\xA9";
     // Without the option entities become single bytes beside UTF-8 bytes.
     EXPECT_EQ(Filter(html, "0010000"), "\n\xA9\xE9\x96&#x2192;&#8364;&#128512; \xC3\xA9");
@@ -154,22 +151,21 @@ TEST_F(Utf8OptionTest, EntitiesDecodeIntoTheSetOfTheText) {
 
 TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
     host_.SetChecked({Custom()});
+    const auto toPalm = [&](const std::string& text) {
+        WriteFileText(F("in.txt"), text);
+        std::filesystem::remove(F("out.pdb"));
+        TaskRecord task = Task(F("in.txt"), F("out.pdb"));
+        task.options = "1000001";
+        ConvertPcToPalm(task, context_);
+        return task.status;
+    };
     const std::pair<std::string, std::string> characters[] = {
         {"\xC3\xA9", "\xE9"}, {"\xE2\x82\xAC", "\x80"}, {"e\xCC\x81", "\xE9"}, {"\xF0\x9F\x98\x80", "?"}};
     for (const auto& [character, palmCharacter] : characters) {
         for (std::size_t at = 4090; at <= 4100; ++at) {
-            const std::string text = std::string(at, 'a') + character + std::string(5000, 'b');
-            WriteFileText(F("in.txt"), text);
-            std::filesystem::remove(F("out.pdb"));
-            TaskRecord task = Task(F("in.txt"), F("out.pdb"));
-            task.options = "1000001";
-            ConvertPcToPalm(task, context_);
-            ASSERT_EQ(task.status, "OK");
-
-            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb"));
-            const uint32_t length = ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4);
-            EXPECT_EQ(length, at + 1 + 5000) << character << " at " << at;
-            FileHandle palm(std::fopen(F("palm.txt").c_str(), "w+b"));
+            ASSERT_EQ(toPalm(std::string(at, 'a') + character + std::string(5000, 'b')), "OK");
+            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb")), palm(std::fopen(F("palm.txt").c_str(), "w+b"));
+            EXPECT_EQ(ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4), at + 1 + 5000) << character << " at " << at;
             ProgressSink quiet;
             ASSERT_EQ(ExtractDocText(doc.get(), palm.get(), codec_, quiet), kStatusOk);
             palm.reset();
@@ -177,12 +173,8 @@ TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
         }
     }
     // Palm to PC gives the UTF-8 back.
-    WriteFileText(F("in.txt"), "\xE2\x99\xA6 caf\xC3\xA9");
-    std::filesystem::remove(F("out.pdb"));
-    TaskRecord task = Task(F("in.txt"), F("out.pdb"));
-    task.options = "1000001";
-    ConvertPcToPalm(task, context_);
-    task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
+    ASSERT_EQ(toPalm("\xE2\x99\xA6 caf\xC3\xA9"), "OK");
+    TaskRecord task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
     task.options = "0000001";
     ConvertPalmToPc(task, context_);
     ASSERT_EQ(task.status, "OK");
