@@ -38,11 +38,7 @@ TEST(PalmCharset, EveryByteOfTheSetSurvivesTheRoundTrip) {
 }
 
 TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
-    const struct {
-        const char* utf8;
-        const char* palm;
-        uint64_t replaced;
-    } cases[] = {
+    const struct { const char* utf8; const char* palm; uint64_t replaced; } cases[] = {
         {"→ ő Ž ž › ﬁ", "-> o Z z > fi", 6},
         {"中😀", "??", 2},
         {"e\u0301 A\u030A", "\xE9 \xC5", 0},         // composed first
@@ -77,11 +73,7 @@ TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
 }
 
 TEST(PalmCharset, ScannerKnowsUtf8FromOtherBytesInAnyPieces) {
-    const struct {
-        std::string bytes;
-        bool valid;
-        bool nonAscii;
-    } cases[] = {
+    const struct { std::string bytes; bool valid; bool nonAscii; } cases[] = {
         {"plain", true, false},        {"caf\xC3\xA9 \xF0\x9F\x98\x80", true, true},
         {"caf\xE9", false, true},      {"\xC0\xAF", false, true},          // overlong
         {"\xED\xA0\x80", false, true}, {"\xF4\x90\x80\x80", false, true},  // surrogate, above U+10FFFF

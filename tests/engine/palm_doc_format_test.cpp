@@ -64,29 +64,26 @@ protected:
 };
 
 TEST_F(DocFileTest, OneByteTextGivesThe111ByteFile) {
-    const auto file = Build({'x'}, false, 0, "a");
-    ASSERT_EQ(file.size(), 111u);
-    // Name field: the name, a NUL, blanks to 32 bytes.
-    EXPECT_EQ(file[0], 'a');
-    EXPECT_EQ(file[1], 0);
-    for (int i = 2; i < 32; ++i) EXPECT_EQ(file[i], ' ') << i;
+    auto file = Build({'x'}, false, 0, "a");
     // Creation and modification date carry the same Palm time, close to now.
+    ASSERT_EQ(file.size(), 111u);
     EXPECT_EQ(LongAt(file, 36), LongAt(file, 40));
     EXPECT_NEAR(static_cast<double>(LongAt(file, 36)), static_cast<double>(CalcPalmTime()), 5.0);
-    // Every other header field but type and creator is 0.
-    const std::vector<uint8_t> zeroes(file.begin() + 44, file.begin() + 60);
-    EXPECT_EQ(zeroes, std::vector<uint8_t>(16, 0));
-    EXPECT_EQ(std::string(file.begin() + 60, file.begin() + 68), "TEXtREAd");
-    const std::vector<uint8_t> tail(file.begin() + 68, file.end());
-    const std::vector<uint8_t> expected = {
+    std::fill(file.begin() + 36, file.begin() + 44, 0);
+    // The name, a NUL, blanks to 32 bytes; every other header field but type and creator is 0.
+    std::vector<uint8_t> expected = {'a', 0};
+    expected.resize(32, ' ');
+    expected.resize(60, 0);
+    expected.insert(expected.end(), {
+        'T', 'E', 'X', 't', 'R', 'E', 'A', 'd',
         0, 0, 0, 0,                                      // unique id seed
         0, 0, 0, 0, 0, 2,                                // next list, 2 records
         0x00, 0x00, 0x00, 0x5E, 0x40, 0x6F, 0x80, 0x00,  // entry 0
         0x00, 0x00, 0x00, 0x6E, 0x40, 0x6F, 0x80, 0x01,  // entry 1
         0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,  // DocInfo
         0x00, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00,
-        'x'};
-    EXPECT_EQ(tail, expected);
+        'x'});
+    EXPECT_EQ(file, expected);
 }
 
 TEST_F(DocFileTest, RecordCountsAtTheRecordBoundary) {

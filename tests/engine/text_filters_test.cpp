@@ -71,12 +71,7 @@ std::string FilterInMemory(const std::string& text, bool tabs, bool crToLf, int 
 }
 
 TEST(TextFiltersRules, EachOptionAloneAndTogether) {
-    const struct {
-        std::string text;
-        const char* options;
-        int16_t tabspace;
-        std::string expected;
-    } cases[] = {
+    const struct { std::string text; const char* options; int16_t tabspace; std::string expected; } cases[] = {
         // Without CR to LF every CR is dropped; compression and binary have nothing to do with the text.
         {"a\r\nb", kNoOptions, 4, "a\nb"}, {"a\rb\n\rc", kNoOptions, 4, "ab\nc"}, {std::string(5000, '\r'), kNoOptions, 4, ""},
         {"a\r\n\tb", "100010", 4, "a\n\tb"}, {"a\r\nb", "000100", 4, "a\n\nb"}, {"a\rb\r", "000100", 4, "a\nb\n"},
