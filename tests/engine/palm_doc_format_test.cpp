@@ -123,7 +123,8 @@ TEST_F(DocFileTest, CategoryAndUniqueIdsInTheEntries) {
 TEST_F(DocFileTest, DatabaseNames) {
     // 30 ASCII bytes then a 2-byte character: cutting at 31 would split it.
     for (const auto& [path, name] : {std::pair<std::string, std::string>{"/home/u/Notes.txt.pdb", "Notes.txt"},
-                                     {"/home/u/my.book.pdb", "my.book"}, {"/home/u/plain", "plain"}, {"/home/u/.pdb", ""},
+                                     {"/home/u/my.book.pdb", "my.book"}, {"/home/u/plain", "plain"},
+                                     {"/home/u/.pdb", ""},
                                      {"/x/" + std::string(40, 'n') + ".pdb", std::string(31, 'n')},
                                      {std::string(30, 'a') + "\xC3\xA9" + "z.pdb", std::string(30, 'a')}}) {
         EXPECT_EQ(DatabaseName(path), name);

@@ -73,11 +73,13 @@ std::string FilterInMemory(const std::string& text, bool tabs, bool crToLf, int 
 TEST(TextFiltersRules, EachOptionAloneAndTogether) {
     const struct { std::string text; const char* options; int16_t tabspace; std::string expected; } cases[] = {
         // Without CR to LF every CR is dropped; compression and binary have nothing to do with the text.
-        {"a\r\nb", kNoOptions, 4, "a\nb"}, {"a\rb\n\rc", kNoOptions, 4, "ab\nc"}, {std::string(5000, '\r'), kNoOptions, 4, ""},
+        {"a\r\nb", kNoOptions, 4, "a\nb"}, {"a\rb\n\rc", kNoOptions, 4, "ab\nc"},
+        {std::string(5000, '\r'), kNoOptions, 4, ""},
         {"a\r\n\tb", "100010", 4, "a\n\tb"}, {"a\r\nb", "000100", 4, "a\n\nb"}, {"a\rb\r", "000100", 4, "a\nb\n"},
         {"\t\r", "010100", 2, "  \n"},
         // Every TAB is the same width wherever it stands; only a "1" turns an option on.
-        {"\tx\tyz\t\t", "010000", 4, "    x    yz        "}, {"a\tb", "010000", 1, "a b"}, {"a\tb\t", "010000", 0, "ab"},
+        {"\tx\tyz\t\t", "010000", 4, "    x    yz        "}, {"a\tb", "010000", 1, "a b"},
+        {"a\tb\t", "010000", 0, "ab"},
         {"a\tb", "0x0000", 4, "a\tb"},
         // HTML goes first: a reference to CR or TAB is then treated like one.
         {"<p>a\r\nb &amp; c</p>", "001000", 4, "\na\nb & c\n"}, {"a&#13;b&#9;c", "011100", 2, "a\nb  c"},
@@ -85,7 +87,7 @@ TEST(TextFiltersRules, EachOptionAloneAndTogether) {
         // What the stripper holds back at the end still reaches the file.
         {"x &amp", "001000", 4, "x &amp"}, {"x <", "001000", 4, "x <"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Filter(c.text, c.options, c.tabspace), c.expected) << c.options << " " << c.text;
+    for (const auto& c : cases) EXPECT_EQ(Filter(c.text, c.options, c.tabspace), c.expected) << c.options << c.text;
     // Control and high bytes pass unchanged; the widest TAB.
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
@@ -151,8 +153,9 @@ TEST(TextFiltersFailures, UnusableOrShrinkingInputFails) {
     WriteFileText(dir.File("empty.txt"), "");
     std::filesystem::create_directory(dir.File("folder"));
     WriteFileText(dir.File("in.txt"), "text");
-    for (const auto& [file, tabspace] : {std::pair{"empty.txt", 4}, {"missing.txt", 4}, {"folder", 4}, {"in.txt", -1}}) {
-        EXPECT_EQ(ApplyFilters(dir.File(file), Task(kNoOptions, static_cast<int16_t>(tabspace)), dir.Path(), sink), "") << file;
+    for (const auto& [file, tabs] : {std::pair<const char*, int16_t>{"empty.txt", 4}, {"missing.txt", 4}, {"folder", 4},
+                                     {"in.txt", -1}}) {
+        EXPECT_EQ(ApplyFilters(dir.File(file), Task(kNoOptions, tabs), dir.Path(), sink), "") << file;
     }
     // Nothing was started, so the progress display is untouched.
     EXPECT_TRUE(sink.calls.empty());
@@ -190,10 +193,12 @@ TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
         EXPECT_EQ(ReadFileText(result), std::string(size, 'z'));
         // Events run once before the pass, then after every 64th chunk's progress.
         const int n = static_cast<int>((size + 4095) / 4096);
-        std::vector<std::string> expected = {"caption Applying Filters", "range " + std::to_string(n), "value 0", "events"};
+        std::vector<std::string> expected = {"caption Applying Filters", "range " + std::to_string(n), "value 0",
+                                             "events"};
         std::string frames;
         for (int i = 1; i <= n; ++i) {
-            expected.insert(expected.end(), {"value " + std::to_string(i), "tray " + std::to_string(TrayFrame(i, n)) + " ''"});
+            expected.push_back("value " + std::to_string(i));
+            expected.push_back("tray " + std::to_string(TrayFrame(i, n)) + " ''");
             if (i % 64 == 0) expected.push_back("events");
             frames += std::to_string(TrayFrame(i, n));
         }
