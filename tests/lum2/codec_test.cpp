@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lum2.h"
@@ -336,38 +337,34 @@ Bytes Repeated(size_t count, uint8_t b, Bytes tail) {
     return out;
 }
 
-TEST(Decode, DamagedRecordsAreCorrupt) {
-    const std::pair<const char*, Bytes> cases[] = {
-        {"distance 0", {'a', 'b', 'c', 0x80, 0x00}},
-        {"distance 0 with longest length", {'a', 'b', 'c', 0x80, 0x07}},
-        {"reference with nothing decoded", {0x80, 0x08}},
-        {"reference before the start", {'a', 'b', 0x80, 0x18}},
-        {"reference far before the start", {'a', 0xBF, 0xFF}},
-        {"truncated reference", {'a', 'b', 'c', 0x80}},
-        {"truncated run", {0x05, 'a', 'b'}},
-        {"run count alone", {'a', 0x01}},
-        {"literals past the largest record", Repeated(kMaxDecoded + 1, 'a', {})},
-        {"reference past the largest record", Repeated(kMaxDecoded - 2, 'a', {0x80, 0x08})},
-        {"space pair past the largest record", Repeated(kMaxDecoded - 1, 'a', {0xC1})},
-        {"run past the largest record", Repeated(kMaxDecoded - 6, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7})},
+TEST(Decode, DamagedRecordsAreCorruptAndEachTokenKindMayFillARecordExactly) {
+    constexpr int32_t kBad = LUM2_ERROR_CORRUPT;
+    std::vector<std::tuple<std::string, Bytes, int32_t>> cases = {
+        {"distance 0", {'a', 'b', 'c', 0x80, 0x00}, kBad},
+        {"distance 0 with longest length", {'a', 'b', 'c', 0x80, 0x07}, kBad},
+        {"reference with nothing decoded", {0x80, 0x08}, kBad},
+        {"reference before the start", {'a', 'b', 0x80, 0x18}, kBad},
+        {"reference far before the start", {'a', 0xBF, 0xFF}, kBad},
+        {"truncated reference", {'a', 'b', 'c', 0x80}, kBad},
+        {"truncated run", {0x05, 'a', 'b'}, kBad},
+        {"run count alone", {'a', 0x01}, kBad},
+        {"literals past the largest record", Repeated(kMaxDecoded + 1, 'a', {}), kBad},
+        {"reference past the largest record", Repeated(kMaxDecoded - 2, 'a', {0x80, 0x08}), kBad},
+        {"space pair past the largest record", Repeated(kMaxDecoded - 1, 'a', {0xC1}), kBad},
+        {"run past the largest record", Repeated(kMaxDecoded - 6, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7}), kBad},
     };
-    for (const auto& [name, record] : cases) {
-        const int32_t size = static_cast<int32_t>(record.size());
-        EXPECT_EQ(GetUncompSize(record.data(), size), LUM2_ERROR_CORRUPT) << name;
-        Bytes out(2 * kMaxDecoded);
-        EXPECT_EQ(DeCompress(out.data(), 2 * kMaxDecoded, record.data(), size), LUM2_ERROR_CORRUPT) << name;
-    }
-}
-
-TEST(Decode, EachTokenKindMayFillARecordExactly) {
     // Records LUM2 writes, and the largest that other writers' files hold.
     for (const int32_t full : {kRecord, kMaxDecoded}) {
         for (const Bytes& record : {Repeated(full, 'a', {}), Repeated(full - 3, 'a', {0x80, 0x08}),
                                     Repeated(full - 2, 'a', {0xC1}), Repeated(full - 7, 'a', {7, 1, 2, 3, 4, 5, 6, 7})}) {
-            EXPECT_EQ(GetUncompSize(record.data(), static_cast<int32_t>(record.size())), full);
-            Bytes out(static_cast<size_t>(full));
-            EXPECT_EQ(DeCompress(out.data(), full, record.data(), static_cast<int32_t>(record.size())), full);
+            cases.emplace_back(std::to_string(full) + " bytes ending in " + std::to_string(record.back()), record, full);
         }
+    }
+    for (const auto& [name, record, result] : cases) {
+        const int32_t size = static_cast<int32_t>(record.size()), room = result < 0 ? 2 * kMaxDecoded : result;
+        EXPECT_EQ(GetUncompSize(record.data(), size), result) << name;
+        Bytes out(static_cast<size_t>(room));
+        EXPECT_EQ(DeCompress(out.data(), room, record.data(), size), result) << name;
     }
 }
 
