@@ -43,14 +43,15 @@ size_t ReferenceCompressedSize(const Bytes& text) {
         if (StandsAlone(text[i])) consider(1, 1);
         if (text[i] == 0x20 && i + 1 < n && text[i + 1] >= 0x40 && text[i + 1] <= 0x7F) consider(1, 2);  // space pair
         for (size_t k = 1; k <= 8 && i + k <= n; ++k) consider(1 + k, k);  // a run of k bytes
-        for (size_t length = 3; length <= 10 && i + length <= n; ++length) {
-            for (size_t distance = 1; distance <= std::min<size_t>(i, 2047); ++distance) {
-                if (std::equal(text.begin() + i, text.begin() + i + length, text.begin() + i - distance)) {
-                    consider(2, length);
-                    break;
-                }
-            }
+        // A copy of any length up to the longest match at any distance in the window.
+        const size_t most = std::min<size_t>(10, n - i);
+        size_t longest = 0;
+        for (size_t distance = 1; distance <= std::min<size_t>(i, 2047) && longest < most; ++distance) {
+            size_t length = 0;
+            while (length < most && text[i + length] == text[i + length - distance]) ++length;
+            longest = std::max(longest, length);
         }
+        for (size_t length = 3; length <= longest; ++length) consider(2, length);
     }
     return cost[0];
 }
