@@ -2,7 +2,6 @@
 // stand-ins, texts left alone, record boundaries and HTML entities.
 #include "engine/palm_charset.h"
 
-#include <cstring>
 #include <filesystem>
 #include <random>
 

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <random>
 
 #include "engine/doc_builder.h"
