@@ -86,6 +86,9 @@ cases["record_list_loop.pdb"] = (bytes(looped), "Error: Could not open Palm or P
 forward = bytearray(doc([docinfo(1, 1), TEXT1]))
 forward[72:76] = struct.pack(">I", 0x7FFFFFF0)
 cases["record_list_link_past_end.pdb"] = (bytes(forward), "Error: Could not open Palm or PC File")
+# a sound file whose text record sits in a second record list, linked from the first
+cases["two_record_lists.pdb"] = (header(count=1, link=86) + struct.pack(">IIIHII", 100, 0x406F8000, 0, 1, 116, 0x406F8001)
+                                 + docinfo(1, 1) + TEXT1, "OK")
 
 os.makedirs(OUT, exist_ok=True)
 with open(os.path.join(OUT, "expected.txt"), "w") as manifest:

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lum2 {
 namespace {
@@ -28,90 +29,50 @@ const std::string kTrickySample =
     "&unknown; &#256; &toolongentityname; &&lt; &#;<h3>T</h3><li>i</li><tr><td>c</td></tr>"
     "<div\ndata-x=\"1\"\n/>end &quo";
 
-TEST(HtmlStripperMarkup, TagsAreRemovedAndBlockTagsBecomeLineEnds) {
-    EXPECT_EQ(Strip("<b>bold</b> <i class=\"c\">it</i>"), "bold it");
-    EXPECT_EQ(Strip("<p>one</p><br>two<br/><BR />three"), "\none\n\ntwo\n\nthree");
-    EXPECT_EQ(Strip("<DIV id=a>x</Div><li>y<tr>z"), "\nx\n\ny\nz");
-    EXPECT_EQ(Strip("<h1>a</h1><h2>b</h2><h3>c</h3><h4>d</h4><h5>e</h5><h6>f</h6>"),
-              "\na\n\nb\n\nc\n\nd\n\ne\n\nf\n");
-    // Names that merely start like a block tag, or are not one, add nothing.
-    EXPECT_EQ(Strip("<pre>a</pre><b>b</b><hr>c<h7>d</h7><td>e</td><table>f<span>g"), "abcdefg");
-    EXPECT_EQ(Strip("<brx>a<paragraph>b<divider>c<li-x>d"), "abcd");
-}
-
-TEST(HtmlStripperMarkup, QuotedAttributeValuesMayHoldGreaterThan) {
-    EXPECT_EQ(Strip("<a title=\"x>y\" href='p>q'>link</a>"), "link");
-    EXPECT_EQ(Strip("<p title = \"a>b\">t"), "\nt");
-    // A quote that does not follow '=' opens no value, so the tag still ends.
-    EXPECT_EQ(Strip("<p title=don't>text</p>rest"), "\ntext\nrest");
-    EXPECT_EQ(Strip("<img alt=\"it's > that\">x"), "x");
-}
-
-TEST(HtmlStripperMarkup, LoneLessThanIsText) {
-    EXPECT_EQ(Strip("a < b"), "a < b");
-    EXPECT_EQ(Strip("1<2 and 3<=4 <3"), "1<2 and 3<=4 <3");
-    EXPECT_EQ(Strip("x<<b>y"), "x<y");
-    EXPECT_EQ(Strip("end <"), "end <");
-    EXPECT_EQ(Strip("end </"), "end </");
-    EXPECT_EQ(Strip("a</>b"), "ab");
-}
-
-TEST(HtmlStripperMarkup, ScriptAndStyleContentIsDropped) {
-    EXPECT_EQ(Strip("a<script>if (x < 3 && y > 2) document.write('<p>');</script>b"), "ab");
-    EXPECT_EQ(Strip("a<SCRIPT language=js>x</ScRiPt >b<Style>p > a {}</STYLE>c"), "abc");
-    // Only the matching end tag ends the element.
-    EXPECT_EQ(Strip("<script>x</style></scripts></scrip>y</script>z"), "z");
-    EXPECT_EQ(Strip("<style>a</script>b</style>c"), "c");
-    EXPECT_EQ(Strip("<script><</</script>z"), "z");
-    EXPECT_EQ(Strip("<script>a<</script>z<style><</style>y"), "zy");
-    // An end tag's own attributes, even quoted '>', are dropped with it.
-    EXPECT_EQ(Strip("<script>x</script foo=\">\">z"), "z");
-    // A self-closed script has no content to drop.
-    EXPECT_EQ(Strip("<script src=\"a.js\"/>text"), "text");
-    // A stray end tag drops nothing after it.
-    EXPECT_EQ(Strip("a</script>b</style>c"), "abc");
-    // An unclosed script swallows the rest.
-    EXPECT_EQ(Strip("a<script>never closed <p>"), "a");
-}
-
-TEST(HtmlStripperMarkup, CommentsDeclarationsAndInstructionsAreRemoved) {
-    EXPECT_EQ(Strip("a<!-- <p>hidden</p> > -> -- -->b"), "ab");
-    EXPECT_EQ(Strip("a<!---->b<!-- x --->c<!-->d"), "abcd");
-    EXPECT_EQ(Strip("<!DOCTYPE html PUBLIC \"-//W3C//DTD\">a<!doctype html>b"), "ab");
-    EXPECT_EQ(Strip("<?xml version=\"1.0\"?>a<?php if ($a > 1) ?>b"), "ab");
-    EXPECT_EQ(Strip("<!-x>a"), "a");
-    EXPECT_EQ(Strip("a<!-- never closed <p>"), "a");
-}
-
-TEST(HtmlStripperEntities, KnownEntitiesBecomeSingleBytes) {
-    EXPECT_EQ(Strip("&amp;&lt;&gt;&quot;&apos;"), "&<>\"'");
-    EXPECT_EQ(Strip("a&nbsp;b"), "a b");
-    EXPECT_EQ(Strip("&copy;&reg;"), "\xA9\xAE");
-    EXPECT_EQ(Strip("&AMP;&LT;&GT;&QUOT;&COPY;&REG;"), "&<>\"\xA9\xAE");
-    EXPECT_EQ(Strip("&#65;&#x42;&#X43;&#x6a;&#255;&#xFF;&#160;"), "ABCj\xFF\xFF\xA0");
-    EXPECT_EQ(Strip("&#0000065;"), "A");
-    EXPECT_EQ(Strip(std::string_view("&#0;", 4)), std::string(1, '\0'));
-}
-
-TEST(HtmlStripperEntities, AnythingElseStaysAsWritten) {
-    EXPECT_EQ(Strip("AT&T"), "AT&T");
-    EXPECT_EQ(Strip("a & b"), "a & b");
-    EXPECT_EQ(Strip("&&amp;"), "&&");
-    EXPECT_EQ(Strip("&amp"), "&amp");
-    EXPECT_EQ(Strip("&amp &lt;"), "&amp <");
-    EXPECT_EQ(Strip("&unknown; &Amp; &NBSP;"), "&unknown; &Amp; &NBSP;");
-    EXPECT_EQ(Strip("&#256; &#x100; &#99999999;"), "&#256; &#x100; &#99999999;");
-    EXPECT_EQ(Strip("&#; &#x; &#12a; &#xG1; &x#1;"), "&#; &#x; &#12a; &#xG1; &x#1;");
-    // Eleven characters is beyond the bound, whatever follows.
-    EXPECT_EQ(Strip("&#00000065;"), "&#00000065;");
-    EXPECT_EQ(Strip("&toolongentityname;"), "&toolongentityname;");
-    EXPECT_EQ(Strip("&amp<b>x"), "&ampx");
-}
-
-TEST(HtmlStripperText, LineEndsAndHighBytesPassThrough) {
-    EXPECT_EQ(Strip("a\r\nb\rc\nd\te"), "a\r\nb\rc\nd\te");
-    EXPECT_EQ(Strip("\xE9t\xE9 \x80\xFF"), "\xE9t\xE9 \x80\xFF");
-    EXPECT_EQ(Strip(std::string_view("a\0b", 3)), std::string("a\0b", 3));
+TEST(HtmlStripper, MarkupGoesEntitiesDecodeAndTextStays) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"<b>bold</b> <i class=\"c\">it</i>", "bold it"},
+        {"<p>one</p><br>two<br/><BR />three", "\none\n\ntwo\n\nthree"},
+        {"<DIV id=a>x</Div><li>y<tr>z", "\nx\n\ny\nz"},
+        {"<h1>a</h1><h2>b</h2><h3>c</h3><h4>d</h4><h5>e</h5><h6>f</h6>", "\na\n\nb\n\nc\n\nd\n\ne\n\nf\n"},
+        // Names that merely start like a block tag, or are not one, add nothing.
+        {"<pre>a</pre><b>b</b><hr>c<h7>d</h7><td>e</td><table>f<span>g", "abcdefg"},
+        {"<brx>a<paragraph>b<divider>c<li-x>d", "abcd"}, {"<a title=\"x>y\" href='p>q'>link</a>", "link"},
+        {"<p title = \"a>b\">t", "\nt"},
+        // A quote that does not follow '=' opens no value, so the tag still ends.
+        {"<p title=don't>text</p>rest", "\ntext\nrest"}, {"<img alt=\"it's > that\">x", "x"},
+        {"a < b", "a < b"}, {"1<2 and 3<=4 <3", "1<2 and 3<=4 <3"}, {"x<<b>y", "x<y"},
+        {"end <", "end <"}, {"end </", "end </"}, {"a</>b", "ab"},
+        {"a<script>if (x < 3 && y > 2) document.write('<p>');</script>b", "ab"},
+        {"a<SCRIPT language=js>x</ScRiPt >b<Style>p > a {}</STYLE>c", "abc"},
+        // Only the matching end tag ends the element.
+        {"<script>x</style></scripts></scrip>y</script>z", "z"}, {"<style>a</script>b</style>c", "c"},
+        {"<script><</</script>z", "z"}, {"<script>a<</script>z<style><</style>y", "zy"},
+        // An end tag's own attributes, even quoted '>', are dropped with it.
+        {"<script>x</script foo=\">\">z", "z"},
+        // A self-closed script has no content to drop.
+        {"<script src=\"a.js\"/>text", "text"},
+        // A stray end tag drops nothing after it.
+        {"a</script>b</style>c", "abc"},
+        // An unclosed script swallows the rest.
+        {"a<script>never closed <p>", "a"}, {"a<!-- <p>hidden</p> > -> -- -->b", "ab"},
+        {"a<!---->b<!-- x --->c<!-->d", "abcd"},
+        {"<!DOCTYPE html PUBLIC \"-//W3C//DTD\">a<!doctype html>b", "ab"},
+        {"<?xml version=\"1.0\"?>a<?php if ($a > 1) ?>b", "ab"}, {"<!-x>a", "a"},
+        {"a<!-- never closed <p>", "a"}, {"&amp;&lt;&gt;&quot;&apos;", "&<>\"'"}, {"a&nbsp;b", "a b"},
+        {"&copy;&reg;", "\xA9\xAE"}, {"&AMP;&LT;&GT;&QUOT;&COPY;&REG;", "&<>\"\xA9\xAE"},
+        {"&#65;&#x42;&#X43;&#x6a;&#255;&#xFF;&#160;", "ABCj\xFF\xFF\xA0"}, {"&#0000065;", "A"},
+        {"&#0;", std::string(1, '\0')}, {"AT&T", "AT&T"}, {"a & b", "a & b"},
+        {"&&amp;", "&&"}, {"&amp", "&amp"}, {"&amp &lt;", "&amp <"},
+        {"&unknown; &Amp; &NBSP;", "&unknown; &Amp; &NBSP;"},
+        {"&#256; &#x100; &#99999999;", "&#256; &#x100; &#99999999;"},
+        {"&#; &#x; &#12a; &#xG1; &x#1;", "&#; &#x; &#12a; &#xG1; &x#1;"},
+        // Eleven characters is beyond the bound, whatever follows.
+        {"&#00000065;", "&#00000065;"}, {"&toolongentityname;", "&toolongentityname;"}, {"&amp<b>x", "&ampx"},
+        {"a\r\nb\rc\nd\te", "a\r\nb\rc\nd\te"}, {"\xE9t\xE9 \x80\xFF", "\xE9t\xE9 \x80\xFF"},
+        {std::string("a\0b", 3), std::string("a\0b", 3)},
+    };
+    for (const auto& [html, text] : cases) EXPECT_EQ(Strip(html), text) << html;
 }
 
 TEST(HtmlStripperChunks, AnySplitGivesTheWholeOutput) {
@@ -121,34 +82,29 @@ TEST(HtmlStripperChunks, AnySplitGivesTheWholeOutput) {
     EXPECT_NE(whole.find("after comment\n"), std::string::npos);
     EXPECT_EQ(whole.find("if (a"), std::string::npos);
     EXPECT_EQ(whole.substr(whole.size() - 9), "\nend &quo");
-
-    for (std::size_t split = 0; split <= kTrickySample.size(); ++split) {
-        HtmlStripper stripper;
-        std::string out;
-        stripper.Feed(std::string_view(kTrickySample).substr(0, split), out);
-        stripper.Feed(std::string_view(kTrickySample).substr(split), out);
-        stripper.Finish(out);
-        ASSERT_EQ(out, whole) << "split at " << split;
-    }
-    {
-        HtmlStripper stripper;
-        std::string out;
-        for (const char c : kTrickySample) stripper.Feed(std::string_view(&c, 1), out);
-        stripper.Finish(out);
-        EXPECT_EQ(out, whole);
-    }
+    // Two pieces split anywhere, one byte at a time, and 200 random cuttings.
+    const std::size_t n = kTrickySample.size();
+    std::vector<std::vector<std::size_t>> cuttings;  // the sizes of the pieces
+    for (std::size_t split = 0; split <= n; ++split) cuttings.push_back({split, n - split});
+    cuttings.emplace_back(n, 1);
     std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {
+        std::vector<std::size_t> sizes;
+        for (std::size_t at = 0; at < n; at += sizes.back()) {
+            sizes.push_back(std::uniform_int_distribution<std::size_t>(0, 12)(random));
+        }
+        cuttings.push_back(sizes);
+    }
+    for (const auto& sizes : cuttings) {
         HtmlStripper stripper;
         std::string out;
-        std::size_t pos = 0;
-        while (pos < kTrickySample.size()) {
-            const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 12)(random);
-            stripper.Feed(std::string_view(kTrickySample).substr(pos, size), out);
-            pos += size;
+        std::size_t at = 0;
+        for (const std::size_t size : sizes) {
+            stripper.Feed(std::string_view(kTrickySample).substr(at, size), out);
+            at += size;
         }
         stripper.Finish(out);
-        ASSERT_EQ(out, whole) << "round " << round;
+        ASSERT_EQ(out, whole) << sizes.size() << " pieces, the first of " << sizes[0];
     }
 }
 
@@ -161,18 +117,13 @@ TEST(HtmlStripperChunks, EntitiesWaitForTheNextChunkAndFinishFlushesAndResets) {
     stripper.Feed("1;", out);
     stripper.Finish(out);
     EXPECT_EQ(out, "x & A");
-    out.clear();
-    stripper.Feed("a <!-- open", out);
-    stripper.Finish(out);
-    EXPECT_EQ(out, "a ");
-    out.clear();
-    stripper.Feed("b &lt", out);
-    stripper.Finish(out);
-    EXPECT_EQ(out, "b &lt");
-    out.clear();
-    stripper.Feed("<p>c", out);
-    stripper.Finish(out);
-    EXPECT_EQ(out, "\nc");
+    // After Finish the stripper starts afresh, whatever it was in.
+    for (const auto& [html, text] : {std::pair{"a <!-- open", "a "}, {"b &lt", "b &lt"}, {"<p>c", "\nc"}}) {
+        out.clear();
+        stripper.Feed(html, out);
+        stripper.Finish(out);
+        EXPECT_EQ(out, text);
+    }
 }
 
 TEST(HtmlStripperChunks, LongElementsCostNoState) {

@@ -2,7 +2,6 @@
 // stand-ins, texts left alone, record boundaries and HTML entities.
 #include "engine/palm_charset.h"
 
-#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -38,17 +37,14 @@ TEST(PalmCharset, EveryByteOfTheSetSurvivesTheRoundTrip) {
 }
 
 TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
-    const struct {
-        const char* utf8;
-        const char* palm;
-        uint64_t replaced;
-    } cases[] = {
+    const struct { const char* utf8; const char* palm; uint64_t replaced; } cases[] = {
         {"→ ő Ž ž › ﬁ", "-> o Z z > fi", 6},
         {"中😀", "??", 2},
         {"e\u0301 A\u030A", "\xE9 \xC5", 0},         // composed first
         {"\u00F4\u0301 o\u0302\u0301", "o o", 2},  // even with a letter of the set
         {"\xEF\xBB\xBF" "a\xEF\xBB\xBF", "a", 1},  // a later one is an invisible, replaced, space
         {"caf\xC3\xA9 \xE2\x82\xAC" "20", "caf\xE9 \x80" "20", 0},
+        {"\xC3" "A \xE2\x82\xAC\xC3" "B", "?A \x80?B", 2},  // not UTF-8: a lead byte without its follower
     };
     for (const auto& c : cases) {
         uint64_t replaced = 0;
@@ -65,21 +61,25 @@ TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
             EXPECT_EQ(out, c.palm) << c.utf8 << " split at " << split;
         }
     }
+    // Everything before the last ASCII character is final and leaves at once.
+    PalmTextEncoder encoder;
+    std::string out;
+    encoder.Feed("ab\xC3\xA9" "c", out);
+    EXPECT_EQ(out, "ab\xE9");
     // A database name is converted before its 31-byte cut.
     EXPECT_EQ(PalmDatabaseName("/t/" + std::string(20, 'x') + "Žluťoučký kůň.pdb"),
               std::string(20, 'x') + "Zlutouck\xFD k");
 }
 
 TEST(PalmCharset, ScannerKnowsUtf8FromOtherBytesInAnyPieces) {
-    const struct {
-        std::string bytes;
-        bool valid;
-        bool nonAscii;
-    } cases[] = {
+    const struct { std::string bytes; bool valid; bool nonAscii; } cases[] = {
         {"plain", true, false},        {"caf\xC3\xA9 \xF0\x9F\x98\x80", true, true},
         {"caf\xE9", false, true},      {"\xC0\xAF", false, true},          // overlong
         {"\xED\xA0\x80", false, true}, {"\xF4\x90\x80\x80", false, true},  // surrogate, above U+10FFFF
         {"ab\xE2\x82", false, true},   {"\x80", false, true},              // cut off, stray
+        {"\xC3\xA9!", true, true},     {"\xC1\xBF", false, true},          // ASCII after a character; overlong
+        {"\xE0\x9F\xBF", false, true}, {"\xF0\x8F\xBF\xBF", false, true},  // overlong three and four bytes
+        {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", true, true},                   // the largest of three and four bytes
     };
     for (const auto& c : cases) {
         for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
@@ -112,7 +112,7 @@ protected:
     }
 };
 
-TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsAndOnlyValidUtf8) {
+TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollow) {
     const std::string utf8 = "caf\xC3\xA9 \xE2\x86\x92";
     std::vector<std::string> notes;
     EXPECT_EQ(Filter(utf8, "0000001", &notes), "caf\xE9 ->");
@@ -133,9 +133,6 @@ TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsAndOnlyValidUtf8) {
         EXPECT_EQ(Filter(other, "0000001", &notes), expected);
         EXPECT_EQ(notes, std::vector<std::string>{"the text is not valid UTF-8: its bytes were kept as they are"});
     }
-}
-
-TEST_F(Utf8OptionTest, EntitiesDecodeIntoTheSetOfTheText) {
     const std::string html = "<p>&copy;&#233;&#150;&#x2192;&#8364;&#128512; \xC3\xA9";
     // Without the option entities become single bytes beside UTF-8 bytes.
     EXPECT_EQ(Filter(html, "0010000"), "\n\xA9\xE9\x96&#x2192;&#8364;&#128512; \xC3\xA9");
@@ -145,22 +142,21 @@ TEST_F(Utf8OptionTest, EntitiesDecodeIntoTheSetOfTheText) {
 
 TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
     host_.SetChecked({Custom()});
+    const auto toPalm = [&](const std::string& text) {
+        WriteFileText(F("in.txt"), text);
+        std::filesystem::remove(F("out.pdb"));
+        TaskRecord task = Task(F("in.txt"), F("out.pdb"));
+        task.options = "1000001";
+        ConvertPcToPalm(task, context_);
+        return task.status;
+    };
     const std::pair<std::string, std::string> characters[] = {
         {"\xC3\xA9", "\xE9"}, {"\xE2\x82\xAC", "\x80"}, {"e\xCC\x81", "\xE9"}, {"\xF0\x9F\x98\x80", "?"}};
     for (const auto& [character, palmCharacter] : characters) {
         for (std::size_t at = 4090; at <= 4100; ++at) {
-            const std::string text = std::string(at, 'a') + character + std::string(5000, 'b');
-            WriteFileText(F("in.txt"), text);
-            std::filesystem::remove(F("out.pdb"));
-            TaskRecord task = Task(F("in.txt"), F("out.pdb"));
-            task.options = "1000001";
-            ConvertPcToPalm(task, context_);
-            ASSERT_EQ(task.status, "OK");
-
-            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb"));
-            const uint32_t length = ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4);
-            EXPECT_EQ(length, at + 1 + 5000) << character << " at " << at;
-            FileHandle palm(std::fopen(F("palm.txt").c_str(), "w+b"));
+            ASSERT_EQ(toPalm(std::string(at, 'a') + character + std::string(5000, 'b')), "OK");
+            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb")), palm(std::fopen(F("palm.txt").c_str(), "w+b"));
+            EXPECT_EQ(ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4), at + 1 + 5000) << character << " at " << at;
             ProgressSink quiet;
             ASSERT_EQ(ExtractDocText(doc.get(), palm.get(), codec_, quiet), kStatusOk);
             palm.reset();
@@ -168,12 +164,8 @@ TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
         }
     }
     // Palm to PC gives the UTF-8 back.
-    WriteFileText(F("in.txt"), "\xE2\x99\xA6 caf\xC3\xA9");
-    std::filesystem::remove(F("out.pdb"));
-    TaskRecord task = Task(F("in.txt"), F("out.pdb"));
-    task.options = "1000001";
-    ConvertPcToPalm(task, context_);
-    task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
+    ASSERT_EQ(toPalm("\xE2\x99\xA6 caf\xC3\xA9"), "OK");
+    TaskRecord task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
     task.options = "0000001";
     ConvertPalmToPc(task, context_);
     ASSERT_EQ(task.status, "OK");
