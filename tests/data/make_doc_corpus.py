@@ -77,6 +77,8 @@ cases = {
     "compressed_over_65535.pdb": (doc([docinfo(2, 1), b"a" + b"\x80\x0f" * 6554]), "Error: Palm File corrupt"),
     # cut where the last record starts: it reads as empty while DocInfo still owes its text
     "cut_at_last_record.pdb": (doc([docinfo(1, 2, len(TEXT1 + TEXT2)), TEXT1, b""]), "Error: Palm File corrupt"),
+    "cut_at_last_compressed_record.pdb": (doc([docinfo(2, 2, len(TEXT1 + TEXT2)), TEXT1, b""]),
+                                          "Error: Palm File corrupt"),
 }
 
 # A record list whose link leads back to the first list: counting must end.
