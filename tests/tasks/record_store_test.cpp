@@ -325,19 +325,8 @@ TEST_F(RecordStoreTest, FailuresNameThePathAndReleaseTheLock) {
 // --- reading and writing ----------------------------------------------------
 
 TEST_F(RecordStoreTest, EveryFieldSurvivesAReopen) {
-    TaskRecord task = Task("123456789", "/home/user/Bücher/roman.txt");
-    task.pcfiletime = 46023.5;
-    task.palmfiletime = 45000.25;
-    task.direction = kDirectionSync;
-    task.options = "101011";
-    task.category = 7;
-    task.tabspace = 8;
-    task.install = "0100";
-    task.status = "OK";
-    task.pcfilter = 2;
-    task.palmfilter = 3;
-    task.switch1 = true;
-    task.counter = -5;
+    const TaskRecord task{"0",    "/home/user/Bücher/roman.txt", 46023.5, "roman.pdb", 45000.25, kDirectionSync, "101011", 7, 8,
+                          "0100", "OK", 2, 3, true, false, -5, "123456789"};
     records.OpenStore(dir.Path());
     records.PutRecord(3, task);
     records.Close();
