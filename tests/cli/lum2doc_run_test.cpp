@@ -28,13 +28,12 @@ protected:
         for (int i = 0; i < n; ++i) start = text.find('\n', start) + 1;
         return text.substr(start, text.find('\n', start) - start);
     }
+    const std::string kHeader = "#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n";
     std::string List() { return Run("tasks --dir " + F("store")).out; }
 };
 
 TEST_F(Lum2DocRunTest, TargetsListTheUsersThenCustom) {
-    const RunResult targets = Run("targets");
-    ASSERT_EQ(targets.exitCode, 0) << targets.err;
-    EXPECT_EQ(targets.out, "0\tJay\n1\tAnn\n2\tBob - Profile\n3\tCustom\n");
+    EXPECT_EQ(Run("targets"), (RunResult{0, "0\tJay\n1\tAnn\n2\tBob - Profile\n3\tCustom\n", ""}));
 }
 
 TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
@@ -44,10 +43,8 @@ TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
     Add("--pc " + F("none.txt") + " --palm none.pdb --direction none");
     Add("--pc " + F("x.txt") + " --palm missing.pdb --direction palm-to-pc --install 0100");
 
-    RunResult run = Run("run --dir " + F("store"));
-    EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_EQ(run.out, "1\t OK\tOK\n2\t OK\tOK\n3\t OK\tOK\n4\t -\t\n5\t ?\tError: Palm File does not exist\n"
-                       "LUM2 - see list for errors\n");
+    EXPECT_EQ(Run("run --dir " + F("store")),
+              (RunResult{1, "1\t OK\tOK\n2\t OK\tOK\n3\t OK\tOK\n4\t -\t\n5\t ?\tError: Palm File does not exist\nLUM2 - see list for errors\n", ""}));
 
     // Every checked user got the file, and it was queued for their next HotSync.
     const std::string jay = environmentHome_ + "/.jpilot/backup/book.pdb";
@@ -62,10 +59,8 @@ TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
     EXPECT_NE(List().find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t1100001\t0100\tError: Palm File does not exist"),
               std::string::npos);
     ASSERT_EQ(Run("tasks delete 5 --dir " + F("store")).exitCode, 0);
-    run = Run("run --dir " + F("store") + " --answer yes");
-    EXPECT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_EQ(Line(run.out, 2), "3\t -\tNo update necessary");
-    EXPECT_EQ(Line(run.out, 4), "LUM2 - OK");
+    EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes"),
+              (RunResult{0, "1\t OK\tOK\n2\t OK\tOK\n3\t -\tNo update necessary\n4\t -\t\nLUM2 - OK\n", ""}));
 }
 
 TEST_F(Lum2DocRunTest, PromptsWithoutATerminalStopAndAnswersApply) {
@@ -75,19 +70,13 @@ TEST_F(Lum2DocRunTest, PromptsWithoutATerminalStopAndAnswersApply) {
     Add("--pc " + F("one.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
     Add("--pc " + F("two.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
 
-    RunResult run = Run("run --dir " + F("store"));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(Line(run.out, 1), "2\t -\tUser stopped conversion");
-    EXPECT_EQ(Line(run.out, 2), "LUM2 - stopped");
-    EXPECT_EQ(ReadFileText(F("two.txt")), "old two");
-
-    run = Run("run --dir " + F("store") + " --answer skip");
-    EXPECT_EQ(Line(run.out, 0), "1\t -\tUser skipped task");
-    EXPECT_EQ(Line(run.out, 2), "3\t -\tUser skipped task");
-    EXPECT_EQ(ReadFileText(F("one.txt")), "old one");
-
-    run = Run("run --dir " + F("store") + " --answer yes");
-    EXPECT_EQ(run.exitCode, 0);
+    for (const auto& [answer, out] :
+         {std::pair{"", "1\t OK\tOK\n2\t -\tUser stopped conversion\nLUM2 - stopped\n"},
+          {" --answer skip", "1\t -\tUser skipped task\n2\t -\tUser skipped task\n3\t -\tUser skipped task\nLUM2 - OK\n"}}) {
+        EXPECT_EQ(Run("run --dir " + F("store") + answer), (RunResult{0, out, ""}));
+        EXPECT_EQ(ReadFileText(F("one.txt")) + ReadFileText(F("two.txt")), "old oneold two");
+    }
+    EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes").exitCode, 0);
     EXPECT_EQ(ReadFileText(F("two.txt")), "A book\nin two lines\n");
 }
 
@@ -96,15 +85,13 @@ TEST_F(Lum2DocRunTest, UsageErrorsAddNothingAndTheStoreIsLocked) {
     EXPECT_EQ(Add("--pc a --palm b --options 12").exitCode, 2);
     EXPECT_EQ(Add("--pc a").exitCode, 2);
     EXPECT_EQ(Run("run --answer maybe --dir " + F("store")).exitCode, 2);
-    EXPECT_EQ(List(), "#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n");
+    EXPECT_EQ(List(), kHeader);
 
     // While another program holds the store, lum2doc says so and changes nothing.
     const int lock = open(F("store/lumdata.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
-    const RunResult locked = Add("--pc a --palm b");
+    EXPECT_EQ(Add("--pc a --palm b"), (RunResult{1, "", "Error: " + F("store/lumdata.dat") + " is in use by another LUM2 program\n"}));
     close(lock);
-    EXPECT_EQ(locked.exitCode, 1);
-    EXPECT_EQ(locked.err, "Error: " + F("store/lumdata.dat") + " is in use by another LUM2 program\n");
     EXPECT_EQ(Line(List(), 1), "");
 }
 
@@ -135,12 +122,11 @@ TEST_F(Lum2DocRunTest, AFailedWriteOfStandardOutputFails) {
 
 TEST_F(Lum2DocRunTest, AStoreSetAsideIsSaidOnce) {
     WriteFileText(F("store/lumdata.dat"), "no task list");
-    RunResult list = Run("tasks --dir " + F("store"));
-    EXPECT_EQ(list.exitCode, 0);
-    EXPECT_EQ(list.err, "lum2doc: Warning: " + F("store/lumdata.dat") + " was no task list of this version; it is kept as " +
-                            F("store/lumdata.dat.bak") + " and a new, empty task list was begun\n");
+    const std::string warning = "lum2doc: Warning: " + F("store/lumdata.dat") + " was no task list of this version; it is kept as " +
+                                F("store/lumdata.dat.bak") + " and a new, empty task list was begun\n";
+    EXPECT_EQ(Run("tasks --dir " + F("store")), (RunResult{0, kHeader, warning}));
     EXPECT_EQ(ReadFileText(F("store/lumdata.dat.bak")), "no task list");
-    EXPECT_EQ(Run("tasks --dir " + F("store")).err, "");
+    EXPECT_EQ(Run("tasks --dir " + F("store")), (RunResult{0, kHeader, ""}));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct RunResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    bool operator==(const RunResult&) const = default;
+    friend std::ostream& operator<<(std::ostream& o, const RunResult& r) {
+        return o << "exit " << r.exitCode << ", out \"" << r.out << "\", err \"" << r.err << '"';
+    }
 };
 
 class Lum2DocTest : public ::testing::Test {

@@ -57,7 +57,7 @@ TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
                              "text records: 1\n", "text length: 26\n", "category: 5\n", "created: 20"}) {
         EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
     }
-    EXPECT_EQ(Run("decode - -", F("Notes.txt.pdb")).out, "Hello from standard input\n");
+    EXPECT_EQ(Run("decode - -", F("Notes.txt.pdb")), (RunResult{0, "Hello from standard input\n", ""}));
     // Written to standard output, the document is named after its input.
     const RunResult piped = Run("encode " + F("in") + " -");
     ASSERT_EQ(piped.exitCode, 0);
@@ -84,9 +84,7 @@ TEST_F(Lum2DocTest, Utf8OptionConvertsWarnsAndInfoTellsTheSet) {
     };
     for (const auto& c : cases) {
         WriteFileText(F("in"), c.text);
-        const RunResult encoded = Run(std::string("encode ") + c.options + F("in") + " " + F("a.pdb"));
-        ASSERT_EQ(encoded.exitCode, 0) << c.text;
-        EXPECT_EQ(encoded.err, c.err) << c.text;
+        ASSERT_EQ(Run(std::string("encode ") + c.options + F("in") + " " + F("a.pdb")), (RunResult{0, "", c.err})) << c.text;
         EXPECT_NE(Run("info " + F("a.pdb")).out.find(std::string("text: ") + c.kind), std::string::npos) << c.text;
         EXPECT_EQ(Run("decode --utf8 " + F("a.pdb") + " -").out, c.decoded) << c.text;
     }
@@ -106,9 +104,7 @@ TEST_F(Lum2DocTest, FailuresPrintTheStatusAndKeepTheOutput) {
           {"encode " + F("missing.txt") + " " + F("out"), "PC File does not exist"},
           {"encode --raw " + F("empty") + " " + F("out"), "PC File is empty"},
           {"info " + docs + "short_81_bytes.pdb", "unknown or corrupted Palm File header"}}) {
-        const RunResult result = Run(command);
-        EXPECT_EQ(result.exitCode, 1) << command;
-        EXPECT_EQ(result.err, std::string("Error: ") + err + "\n");
+        EXPECT_EQ(Run(command), (RunResult{1, "", std::string("Error: ") + err + "\n"})) << command;
     }
     EXPECT_EQ(ReadFileText(F("out")), "precious");
     // No temporary file is left beside the output, nor in the temp folder.
@@ -127,10 +123,8 @@ TEST_F(Lum2DocTest, OutputsAtTheFileSystemsEdges) {
     fs::create_directory(F("folder"));
     for (const auto& [name, kind] : {std::pair{"pipe", "a named pipe (FIFO)"}, std::pair{"folder", "a folder"}}) {
         for (const std::string& command : {"decode " + F("t.pdb"), "encode " + F("in")}) {
-            const RunResult result = Run(command + " " + F(name));
-            EXPECT_EQ(result.exitCode, 1) << command << " " << name;
-            EXPECT_EQ(result.err, std::string("Error: Could not open Palm or PC File: ") + F(name) + " is " + kind +
-                                      ", not a regular file: it was left as it is\n");
+            EXPECT_EQ(Run(command + " " + F(name)), (RunResult{1, "", "Error: Could not open Palm or PC File: " + F(name) +
+                                                                         " is " + kind + ", not a regular file: it was left as it is\n"}));
         }
     }
     EXPECT_TRUE(fs::is_fifo(F("pipe")));
@@ -173,17 +167,14 @@ TEST_F(Lum2DocTest, WriteFailuresSayTheirCause) {
     EXPECT_EQ(ReadFileText(F("old")), "old");
 
     // Standard output counts as well.
-    result = Run("decode " + F("t.pdb") + " -", "/dev/null", " >/dev/full");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Error: Could not open Palm or PC File: standard output: " +
-                              std::string(std::strerror(ENOSPC)) + "\n");
+    EXPECT_EQ(Run("decode " + F("t.pdb") + " -", "/dev/null", " >/dev/full"),
+              (RunResult{1, "", "Error: Could not open Palm or PC File: standard output: " + std::string(std::strerror(ENOSPC)) + "\n"}));
 
     // An endless input is refused once it passes 65,534 records of 4,096
     // bytes; files (the spool among them) may not grow past that here, as if
     // the temp folder were full beyond it.
-    result = Run("encode --raw - " + F("old"), "/dev/stdin", "", "trap '' XFSZ; ulimit -f 524272; yes |");
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)\n");
+    EXPECT_EQ(Run("encode --raw - " + F("old"), "/dev/stdin", "", "trap '' XFSZ; ulimit -f 524272; yes |"),
+              (RunResult{1, "", "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)\n"}));
     EXPECT_EQ(ReadFileText(F("old")), "old");
     EXPECT_TRUE(fs::is_empty(tmp_));
 }
@@ -251,9 +242,7 @@ TEST_F(Lum2DocTest, UsageErrorsAndHelp) {
         EXPECT_EQ(Run(command).exitCode, 2) << command;
     }
     EXPECT_NE(Run("encode onlyone").err.find("usage: lum2doc encode"), std::string::npos);
-    const RunResult version = Run("--version");
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "lum2doc 1.10\n");  // the project's version
+    EXPECT_EQ(Run("--version"), (RunResult{0, "lum2doc 1.10\n", ""}));  // the project's version
 
     const RunResult help = Run("--help");
     EXPECT_EQ(help.exitCode, 0);
