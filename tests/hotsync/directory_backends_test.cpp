@@ -23,7 +23,6 @@ using test::ReadFileText;
 using test::TempDir;
 using test::WriteFileText;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
@@ -204,12 +203,12 @@ TEST(SystemUserDirectory, JpilotUserComesBeforeTheTreeUsers) {
     EXPECT_EQ(BackupFolder(*directory, 2), root.Path() + "zoe/backup/");
     EXPECT_EQ(BackupFolder(*directory, 0), home.Path() + ".jpilot/backup/") << "root must follow the selection";
 
-    InstallTargets targets(directory.get());
-    EXPECT_THAT(targets.FillInstallList(), IsEmpty());
-    EXPECT_THAT(targets.EntryTexts(), ElementsAre("Palm Owner", "adam", "zoe - Profile", "Custom"));
+    // Installing goes through the same selection.
     WriteFileText(home.File("book.pdb"), "x");
-    targets.QueueForInstall(0, home.File("book.pdb"));
-    targets.QueueForInstall(1, home.File("book.pdb"));
+    for (const int position : {0, 1}) {
+        directory->SelectUser(directory->UserIdAt(position));
+        directory->InstallFile(home.File("book.pdb"));
+    }
     EXPECT_EQ(ReadFileText(home.Path() + ".jpilot/jpilot.install"), home.File("book.pdb") + "\n");
     EXPECT_EQ(ReadFileText(root.Path() + "adam/install/book.pdb"), "x");
     EXPECT_FALSE(fs::exists(root.Path() + "zoe/install"));

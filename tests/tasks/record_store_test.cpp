@@ -205,52 +205,38 @@ TEST_F(RecordStoreTest, AFreshStoreHoldsTheTwoDefaultRecords) {
         {c + 1178, std::string("\x01\x00\x01\x00", 4)}, {c + 1182, std::string(4, '\0')}, {c + 1188, Padded("2", 20)},
     };
     for (const auto& [at, expected] : layout) EXPECT_EQ(At(file, at, expected.size()), expected) << at;
-    EXPECT_FALSE(fs::exists(store + ".bak"));
-    EXPECT_FALSE(fs::exists(dir.File("lumdata.tmp")));
+    EXPECT_FALSE(fs::exists(store + ".bak") || fs::exists(dir.File("lumdata.tmp")));
 }
 
-TEST(RecordStoreOpen, KeepsAnUnknownFileAsBackupBeforeStartingAfresh) {
+TEST_F(RecordStoreTest, AnUnknownFileIsKeptAsANumberedBackupBeforeStartingAfresh) {
     const std::vector<Bytes> unknown = {
         [] { auto f = StoreFile({"7", "8"}); f[3] = '9'; return f; }(),          // version "0019"
         {'0', '0'},                                                              // shorter than a version
         [] { auto f = StoreFile({}); f.resize(kRecordSize + 10); return f; }(),  // settings only
         Bytes(5000, 0xA5),
-        {},  // an empty file holds nothing worth a backup
     };
-    for (const auto& old : unknown) {
-        SCOPED_TRACE(old.size());
-        TempDir dir;
-        WriteFileBytes(dir.File("lumdata.dat"), old);
-        RecordStore store;
-        store.OpenStore(dir.Path());
-        EXPECT_EQ(store.RecordCount(), 2);
-        EXPECT_EQ(store.GetRecord(2).palmfile, "clipboard.pdb");
-        EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat")).size(), kFreshSize);
-        EXPECT_EQ(fs::exists(dir.File("lumdata.dat.bak")), !old.empty());
-        if (!old.empty()) { EXPECT_EQ(ReadFileBytes(dir.File("lumdata.dat.bak")), old); }
-    }
-}
-
-TEST_F(RecordStoreTest, BackupsAreNumberedAndNeverReplaced) {
-    const std::vector<Bytes> unknown = {Bytes(3000, 'a'), {'b', 'b'}, Bytes(5000, 'c'), Bytes(10, 'e')};
     const auto name = [this](std::size_t i) { return store + ".bak" + (i == 0 ? "" : "." + std::to_string(i)); };
     for (std::size_t i = 0; i < unknown.size(); ++i) {
         WriteFileBytes(store, unknown[i]);
         g_noReplaceRenameError = i == 3 ? ENOSYS : 0;
         records.OpenStore(dir.Path());
         g_noReplaceRenameError = 0;
+        EXPECT_EQ(records.RecordCount(), 2);
+        EXPECT_EQ(records.GetRecord(2).palmfile, "clipboard.pdb");
+        EXPECT_EQ(ReadFileBytes(store).size(), kFreshSize);
         EXPECT_EQ(records.SetAsidePath(), name(i));
         EXPECT_EQ(records.SetAsideMessage(), "Warning: " + store + " was no task list of this version; it is kept as " +
                                                  name(i) + " and a new, empty task list was begun");
         records.Close();
     }
+    // Neither the store as found nor an empty file is set aside.
+    for (const Bytes& kept : {StoreFile({}), Bytes{}}) {
+        WriteFileBytes(store, kept);
+        records.OpenStore(dir.Path());
+        EXPECT_EQ(records.SetAsidePath() + records.SetAsideMessage(), "");
+        records.Close();
+    }
     for (std::size_t i = 0; i < unknown.size(); ++i) EXPECT_EQ(ReadFileBytes(name(i)), unknown[i]);
-
-    // The store as found sets nothing aside.
-    records.OpenStore(dir.Path());
-    EXPECT_EQ(records.SetAsidePath(), "");
-    EXPECT_EQ(records.SetAsideMessage(), "");
-    records.Close();
 
     // On a full disk the backup fails whole: the store and the earlier backups stay.
     WriteFileBytes(store, Bytes(8000, 'd'));
