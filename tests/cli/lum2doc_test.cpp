@@ -196,20 +196,14 @@ TEST_F(Lum2DocTest, KilledRunsLeaveTheOldOrTheNewFile) {
     // Temporary files beside the outputs and work folders in the temp folder.
     auto leftovers = [&] {
         int count = 0;
-        for (const auto& entry : fs::directory_iterator(F("out"))) {
-            if (entry.path().filename().string().rfind(".lum2-", 0) == 0) ++count;
-        }
+        for (const auto& entry : fs::directory_iterator(F("out"))) count += entry.path().filename().string().rfind(".lum2-", 0) == 0;
         for ([[maybe_unused]] const auto& entry : fs::directory_iterator(tmp_)) ++count;
         return count;
     };
     std::mt19937 random(7);
-    const struct {
-        int signal;
-        const char* command;
-    } runs[] = {{SIGKILL, "encode"}, {SIGKILL, "decode"}, {SIGTERM, "encode"}, {SIGINT, "decode"},
-                {SIGKILL, "encode"}, {SIGTERM, "decode"}, {SIGINT, "encode"},  {SIGKILL, "decode"}};
-    for (const auto& run : runs) {
-        const bool encode = std::string(run.command) == "encode";
+    const std::pair<int, bool> runs[] = {{SIGKILL, true}, {SIGKILL, false}, {SIGTERM, true}, {SIGINT, false},
+                                         {SIGKILL, true}, {SIGTERM, false}, {SIGINT, true},  {SIGKILL, false}};
+    for (const auto& [signal, encode] : runs) {
         const std::string output = F(encode ? "out/book.pdb" : "out/book.txt");
         WriteFileBytes(output, encode ? oldPdb : std::vector<uint8_t>{'o', 'l', 'd'});
         const int before = leftovers();
@@ -218,17 +212,17 @@ TEST_F(Lum2DocTest, KilledRunsLeaveTheOldOrTheNewFile) {
                                  : Spawn({"decode", F("new.pdb"), output});
         ASSERT_GT(pid, 0);
         usleep(std::uniform_int_distribution<int>(0, 400000)(random));
-        kill(pid, run.signal);
+        kill(pid, signal);
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_TRUE(!WIFSIGNALED(status) || WTERMSIG(status) == run.signal);
+        EXPECT_TRUE(!WIFSIGNALED(status) || WTERMSIG(status) == signal);
         if (encode) {
-            EXPECT_TRUE(ReadFileBytes(output) == oldPdb || Run("decode " + output + " -").out == text) << run.signal;
+            EXPECT_TRUE(ReadFileBytes(output) == oldPdb || Run("decode " + output + " -").out == text) << signal;
         } else {
-            EXPECT_TRUE(ReadFileText(output) == "old" || ReadFileText(output) == text) << run.signal;
+            EXPECT_TRUE(ReadFileText(output) == "old" || ReadFileText(output) == text) << signal;
         }
         // Only SIGKILL adds leftovers (a run may remove earlier ones).
-        EXPECT_TRUE(run.signal == SIGKILL || leftovers() <= before) << run.signal;
+        EXPECT_TRUE(signal == SIGKILL || leftovers() <= before) << signal;
     }
     // The next runs over the same files remove what the killed ones left.
     ASSERT_EQ(Run("encode --raw " + F("old.txt") + " " + F("out/book.pdb")).exitCode, 0);
