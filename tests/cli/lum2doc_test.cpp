@@ -13,25 +13,19 @@ namespace lum2::test {
 namespace {
 
 namespace fs = std::filesystem;
-// The sizes around the record boundaries; every size is walked by the
-// engine's own round trip, these check that lum2doc hands them on whole.
+// The sizes around the record boundaries, of bytes that do not compress;
+// every size of a real text is walked by the engine's own round trip, these
+// check that lum2doc hands the bytes on whole.
 TEST_F(Lum2DocTest, RawRoundTripAcrossRecordBoundaries) {
     std::mt19937 random(11);
     std::vector<uint8_t> noise(3 * 4096);
     for (auto& b : noise) b = static_cast<uint8_t>(random());
-    const std::string prose = ReadFileText(std::string(LUM2_TEST_DATA) + "/../../docs/sample.txt");
-    std::vector<uint8_t> text;
-    while (text.size() < noise.size()) text.insert(text.end(), prose.begin(), prose.end());
-    for (const auto* source : {&noise, &text}) {
-        for (const int size : {1, 4096, 4097, 8193, 3 * 4096}) {
-            WriteFileBytes(F("in"), std::vector<uint8_t>(source->begin(), source->begin() + size));
-            for (const char* compress : {"", "--compress "}) {
-                ASSERT_EQ(Run(std::string("encode --raw ") + compress + F("in") + " " + F("a.pdb")).exitCode, 0);
-                const RunResult decoded = Run("decode " + F("a.pdb") + " " + F("back"));
-                ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
-                EXPECT_EQ(decoded.out + decoded.err, "");
-                EXPECT_EQ(ReadFileBytes(F("back")), ReadFileBytes(F("in"))) << size << " " << compress;
-            }
+    for (const int size : {1, 4096, 4097, 8193, 3 * 4096}) {
+        WriteFileBytes(F("in"), std::vector<uint8_t>(noise.begin(), noise.begin() + size));
+        for (const char* compress : {"", "--compress "}) {
+            ASSERT_EQ(Run(std::string("encode --raw ") + compress + F("in") + " " + F("a.pdb")).exitCode, 0);
+            EXPECT_EQ(Run("decode " + F("a.pdb") + " " + F("back")), (RunResult{0, "", ""}));
+            EXPECT_EQ(ReadFileBytes(F("back")), ReadFileBytes(F("in"))) << size << " " << compress;
         }
     }
 }
