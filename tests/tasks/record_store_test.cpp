@@ -140,7 +140,8 @@ TEST(TaskRecordBytes, TextsArePaddedAndCutWithoutSplittingAUtf8Sequence) {
     } cuts[] = {
         {"ab" + euro, 3, "ab"}, {"ab" + euro, 4, "ab"}, {"ab" + euro + "c", 5, "ab" + euro},
         {"ab" + u800, 4, "ab"}, {"a" + clef, 4, "a"}, {e + e, 3, e}, {"short", 20, "short"},
-        {std::string(10, '\x80'), 4, std::string(4, '\x80')}, {"abc\xFF\xFF", 4, "abc\xFF"},
+        {std::string(10, '\x80'), 4, std::string(4, '\x80')}, {std::string(20, '\x80'), 2, std::string(2, '\x80')},
+        {"abc\xFF\xFF", 4, "abc\xFF"},
         {"a" + e + "\x80\x80", 4, "a" + e + "\x80"},
     };
     for (const auto& c : cuts) EXPECT_EQ(CutToField(c.text, c.width), c.cut) << c.text << " " << c.width;
