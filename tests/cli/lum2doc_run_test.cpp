@@ -95,17 +95,19 @@ TEST_F(Lum2DocRunTest, UsageErrorsAddNothingAndTheStoreIsLocked) {
     EXPECT_EQ(Line(List(), 1), "");
 }
 
-TEST_F(Lum2DocRunTest, APathLongerThanItsFieldIsRefusedWhole) {
-    const std::string longest = F("") + std::string(512 - F("").size() - 4, 'p') + ".txt";
+TEST_F(Lum2DocRunTest, AValueLongerThanItsFieldIsRefusedWhole) {
+    const std::string longest = F("") + std::string(512 - F("").size() - 4, 'p') + ".txt", bits(32, '1');
     ASSERT_EQ(longest.size(), 512u);
-    ASSERT_EQ(Add("--pc " + longest + " --palm " + longest).exitCode, 0);
-    for (const std::string& fields : {"--pc " + longest + "x --palm b.pdb", "--pc a.txt --palm " + longest + "x"}) {
+    ASSERT_EQ(Add("--pc " + longest + " --palm " + longest + " --install " + bits).exitCode, 0);
+    for (const auto& [fields, why] : {std::pair{"--pc " + longest + "x --palm b.pdb", "longer than 512 bytes"},
+                                      {"--pc a.txt --palm " + longest + "x", "longer than 512 bytes"},
+                                      {"--pc a --palm b --install " + bits + "1", "takes up to 32 characters"}}) {
         const RunResult refused = Add(fields);
         EXPECT_EQ(refused.exitCode, 2);
-        EXPECT_NE(refused.err.find("longer than 512 bytes"), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find(why), std::string::npos) << refused.err;
     }
     const std::string list = List();
-    EXPECT_EQ(Line(list, 1).rfind("1\tnone\t" + longest + "\t" + longest + "\t", 0), 0u) << list;
+    EXPECT_EQ(Line(list, 1), "1\tnone\t" + longest + "\t" + longest + "\t1100001\t" + bits + "\t") << list;
     EXPECT_EQ(Line(list, 2), "");
 }
 

@@ -34,7 +34,7 @@ TEST_F(Lum2DocTest, FiltersFollowTheOptions) {
     WriteFileText(F("in"), "a\r\nb\tc\r");
     WriteFileText(F("page.html"), "<p>Fish &amp; chips</p><script>x()</script>");
     for (const auto& [options, input, decoded] :
-         {std::tuple{"", "in", "a\nb\tc"}, {"--tabs 3 --cr-to-lf ", "in", "a\n\nb   c\n"},
+         {std::tuple{"", "in", "a\nb\tc"}, {"--tabs=3 --cr-to-lf ", "in", "a\n\nb   c\n"},
           {"--strip-html ", "page.html", "\nFish & chips\n"}}) {
         ASSERT_EQ(Run(std::string("encode ") + options + F(input) + " " + F("a.pdb")).exitCode, 0);
         EXPECT_EQ(Run("decode " + F("a.pdb") + " -").out, decoded) << options;
