@@ -112,13 +112,9 @@ TEST_F(BatchRunTest, EmptyListEndsOkAndNewTasksTakeTheDefaults) {
     EXPECT_EQ(AppendNewTask(store_), 1);
     EXPECT_EQ(AppendNewTask(store_), 2);
     const TaskRecord task = store_.GetRecord(3);
-    EXPECT_EQ(EncodeRecord(task), EncodeRecord([&] {
-                  TaskRecord expected = settings;
-                  expected.pcfiletime = 0;
-                  expected.status = "";
-                  expected.taskid = task.taskid;
-                  return expected;
-              }()));
+    TaskRecord expected = settings;  // without the settings' own time and status
+    expected.pcfiletime = 0, expected.status = "", expected.taskid = task.taskid;
+    EXPECT_EQ(EncodeRecord(task), EncodeRecord(expected));
     EXPECT_FALSE(task.taskid.empty());
     EXPECT_NE(task.taskid, store_.GetRecord(4).taskid);
 }

@@ -47,8 +47,7 @@ std::string At(const Data& data, std::size_t at, std::size_t length) {
 std::string Padded(const std::string& text, std::size_t width) { return text + std::string(width - text.size(), ' '); }
 
 TaskRecord Task(const std::string& id, const std::string& pcfile) {
-    TaskRecord task = DefaultClipboardRecord();
-    task.version = "0";
+    TaskRecord task = DefaultClipboardRecord();  // version "0", as tasks have
     task.pcfile = pcfile;
     task.palmfile = pcfile + ".pdb";
     task.taskid = id;
