@@ -1,5 +1,7 @@
 // lum2doc tasks, targets and run end to end, over a J-Pilot user and a
 // folder tree of HotSync users in a temporary folder.
+#include <sys/file.h>
+
 #include <filesystem>
 
 #include "lum2doc_runner.h"
@@ -26,12 +28,12 @@ protected:
         for (int i = 0; i < n; ++i) start = text.find('\n', start) + 1;
         return text.substr(start, text.find('\n', start) - start);
     }
+    const std::string kHeader = "#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n";
+    std::string List() { return Run("tasks --dir " + F("store")).out; }
 };
 
 TEST_F(Lum2DocRunTest, TargetsListTheUsersThenCustom) {
-    const RunResult targets = Run("targets");
-    ASSERT_EQ(targets.exitCode, 0) << targets.err;
-    EXPECT_EQ(targets.out, "0\tJay\n1\tAnn\n2\tBob - Profile\n3\tCustom\n");
+    EXPECT_EQ(Run("targets"), (RunResult{0, "0\tJay\n1\tAnn\n2\tBob - Profile\n3\tCustom\n", ""}));
 }
 
 TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
@@ -41,14 +43,8 @@ TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
     Add("--pc " + F("none.txt") + " --palm none.pdb --direction none");
     Add("--pc " + F("x.txt") + " --palm missing.pdb --direction palm-to-pc --install 0100");
 
-    RunResult run = Run("run --dir " + F("store"));
-    EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_EQ(Line(run.out, 0), "1\t OK\tOK");
-    EXPECT_EQ(Line(run.out, 1), "2\t OK\tOK");
-    EXPECT_EQ(Line(run.out, 2), "3\t OK\tOK");
-    EXPECT_EQ(Line(run.out, 3), "4\t -\t");
-    EXPECT_EQ(Line(run.out, 4), "5\t ?\tError: Palm File does not exist");
-    EXPECT_EQ(Line(run.out, 5), "LUM2 - see list for errors");
+    EXPECT_EQ(Run("run --dir " + F("store")),
+              (RunResult{1, "1\t OK\tOK\n2\t OK\tOK\n3\t OK\tOK\n4\t -\t\n5\t ?\tError: Palm File does not exist\nLUM2 - see list for errors\n", ""}));
 
     // Every checked user got the file, and it was queued for their next HotSync.
     const std::string jay = environmentHome_ + "/.jpilot/backup/book.pdb";
@@ -60,14 +56,11 @@ TEST_F(Lum2DocRunTest, AllFourDirectionsInOneRun) {
     EXPECT_TRUE(std::filesystem::exists(F("custom.pdb")));
 
     // The statuses are stored; the next sync finds nothing to do.
-    const RunResult list = Run("tasks --dir " + F("store"));
-    EXPECT_NE(list.out.find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t1100001\t0100\tError: Palm File does not exist"),
-              std::string::npos) << list.out;
+    EXPECT_NE(List().find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t1100001\t0100\tError: Palm File does not exist"),
+              std::string::npos);
     ASSERT_EQ(Run("tasks delete 5 --dir " + F("store")).exitCode, 0);
-    run = Run("run --dir " + F("store") + " --answer yes");
-    EXPECT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_EQ(Line(run.out, 2), "3\t -\tNo update necessary");
-    EXPECT_EQ(Line(run.out, 4), "LUM2 - OK");
+    EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes"),
+              (RunResult{0, "1\t OK\tOK\n2\t OK\tOK\n3\t -\tNo update necessary\n4\t -\t\nLUM2 - OK\n", ""}));
 }
 
 TEST_F(Lum2DocRunTest, PromptsWithoutATerminalStopAndAnswersApply) {
@@ -77,19 +70,13 @@ TEST_F(Lum2DocRunTest, PromptsWithoutATerminalStopAndAnswersApply) {
     Add("--pc " + F("one.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
     Add("--pc " + F("two.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
 
-    RunResult run = Run("run --dir " + F("store"));
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(Line(run.out, 1), "2\t -\tUser stopped conversion");
-    EXPECT_EQ(Line(run.out, 2), "LUM2 - stopped");
-    EXPECT_EQ(ReadFileText(F("two.txt")), "old two");
-
-    run = Run("run --dir " + F("store") + " --answer skip");
-    EXPECT_EQ(Line(run.out, 0), "1\t -\tUser skipped task");
-    EXPECT_EQ(Line(run.out, 2), "3\t -\tUser skipped task");
-    EXPECT_EQ(ReadFileText(F("one.txt")), "old one");
-
-    run = Run("run --dir " + F("store") + " --answer yes");
-    EXPECT_EQ(run.exitCode, 0);
+    for (const auto& [answer, out] :
+         {std::pair{"", "1\t OK\tOK\n2\t -\tUser stopped conversion\nLUM2 - stopped\n"},
+          {" --answer skip", "1\t -\tUser skipped task\n2\t -\tUser skipped task\n3\t -\tUser skipped task\nLUM2 - OK\n"}}) {
+        EXPECT_EQ(Run("run --dir " + F("store") + answer), (RunResult{0, out, ""}));
+        EXPECT_EQ(ReadFileText(F("one.txt")) + ReadFileText(F("two.txt")), "old oneold two");
+    }
+    EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes").exitCode, 0);
     EXPECT_EQ(ReadFileText(F("two.txt")), "A book\nin two lines\n");
 }
 
@@ -98,29 +85,30 @@ TEST_F(Lum2DocRunTest, UsageErrorsAddNothingAndTheStoreIsLocked) {
     EXPECT_EQ(Add("--pc a --palm b --options 12").exitCode, 2);
     EXPECT_EQ(Add("--pc a").exitCode, 2);
     EXPECT_EQ(Run("run --answer maybe --dir " + F("store")).exitCode, 2);
-    EXPECT_EQ(Run("tasks --dir " + F("store")).out, "#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n");
+    EXPECT_EQ(List(), kHeader);
 
     // While another program holds the store, lum2doc says so and changes nothing.
-    const std::string holder = "flock -n " + F("store/lumdata.lock") + " sleep 3 &";
-    ASSERT_EQ(std::system(holder.c_str()), 0);
-    std::system("sleep 0.3");
-    const RunResult locked = Add("--pc a --palm b");
-    EXPECT_EQ(locked.exitCode, 1);
-    EXPECT_EQ(locked.err.rfind("Error: " + F("store/lumdata.dat") + " is in use", 0), 0u) << locked.err;
+    const int lock = open(F("store/lumdata.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(Add("--pc a --palm b"), (RunResult{1, "", "Error: " + F("store/lumdata.dat") + " is in use by another LUM2 program\n"}));
+    close(lock);
+    EXPECT_EQ(Line(List(), 1), "");
 }
 
-TEST_F(Lum2DocRunTest, APathLongerThanItsFieldIsRefusedWhole) {
-    const std::string longest = F("") + std::string(512 - F("").size() - 4, 'p') + ".txt";
+TEST_F(Lum2DocRunTest, AValueLongerThanItsFieldIsRefusedWhole) {
+    const std::string longest = F("") + std::string(512 - F("").size() - 4, 'p') + ".txt", bits(32, '1');
     ASSERT_EQ(longest.size(), 512u);
-    ASSERT_EQ(Add("--pc " + longest + " --palm " + longest).exitCode, 0);
-    for (const std::string& fields : {"--pc " + longest + "x --palm b.pdb", "--pc a.txt --palm " + longest + "x"}) {
+    ASSERT_EQ(Add("--pc " + longest + " --palm " + longest + " --install " + bits).exitCode, 0);
+    for (const auto& [fields, why] : {std::pair{"--pc " + longest + "x --palm b.pdb", "longer than 512 bytes"},
+                                      {"--pc a.txt --palm " + longest + "x", "longer than 512 bytes"},
+                                      {"--pc a --palm b --install " + bits + "1", "takes up to 32 characters"}}) {
         const RunResult refused = Add(fields);
         EXPECT_EQ(refused.exitCode, 2);
-        EXPECT_NE(refused.err.find("longer than 512 bytes"), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find(why), std::string::npos) << refused.err;
     }
-    const RunResult list = Run("tasks --dir " + F("store"));
-    EXPECT_EQ(Line(list.out, 1).rfind("1\tnone\t" + longest + "\t" + longest + "\t", 0), 0u) << list.out;
-    EXPECT_EQ(Line(list.out, 2), "");
+    const std::string list = List();
+    EXPECT_EQ(Line(list, 1), "1\tnone\t" + longest + "\t" + longest + "\t1100001\t" + bits + "\t") << list;
+    EXPECT_EQ(Line(list, 2), "");
 }
 
 TEST_F(Lum2DocRunTest, AFailedWriteOfStandardOutputFails) {
@@ -128,7 +116,7 @@ TEST_F(Lum2DocRunTest, AFailedWriteOfStandardOutputFails) {
     for (const std::string& command : {"tasks --dir " + F("store"), std::string("targets"),
                                       "tasks add --pc a.txt --palm b.pdb --dir " + F("store"),
                                       "run --dir " + F("store"), std::string("--help")}) {
-        const RunResult full = Run(command, "/dev/null", "/dev/full");
+        const RunResult full = Run(command, "/dev/null", " >/dev/full");
         EXPECT_EQ(full.exitCode, 1) << command;
         EXPECT_NE(full.err.find("standard output: No space left on device"), std::string::npos) << command << full.err;
     }
@@ -136,12 +124,11 @@ TEST_F(Lum2DocRunTest, AFailedWriteOfStandardOutputFails) {
 
 TEST_F(Lum2DocRunTest, AStoreSetAsideIsSaidOnce) {
     WriteFileText(F("store/lumdata.dat"), "no task list");
-    RunResult list = Run("tasks --dir " + F("store"));
-    EXPECT_EQ(list.exitCode, 0);
-    EXPECT_NE(list.err.find("kept as " + F("store/lumdata.dat.bak")), std::string::npos) << list.err;
+    const std::string warning = "lum2doc: Warning: " + F("store/lumdata.dat") + " was no task list of this version; it is kept as " +
+                                F("store/lumdata.dat.bak") + " and a new, empty task list was begun\n";
+    EXPECT_EQ(Run("tasks --dir " + F("store")), (RunResult{0, kHeader, warning}));
     EXPECT_EQ(ReadFileText(F("store/lumdata.dat.bak")), "no task list");
-    list = Run("tasks --dir " + F("store"));
-    EXPECT_EQ(list.err, "");
+    EXPECT_EQ(Run("tasks --dir " + F("store")), (RunResult{0, kHeader, ""}));
 }
 
 }  // namespace

@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,39 +24,33 @@ struct RunResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    bool operator==(const RunResult&) const = default;
+    friend std::ostream& operator<<(std::ostream& o, const RunResult& r) {
+        return o << "exit " << r.exitCode << ", out \"" << r.out << "\", err \"" << r.err << '"';
+    }
 };
 
 class Lum2DocTest : public ::testing::Test {
 protected:
     Lum2DocTest() { std::filesystem::create_directories(tmp_); }
 
-    // Runs lum2doc with a shell command line of arguments (paths without blanks);
-    // standard output goes to stdoutPath when one is given (e.g. /dev/full).
+    // Runs lum2doc with a shell command line of arguments (paths without blanks).
+    // before is shell text ahead of the program (a pipe into it, limits), after
+    // holds redirections, which win over the usual ones (e.g. ">/dev/full").
     RunResult Run(const std::string& arguments, const std::string& stdinPath = "/dev/null",
-                  const std::string& stdoutPath = "") {
-        return RunShell("", arguments, " <" + stdinPath + (stdoutPath.empty() ? "" : " >" + stdoutPath));
-    }
-
-    // The same, with shell text before the program (a pipe into it, limits)
-    // and after it (redirections, which win over the usual ones).
-    RunResult RunShell(const std::string& before, const std::string& arguments, const std::string& after) {
-        // No test sees the real home folder's HotSync users.
+                  const std::string& after = "", const std::string& before = "") {
         const std::string command = before + " JPILOT_HOME=" + environmentHome_ + " LUM2_HOTSYNC_ROOT=" + hotsyncRoot_ +
-                                    " TMPDIR=" + tmp_ + " " + std::string(LUM2_BIN_DIR) + "/lum2doc " + arguments +
-                                    " >" + dir_.File("stdout") + " 2>" + dir_.File("stderr") + after;
+                                    " TMPDIR=" + tmp_ + " " + kProgram + " " + arguments + " <" + stdinPath + " >" +
+                                    F("stdout") + " 2>" + F("stderr") + after;
         const int status = std::system(command.c_str());
-        RunResult result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadFileText(dir_.File("stdout"));
-        result.err = ReadFileText(dir_.File("stderr"));
-        return result;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileText(F("stdout")), ReadFileText(F("stderr"))};
     }
 
     // Starts lum2doc without waiting, for a test that signals it.
-    pid_t Spawn(const std::vector<std::string>& arguments, const std::string& stdinPath = "/dev/null") {
-        const std::string program = std::string(LUM2_BIN_DIR) + "/lum2doc";
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    pid_t Spawn(std::vector<std::string> arguments, const std::string& stdinPath = "/dev/null") {
+        arguments.insert(arguments.begin(), kProgram);
+        std::vector<char*> argv;
+        for (auto& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
         const pid_t pid = fork();
         if (pid == 0) {
@@ -64,12 +59,10 @@ protected:
             signal(SIGTERM, SIG_DFL);
             setenv("TMPDIR", tmp_.c_str(), 1);
             setenv("JPILOT_HOME", environmentHome_.c_str(), 1);
-            const int input = open(stdinPath.c_str(), O_RDONLY);
-            const int null = open("/dev/null", O_RDWR);
-            dup2(input, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            execv(program.c_str(), argv.data());
+            dup2(open(stdinPath.c_str(), O_RDONLY), 0);
+            dup2(open("/dev/null", O_RDWR), 1);
+            dup2(1, 2);
+            execv(argv[0], argv.data());
             _exit(127);
         }
         return pid;
@@ -77,6 +70,7 @@ protected:
 
     std::string F(const std::string& name) const { return dir_.File(name); }
 
+    const std::string kProgram = std::string(LUM2_BIN_DIR) + "/lum2doc";
     TempDir dir_;
     std::string environmentHome_ = dir_.Path() + "home";
     std::string tmp_ = dir_.Path() + "tmp";

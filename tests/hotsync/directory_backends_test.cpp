@@ -23,7 +23,6 @@ using test::ReadFileText;
 using test::TempDir;
 using test::WriteFileText;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
@@ -38,14 +37,15 @@ void MakeJpilot(const std::string& home, const std::string& rc = "") {
     if (!rc.empty()) WriteFileText(home + ".jpilot/jpilot.rc", rc);
 }
 
-void MakeTreeUser(const std::string& root, const std::string& folder) { fs::create_directories(root + folder + "/backup"); }
+void MakeTreeUsers(const std::string& root, const std::vector<std::string>& folders) {
+    for (const auto& folder : folders) fs::create_directories(root + folder + "/backup");
+}
 
 std::vector<std::string> Names(UserDirectory& directory) {
     std::vector<std::string> names;
-    const int count = directory.UserCount();
-    for (int position = 0; position < count; ++position) {
+    for (int position = 0; position < directory.UserCount(); ++position) {
         directory.SelectUser(directory.UserIdAt(position));
-        names.push_back(directory.UserName());
+        names.push_back(directory.UserName() + (directory.IsProfile() ? " (profile)" : ""));
     }
     return names;
 }
@@ -55,37 +55,15 @@ std::string BackupFolder(UserDirectory& directory, int position) {
     return directory.RootFolder() + directory.UserFolder() + "/backup/";
 }
 
-// Sets or clears an environment variable for one test.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+// Sets or clears an environment variable until the end of the scope.
+struct ScopedEnvironment {
+    ScopedEnvironment(const char* name, const char* value) : name(name) {
+        if (const char* now = std::getenv(name)) old = now;
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedEnvironment() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-class ScopedWorkingFolder {
-public:
-    explicit ScopedWorkingFolder(const std::string& folder) : old_(fs::current_path()) { fs::current_path(folder); }
-    ~ScopedWorkingFolder() { fs::current_path(old_); }
-
-private:
-    fs::path old_;
+    ~ScopedEnvironment() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
+    const char* name;
+    std::optional<std::string> old;
 };
 
 // --- the J-Pilot user ---------------------------------------------------------
@@ -99,25 +77,18 @@ TEST(JpilotDirectory, OneUserWithADotJpilotFolderBackingUpUnderIt) {
     fs::remove(home.File(".jpilot"));
 
     MakeJpilot(home.Path());
-    std::string bare = home.Path();
-    bare.pop_back();
+    const std::string bare = home.Path().substr(0, home.Path().size() - 1);
     for (const std::string& given : {home.Path(), bare}) {
         JpilotDirectory directory(given, "ann");
-        ASSERT_EQ(directory.UserCount(), 1);
+        EXPECT_THAT(Names(directory), ElementsAre("ann"));
         EXPECT_NE(directory.UserIdAt(0), 0);
         EXPECT_EQ(directory.UserIdAt(1), 0);
         EXPECT_EQ(BackupFolder(directory, 0), home.Path() + ".jpilot/backup/");
-        EXPECT_FALSE(directory.IsProfile());
     }
 }
 
 TEST(JpilotDirectory, NameComesFromJpilotRcElseTheLoginName) {
-    struct Case {
-        const char* rc;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"", "ann"},
+    const std::pair<const char*, const char*> cases[] = {
         {"sync_memo 1\nuser   Ann Smith  \nport /dev/ttyUSB0\n", "Ann Smith"},
         {"user\tTabbed\r\n", "Tabbed"},
         {"  user Indented", "Indented"},
@@ -125,109 +96,72 @@ TEST(JpilotDirectory, NameComesFromJpilotRcElseTheLoginName) {
         {"user   \n", "ann"},
         {"port /dev/ttyS0\n", "ann"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.rc);
+    for (const auto& [rc, expected] : cases) {
         TempDir home;
-        MakeJpilot(home.Path(), c.rc);
+        MakeJpilot(home.Path(), rc);
         JpilotDirectory directory(home.Path(), "ann");
-        directory.SelectUser(directory.UserIdAt(0));
-        EXPECT_EQ(directory.UserName(), c.expected);
+        EXPECT_THAT(Names(directory), ElementsAre(expected)) << rc;
     }
 }
 
-TEST(JpilotDirectory, InstallQueuesTheAbsolutePathOnce) {
+TEST(JpilotDirectory, InstallQueuesTheAbsolutePathOnceAndReportsFailures) {
     TempDir home;
     MakeJpilot(home.Path());
     const std::string queue = home.Path() + ".jpilot/jpilot.install";
-    WriteFileText(queue, "/old/first.pdb\n/old/second.prc");  // no final line break
-    JpilotDirectory directory(home.Path(), "ann");
-    directory.SelectUser(directory.UserIdAt(0));
-
-    directory.InstallFile("/books/new.pdb");
-    directory.InstallFile("/books/new.pdb");
-    directory.InstallFile("/old/first.pdb");
-    EXPECT_EQ(ReadFileText(queue), "/old/first.pdb\n/old/second.prc\n/books/new.pdb\n");
-
-    std::string expected;
-    {
-        ScopedWorkingFolder inside(home.Path());
-        expected = (fs::current_path() / "relative.pdb").string();
-        directory.InstallFile("relative.pdb");
-    }
-    EXPECT_EQ(ReadFileText(queue), "/old/first.pdb\n/old/second.prc\n/books/new.pdb\n" + expected + "\n");
-    EXPECT_THAT(FilesIn(home.Path() + ".jpilot"), ElementsAre("backup", "jpilot.install"))
-        << "a temporary file was left behind";
-}
-
-TEST(JpilotDirectory, InstallStartsTheQueueAndReportsFailures) {
-    TempDir home;
-    MakeJpilot(home.Path());
     JpilotDirectory directory(home.Path(), "ann");
     EXPECT_THROW(directory.InstallFile("/books/a.pdb"), UserDirectoryError) << "no user selected";
     directory.SelectUser(directory.UserIdAt(0));
     directory.InstallFile("/books/a.pdb");
-    EXPECT_EQ(ReadFileText(home.Path() + ".jpilot/jpilot.install"), "/books/a.pdb\n");
+    EXPECT_EQ(ReadFileText(queue), "/books/a.pdb\n");
 
+    WriteFileText(queue, "/old/first.pdb\n/old/second.prc");  // no final line break
+    for (const char* path : {"/books/new.pdb", "/books/new.pdb", "/old/first.pdb"}) directory.InstallFile(path);
     EXPECT_THROW(directory.InstallFile("/books/two\nlines.pdb"), UserDirectoryError);
-    EXPECT_EQ(ReadFileText(home.Path() + ".jpilot/jpilot.install"), "/books/a.pdb\n");
+    const fs::path old = fs::current_path();
+    fs::current_path(home.Path());
+    const std::string relative = (fs::current_path() / "relative.pdb").string();
+    directory.InstallFile("relative.pdb");
+    fs::current_path(old);
+    EXPECT_EQ(ReadFileText(queue), "/old/first.pdb\n/old/second.prc\n/books/new.pdb\n" + relative + "\n");
+    EXPECT_THAT(FilesIn(home.Path() + ".jpilot"), ElementsAre("backup", "jpilot.install")) << "a temporary file was left";
 
-    TempDir broken;
-    MakeJpilot(broken.Path());
-    fs::create_directory(broken.Path() + ".jpilot/jpilot.install");
-    JpilotDirectory unwritable(broken.Path(), "ann");
-    unwritable.SelectUser(unwritable.UserIdAt(0));
-    EXPECT_THROW(unwritable.InstallFile("/books/a.pdb"), UserDirectoryError);
+    fs::remove(queue);
+    fs::create_directory(queue);
+    EXPECT_THROW(directory.InstallFile("/books/a.pdb"), UserDirectoryError);
 }
 
 // --- the folder tree ----------------------------------------------------------
 
-TEST(FolderTreeDirectory, UsersAreTheSubfoldersWithBackupInByteOrder) {
+TEST(FolderTreeDirectory, UsersAreTheSubfoldersWithBackupInByteOrderWithNameAndProfileFiles) {
     TempDir root;
-    for (const char* folder : {"bob", "Zed", "alice", "\xc3\x89lise"}) MakeTreeUser(root.Path(), folder);
+    MakeTreeUsers(root.Path(), {"bob", "Zed", "alice", "\xc3\x89lise", "d"});
     fs::create_directories(root.Path() + "noBackup/install");
     WriteFileText(root.File("stray-file"), "x");
     WriteFileText(root.File("fileBackup"), "x");
     fs::create_directories(root.Path() + "plainFile");
     WriteFileText(root.Path() + "plainFile/backup", "a file, not a folder");
-
-    FolderTreeDirectory directory(root.Path());
-    EXPECT_THAT(Names(directory), ElementsAre("Zed", "alice", "bob", "\xc3\x89lise"));
-    EXPECT_EQ(BackupFolder(directory, 1), root.Path() + "alice/backup/");
-    EXPECT_EQ(directory.UserIdAt(4), 0);
-    EXPECT_EQ(directory.UserIdAt(-1), 0);
-}
-
-TEST(FolderTreeDirectory, NameFileAndProfileFile) {
-    TempDir root;
-    for (const char* folder : {"a", "b", "c", "d"}) MakeTreeUser(root.Path(), folder);
-    WriteFileText(root.Path() + "a/name", "  Ann Smith \r\nsecond line\n");
-    WriteFileText(root.Path() + "b/name", " \r\n");
-    WriteFileText(root.Path() + "c/profile", "");
+    WriteFileText(root.Path() + "alice/name", "  Ann Smith \r\nsecond line\n");
+    WriteFileText(root.Path() + "bob/name", " \r\n");
+    WriteFileText(root.Path() + "bob/profile", "");
     WriteFileText(root.Path() + "d/name", "Travel");
     WriteFileText(root.Path() + "d/profile", "");
 
     FolderTreeDirectory directory(root.Path());
-    EXPECT_THAT(Names(directory), ElementsAre("Ann Smith", "b", "c", "Travel"));
-    std::vector<bool> profiles;
-    for (int position = 0; position < 4; ++position) {
-        directory.SelectUser(directory.UserIdAt(position));
-        profiles.push_back(directory.IsProfile());
-    }
-    EXPECT_THAT(profiles, ElementsAre(false, false, true, true));
-    EXPECT_EQ(BackupFolder(directory, 3), root.Path() + "d/backup/") << "the folder, not the name, makes the path";
+    EXPECT_THAT(Names(directory), ElementsAre("Zed", "Ann Smith", "bob (profile)", "Travel (profile)", "\xc3\x89lise"));
+    EXPECT_EQ(BackupFolder(directory, 1), root.Path() + "alice/backup/") << "the folder, not the name, makes the path";
+    EXPECT_EQ(directory.UserIdAt(5), 0);
+    EXPECT_EQ(directory.UserIdAt(-1), 0);
 }
 
 TEST(FolderTreeDirectory, RootGetsOneTrailingSeparatorAndMustBeAFolderIfItExists) {
     TempDir root;
-    MakeTreeUser(root.Path(), "ann");
-    std::string bare = root.Path();
-    bare.pop_back();
+    MakeTreeUsers(root.Path(), {"ann"});
+    const std::string bare = root.Path().substr(0, root.Path().size() - 1);
     for (const std::string& given : {bare, root.Path(), root.Path() + "/"}) {
         FolderTreeDirectory directory(given);
         directory.SelectUser(directory.UserIdAt(0));
         EXPECT_EQ(directory.RootFolder(), root.Path());
     }
-
     EXPECT_EQ(FolderTreeDirectory(root.Path() + "not-made-yet").UserCount(), 0);
     WriteFileText(root.File("a-file"), "x");
     EXPECT_THROW(FolderTreeDirectory(root.File("a-file")).UserCount(), UserDirectoryError);
@@ -237,21 +171,15 @@ TEST(FolderTreeDirectory, RootGetsOneTrailingSeparatorAndMustBeAFolderIfItExists
 TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
     TempDir root;
     TempDir books;
-    MakeTreeUser(root.Path(), "ann");
-    MakeTreeUser(root.Path(), "bob");
-    WriteFileText(books.File("book.pdb"), "first");
-
+    MakeTreeUsers(root.Path(), {"ann", "bob"});
     FolderTreeDirectory directory(root.Path());
     directory.SelectUser(directory.UserIdAt(1));
-    directory.InstallFile(books.File("book.pdb"));
-    EXPECT_EQ(ReadFileText(root.Path() + "bob/install/book.pdb"), "first");
+    for (const char* text : {"first", "second, longer"}) {
+        WriteFileText(books.File("book.pdb"), text);
+        directory.InstallFile(books.File("book.pdb"));
+        EXPECT_EQ(ReadFileText(root.Path() + "bob/install/book.pdb"), text);
+    }
     EXPECT_FALSE(fs::exists(root.Path() + "ann/install")) << "went to the wrong user";
-
-    WriteFileText(books.File("book.pdb"), "second, longer");
-    directory.InstallFile(books.File("book.pdb"));
-    EXPECT_EQ(ReadFileText(root.Path() + "bob/install/book.pdb"), "second, longer");
-    EXPECT_THAT(FilesIn(root.Path() + "bob/install"), ElementsAre("book.pdb"));
-
     EXPECT_THROW(directory.InstallFile(books.File("missing.pdb")), UserDirectoryError);
     EXPECT_THROW(directory.InstallFile(books.Path()), UserDirectoryError);
     EXPECT_THAT(FilesIn(root.Path() + "bob/install"), ElementsAre("book.pdb"));
@@ -267,24 +195,20 @@ TEST(SystemUserDirectory, JpilotUserComesBeforeTheTreeUsers) {
     TempDir home;
     TempDir root;
     MakeJpilot(home.Path(), "user Palm Owner\n");
-    MakeTreeUser(root.Path(), "zoe");
-    MakeTreeUser(root.Path(), "adam");
+    MakeTreeUsers(root.Path(), {"zoe", "adam"});
     WriteFileText(root.Path() + "zoe/profile", "");
 
     auto directory = MakeSystemUserDirectory({home.Path(), root.Path(), "login"});
-    EXPECT_THAT(Names(*directory), ElementsAre("Palm Owner", "adam", "zoe"));
-    EXPECT_EQ(BackupFolder(*directory, 0), home.Path() + ".jpilot/backup/");
+    EXPECT_THAT(Names(*directory), ElementsAre("Palm Owner", "adam", "zoe (profile)"));
     EXPECT_EQ(BackupFolder(*directory, 2), root.Path() + "zoe/backup/");
     EXPECT_EQ(BackupFolder(*directory, 0), home.Path() + ".jpilot/backup/") << "root must follow the selection";
 
-    InstallTargets targets(directory.get());
-    EXPECT_THAT(targets.FillInstallList(), IsEmpty());
-    EXPECT_THAT(targets.EntryTexts(), ElementsAre("Palm Owner", "adam", "zoe - Profile", "Custom"));
-    EXPECT_EQ(targets.UserBackupFolder(2), root.Path() + "zoe/backup/");
-
+    // Installing goes through the same selection.
     WriteFileText(home.File("book.pdb"), "x");
-    targets.QueueForInstall(0, home.File("book.pdb"));
-    targets.QueueForInstall(1, home.File("book.pdb"));
+    for (const int position : {0, 1}) {
+        directory->SelectUser(directory->UserIdAt(position));
+        directory->InstallFile(home.File("book.pdb"));
+    }
     EXPECT_EQ(ReadFileText(home.Path() + ".jpilot/jpilot.install"), home.File("book.pdb") + "\n");
     EXPECT_EQ(ReadFileText(root.Path() + "adam/install/book.pdb"), "x");
     EXPECT_FALSE(fs::exists(root.Path() + "zoe/install"));
@@ -294,58 +218,50 @@ TEST(SystemUserDirectory, IdsAreNonZeroDistinctAndStableUntilANewDirectory) {
     TempDir home;
     TempDir root;
     MakeJpilot(home.Path());
-    MakeTreeUser(root.Path(), "b");
-    MakeTreeUser(root.Path(), "c");
+    MakeTreeUsers(root.Path(), {"b", "c"});
     auto directory = MakeSystemUserDirectory({home.Path(), root.Path(), "login"});
     ASSERT_EQ(directory->UserCount(), 3);
-    std::vector<int> ids;
-    for (int position = 0; position < 3; ++position) ids.push_back(directory->UserIdAt(position));
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), 0), 0);
-    EXPECT_EQ(std::set<int>(ids.begin(), ids.end()).size(), 3u);
+    std::set<int> ids;
+    for (int position = 0; position < 3; ++position) ids.insert(directory->UserIdAt(position));
+    EXPECT_EQ(ids.size(), 3u);
+    EXPECT_EQ(ids.count(0), 0u);
 
     // A user who sorts first, made after the directory was read, must not
     // move the existing users to other ids.
-    MakeTreeUser(root.Path(), "a");
+    MakeTreeUsers(root.Path(), {"a"});
     EXPECT_EQ(directory->UserCount(), 3);
-    directory->SelectUser(ids[1]);
+    directory->SelectUser(directory->UserIdAt(1));
     EXPECT_EQ(directory->UserName(), "b");
     EXPECT_EQ(directory->UserIdAt(3), 0);
-
-    EXPECT_EQ(Names(*MakeSystemUserDirectory({home.Path(), root.Path(), "login"})),
-              (std::vector<std::string>{"login", "a", "b", "c"}));
+    EXPECT_THAT(Names(*MakeSystemUserDirectory({home.Path(), root.Path(), "login"})), ElementsAre("login", "a", "b", "c"));
 }
 
-TEST(SystemUserDirectory, NoUsersUnknownIdsAndCallsBeforeSelectingAreRefused) {
+TEST(SystemUserDirectory, NoUsersUnknownIdsCallsBeforeSelectingAndAnUnreadableTreeAreRefused) {
     EXPECT_EQ(MakeSystemUserDirectory({})->UserCount(), 0);
     TempDir home;
     auto none = MakeSystemUserDirectory({home.Path(), home.Path() + "no-tree", "login"});
     EXPECT_EQ(none->UserCount(), 0);
     EXPECT_EQ(none->UserIdAt(0), 0);
 
-    TempDir root;
-    MakeTreeUser(root.Path(), "ann");
-    auto directory = MakeSystemUserDirectory({"", root.Path(), "login"});
+    MakeTreeUsers(home.Path(), {"ann"});
+    auto directory = MakeSystemUserDirectory({"", home.Path(), "login"});
     EXPECT_THROW(directory->UserName(), UserDirectoryError);
     EXPECT_THROW(directory->RootFolder(), UserDirectoryError);
     for (const int id : {0, -1, 2, 1000}) EXPECT_THROW(directory->SelectUser(id), UserDirectoryError) << id;
-}
 
-TEST(SystemUserDirectory, AnUnreadableTreeIsReportedThroughTheInstallList) {
-    TempDir home;
     MakeJpilot(home.Path());
     WriteFileText(home.File("tree"), "not a folder");
-    auto directory = MakeSystemUserDirectory({home.Path(), home.File("tree"), "login"});
-    InstallTargets targets(directory.get());
-    const auto warnings = targets.FillInstallList();
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_THAT(warnings[0], ::testing::HasSubstr(home.File("tree")));
+    auto unreadable = MakeSystemUserDirectory({home.Path(), home.File("tree"), "login"});
+    InstallTargets targets(unreadable.get());
+    EXPECT_THAT(targets.FillInstallList(),
+                ElementsAre("Warning: the HotSync users cannot be read: the HotSync folder " + home.File("tree") +
+                            " is not a folder"));
     EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
 }
 
 TEST(DirectoryEnvironment, FromProcessReadsTheVariables) {
     TempDir temp;
-    const std::string home = temp.Path() + "home";
-    const std::string jpilot = temp.Path() + "jpilot";
+    const std::string home = temp.Path() + "home", jpilot = temp.Path() + "jpilot";
     ScopedEnvironment homeVariable("HOME", home.c_str());
     ScopedEnvironment rootVariable("LUM2_HOTSYNC_ROOT", "/srv/hotsync");
     {

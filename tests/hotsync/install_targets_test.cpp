@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,9 +12,7 @@ namespace lum2 {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::SizeIs;
 
 struct FakeUser {
     int id;  // 0: a hole in the directory at this position
@@ -26,24 +25,17 @@ struct FakeUser {
 class FakeDirectory : public UserDirectory {
 public:
     explicit FakeDirectory(std::vector<FakeUser> users) : users(std::move(users)) {}
-
     int UserCount() override {
         if (failCount) throw UserDirectoryError("directory unreadable");
         return static_cast<int>(users.size());
     }
     std::string RootFolder() override { return "/root" + std::to_string(Current().id) + "/"; }
-    int UserIdAt(int position) override {
-        return position >= 0 && position < static_cast<int>(users.size()) ? users[position].id : 0;
-    }
+    int UserIdAt(int at) override { return at >= 0 && at < static_cast<int>(users.size()) ? users[at].id : 0; }
     void SelectUser(int id) override {
         if (id == failingId) throw UserDirectoryError("user " + std::to_string(id) + " is locked");
-        for (std::size_t i = 0; i < users.size(); ++i) {
-            if (id != 0 && users[i].id == id) {
-                current = static_cast<int>(i);
-                return;
-            }
-        }
-        throw UserDirectoryError("unknown id " + std::to_string(id));
+        const auto found = std::find_if(users.begin(), users.end(), [id](const FakeUser& u) { return id != 0 && u.id == id; });
+        if (found == users.end()) throw UserDirectoryError("unknown id " + std::to_string(id));
+        current = static_cast<int>(found - users.begin());
     }
     std::string UserName() override { return Current().name; }
     std::string UserFolder() override { return Current().name + "-folder"; }
@@ -53,6 +45,7 @@ public:
     std::vector<FakeUser> users;
     bool failCount = false;
     int failingId = -1;
+    int current = -1;
     std::vector<std::pair<int, std::string>> installed;
 
 private:
@@ -60,143 +53,94 @@ private:
         if (current < 0) throw UserDirectoryError("nothing selected");
         return users.at(static_cast<std::size_t>(current));
     }
-    int current = -1;
 };
 
-std::vector<FakeUser> NumberedUsers(int count) {
+std::vector<FakeUser> NumberedUsers(int count, std::vector<int> holes = {}) {
     std::vector<FakeUser> users;
     for (int i = 0; i < count; ++i) users.push_back({i + 1, "user" + std::to_string(i)});
+    for (const int hole : holes) users[hole].id = 0;
     return users;
 }
 
-std::string BackupOf(int id, const std::string& name) {
-    return "/root" + std::to_string(id) + "/" + name + "-folder/backup/";
-}
+std::string BackupOf(int id, const std::string& name) { return "/root" + std::to_string(id) + "/" + name + "-folder/backup/"; }
 
-// --- filling the list ---------------------------------------------------------
-
-TEST(InstallTargetsFill, WithoutUsersOnlyCustomIsOffered) {
+TEST(InstallTargets, WithoutUsersOnlyCustomIsOffered) {
     InstallTargets unfilled;
     EXPECT_THAT(unfilled.EntryTexts(), ElementsAre("Custom")) << "Custom must be there before the first fill";
-
-    InstallTargets noDirectory;
-    EXPECT_THAT(noDirectory.FillInstallList(), IsEmpty());
-    EXPECT_THAT(noDirectory.EntryTexts(), ElementsAre("Custom"));
-    EXPECT_EQ(noDirectory.CustomIndex(), 0);
-
     FakeDirectory empty({});
-    InstallTargets emptyDirectory(&empty);
-    EXPECT_THAT(emptyDirectory.FillInstallList(), IsEmpty());
-    EXPECT_THAT(emptyDirectory.EntryTexts(), ElementsAre("Custom"));
+    for (InstallTargets targets : {InstallTargets(), InstallTargets(&empty)}) {
+        EXPECT_THAT(targets.FillInstallList(), IsEmpty());
+        EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
+        EXPECT_EQ(targets.CustomIndex(), 0);
+        EXPECT_THROW(targets.UserBackupFolder(0), UserDirectoryError);
+    }
 }
 
-TEST(InstallTargetsFill, ProfilesAreMarkedButKeepTheirName) {
-    FakeDirectory directory({{1, "Alice"}, {2, "Travel", true}});
+TEST(InstallTargets, ProfilesAreMarkedAndHolesShiftNoLaterUser) {
+    FakeDirectory directory({{1, "Alice"}, {0, "hole"}, {3, "Travel", true}});
     InstallTargets targets(&directory);
     EXPECT_THAT(targets.FillInstallList(), IsEmpty());
-    EXPECT_THAT(targets.EntryTexts(), ElementsAre("Alice", "Travel - Profile", "Custom"));
-    EXPECT_EQ(targets.UserName(1), "Travel");
-}
-
-TEST(InstallTargetsFill, AHoleInTheDirectoryShiftsNoLaterUser) {
-    FakeDirectory directory({{1, "u0"}, {0, "hole"}, {3, "u2"}});
-    InstallTargets targets(&directory);
-    targets.FillInstallList();
-    ASSERT_THAT(targets.EntryTexts(), ElementsAre("u0", "u2", "Custom"));
+    ASSERT_THAT(targets.EntryTexts(), ElementsAre("Alice", "Travel - Profile", "Custom"));
     EXPECT_EQ(targets.CustomIndex(), 2);
-
     EXPECT_EQ(targets.UserIdAt(1), 3);
-    EXPECT_EQ(targets.UserName(1), "u2");
-    EXPECT_EQ(targets.UserBackupFolder(1), BackupOf(3, "u2"));
-    EXPECT_EQ(targets.UserBackupFolder(0), BackupOf(1, "u0"));
+    EXPECT_EQ(targets.UserName(1), "Travel");
+    EXPECT_EQ(targets.UserBackupFolder(1), BackupOf(3, "Travel"));
+    EXPECT_EQ(targets.UserBackupFolder(0), BackupOf(1, "Alice"));
     targets.QueueForInstall(1, "/books/a.pdb");
     EXPECT_THAT(directory.installed, ElementsAre(std::make_pair(3, std::string("/books/a.pdb"))));
-}
 
-TEST(InstallTargetsFill, ThirtyOneUsersFitWithoutWarning) {
-    FakeDirectory directory(NumberedUsers(31));
-    InstallTargets targets(&directory);
-    EXPECT_THAT(targets.FillInstallList(), IsEmpty());
-    EXPECT_EQ(targets.Count(), kMaximumInstallEntries);
-    EXPECT_EQ(targets.EntryText(30), "user30");
-    EXPECT_TRUE(targets.IsCustom(31));
-}
-
-TEST(InstallTargetsFill, UsersBeyondTheThirtyFirstAreLeftOutWithAWarning) {
-    FakeDirectory directory(NumberedUsers(40));
-    InstallTargets targets(&directory);
-    const auto warnings = targets.FillInstallList();
-    ASSERT_THAT(warnings, SizeIs(1));
-    EXPECT_THAT(warnings[0], HasSubstr("9 HotSync users left out"));
-    EXPECT_THAT(warnings[0], HasSubstr("31"));
-    EXPECT_EQ(targets.Count(), kMaximumInstallEntries);
-    EXPECT_EQ(targets.EntryText(30), "user30");
-    EXPECT_EQ(targets.EntryText(31), "Custom");
-    EXPECT_EQ(targets.UserBackupFolder(30), BackupOf(31, "user30"));
-}
-
-TEST(InstallTargetsFill, HolesDoNotCountAgainstTheLimit) {
-    auto users = NumberedUsers(40);
-    users[5].id = 0;
-    users[6].id = 0;
-    FakeDirectory directory(users);
-    InstallTargets targets(&directory);
-    const auto warnings = targets.FillInstallList();
-    ASSERT_THAT(warnings, SizeIs(1));
-    EXPECT_THAT(warnings[0], HasSubstr("7 HotSync users left out"));
-    EXPECT_EQ(targets.EntryText(30), "user32");
-    EXPECT_EQ(targets.UserBackupFolder(30), BackupOf(33, "user32"));
-}
-
-TEST(InstallTargetsFill, AFailingDirectoryLeavesOnlyCustomAndSaysWhy) {
-    FakeDirectory directory({{1, "u0"}, {2, "u1"}, {3, "u2"}});
-    InstallTargets targets(&directory);
-    targets.FillInstallList();
-    ASSERT_EQ(targets.Count(), 4);
-
-    directory.failingId = 2;
-    auto warnings = targets.FillInstallList();
-    ASSERT_THAT(warnings, SizeIs(1));
-    EXPECT_THAT(warnings[0], HasSubstr("user 2 is locked"));
-    EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom")) << "a half-read list pairs entries with wrong users";
-
-    directory.failingId = -1;
-    directory.failCount = true;
-    warnings = targets.FillInstallList();
-    ASSERT_THAT(warnings, SizeIs(1));
-    EXPECT_THAT(warnings[0], HasSubstr("directory unreadable"));
-    EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
-}
-
-TEST(InstallTargetsFill, RefillingShowsTheDirectoryAsItIsNow) {
-    FakeDirectory directory({{1, "u0"}, {2, "u1"}});
-    InstallTargets targets(&directory);
-    targets.FillInstallList();
-    targets.FillInstallList();
-    EXPECT_THAT(targets.EntryTexts(), ElementsAre("u0", "u1", "Custom"));
-    directory.users.pop_back();
-    targets.FillInstallList();
-    EXPECT_THAT(targets.EntryTexts(), ElementsAre("u0", "Custom"));
-}
-
-// --- entries that are not users ---------------------------------------------
-
-TEST(InstallTargetsEntries, CustomAndEntriesPastTheEndAreRefused) {
-    FakeDirectory directory({{1, "u0"}});
-    InstallTargets targets(&directory);
-    targets.FillInstallList();
+    // Custom and entries past the end are no users.
     for (const int entry : {targets.CustomIndex(), targets.Count(), -1}) {
-        SCOPED_TRACE(entry);
         EXPECT_THROW(targets.UserIdAt(entry), UserDirectoryError);
         EXPECT_THROW(targets.UserName(entry), UserDirectoryError);
         EXPECT_THROW(targets.UserBackupFolder(entry), UserDirectoryError);
-        EXPECT_THROW(targets.QueueForInstall(entry, "/books/a.pdb"), UserDirectoryError);
+        EXPECT_THROW(targets.QueueForInstall(entry, "/books/b.pdb"), UserDirectoryError);
     }
-    EXPECT_THAT(directory.installed, IsEmpty());
+    EXPECT_EQ(directory.installed.size(), 1u);
+}
 
-    InstallTargets noDirectory;
-    noDirectory.FillInstallList();
-    EXPECT_THROW(noDirectory.UserBackupFolder(0), UserDirectoryError);
+TEST(InstallTargets, UsersPastTheThirtyFirstAreLeftOutWithAWarningHolesNotCounted) {
+    const struct {
+        std::vector<FakeUser> users;
+        std::string thirtyFirst;
+        int id;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {NumberedUsers(31), "user30", 31, {}},
+        {NumberedUsers(32), "user30", 31,
+         {"Warning: 1 HotSync users left out: the install list holds at most 31 users"}},
+        {NumberedUsers(40, {5, 6}), "user32", 33,
+         {"Warning: 7 HotSync users left out: the install list holds at most 31 users"}},
+    };
+    for (const auto& c : cases) {
+        FakeDirectory directory(c.users);
+        InstallTargets targets(&directory);
+        EXPECT_EQ(targets.FillInstallList(), c.warnings);
+        EXPECT_EQ(targets.Count(), kMaximumInstallEntries);
+        EXPECT_EQ(targets.EntryText(30), c.thirtyFirst);
+        EXPECT_EQ(targets.EntryText(31), "Custom");
+        EXPECT_EQ(targets.UserBackupFolder(30), BackupOf(c.id, c.thirtyFirst));
+    }
+}
+
+TEST(InstallTargets, RefillingShowsTheDirectoryAsItIsNowAndAFailureLeavesOnlyCustom) {
+    FakeDirectory directory({{1, "u0"}, {2, "u1"}, {3, "u2"}});
+    InstallTargets targets(&directory);
+    targets.FillInstallList();
+    targets.FillInstallList();
+    EXPECT_THAT(targets.EntryTexts(), ElementsAre("u0", "u1", "u2", "Custom"));
+    directory.users.pop_back();
+    targets.FillInstallList();
+    EXPECT_THAT(targets.EntryTexts(), ElementsAre("u0", "u1", "Custom"));
+
+    // A half-read list would pair entries with wrong users.
+    directory.failingId = 2;
+    EXPECT_THAT(targets.FillInstallList(), ElementsAre("Warning: the HotSync users cannot be read: user 2 is locked"));
+    EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
+    directory.failingId = -1;
+    directory.failCount = true;
+    EXPECT_THAT(targets.FillInstallList(), ElementsAre("Warning: the HotSync users cannot be read: directory unreadable"));
+    EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
 }
 
 }  // namespace
