@@ -14,8 +14,8 @@
 
 #include "engine/static_codec.h"
 #include "engine/temp_dir.h"
+#include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
-#include "hotsync/user_directory.h"
 #include "tasks/record_store.h"
 #include "tasks/task_record.h"
 #include "ui/clickable_label.h"
@@ -33,28 +33,11 @@ constexpr int kPcToPalm = lum2::kDirectionPcToPalm, kSync = lum2::kDirectionSync
 const QString kHomeFolder = QDir::homePath() + QLatin1Char('/');
 const char* const kUsers[] = {"Ann", "Bob", "Cid"};
 
-// The three users, each with a folder <root>/<name> holding backup/.
-class FakeUsers : public lum2::UserDirectory {
-public:
-    explicit FakeUsers(std::string root) : root_(std::move(root)) {}
-    int UserCount() override { return 3; }
-    std::string RootFolder() override { return root_; }
-    int UserIdAt(int position) override { return position >= 0 && position < 3 ? 100 + position : 0; }
-    void SelectUser(int id) override {
-        if (id < 100 || id >= 103) throw lum2::UserDirectoryError("no user " + std::to_string(id));
-        current_ = id - 100;
-    }
-    std::string UserName() override { return kUsers[current_]; }
-    std::string UserFolder() override { return kUsers[current_]; }
-    bool IsProfile() override { return false; }
-    void InstallFile(const std::string& path) override { installed.emplace_back(kUsers[current_], path); }
-
-    std::vector<std::pair<std::string, std::string>> installed;  // (user, path)
-
-private:
-    std::string root_;
-    int current_ = 0;
-};
+// The HotSync users, each a folder <root>/<name> holding backup/.
+std::string MakeUsers(const std::string& root) {
+    for (const char* name : kUsers) std::filesystem::create_directories(root + name + "/backup");
+    return root;
+}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString PcName(int n) { return QString("/t/pc%1.txt").arg(n); }
@@ -62,8 +45,7 @@ QString PcName(int n) { return QString("/t/pc%1.txt").arg(n); }
 // One store, one set of users and one window; numbered tasks /t/pc<n>.txt / palm<n>.pdb.
 class Fixture {
 public:
-    explicit Fixture(int numbered = 0) : users(dir.Path() + "palm/"), targets_(&users) {
-        for (const char* name : kUsers) std::filesystem::create_directories(dir.Path() + "palm/" + name + "/backup");
+    explicit Fixture(int numbered = 0) : users(MakeUsers(dir.Path() + "palm/")), targets_(&users) {
         targets_.FillInstallList();
         store.OpenStore(dir.Path());
         for (int n = 1; n <= numbered; ++n) Add(PcName(n).toStdString(), "palm" + std::to_string(n) + ".pdb", kPcToPalm);
@@ -118,7 +100,7 @@ public:
     lum2::test::TempDir dir;
     lum2::RecordStore store;
     std::unique_ptr<MainWindow> window;
-    FakeUsers users;
+    lum2::FolderTreeDirectory users;
 
 private:
     lum2::InstallTargets targets_;
@@ -895,8 +877,7 @@ void MainWindowTest::runWithoutErrorsReportsOk() {
     // The third task goes to the users its row had checked, and only to them.
     QVERIFY(!std::filesystem::exists(f.UserFile("Ann", "shared.pdb")));
     QVERIFY(std::filesystem::exists(f.UserFile("Bob", "shared.pdb")) && std::filesystem::exists(f.UserFile("Cid", "shared.pdb")));
-    QCOMPARE(f.users.installed.size(), std::size_t(2));
-    QCOMPARE(f.users.installed.at(0).first + f.users.installed.at(1).first, std::string("BobCid"));
+    for (const char* user : kUsers) QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), *user != 'A');
     QCOMPARE(LastTray(tray), std::make_pair(9, QString("LUM2\r\n- OK")));
 }
 
