@@ -8,16 +8,12 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "engine/static_codec.h"
 #include "engine/temp_dir.h"
 #include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
 #include "tasks/record_store.h"
-#include "tasks/task_record.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
@@ -230,14 +226,13 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    void numberBoxesClampAndStore();
+    void numberBoxesAndOptionsStoreInTheTask();
     void autoNamingFollowsDirectionAndFolders();
     void fileInfoTexts();
     void palmDialogFilterCaptionAndPatterns();
     void pathLongerThanItsFieldIsRefused();
 
     void installListFollowsDirectionAndNeverEmpties();
-    void utf8OptionIsTheSeventhAndTheClipboardFollowsIt();
     void directionTurnsByPictureAndMiddleColumn();
 
     void emptyListPulsesNewAndIgnoresInstallChecks();
@@ -257,9 +252,9 @@ private slots:
 
 // --- Editor -------------------------------------------------------------------
 
-void MainWindowTest::numberBoxesClampAndStore() {
+void MainWindowTest::numberBoxesAndOptionsStoreInTheTask() {
     Fixture f;
-    f.Add(f.File("a.txt"), "a.pdb", kPcToPalm);
+    f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before UTF-8
     MainWindow& w = f.Open();
     QLineEdit* tab = w.txt_tabspace;
     QCOMPARE(tab->text(), QString("4"));
@@ -281,6 +276,27 @@ void MainWindowTest::numberBoxesClampAndStore() {
     }
     // The settings record is not what the boxes edit.
     QCOMPARE(QList<int>({f.Settings().tabspace, f.Settings().category}), QList<int>({4, 0}));
+
+    // UTF-8 is the seventh option.
+    QCOMPARE(w.lst_options->count(), 7);
+    QCOMPARE(w.lst_options->item(6)->text(), QString("UTF-8 Text"));
+    QCOMPARE(w.lst_options->item(6)->checkState(), Qt::Unchecked);
+    w.lst_options->item(6)->setCheckState(Qt::Checked);
+    QCOMPARE(Q(f.Row(1).options), QString("1000001"));
+
+    // The clipboard's text arrives in the Palm set only when its record says so.
+    QApplication::clipboard()->setText(QString::fromUtf8("caf\u00e9 \u2192"));
+    for (const char* clipOptions : {"0000001", "000000"}) {
+        lum2::TaskRecord clip = f.store.GetRecord(2);
+        clip.options = clipOptions;
+        f.store.PutRecord(2, clip);
+        w.mPopConvertClipboard_Click();
+        QCOMPARE(Q(f.store.GetRecord(2).status), QString("OK"));
+        const auto doc = lum2::test::ReadFileBytes(f.UserFile("Ann", "clipboard.pdb"));
+        const std::size_t text = (std::size_t{doc[86]} << 24) | (doc[87] << 16) | (doc[88] << 8) | doc[89];
+        const std::string expected = clipOptions[6] == '1' ? "caf\xE9 ->" : "caf\xC3\xA9 \xE2\x86\x92";
+        QCOMPARE(Q(std::string(doc.begin() + static_cast<std::ptrdiff_t>(text), doc.end())), Q(expected));
+    }
 }
 
 void MainWindowTest::autoNamingFollowsDirectionAndFolders() {
@@ -519,31 +535,6 @@ void MainWindowTest::installListFollowsDirectionAndNeverEmpties() {
     SetEntry(w, 1, true);
     QCOMPARE(Q(f.Row(5).install).left(4), QString("0001"));
     QCOMPARE(Q(f.Row(5).palmfile), Q(custom) + "book.pdb");
-}
-
-void MainWindowTest::utf8OptionIsTheSeventhAndTheClipboardFollowsIt() {
-    Fixture f;
-    f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before the option
-    MainWindow& w = f.Open();
-    QCOMPARE(w.lst_options->count(), 7);
-    QCOMPARE(w.lst_options->item(6)->text(), QString("UTF-8 Text"));
-    QCOMPARE(w.lst_options->item(6)->checkState(), Qt::Unchecked);
-    w.lst_options->item(6)->setCheckState(Qt::Checked);
-    QCOMPARE(Q(f.Row(1).options), QString("1000001"));
-
-    // The clipboard's text arrives in the Palm set only when its record says so.
-    QApplication::clipboard()->setText(QString::fromUtf8("caf\u00e9 \u2192"));
-    for (const char* clipOptions : {"0000001", "000000"}) {
-        lum2::TaskRecord clip = f.store.GetRecord(2);
-        clip.options = clipOptions;
-        f.store.PutRecord(2, clip);
-        w.mPopConvertClipboard_Click();
-        QCOMPARE(Q(f.store.GetRecord(2).status), QString("OK"));
-        const auto doc = lum2::test::ReadFileBytes(f.UserFile("Ann", "clipboard.pdb"));
-        const std::size_t text = (std::size_t{doc[86]} << 24) | (doc[87] << 16) | (doc[88] << 8) | doc[89];
-        const std::string expected = clipOptions[6] == '1' ? "caf\xE9 ->" : "caf\xC3\xA9 \xE2\x86\x92";
-        QCOMPARE(Q(std::string(doc.begin() + static_cast<std::ptrdiff_t>(text), doc.end())), Q(expected));
-    }
 }
 
 // --- Direction ------------------------------------------------------------------
