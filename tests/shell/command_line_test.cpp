@@ -23,13 +23,7 @@ TEST(CommandLine, SwitchesAndStartOptions) {
         EXPECT_EQ(parsed.switchCharacter, 0) << parsed.text;
     }
     // Start options come off before the switch is judged.
-    const struct {
-        std::vector<std::string> words;
-        std::string baseDirectory;
-        bool menu;
-        char switchCharacter;
-        bool error;
-    } cases[] = {
+    const struct { std::vector<std::string> words; std::string base; bool menu; char letter; bool error; } cases[] = {
         {{"-s"}, "", false, 's', false},
         {{"  -C  "}, "", false, 'c', false},
         {{"--base-dir", "/d", "-s"}, "/d", false, 's', false},
@@ -43,9 +37,9 @@ TEST(CommandLine, SwitchesAndStartOptions) {
     };
     for (const auto& c : cases) {
         const CommandLine parsed = ParseCommandLine(c.words);
-        EXPECT_EQ(parsed.baseDirectory, c.baseDirectory) << c.words[0];
+        EXPECT_EQ(parsed.baseDirectory, c.base) << c.words[0];
         EXPECT_EQ(parsed.menuStart, c.menu) << c.words[0];
-        EXPECT_EQ(parsed.switchCharacter, c.switchCharacter) << c.words[0];
+        EXPECT_EQ(parsed.switchCharacter, c.letter) << c.words[0];
         EXPECT_EQ(!parsed.error.empty(), c.error) << c.words[0];
     }
     EXPECT_TRUE(ParseCommandLine({"-s", "--help"}).help);

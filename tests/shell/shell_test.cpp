@@ -341,7 +341,8 @@ void ShellTest::clipboardConversion() {
     lum2::ui::MainWindow window({place.dir.Path(), &store, &targets, &codec});
     window.StartUp();
     QList<QPair<int, QString>> tray;
-    connect(&window, &lum2::ui::MainWindow::trayIconChanged, this, [&tray](int image, const QString& tip) { tray.append({image, tip}); });
+    connect(&window, &lum2::ui::MainWindow::trayIconChanged, this,
+            [&tray](int image, const QString& tip) { tray.append({image, tip}); });
     const auto convert = [&](const std::string& name, bool countUp, int counter) {
         lum2::TaskRecord clip = store.GetRecord(2);
         clip.palmfile = name, clip.switch1 = countUp, clip.counter = static_cast<int16_t>(counter), clip.options = "000000";
@@ -367,13 +368,9 @@ void ShellTest::clipboardConversion() {
     // numbering wraps from 999 to 001, and a name without a dot gets the
     // number at its end.
     QApplication::clipboard()->setText("Clipped text\n");
-    const struct {
-        std::string name;
-        int counter;  // -1: no count-up
-        bool existing;  // replaced without a question
-        std::string expected;
-        int nextCounter;
-    } names[] = {
+    // counter: -1: no count-up
+    // existing: replaced without a question
+    const struct { std::string name; int counter; bool existing; std::string expected; int nextCounter; } names[] = {
         {"", -1, false, home + "clipboard.pdb", 0},
         {"notes.pdb", -1, false, home + "notes.pdb", 0},
         {"notes.pdb", -1, true, home + "notes.pdb", 0},
@@ -417,7 +414,9 @@ void ShellTest::helpLauncherFailuresAndSuccess() {
     WriteFileText(broken, "#!/nonexistent/interpreter\n");
     const std::string fake = place.F("fake-browser");
     WriteFileText(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > " + place.F("opened") + "\n");
-    for (const std::string& browser : {broken, fake}) std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+    for (const std::string& browser : {broken, fake}) {
+        std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+    }
     std::filesystem::create_directories(place.F("help"));
     WriteFileText(place.F("help/help.htm"), "<p>help</p>");
     const QString address = lum2::shell::HelpAddress(Q(place.dir.Path()));
@@ -425,11 +424,8 @@ void ShellTest::helpLauncherFailuresAndSuccess() {
 
     // No browser anywhere, one that cannot start, and one that starts.
     using Outcome = lum2::shell::BrowserOutcome;
-    const struct {
-        std::string browser;
-        Outcome outcome;
-        QStringList box;  // text, title
-    } cases[] = {
+    // box: text, title
+    const struct { std::string browser; Outcome outcome; QStringList box; } cases[] = {
         {"", Outcome::kNoBrowser, {"Could not find associated Browser", "Browser Not Found"}},
         {broken, Outcome::kNotStarted, {"Web Page not Opened", "URL Failed"}},
         {fake, Outcome::kStarted, {}},
@@ -468,12 +464,10 @@ void ShellTest::startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
 
     const std::string data = place.F("data");
     const std::string home = place.F("home");
-    const struct {
-        QStringList arguments;
-        const char* xdgDataHome;  // nullptr: unset
-        std::string store;        // the folder that must hold lumdata.dat
-        std::string created;      // the topmost folder the start created, mode 0700
-    } cases[] = {
+    // xdgDataHome: nullptr: unset
+    // store: the folder that must hold lumdata.dat
+    // created: the topmost folder the start created, mode 0700
+    const struct { QStringList arguments; const char* xdgDataHome; std::string store; std::string created; } cases[] = {
         {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
         {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
         {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},

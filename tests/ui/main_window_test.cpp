@@ -174,7 +174,8 @@ bool DropFiles(MainWindow& w, const QStringList& paths) {
 std::string SampleText(std::size_t size) {
     std::string text;
     for (int n = 0; text.size() < size; ++n) {
-        text += "line " + std::to_string(n) + (n % 3 ? " the quick brown fox\n" : " jumps over a lazy dog while Palm documents travel\n");
+        text += "line " + std::to_string(n) +
+                (n % 3 ? " the quick brown fox\n" : " jumps over a lazy dog while Palm documents travel\n");
     }
     return text;
 }
@@ -260,12 +261,7 @@ void MainWindowTest::numberBoxesAndOptionsStoreInTheTask() {
     QCOMPARE(tab->text(), QString("4"));
 
     // TAB width 0..64, category 0..15, two digits at most, not a number is 0.
-    const struct {
-        QLineEdit* box;
-        const char* typed;
-        const char* shown;
-        int stored;
-    } cases[] = {
+    const struct { QLineEdit* box; const char* typed; const char* shown; int stored; } cases[] = {
         {tab, "99", "64", 64}, {tab, "-5", "0", 0}, {tab, "123", "12", 12}, {tab, "x", nullptr, 0},
         {w.txt_category, "20", "15", 15}, {w.txt_category, "ab", nullptr, 0}, {w.txt_category, "999", "15", 15},
     };
@@ -312,15 +308,10 @@ void MainWindowTest::autoNamingFollowsDirectionAndFolders() {
     QVERIFY(w.chk_autonaming->isChecked());
     // Each step acts on a box (c: PC, p: Palm) or the window, then both boxes
     // are compared (nullptr: not compared). "~/" is the home folder, "@" the test's.
-    const struct {
-        int row;  // clicked first, 0: stay
-        char what;  // c/p: type over (+ append, = set), d: direction picture twice, n: naming box,
-                    // N: New, s: the settings' Palm folder
-        char how;
-        const char* text;
-        const char* pc;
-        const char* palm;
-    } steps[] = {
+    // row: clicked first, 0: stay
+    // what: c/p: type over (+ append, = set), d: direction picture twice, n: naming box,
+    // N: New, s: the settings' Palm folder
+    const struct { int row; char what, how; const char *text, *pc, *palm; } steps[] = {
         // PC to Palm: the Palm name follows the PC name.
         {1, 'c', '+', "/docs/report.txt", "/docs/report.txt", "report.pdb"},
         // ".pdb" joins a Palm name without one; the PC name does not follow in this direction.
@@ -491,14 +482,11 @@ void MainWindowTest::installListFollowsDirectionAndNeverEmpties() {
     MainWindow& w = f.Open();
     const std::string custom = f.File("custom/");
     std::filesystem::create_directories(custom);
-    const struct {
-        int row;    // clicked first, 0: stay
-        int entry;  // ticked or unticked, -1: none
-        bool check;
-        const char* checked;
-        const char* install;  // the record's install characters, from the first
-        const char* palm;     // nullptr: not compared
-    } steps[] = {
+    // row: clicked first, 0: stay
+    // entry: ticked or unticked, -1: none
+    // install: the record's install characters, from the first
+    // palm: nullptr: not compared
+    const struct { int row, entry; bool check; const char *checked, *install, *palm; } steps[] = {
         // PC to Palm: users add up, and unchecking one leaves the others.
         {1, -1, false, "Ann+Bob", "1100", nullptr},
         {0, 2, true, "Ann+Bob+Cid", "1110", nullptr},
@@ -680,17 +668,11 @@ void MainWindowTest::storeSetAsideIsShownInStatusLine() {
 }
 
 void MainWindowTest::droppedFilesBecomeNewTasks() {
-    struct Row {
-        int direction;
-        const char* pc;  // "~/" is the home folder, "@" the test's folder
-        const char* palm;
-        const char* install;
-    };
-    const struct {
-        QStringList dropped;  // in the test's folder
-        bool clipboardSettings;
-        std::vector<Row> rows;  // the tasks after the one already there
-    } cases[] = {
+    // pc: "~/" is the home folder, "@" the test's folder
+    struct Row { int direction; const char* pc; const char* palm; const char* install; };
+    // dropped: in the test's folder
+    // rows: the tasks after the one already there
+    const struct { QStringList dropped; bool clipboardSettings; std::vector<Row> rows; } cases[] = {
         {{"notes.txt"}, false, {{kPcToPalm, "@notes.txt", "notes.pdb", "1"}}},
         {{"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"}, false,  // Palm files go to PC
          {{kPcToPalm, "@a.txt", "a.pdb", "1"}, {kPalmToPc, "~/book.txt", "@book.pdb", "0001"},
@@ -866,9 +848,11 @@ void MainWindowTest::runWithoutErrorsReportsOk() {
     QVERIFY(f.Row(1).pcfiletime > 0 && f.Row(2).palmfiletime > 0);
     QCOMPARE(lum2::test::ReadFileText(f.File("back.txt")).size(), text.size());
     // The third task goes to the users its row had checked, and only to them.
-    QVERIFY(!std::filesystem::exists(f.UserFile("Ann", "shared.pdb")));
-    QVERIFY(std::filesystem::exists(f.UserFile("Bob", "shared.pdb")) && std::filesystem::exists(f.UserFile("Cid", "shared.pdb")));
-    for (const char* user : kUsers) QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), *user != 'A');
+    for (const char* user : {"Ann", "Bob", "Cid"}) {
+        const bool target = user[0] != 'A';
+        QCOMPARE(std::filesystem::exists(f.UserFile(user, "shared.pdb")), target);
+        QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), target);
+    }
     QCOMPARE(LastTray(tray), std::make_pair(9, QString("LUM2\r\n- OK")));
 }
 
