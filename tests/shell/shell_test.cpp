@@ -76,13 +76,8 @@ struct Place {
         task.pcfile = pc, task.palmfile = palm, task.direction = lum2::kDirectionPcToPalm, task.install = "1";
         store.PutRecord(position + 2, task);
     }
-    lum2::TaskRecord Record(int n) {
-        lum2::RecordStore store;
-        store.OpenStore(dir.Path());
-        return store.GetRecord(n);
-    }
     // Record n as the file holds it now, read past the lock of a running copy.
-    lum2::TaskRecord RecordOnDisk(int n) {
+    lum2::TaskRecord Record(int n) {
         const std::string bytes = ReadFileText(F("lumdata.dat"));
         lum2::RecordBytes record{};
         const std::size_t at = static_cast<std::size_t>(n - 1) * lum2::kRecordSize;
@@ -119,13 +114,7 @@ struct Place {
 };
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QTest::qWait(50);
-    }
-    return true;
+    return QTest::qWaitFor(condition, timeoutMs);
 }
 
 // Once the program's window is up, hands it to action.
@@ -276,7 +265,7 @@ void ShellTest::oneCopyPerUserTakesOverSwitchesAndStaleLocks() {
     second = place.Start({"-s"});
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitCode(), 0);
-    QVERIFY(WaitFor([&] { return place.RecordOnDisk(3).status == "OK"; }));
+    QVERIFY(WaitFor([&] { return place.Record(3).status == "OK"; }));
     QVERIFY(std::filesystem::exists(place.F("a.pdb")));
     QCOMPARE(first->state(), QProcess::Running);
 
