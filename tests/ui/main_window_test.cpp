@@ -230,8 +230,7 @@ private slots:
     void numberBoxesAndOptionsStoreInTheTask();
     void autoNamingFollowsDirectionAndFolders();
     void fileInfoTexts();
-    void palmDialogFilterCaptionAndPatterns();
-    void pathLongerThanItsFieldIsRefused();
+    void fileDialogsFilterPalmFilesAndPathsLongerThanTheFieldAreRefused();
 
     void installListFollowsDirectionAndNeverEmpties();
     void directionTurnsByPictureAndMiddleColumn();
@@ -408,28 +407,25 @@ void MainWindowTest::fileInfoTexts() {
     QCOMPARE(w.txt_palmfiledata->toPlainText(), bigInfo);
 }
 
-void MainWindowTest::palmDialogFilterCaptionAndPatterns() {
+void MainWindowTest::fileDialogsFilterPalmFilesAndPathsLongerThanTheFieldAreRefused() {
     Fixture f;
-    f.Add("", f.File("a.pdb"), kPalmToPc, "0001");
+    f.Add("/t/a.txt", f.File("a.pdb"), kPalmToPc, "0001");
     MainWindow& w = f.Open();
     QStringList captions;
     QStringList patterns;
-    PromptAnswerer answerer({[&](QDialog* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        captions = files->nameFilters();
-        files->selectNameFilter(captions.value(1));
-        patterns = files->findChild<QFileSystemModel*>()->nameFilters();
-        dialog->reject();
-    }});
-    Click(w.cmd_browsepalmfile);
+    {
+        PromptAnswerer answerer({[&](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            captions = files->nameFilters();
+            files->selectNameFilter(captions.value(1));
+            patterns = files->findChild<QFileSystemModel*>()->nameFilters();
+            dialog->reject();
+        }});
+        Click(w.cmd_browsepalmfile);
+    }
     QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
     QCOMPARE(patterns, (QStringList{"*.prc", "*.pdb"}));
-}
 
-void MainWindowTest::pathLongerThanItsFieldIsRefused() {
-    Fixture f;
-    f.Add("/t/a.txt", "a.pdb", kNone);
-    MainWindow& w = f.Open();
     QLineEdit* pc = w.txt_pcfile;
     const QString longest = "/t/" + QString(505, 'p') + ".txt";  // 512 bytes, the field's width
     pc->setText(longest);
