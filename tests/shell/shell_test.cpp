@@ -284,14 +284,9 @@ void ShellTest::oneCopyPerUserTakesOverSwitchesAndStaleLocks() {
 void ShellTest::trayMenuActions() {
     QStringList called;
     bool promptOpen = false;
-    lum2::shell::TrayIcon::Actions actions;
-    actions.convertList = [&] { called << "list"; };
-    actions.convertClipboard = [&] { called << "clipboard"; };
-    actions.hideWindow = [&] { called << "hide"; };
-    actions.restoreWindow = [&] { called << "restore"; };
-    actions.exit = [&] { called << "exit"; };
-    actions.promptOpen = [&] { return promptOpen; };
-    lum2::shell::TrayIcon tray(actions);
+    const auto call = [&called](const char* name) { return [&called, name] { called << name; }; };
+    lum2::shell::TrayIcon tray({call("list"), call("clipboard"), call("hide"), call("restore"), call("exit"),
+                                [&] { return promptOpen; }});
     // Offscreen there is no notification area: the window keeps the news.
     QVERIFY(!tray.AddTrayIcon());
 
