@@ -249,18 +249,25 @@ void PromptDialogsTest::multiLineTextsRenderAsLines() {
 // Every picture shows something and differs from the others of its kind;
 // unknown numbers fall back to a known picture.
 void PromptDialogsTest::pictures() {
-    for (int size : {16, 24, 48}) {
-        QList<QImage> images;
-        for (int direction = 1; direction <= 5; ++direction) {
-            const QPixmap picture = DirectionPicture(direction, size);
-            QCOMPARE(picture.deviceIndependentSize(), QSizeF(size, size));
-            // Drawn for the screen's density, not scaled up from a small one.
-            QCOMPARE(picture.size(), QSize(size, size) * qApp->devicePixelRatio());
-            QVERIFY2(Inked(picture, 20) && !images.contains(picture.toImage()), qPrintable(QString::number(direction)));
-            images << picture.toImage();
+    // Each set at each size; unknown numbers show the fallback's picture.
+    const auto checkSet = [](const std::function<QPixmap(int, int)>& draw, QList<int> indexes, QList<int> sizes,
+                             int inkedOf, QList<int> unknown, int fallback) {
+        for (int size : sizes) {
+            QList<QImage> images;
+            for (int index : indexes) {
+                const QPixmap picture = draw(index, size);
+                const QString where = QStringLiteral("%1 at %2").arg(index).arg(size);
+                QCOMPARE(picture.deviceIndependentSize(), QSizeF(size, size));
+                // Drawn for the screen's density, not scaled up from a small one.
+                QCOMPARE(picture.size(), QSize(size, size) * qApp->devicePixelRatio());
+                QVERIFY2(Inked(picture, inkedOf) && !images.contains(picture.toImage()), qPrintable(where));
+                images << picture.toImage();
+            }
+            for (int index : unknown) QCOMPARE(draw(index, size).toImage(), images[indexes.indexOf(fallback)]);
         }
-        for (int unknown : {0, 6, -1}) QCOMPARE(DirectionPicture(unknown, size).toImage(), images[4]);
-    }
+    };
+    checkSet(DirectionPicture, {1, 2, 3, 4, 5}, {16, 24, 48}, 20, {0, 6, -1}, 5);
+    checkSet(TrayPicture, {1, 2, 9, 10}, {16, 22}, 4, {0, 3, 8, 11}, 1);
     QList<QImage> icons;
     for (int direction = 1; direction <= 5; ++direction) {
         const QIcon icon = DirectionIcon(direction);
@@ -268,19 +275,7 @@ void PromptDialogsTest::pictures() {
         QVERIFY(!icons.contains(IconImage(icon, 16)));
         icons << IconImage(icon, 16);
     }
-
-    const int trayIndexes[] = {1, 2, 9, 10};
-    for (int size : {16, 22}) {
-        QList<QImage> images;
-        for (int index : trayIndexes) {
-            const QPixmap picture = TrayPicture(index, size);
-            QCOMPARE(picture.deviceIndependentSize(), QSizeF(size, size));
-            QVERIFY2(Inked(picture, 4) && !images.contains(picture.toImage()), qPrintable(QString::number(index)));
-            images << picture.toImage();
-        }
-        for (int unknown : {0, 3, 8, 11}) QCOMPARE(TrayPicture(unknown, size).toImage(), images[0]);
-    }
-    for (int index : trayIndexes) {
+    for (int index : {1, 2, 9, 10}) {
         const QList<QSize> sizes = TrayIcon(index).availableSizes();
         QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(22, 22)));
     }
