@@ -388,7 +388,9 @@ void ShellTest::helpLauncherFailuresAndSuccess() {
     const std::string broken = place.F("broken-browser");
     WriteFileText(broken, "#!/nonexistent/interpreter\n");
     const std::string fake = place.F("fake-browser");
-    WriteFileText(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > " + place.F("opened") + "\n");
+    // It writes beside and renames, so the file is whole once it is there.
+    WriteFileText(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > " + place.F("opening") + " && /bin/mv " + place.F("opening") + " " +
+                            place.F("opened") + "\n");
     for (const std::string& browser : {broken, fake}) {
         std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
     }
