@@ -343,8 +343,8 @@ void ShellTest::clipboardConversion() {
     // numbering wraps from 999 to 001, and a name without a dot gets the
     // number at its end.
     QApplication::clipboard()->setText("Clipped text\n");
-    // counter: -1: no count-up
-    // existing: replaced without a question
+    // Each name with its count-up counter (-1: not counting up); an existing
+    // file is replaced without a question.
     const struct { std::string name; int counter; bool existing; std::string expected; int nextCounter; } names[] = {
         {"", -1, false, home + "clipboard.pdb", 0},
         {"notes.pdb", -1, false, home + "notes.pdb", 0},
@@ -401,7 +401,7 @@ void ShellTest::helpLauncherFailuresAndSuccess() {
 
     // No browser anywhere, one that cannot start, and one that starts.
     using Outcome = lum2::shell::BrowserOutcome;
-    // box: text, title
+    // The message box's text and title.
     const struct { std::string browser; Outcome outcome; QStringList box; } cases[] = {
         {"", Outcome::kNoBrowser, {"Could not find associated Browser", "Browser Not Found"}},
         {broken, Outcome::kNotStarted, {"Web Page not Opened", "URL Failed"}},
@@ -441,9 +441,8 @@ void ShellTest::startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
 
     const std::string data = place.F("data");
     const std::string home = place.F("home");
-    // xdgDataHome: nullptr: unset
-    // store: the folder that must hold lumdata.dat
-    // created: the topmost folder the start created, mode 0700
+    // XDG_DATA_HOME (nullptr: unset), the folder that must hold lumdata.dat,
+    // and the topmost folder the start created, mode 0700.
     const struct { QStringList arguments; const char* xdgDataHome; std::string store; std::string created; } cases[] = {
         {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
         {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},

@@ -305,11 +305,10 @@ void MainWindowTest::autoNamingFollowsDirectionAndFolders() {
     f.Add("/texts/old.txt", custom + "old.pdb", kPcToPalm, "0001");
     MainWindow& w = f.Open();
     QVERIFY(w.chk_autonaming->isChecked());
-    // Each step acts on a box (c: PC, p: Palm) or the window, then both boxes
-    // are compared (nullptr: not compared). "~/" is the home folder, "@" the test's.
-    // row: clicked first, 0: stay
-    // what: c/p: type over (+ append, = set), d: direction picture twice, n: naming box,
-    // N: New, s: the settings' Palm folder
+    // Each step clicks its row (0: none), then acts: c/p types into the PC/Palm
+    // box (how: t over, + appended, = set), d turns the direction twice, n flips
+    // the naming box, N is New, s sets the settings' Palm folder. Then both boxes
+    // are compared (nullptr: not compared); "~/" is the home folder, "@" the test's.
     const struct { int row; char what, how; const char *text, *pc, *palm; } steps[] = {
         // PC to Palm: the Palm name follows the PC name.
         {1, 'c', '+', "/docs/report.txt", "/docs/report.txt", "report.pdb"},
@@ -478,10 +477,9 @@ void MainWindowTest::installListFollowsDirectionAndNeverEmpties() {
     MainWindow& w = f.Open();
     const std::string custom = f.File("custom/");
     std::filesystem::create_directories(custom);
-    // row: clicked first, 0: stay
-    // entry: ticked or unticked, -1: none
-    // install: the record's install characters, from the first
-    // palm: nullptr: not compared
+    // Each step clicks its row (0: none), ticks or unticks an entry (-1: none),
+    // then compares the checked entries, the record's install characters (from
+    // the first) and the Palm box (nullptr: not compared).
     const struct { int row, entry; bool check; const char *checked, *install, *palm; } steps[] = {
         // PC to Palm: users add up, and unchecking one leaves the others.
         {1, -1, false, "Ann+Bob", "1100", nullptr},
@@ -664,10 +662,9 @@ void MainWindowTest::storeSetAsideIsShownInStatusLine() {
 }
 
 void MainWindowTest::droppedFilesBecomeNewTasks() {
-    // pc: "~/" is the home folder, "@" the test's folder
+    // The tasks a drop adds; in paths "~/" is the home folder, "@" the test's folder.
     struct Row { int direction; const char* pc; const char* palm; const char* install; };
-    // dropped: in the test's folder
-    // rows: the tasks after the one already there
+    // Files dropped from the test's folder, and the tasks after the one already there.
     const struct { QStringList dropped; bool clipboardSettings; std::vector<Row> rows; } cases[] = {
         {{"notes.txt"}, false, {{kPcToPalm, "@notes.txt", "notes.pdb", "1"}}},
         {{"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"}, false,  // Palm files go to PC
