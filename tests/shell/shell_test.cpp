@@ -2,21 +2,8 @@
 // user with hand-over of "-s", the missing library, the hidden start, the
 // tray menu, the clipboard conversion, the help launcher, and where menu and
 // terminal starts keep the task list.
-#include <QApplication>
-#include <QClipboard>
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QProcess>
-#include <QPushButton>
-#include <QCheckBox>
-#include <QListWidget>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <sys/stat.h>
 
@@ -35,10 +22,11 @@
 #include "ui/main_window.h"
 
 using lum2::test::ReadFileText;
-using lum2::test::TempDir;
 using lum2::test::WriteFileText;
 
 namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // Clicks OK on every message box that comes up, remembering its texts.
 class BoxAnswerer : public QObject {
@@ -73,45 +61,40 @@ struct Place {
         std::filesystem::create_directories(dir.Path() + "home");
         std::filesystem::create_directories(dir.Path() + "runtime");
     }
+    ~Place() {
+        for (QProcess* process : processes) {
+            if (process->state() != QProcess::NotRunning) process->kill(), process->waitForFinished(3000);
+            delete process;
+        }
+    }
     // Appends a PC-to-Palm task for "Custom" (the only target here).
-    void AddTask(const std::string& pc, const std::string& palm, int direction = lum2::kDirectionPcToPalm) {
+    void AddTask(const std::string& pc, const std::string& palm) {
         lum2::RecordStore store;
         store.OpenStore(dir.Path());
         const int position = lum2::AppendNewTask(store);
         lum2::TaskRecord task = store.GetRecord(position + 2);
-        task.pcfile = pc;
-        task.palmfile = palm;
-        task.direction = static_cast<int16_t>(direction);
-        task.install = "1";
+        task.pcfile = pc, task.palmfile = palm, task.direction = lum2::kDirectionPcToPalm, task.install = "1";
         store.PutRecord(position + 2, task);
     }
-    lum2::TaskRecord Record(int n) {
-        lum2::RecordStore store;
-        store.OpenStore(dir.Path());
-        return store.GetRecord(n);
-    }
     // Record n as the file holds it now, read past the lock of a running copy.
-    lum2::TaskRecord RecordOnDisk(int n) {
+    lum2::TaskRecord Record(int n) {
         const std::string bytes = ReadFileText(F("lumdata.dat"));
         lum2::RecordBytes record{};
         const std::size_t at = static_cast<std::size_t>(n - 1) * lum2::kRecordSize;
         if (bytes.size() >= at + record.size()) std::memcpy(record.data(), bytes.data() + at, record.size());
         return lum2::DecodeRecord(record);
     }
-    void PutRecord(int n, const lum2::TaskRecord& record) {
-        lum2::RecordStore store;
-        store.OpenStore(dir.Path());
-        store.PutRecord(n, record);
-    }
-    lum2::shell::StartOptions Options(const QStringList& arguments) {
+    // Runs the program in this process, as main() does.
+    int Run(const QStringList& arguments, const QString& libraryFolder = LUM2_BIN_DIR) {
         lum2::shell::StartOptions options;
         options.arguments = arguments;
-        options.baseDirectory = QString::fromStdString(dir.Path());
-        options.libraryFolders = {LUM2_BIN_DIR};
+        options.baseDirectory = Q(dir.Path());
+        options.libraryFolders = {libraryFolder.toStdString()};
         options.instanceName = "lum2-test";
-        return options;
+        return lum2::shell::RunLum2(options);
     }
     std::string F(const std::string& name) const { return dir.File(name); }
+    QString Runtime(const char* suffix) const { return Q(F("runtime/lum2-")) + QString::number(geteuid()) + suffix; }
 
     // Starts the built program in this place.
     QProcess* Start(const QStringList& arguments, const QString& platform = "offscreen") {
@@ -119,35 +102,31 @@ struct Place {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", platform);
         process->setProcessEnvironment(environment);
-        process->setWorkingDirectory(QString::fromStdString(dir.Path()));
+        process->setWorkingDirectory(Q(dir.Path()));
         process->start(QString(LUM2_BIN_DIR) + "/lum2", arguments);
         process->waitForStarted();
         processes.append(process);
         return process;
     }
-    ~Place() {
-        for (QProcess* process : processes) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(3000);
-            }
-            delete process;
-        }
-    }
 
-    TempDir dir;
+    lum2::test::TempDir dir;
     QList<QProcess*> processes;
 };
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QTest::qWait(50);
-    }
-    return true;
+    return QTest::qWaitFor(condition, timeoutMs);
 }
+
+// Once the program's window is up, hands it to action.
+void OnMainWindow(const std::function<void(QWidget*)>& action) {
+    QTimer::singleShot(300, [action] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == "frmMain") action(top);
+        }
+    });
+}
+
+QString Status(QWidget* window) { return window->findChild<QLineEdit*>("txt_status")->text(); }
 
 }  // namespace
 
@@ -155,213 +134,90 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void commandLineListRunReportsOnlyErrors();
-    void commandLineClipboardWithEmptyClipboardReports();
-    void missingLibraryIsFatal();
-    void hiddenStartAfterMinimise();
-    void storeSetAsideFollowsTheTrayWarning();
-    void secondCopyHandsOverTheListRun();
-    void secondCopyWithoutSwitchEndsAtOnce();
-    void staleLockIsTakenOver();
+    void commandLineModeReportsOnlyErrors();
+    void fatalStartsAreReported();
+    void windowStartsRememberMinimisingAndEndByTrayExit();
+    void oneCopyPerUserTakesOverSwitchesAndStaleLocks();
     void trayMenuActions();
-    void trayExitEndsHiddenProgram();
     void clipboardConversion();
     void helpLauncherFailuresAndSuccess();
-    void baseDirectoryOfMenuAndTerminalStarts();
-    void helpVersionAndUsageErrorNeedNoWindow();
+    void startOptionsChooseTheBaseDirectoryOrNeedNoWindow();
 };
 
-void ShellTest::commandLineListRunReportsOnlyErrors() {
+void ShellTest::commandLineModeReportsOnlyErrors() {
     Place place;
     WriteFileText(place.F("a.txt"), "a text\n");
     place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-    {
-        BoxAnswerer boxes;
-        QCOMPARE(lum2::shell::RunLum2(place.Options({" -S "})), 0);
-        QVERIFY(boxes.texts.isEmpty());  // no errors: no message
-    }
-    QCOMPARE(QString::fromStdString(place.Record(3).status), QString("OK"));
+    BoxAnswerer boxes;
+    QCOMPARE(place.Run({" -S "}), 0);
+    QVERIFY(boxes.texts.isEmpty());  // no errors: no message
+    QCOMPARE(Q(place.Record(3).status), QString("OK"));
     QVERIFY(std::filesystem::exists(place.F("a.pdb")));
 
     place.AddTask(place.F("missing.txt"), place.F("b.pdb"));
     std::filesystem::remove(place.F("a.pdb"));  // no overwrite question this time
-    BoxAnswerer boxes;
-    QCOMPARE(lum2::shell::RunLum2(place.Options({"-s"})), 0);
-    QCOMPARE(boxes.texts, QStringList{"LUM2\n- see list for errors"});
-    QCOMPARE(boxes.titles, QStringList{"LUM2 Message"});
-    QCOMPARE(boxes.icons.value(0), QMessageBox::Warning);
-    QCOMPARE(QString::fromStdString(place.Record(4).status), QString("Error: PC File does not exist"));
-}
+    QCOMPARE(place.Run({"-s"}), 0);
+    QCOMPARE(boxes.texts + boxes.titles, (QStringList{"LUM2\n- see list for errors", "LUM2 Message"}));
+    QCOMPARE(boxes.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
+    QCOMPARE(Q(place.Record(4).status), QString("Error: PC File does not exist"));
 
-void ShellTest::commandLineClipboardWithEmptyClipboardReports() {
-    Place place;
+    // The clipboard: empty is reported; a failed conversion is only stored.
     QApplication::clipboard()->clear();
-    BoxAnswerer boxes;
-    QCOMPARE(lum2::shell::RunLum2(place.Options({"-c"})), 0);
-    QCOMPARE(boxes.texts, QStringList{"LUM2\n- clipboard was empty"});
-    QCOMPARE(QString::fromStdString(place.Record(2).status), QString("clipboard was empty"));
-
-    // A failed conversion reports nothing; its outcome is only stored.
+    QCOMPARE(place.Run({"-c"}), 0);
+    QCOMPARE(boxes.texts.value(1), QString("LUM2\n- clipboard was empty"));
+    QCOMPARE(Q(place.Record(2).status), QString("clipboard was empty"));
     QApplication::clipboard()->setText("");
-    BoxAnswerer quiet;
-    QCOMPARE(lum2::shell::RunLum2(place.Options({"-c"})), 0);
-    QVERIFY(quiet.texts.isEmpty());
+    QCOMPARE(place.Run({"-c"}), 0);
+    QCOMPARE(boxes.texts.size(), 2);
     QVERIFY(place.Record(2).status.rfind("Error", 0) == 0);
 }
 
-void ShellTest::missingLibraryIsFatal() {
+void ShellTest::fatalStartsAreReported() {
     Place place;
-    auto options = place.Options({});
-    options.libraryFolders = {place.dir.Path()};
     BoxAnswerer boxes;
-    QCOMPARE(lum2::shell::RunLum2(options), 1);
-    QCOMPARE(boxes.texts, QStringList{"Fatal Error: liblum2.so not found"});
-    QCOMPARE(boxes.titles, QStringList{"LUM2 Message"});
-    QCOMPARE(boxes.icons.value(0), QMessageBox::Critical);
+    QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);
+    QCOMPARE(boxes.texts + boxes.titles, (QStringList{"Fatal Error: liblum2.so not found", "LUM2 Message"}));
     // The program ended: the store is free again.
     lum2::RecordStore store;
     store.OpenStore(place.dir.Path());
+    store.Close();
+
+    // A base directory that cannot be made.
+    WriteFileText(place.F("in-the-way"), "");
+    QCOMPARE(place.Run({"--base-dir", Q(place.F("in-the-way/lum2"))}), 1);
+    QCOMPARE(boxes.icons, (QList<QMessageBox::Icon>{QMessageBox::Critical, QMessageBox::Critical}));
+    QVERIFY2(boxes.texts.value(1).startsWith("Fatal Error: no base directory: "), qPrintable(boxes.texts.value(1)));
 }
 
-void ShellTest::storeSetAsideFollowsTheTrayWarning() {
+void ShellTest::windowStartsRememberMinimisingAndEndByTrayExit() {
     Place place;
+    // A store set aside is said after the tray warning; minimising records
+    // the hidden state for the next start...
     WriteFileText(place.F("lumdata.dat"), "no task list");
     QString status;
-    QTimer::singleShot(300, [&status] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->objectName() != "frmMain") continue;
-            status = top->findChild<QLineEdit*>("txt_status")->text();
-            QTimer::singleShot(0, top, &QWidget::close);
-        }
+    OnMainWindow([&status](QWidget* window) {
+        status = Status(window);
+        window->showMinimized();
+        QTimer::singleShot(200, window, &QWidget::close);
     });
-    QCOMPARE(lum2::shell::RunLum2(place.Options({})), 0);
+    QCOMPARE(place.Run({}), 0);
     QVERIFY2(status.startsWith("Warning: could not create SysTray Icon - Warning: "), qPrintable(status));
-    QVERIFY2(status.contains("kept as " + QString::fromStdString(place.F("lumdata.dat.bak"))), qPrintable(status));
-}
-
-void ShellTest::hiddenStartAfterMinimise() {
-    Place place;
-    QString status;
-    // Minimising records the hidden state for the next start...
-    QTimer::singleShot(300, [&status] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->objectName() != "frmMain") continue;
-            status = top->findChild<QLineEdit*>("txt_status")->text();
-            top->showMinimized();
-            QTimer::singleShot(200, top, &QWidget::close);
-        }
-    });
-    QCOMPARE(lum2::shell::RunLum2(place.Options({})), 0);
+    QVERIFY2(status.contains("kept as " + Q(place.F("lumdata.dat.bak"))), qPrintable(status));
     QCOMPARE(place.Record(2).switch2, true);
-    QCOMPARE(status, QString("Warning: could not create SysTray Icon"));
 
     // ...which, without a tray to hide in, starts the window normally and
     // records that it is shown again.
     bool normalAtStart = false;
-    QTimer::singleShot(300, [&normalAtStart] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->objectName() != "frmMain") continue;
-            normalAtStart = top->isVisible() && !top->isMinimized();
-            QTimer::singleShot(200, top, &QWidget::close);
-        }
+    OnMainWindow([&](QWidget* window) {
+        normalAtStart = window->isVisible() && !window->isMinimized();
+        status = Status(window);
+        QTimer::singleShot(200, window, &QWidget::close);
     });
-    QCOMPARE(lum2::shell::RunLum2(place.Options({})), 0);
+    QCOMPARE(place.Run({}), 0);
     QVERIFY(normalAtStart);
+    QCOMPARE(status, QString("Warning: could not create SysTray Icon"));
     QCOMPARE(place.Record(2).switch2, false);
-}
 
-void ShellTest::secondCopyHandsOverTheListRun() {
-    Place place;
-    WriteFileText(place.F("a.txt"), "a text\n");
-    place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-    QProcess* first = place.Start({});
-    QVERIFY(WaitFor([&] { return QFile::exists(QString::fromStdString(place.F("runtime/lum2-%1.socket")).arg(geteuid())); }));
-
-    QProcess* second = place.Start({"-s"});
-    QVERIFY(second->waitForFinished(10000));
-    QCOMPARE(second->exitCode(), 0);
-    // The running copy converts its list, stores the outcome and carries on.
-    QVERIFY(WaitFor([&] { return place.RecordOnDisk(3).status == "OK"; }));
-    QVERIFY(std::filesystem::exists(place.F("a.pdb")));
-    QCOMPARE(first->state(), QProcess::Running);
-    first->terminate();
-    first->waitForFinished(5000);
-}
-
-void ShellTest::secondCopyWithoutSwitchEndsAtOnce() {
-    Place place;
-    QProcess* first = place.Start({});
-    QVERIFY(WaitFor([&] { return QFile::exists(QString::fromStdString(place.F("runtime/lum2-%1.socket")).arg(geteuid())); }));
-    QElapsedTimer clock;
-    clock.start();
-    QProcess* second = place.Start({"-x"});
-    QVERIFY(second->waitForFinished(5000));
-    QCOMPARE(second->exitCode(), 0);
-    QVERIFY(clock.elapsed() < 4000);
-    QCOMPARE(first->state(), QProcess::Running);
-}
-
-void ShellTest::staleLockIsTakenOver() {
-    Place place;
-    QProcess* crashed = place.Start({});
-    QVERIFY(WaitFor([&] { return QFile::exists(QString::fromStdString(place.F("runtime/lum2-%1.socket")).arg(geteuid())); }));
-    crashed->kill();  // leaves its lock file and socket behind
-    crashed->waitForFinished(3000);
-    QVERIFY(QFile::exists(QString::fromStdString(place.F("runtime/lum2-%1.lock")).arg(geteuid())));
-
-    WriteFileText(place.F("a.txt"), "a text\n");
-    place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-    QProcess* next = place.Start({"-s"});
-    QVERIFY(next->waitForFinished(15000));
-    QCOMPARE(next->exitCode(), 0);
-    QCOMPARE(QString::fromStdString(place.Record(3).status), QString("OK"));
-}
-
-void ShellTest::trayMenuActions() {
-    QStringList called;
-    bool promptOpen = false;
-    lum2::shell::TrayIcon::Actions actions;
-    actions.convertList = [&] { called << "list"; };
-    actions.convertClipboard = [&] { called << "clipboard"; };
-    actions.hideWindow = [&] { called << "hide"; };
-    actions.restoreWindow = [&] { called << "restore"; };
-    actions.exit = [&] { called << "exit"; };
-    actions.promptOpen = [&] { return promptOpen; };
-    lum2::shell::TrayIcon tray(actions);
-    // Offscreen there is no notification area: the window keeps the news.
-    QVERIFY(!tray.AddTrayIcon());
-
-    QMenu* menu = tray.Menu();
-    QCOMPARE(menu->objectName(), QString("mPopupSys"));
-    QStringList texts;
-    QStringList names;
-    for (QAction* action : menu->actions()) {
-        texts << (action->isSeparator() ? QString("-") : action->text());
-        names << action->objectName();
-    }
-    QCOMPARE(texts, (QStringList{"C&onvert List", "&Convert Clipboard", "-", "&Hide Window", "&Restore Window", "-",
-                                 "&Exit"}));
-    QCOMPARE(names, (QStringList{"mPopConvertList", "mPopConvertClipboard", "mnuSepp1", "mPopHideWindow",
-                                 "mPopRestoreWindow", "mnuSepp2", "mPopExit"}));
-    for (const char* name : {"mPopConvertList", "mPopConvertClipboard", "mPopHideWindow", "mPopRestoreWindow", "mPopExit"}) {
-        menu->findChild<QAction*>(name)->trigger();
-    }
-    QCOMPARE(called, (QStringList{"list", "clipboard", "hide", "restore", "exit"}));
-
-    // Opening the menu resets the picture; while a prompt is open it offers nothing.
-    tray.SetTrayIcon(10, "LUM2\r\n- see list for errors");
-    QMetaObject::invokeMethod(menu, "aboutToShow");
-    QCOMPARE(tray.Image(), 1);
-    QCOMPARE(tray.Tip(), QString("LUM2"));
-    tray.SetTrayIcon(9, "LUM2\r\n- OK");
-    promptOpen = true;
-    QMetaObject::invokeMethod(menu, "aboutToShow");
-    QCOMPARE(tray.Image(), 9);
-    QVERIFY(!menu->findChild<QAction*>("mPopConvertList")->isEnabled());
-}
-
-void ShellTest::trayExitEndsHiddenProgram() {
-    Place place;
     // Hidden into the tray, the program ends by the tray menu's Exit alone.
     QTimer::singleShot(300, [] {
         QMenu* tray = nullptr;
@@ -376,7 +232,77 @@ void ShellTest::trayExitEndsHiddenProgram() {
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(7); });
     guard.start(3000);
-    QCOMPARE(lum2::shell::RunLum2(place.Options({})), 0);
+    QCOMPARE(place.Run({}), 0);
+}
+
+void ShellTest::oneCopyPerUserTakesOverSwitchesAndStaleLocks() {
+    Place place;
+    WriteFileText(place.F("a.txt"), "a text\n");
+    place.AddTask(place.F("a.txt"), place.F("a.pdb"));
+    QProcess* first = place.Start({});
+    QVERIFY(WaitFor([&] { return QFile::exists(place.Runtime(".socket")); }));
+
+    // A second copy without a switch ends at once.
+    QElapsedTimer clock;
+    clock.start();
+    QProcess* second = place.Start({"-x"});
+    QVERIFY(second->waitForFinished(5000));
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(clock.elapsed() < 4000);
+    QCOMPARE(first->state(), QProcess::Running);
+
+    // With "-s" it hands the run over: the running copy converts its list,
+    // stores the outcome and carries on.
+    second = place.Start({"-s"});
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(WaitFor([&] { return place.Record(3).status == "OK"; }));
+    QVERIFY(std::filesystem::exists(place.F("a.pdb")));
+    QCOMPARE(first->state(), QProcess::Running);
+
+    // A copy that crashed leaves its lock file and socket behind; the next takes them over.
+    std::filesystem::remove(place.F("a.pdb"));
+    first->kill();
+    first->waitForFinished(3000);
+    QVERIFY(QFile::exists(place.Runtime(".lock")));
+    QProcess* next = place.Start({"-s"});
+    QVERIFY(next->waitForFinished(15000));
+    QCOMPARE(next->exitCode(), 0);
+    QCOMPARE(Q(place.Record(3).status), QString("OK"));
+    QVERIFY(std::filesystem::exists(place.F("a.pdb")));
+}
+
+void ShellTest::trayMenuActions() {
+    QStringList called;
+    bool promptOpen = false;
+    const auto call = [&called](const char* name) { return [&called, name] { called << name; }; };
+    lum2::shell::TrayIcon tray({call("list"), call("clipboard"), call("hide"), call("restore"), call("exit"),
+                                [&] { return promptOpen; }});
+    // Offscreen there is no notification area: the window keeps the news.
+    QVERIFY(!tray.AddTrayIcon());
+
+    QMenu* menu = tray.Menu();
+    QCOMPARE(menu->objectName(), QString("mPopupSys"));
+    QStringList items;
+    for (QAction* action : menu->actions()) {
+        items << action->objectName() + "=" + (action->isSeparator() ? QString("-") : action->text());
+        if (!action->isSeparator()) action->trigger();
+    }
+    QCOMPARE(items, (QStringList{"mPopConvertList=C&onvert List", "mPopConvertClipboard=&Convert Clipboard", "mnuSepp1=-",
+                                 "mPopHideWindow=&Hide Window", "mPopRestoreWindow=&Restore Window", "mnuSepp2=-",
+                                 "mPopExit=&Exit"}));
+    QCOMPARE(called, (QStringList{"list", "clipboard", "hide", "restore", "exit"}));
+
+    // Opening the menu resets the picture; while a prompt is open it offers nothing.
+    tray.SetTrayIcon(10, "LUM2\r\n- see list for errors");
+    QMetaObject::invokeMethod(menu, "aboutToShow");
+    QCOMPARE(tray.Image(), 1);
+    QCOMPARE(tray.Tip(), QString("LUM2"));
+    tray.SetTrayIcon(9, "LUM2\r\n- OK");
+    promptOpen = true;
+    QMetaObject::invokeMethod(menu, "aboutToShow");
+    QCOMPARE(tray.Image(), 9);
+    QVERIFY(!menu->findChild<QAction*>("mPopConvertList")->isEnabled());
 }
 
 void ShellTest::clipboardConversion() {
@@ -392,13 +318,11 @@ void ShellTest::clipboardConversion() {
     QList<QPair<int, QString>> tray;
     connect(&window, &lum2::ui::MainWindow::trayIconChanged, this,
             [&tray](int image, const QString& tip) { tray.append({image, tip}); });
-    auto setName = [&](const std::string& name, bool countUp, int counter) {
+    const auto convert = [&](const std::string& name, bool countUp, int counter) {
         lum2::TaskRecord clip = store.GetRecord(2);
-        clip.palmfile = name;
-        clip.switch1 = countUp;
-        clip.counter = static_cast<int16_t>(counter);
-        clip.options = "000000";
+        clip.palmfile = name, clip.switch1 = countUp, clip.counter = static_cast<int16_t>(counter), clip.options = "000000";
         store.PutRecord(2, clip);
+        window.mPopConvertClipboard_Click();
     };
 
     // Empty, or an image only: nothing is converted.
@@ -412,146 +336,94 @@ void ShellTest::clipboardConversion() {
     window.SetReportPending(false);
     window.mPopConvertClipboard_Click();
     QCOMPARE(tray.last().second, QString("LUM2\r\n- clipboard was empty"));
-    QCOMPARE(QString::fromStdString(store.GetRecord(2).status), QString("clipboard was empty"));
+    QCOMPARE(Q(store.GetRecord(2).status), QString("clipboard was empty"));
 
     // Names: empty and bare names go to the home folder, a folder gets
-    // clipboard.pdb, a folder that does not exist falls back.
+    // clipboard.pdb, a folder that does not exist falls back; count-up
+    // numbering wraps from 999 to 001, and a name without a dot gets the
+    // number at its end.
     QApplication::clipboard()->setText("Clipped text\n");
-    const std::pair<std::string, std::string> names[] = {
-        {"", home + "clipboard.pdb"},
-        {"notes.pdb", home + "notes.pdb"},
-        {place.dir.Path(), place.dir.Path() + "clipboard.pdb"},
-        {place.dir.Path() + "nowhere/x.pdb", home + "clipboard.pdb"},
+    // Each name with its count-up counter (-1: not counting up); an existing
+    // file is replaced without a question.
+    const struct { std::string name; int counter; bool existing; std::string expected; int nextCounter; } names[] = {
+        {"", -1, false, home + "clipboard.pdb", 0},
+        {"notes.pdb", -1, false, home + "notes.pdb", 0},
+        {"notes.pdb", -1, true, home + "notes.pdb", 0},
+        {place.dir.Path(), -1, false, place.dir.Path() + "clipboard.pdb", 0},
+        {place.dir.Path() + "nowhere/x.pdb", -1, false, home + "clipboard.pdb", 0},
+        {"clip.pdb", 999, false, home + "clip999.pdb", 1},
+        {home + "plain", 5, false, home + "plain005", 6},
     };
-    for (const auto& [name, expected] : names) {
-        setName(name, false, 0);
-        std::filesystem::remove(expected);
-        window.mPopConvertClipboard_Click();
-        QVERIFY2(std::filesystem::exists(expected), expected.c_str());
+    for (const auto& n : names) {
+        n.existing ? WriteFileText(n.expected, "old") : void(std::filesystem::remove(n.expected));
+        convert(n.name, n.counter >= 0, std::max(n.counter, 0));
+        QVERIFY2(std::filesystem::exists(n.expected) && ReadFileText(n.expected) != "old", n.expected.c_str());
         QCOMPARE(tray.last(), (QPair<int, QString>{9, "LUM2\r\n- OK"}));
+        QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
     }
     QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")));
     QVERIFY(!window.ClipboardSettingsMode());  // entered for the conversion, left after it
 
-    // An existing file is replaced without a question.
-    WriteFileText(home + "notes.pdb", "old");
-    setName("notes.pdb", false, 0);
-    window.mPopConvertClipboard_Click();
-    QVERIFY(ReadFileText(home + "notes.pdb") != "old");
-
-    // Count-up numbering wraps from 999 to 001; a name without a dot gets the number at its end.
-    setName("clip.pdb", true, 999);
-    window.mPopConvertClipboard_Click();
-    QVERIFY(std::filesystem::exists(home + "clip999.pdb"));
-    QCOMPARE(store.GetRecord(2).counter, 1);
-    setName(home + "plain", true, 5);
-    window.mPopConvertClipboard_Click();
-    QVERIFY(std::filesystem::exists(home + "plain005"));
-    QCOMPARE(store.GetRecord(2).counter, 6);
-
     // In the clipboard settings the run button converts the clipboard.
+    const auto texts = [&] {
+        QStringList list;
+        for (const char* name : {"cmd_convert", "cmd_clipsettings", "txt_countup", "txt_status"}) {
+            list << window.findChild<QWidget*>(name)->property("text").toString();
+        }
+        return list;
+    };
     window.cmd_clipsettings_Click();
-    QCOMPARE(window.findChild<QPushButton*>("cmd_convert")->text(), QString("Convert Clip"));
-    QCOMPARE(window.findChild<QPushButton*>("cmd_clipsettings")->text(), QString("Done"));
-    QCOMPARE(window.findChild<QLineEdit*>("txt_countup")->text(), QString("006"));
+    QCOMPARE(texts().mid(0, 3), (QStringList{"Convert Clip", "Done", "006"}));
     window.findChild<QPushButton*>("cmd_convert")->click();
     QVERIFY(std::filesystem::exists(home + "plain006"));
-    QCOMPARE(window.findChild<QLineEdit*>("txt_countup")->text(), QString("007"));
-    QCOMPARE(window.findChild<QLineEdit*>("txt_status")->text(), QString("OK"));
+    QCOMPARE(texts().mid(2), (QStringList{"007", "OK"}));
     window.cmd_clipsettings_Click();
-    QCOMPARE(window.findChild<QPushButton*>("cmd_convert")->text(), QString("Convert"));
-    QCOMPARE(window.findChild<QPushButton*>("cmd_clipsettings")->text(), QString("Clip Setup"));
+    QCOMPARE(texts().mid(0, 2), (QStringList{"Convert", "Clip Setup"}));
 }
 
 void ShellTest::helpLauncherFailuresAndSuccess() {
     Place place;
     const QByteArray path = qgetenv("PATH");
-    // No browser anywhere.
-    qputenv("BROWSER", "");
     qputenv("PATH", QByteArray::fromStdString(place.dir.Path() + "empty"));
-    {
-        BoxAnswerer boxes;
-        QCOMPARE(lum2::shell::OpenInBrowser("file:///x/help/help.htm", nullptr),
-                 lum2::shell::BrowserOutcome::kNoBrowser);
-        QCOMPARE(boxes.texts, QStringList{"Could not find associated Browser"});
-        QCOMPARE(boxes.titles, QStringList{"Browser Not Found"});
-    }
-    // A browser that cannot start.
     const std::string broken = place.F("broken-browser");
     WriteFileText(broken, "#!/nonexistent/interpreter\n");
-    std::filesystem::permissions(broken, std::filesystem::perms::owner_all);
-    qputenv("BROWSER", QByteArray::fromStdString(broken));
-    {
-        BoxAnswerer boxes;
-        QCOMPARE(lum2::shell::OpenInBrowser("file:///x/help/help.htm", nullptr),
-                 lum2::shell::BrowserOutcome::kNotStarted);
-        QCOMPARE(boxes.texts, QStringList{"Web Page not Opened"});
-        QCOMPARE(boxes.titles, QStringList{"URL Failed"});
-    }
-    // A browser that starts gets the address as its one argument.
     const std::string fake = place.F("fake-browser");
-    WriteFileText(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > " + place.F("opened") + "\n");
-    std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
-    qputenv("BROWSER", QByteArray::fromStdString(fake));
+    // It writes beside and renames, so the file is whole once it is there.
+    WriteFileText(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > " + place.F("opening") + " && /bin/mv " + place.F("opening") + " " +
+                            place.F("opened") + "\n");
+    for (const std::string& browser : {broken, fake}) {
+        std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+    }
     std::filesystem::create_directories(place.F("help"));
     WriteFileText(place.F("help/help.htm"), "<p>help</p>");
-    const QString address = lum2::shell::HelpAddress(QString::fromStdString(place.dir.Path()));
-    QCOMPARE(address, "file://" + QString::fromStdString(place.F("help/help.htm")));
-    QCOMPARE(lum2::shell::OpenInBrowser(address, nullptr), lum2::shell::BrowserOutcome::kStarted);
+    const QString address = lum2::shell::HelpAddress(Q(place.dir.Path()));
+    QCOMPARE(address, "file://" + Q(place.F("help/help.htm")));
+
+    // No browser anywhere, one that cannot start, and one that starts.
+    using Outcome = lum2::shell::BrowserOutcome;
+    // The message box's text and title.
+    const struct { std::string browser; Outcome outcome; QStringList box; } cases[] = {
+        {"", Outcome::kNoBrowser, {"Could not find associated Browser", "Browser Not Found"}},
+        {broken, Outcome::kNotStarted, {"Web Page not Opened", "URL Failed"}},
+        {fake, Outcome::kStarted, {}},
+    };
+    for (const auto& c : cases) {
+        qputenv("BROWSER", QByteArray::fromStdString(c.browser));
+        BoxAnswerer boxes;
+        QCOMPARE(lum2::shell::OpenInBrowser(address, nullptr), c.outcome);
+        QCOMPARE(boxes.texts + boxes.titles, c.box);
+    }
+    // The browser gets the address as its one argument.
     QVERIFY(WaitFor([&] { return std::filesystem::exists(place.F("opened")); }, 5000));
-    QCOMPARE(QString::fromStdString(ReadFileText(place.F("opened"))), address + "|");
+    QCOMPARE(Q(ReadFileText(place.F("opened"))), address + "|");
     qputenv("PATH", path);
     qunsetenv("BROWSER");
 }
 
-void ShellTest::baseDirectoryOfMenuAndTerminalStarts() {
+void ShellTest::startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
     Place place;  // the working directory of the started programs
-    const std::string data = place.F("data");
-    const std::string home = place.F("home");
-    const struct {
-        QStringList arguments;
-        const char* xdgDataHome;  // nullptr: unset
-        std::string store;        // the folder that must hold lumdata.dat
-        std::string created;      // the topmost folder the start created, mode 0700
-    } cases[] = {
-        {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
-        {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
-        {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
-        {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")},
-    };
-    for (const auto& c : cases) {
-        std::filesystem::remove_all(data);
-        std::filesystem::remove_all(place.F("lists"));
-        std::filesystem::remove_all(home + "/.local");
-        std::filesystem::remove(place.F("lumdata.dat"));
-        if (c.xdgDataHome != nullptr) qputenv("XDG_DATA_HOME", c.xdgDataHome);
-        else qunsetenv("XDG_DATA_HOME");
-        QProcess* run = place.Start(c.arguments);
-        QVERIFY(run->waitForFinished(15000));
-        QCOMPARE(run->exitCode(), 0);
-        const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
-        QVERIFY2(std::filesystem::exists(store), store.c_str());
-        QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
-        for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
-             folder = std::filesystem::path(folder).parent_path().string()) {
-            struct stat info {};
-            QCOMPARE(stat(folder.c_str(), &info), 0);
-            QCOMPARE(info.st_mode & 07777, mode_t(0700));
-        }
-    }
-    qunsetenv("XDG_DATA_HOME");
-
-    // A base directory that cannot be made is fatal, and said so.
-    WriteFileText(place.F("in-the-way"), "");
-    BoxAnswerer boxes;
-    QCOMPARE(lum2::shell::RunLum2(place.Options({"--base-dir", QString::fromStdString(place.F("in-the-way/lum2"))})), 1);
-    QCOMPARE(boxes.icons.value(0), QMessageBox::Critical);
-    QVERIFY(boxes.texts.value(0).startsWith("Fatal Error: no base directory: "));
-}
-
-void ShellTest::helpVersionAndUsageErrorNeedNoWindow() {
-    Place place;
-    const QString noDisplay = "none-such";  // a window would fail to start
+    // Help, version and a usage error need no window (none could start).
+    const QString noDisplay = "none-such";
     QProcess* help = place.Start({"--help"}, noDisplay);
     QProcess* version = place.Start({"--version"}, noDisplay);
     QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
@@ -566,6 +438,35 @@ void ShellTest::helpVersionAndUsageErrorNeedNoWindow() {
     QCOMPARE(wrong->exitCode(), 2);
     QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));
     QVERIFY(!std::filesystem::exists(place.F("lumdata.dat")));
+
+    const std::string data = place.F("data");
+    const std::string home = place.F("home");
+    // XDG_DATA_HOME (nullptr: unset), the folder that must hold lumdata.dat,
+    // and the topmost folder the start created, mode 0700.
+    const struct { QStringList arguments; const char* xdgDataHome; std::string store; std::string created; } cases[] = {
+        {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
+        {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
+        {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
+        {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& made : {data, place.F("lists"), home + "/.local"}) std::filesystem::remove_all(made);
+        std::filesystem::remove(place.F("lumdata.dat"));
+        c.xdgDataHome != nullptr ? qputenv("XDG_DATA_HOME", c.xdgDataHome) : qunsetenv("XDG_DATA_HOME");
+        QProcess* run = place.Start(c.arguments);
+        QVERIFY(run->waitForFinished(15000));
+        QCOMPARE(run->exitCode(), 0);
+        const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
+        QVERIFY2(std::filesystem::exists(store), store.c_str());
+        QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
+        for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
+             folder = std::filesystem::path(folder).parent_path().string()) {
+            struct stat info {};
+            QCOMPARE(stat(folder.c_str(), &info), 0);
+            QCOMPARE(info.st_mode & 07777, mode_t(0700));
+        }
+    }
+    qunsetenv("XDG_DATA_HOME");
 }
 
 QTEST_MAIN(ShellTest)

@@ -2,47 +2,19 @@
 // install list, clicking rows, the scroll bar and the run button, then
 // reading back what lumdata.dat holds. Each test builds its own store, HotSync
 // users "Ann", "Bob" and "Cid" in a temp folder, and a fresh window.
-#include <QApplication>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QDateTime>
-#include <QDialog>
-#include <QDir>
-#include <QDropEvent>
-#include <QFile>
-#include <QFileDialog>
-#include <QFileSystemModel>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QLocale>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
-#include <QUrl>
+#include <QtTest>
+#include <QtWidgets>
 
-#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "engine/static_codec.h"
 #include "engine/temp_dir.h"
+#include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
-#include "hotsync/user_directory.h"
 #include "tasks/record_store.h"
-#include "tasks/task_record.h"
+#include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
 
@@ -52,39 +24,27 @@ namespace {
 
 constexpr int kSettings = 1;
 constexpr int kCustomEntry = 3;  // "Custom" follows the users
+constexpr int kNone = lum2::kDirectionNone, kPalmToPc = lum2::kDirectionPalmToPc;
+constexpr int kPcToPalm = lum2::kDirectionPcToPalm, kSync = lum2::kDirectionSync;
 const QString kHomeFolder = QDir::homePath() + QLatin1Char('/');
 const char* const kUsers[] = {"Ann", "Bob", "Cid"};
 
-// The three users, each with a folder <root>/<name> holding backup/.
-class FakeUsers : public lum2::UserDirectory {
-public:
-    explicit FakeUsers(std::string root) : root_(std::move(root)) {}
-    int UserCount() override { return 3; }
-    std::string RootFolder() override { return root_; }
-    int UserIdAt(int position) override { return position >= 0 && position < 3 ? 100 + position : 0; }
-    void SelectUser(int id) override {
-        if (id < 100 || id >= 103) throw lum2::UserDirectoryError("no user " + std::to_string(id));
-        current_ = id - 100;
-    }
-    std::string UserName() override { return kUsers[current_]; }
-    std::string UserFolder() override { return kUsers[current_]; }
-    bool IsProfile() override { return false; }
-    void InstallFile(const std::string& path) override { installed.emplace_back(kUsers[current_], path); }
+// The HotSync users, each a folder <root>/<name> holding backup/.
+std::string MakeUsers(const std::string& root) {
+    for (const char* name : kUsers) std::filesystem::create_directories(root + name + "/backup");
+    return root;
+}
 
-    std::vector<std::pair<std::string, std::string>> installed;  // (user, path)
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString PcName(int n) { return QString("/t/pc%1.txt").arg(n); }
 
-private:
-    std::string root_;
-    int current_ = 0;
-};
-
-// One store, one set of users and one window.
+// One store, one set of users and one window; numbered tasks /t/pc<n>.txt / palm<n>.pdb.
 class Fixture {
 public:
-    Fixture() : users(dir.Path() + "palm/"), targets_(&users) {
-        for (const char* name : kUsers) std::filesystem::create_directories(dir.Path() + "palm/" + name + "/backup");
+    explicit Fixture(int numbered = 0) : users(MakeUsers(dir.Path() + "palm/")), targets_(&users) {
         targets_.FillInstallList();
         store.OpenStore(dir.Path());
+        for (int n = 1; n <= numbered; ++n) Add(PcName(n).toStdString(), "palm" + std::to_string(n) + ".pdb", kPcToPalm);
     }
     ~Fixture() {
         window.reset();
@@ -92,25 +52,13 @@ public:
     }
 
     // A task as "New" would make it from the settings, with these values.
-    lum2::TaskRecord Task(const std::string& pc, const std::string& palm, int direction, const std::string& install) {
+    void Add(const std::string& pc, const std::string& palm, int direction, const std::string& install = "1",
+             const std::function<void(lum2::TaskRecord&)>& change = {}) {
         lum2::TaskRecord task = store.GetRecord(kSettings);
-        task.pcfile = pc;
-        task.palmfile = palm;
-        task.direction = static_cast<int16_t>(direction);
-        task.install = install;
-        task.status.clear();
-        task.taskid = store.NewTaskId();
-        return task;
-    }
-    void Add(const lum2::TaskRecord& task) { store.PutRecord(store.RecordCount() + 1, task); }
-    void Add(const std::string& pc, const std::string& palm, int direction, const std::string& install = "1") {
-        Add(Task(pc, palm, direction, install));
-    }
-    // A store of count tasks named /t/pc<n>.txt / palm<n>.pdb.
-    void AddNumbered(int count, int direction = lum2::kDirectionPcToPalm) {
-        for (int n = 1; n <= count; ++n) {
-            Add("/t/pc" + std::to_string(n) + ".txt", "palm" + std::to_string(n) + ".pdb", direction);
-        }
+        task.pcfile = pc, task.palmfile = palm, task.direction = static_cast<int16_t>(direction);
+        task.install = install, task.status.clear(), task.taskid = store.NewTaskId();
+        if (change) change(task);
+        store.PutRecord(store.RecordCount() + 1, task);
     }
     void ChangeSettings(const std::function<void(lum2::TaskRecord&)>& change) {
         lum2::TaskRecord settings = store.GetRecord(kSettings);
@@ -120,18 +68,24 @@ public:
     lum2::TaskRecord Row(int row) const { return store.GetRecord(row + 2); }
     lum2::TaskRecord Settings() const { return store.GetRecord(kSettings); }
     std::string File(const std::string& name) const { return dir.File(name); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        lum2::test::WriteFileText(File(name), text);
+        return File(name);
+    }
     std::string UserFile(const std::string& user, const std::string& name) const {
         return dir.Path() + "palm/" + user + "/backup/" + name;
+    }
+    // "~/" stands for the home folder, "@" for the test's folder.
+    QString Expand(const QString& path) const {
+        if (path.startsWith("~/")) return kHomeFolder + path.mid(2);
+        return path.startsWith('@') ? Q(File(path.mid(1).toStdString())) : path;
     }
 
     // Brings the window up the way the program does: shown, then started.
     // With hiddenStart, the way a start hidden in the tray does: started, then restored.
     MainWindow& Open(bool hiddenStart = false) {
         window = std::make_unique<MainWindow>(MainWindow::Services{dir.Path(), &store, &targets_, &codec_});
-        if (hiddenStart) {
-            window->StartUp(false);
-            window->RefreshTaskView(3);
-        }
+        if (hiddenStart) window->StartUp(false), window->RefreshTaskView(3);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qWarning("window not exposed");
         if (!hiddenStart) window->StartUp();
@@ -142,77 +96,76 @@ public:
     lum2::test::TempDir dir;
     lum2::RecordStore store;
     std::unique_ptr<MainWindow> window;
-    FakeUsers users;
+    lum2::FolderTreeDirectory users;
 
 private:
     lum2::InstallTargets targets_;
     lum2::CodecFunctions codec_ = lum2::test::StaticCodec();
 };
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-QString PcName(int n) { return QString("/t/pc%1.txt").arg(n); }
-
-template <typename T>
-T* Find(QWidget& parent, const char* name) {
-    T* widget = parent.findChild<T*>(QLatin1String(name));
-    if (widget == nullptr) qFatal("no control %s", name);
-    return widget;
-}
-
-QLineEdit* Edit(MainWindow& window, const char* name) { return Find<QLineEdit>(window, name); }
-QString Info(MainWindow& window, const char* name) { return Find<QPlainTextEdit>(window, name)->toPlainText(); }
-QTreeWidget* List(MainWindow& window) { return Find<QTreeWidget>(window, "lvw_tasks"); }
-QListWidget* Install(MainWindow& window) { return Find<QListWidget>(window, "lst_install"); }
-void Click(MainWindow& window, const char* button) { QTest::mouseClick(Find<QPushButton>(window, button), Qt::LeftButton); }
-void ClickPicture(MainWindow& window) { QTest::mouseClick(Find<QLabel>(window, "img_action"), Qt::LeftButton); }
+void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
 
 // Replaces the box's text by typing, as a user selecting all and typing over it.
 void TypeOver(QLineEdit* box, const QString& text) {
     box->selectAll();
-    if (text.isEmpty()) {
-        QTest::keyClick(box, Qt::Key_Backspace);
-    } else {
-        QTest::keyClicks(box, text);
-    }
+    text.isEmpty() ? QTest::keyClick(box, Qt::Key_Backspace) : QTest::keyClicks(box, text);
 }
 
 // Clicks a row's cell; column is the logical one (0 = Sync, shown in the middle).
-void ClickCell(MainWindow& window, int row, int column, Qt::KeyboardModifiers modifiers = {}) {
-    QTreeWidget* list = List(window);
-    const int x = list->header()->sectionViewportPosition(column) + list->columnWidth(column) / 2;
-    const int y = list->visualItemRect(list->topLevelItem(row - 1)).center().y();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, QPoint(x, y));
+void ClickCell(MainWindow& w, int row, int column, Qt::KeyboardModifiers modifiers = {}) {
+    const int x = w.lvw_tasks->header()->sectionViewportPosition(column) + w.lvw_tasks->columnWidth(column) / 2;
+    const int y = w.lvw_tasks->visualItemRect(w.lvw_tasks->topLevelItem(row - 1)).center().y();
+    QTest::mouseClick(w.lvw_tasks->viewport(), Qt::LeftButton, modifiers, QPoint(x, y));
 }
 
 // The checked install entries, e.g. "Ann+Bob".
-QString Checked(MainWindow& window) {
+QString Checked(MainWindow& w) {
     QStringList names;
-    QListWidget* list = Install(window);
-    for (int k = 0; k < list->count(); ++k) {
-        if (list->item(k)->checkState() == Qt::Checked) names << list->item(k)->text();
+    for (int k = 0; k < w.lst_install->count(); ++k) {
+        if (w.lst_install->item(k)->checkState() == Qt::Checked) names << w.lst_install->item(k)->text();
     }
     return names.join(QLatin1Char('+'));
 }
 
 // Ticks or unticks entry k as a click on its box does.
-void SetEntry(MainWindow& window, int k, bool checked) {
-    Install(window)->item(k)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+void SetEntry(MainWindow& w, int k, bool checked) {
+    w.lst_install->item(k)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
-int Direction(MainWindow& window, int row) { return List(window)->topLevelItem(row - 1)->data(0, Qt::UserRole).toInt(); }
-QString Cell(MainWindow& window, int row, int column) { return List(window)->topLevelItem(row - 1)->text(column); }
+int Direction(MainWindow& w, int row) { return w.lvw_tasks->topLevelItem(row - 1)->data(0, Qt::UserRole).toInt(); }
+QString Cell(MainWindow& w, int row, int column) { return w.lvw_tasks->topLevelItem(row - 1)->text(column); }
+
+// Selected row, first visible row, scroll bar value and maximum.
+QList<int> View(MainWindow& w) {
+    return {w.SelectedRow(), w.FirstVisibleRow(), w.VScroll1->value(), w.VScroll1->maximum()};
+}
+
+// The selected task's record, its list row and the editor agree: full paths
+// stored and shown, file names in the list.
+void CheckRowMatchesEditor(Fixture& f, MainWindow& w) {
+    const int row = w.SelectedRow();
+    const lum2::TaskRecord task = f.Row(row);
+    QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile)}), QStringList({w.txt_pcfile->text(), w.txt_palmfile->text()}));
+    QCOMPARE(QStringList({Cell(w, row, 1), Cell(w, row, 2)}),
+             QStringList({QFileInfo(Q(task.pcfile)).fileName(), QFileInfo(Q(task.palmfile)).fileName()}));
+}
+
+// The editor is locked: no task to edit.
+bool EditorLocked(MainWindow& w) {
+    return w.txt_pcfile->text().isEmpty() && w.txt_pcfile->isReadOnly() && w.txt_palmfile->isReadOnly() &&
+           !w.lst_install->isEnabled() && !w.img_action->isEnabled() && !w.cmd_delete->isEnabled();
+}
 
 // Drags files onto the task list and drops them; true when the list took the drag.
-bool DropFiles(MainWindow& window, const QStringList& paths) {
+bool DropFiles(MainWindow& w, const QStringList& paths) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
-    QWidget* viewport = List(window)->viewport();
-    const QPoint at = viewport->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QWidget* viewport = w.lvw_tasks->viewport();
+    QDragEnterEvent enter(viewport->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(viewport->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &drop);
     return enter.isAccepted();
 }
@@ -221,7 +174,8 @@ bool DropFiles(MainWindow& window, const QStringList& paths) {
 std::string SampleText(std::size_t size) {
     std::string text;
     for (int n = 0; text.size() < size; ++n) {
-        text += "line " + std::to_string(n) + (n % 3 ? " the quick brown fox\n" : " jumps over a lazy dog while Palm documents travel\n");
+        text += "line " + std::to_string(n) +
+                (n % 3 ? " the quick brown fox\n" : " jumps over a lazy dog while Palm documents travel\n");
     }
     return text;
 }
@@ -237,12 +191,8 @@ public:
             if (dialog == nullptr || !dialog->isVisible() || dialog == handled_) return;
             handled_ = dialog;
             names << dialog->objectName();
-            QPointer<QDialog> guard(dialog);
-            QTimer::singleShot(3000, dialog, [guard] {
-                if (guard && guard->isVisible()) {
-                    qWarning("prompt left open, rejecting it");
-                    guard->reject();
-                }
+            QTimer::singleShot(3000, dialog, [guard = QPointer<QDialog>(dialog)] {
+                if (guard && guard->isVisible()) qWarning("prompt left open, rejecting it"), guard->reject();
             });
             actions_.at(std::min<std::size_t>(names.size() - 1, actions_.size() - 1))(dialog);
         });
@@ -257,14 +207,10 @@ private:
 };
 
 // Clicks a prompt's button or check box.
-template <typename T>
 void Press(QDialog* dialog, const char* name) {
-    if (auto* control = dialog->findChild<T*>(QLatin1String(name))) {
-        QTest::mouseClick(control, Qt::LeftButton);
-    } else {
-        qWarning("no control %s in the prompt", name);
-        dialog->reject();
-    }
+    if (auto* control = dialog->findChild<QAbstractButton*>(QLatin1String(name))) return Click(control);
+    qWarning("no control %s in the prompt", name);
+    dialog->reject();
 }
 
 // The last (image, tip) the window sent to the tray.
@@ -281,63 +227,42 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    void numberBoxesClampAndStore();
-    void autoNamingFollowsDirection();
-    void autoNamingIntoCustomFolder();
-    void autoNamingOffRenamesNothing();
+    void numberBoxesAndOptionsStoreInTheTask();
+    void autoNamingFollowsDirectionAndFolders();
     void fileInfoTexts();
-    void palmDialogFilterCaptionAndPatterns();
-    void pathLongerThanItsFieldIsRefused();
+    void fileDialogsFilterPalmFilesAndPathsLongerThanTheFieldAreRefused();
 
-    void installUsersCombineOnlyForPcToPalm();
-    void installCustomStandsAloneAndCarriesFolder();
-    void installListNeverEmptyAndKeepsLaterCharacters();
-    void installCheckWithoutTaskChangesNothing();
-    void utf8OptionIsTheSeventhAndTheClipboardFollowsIt();
+    void installListFollowsDirectionAndNeverEmpties();
+    void directionTurnsByPictureAndMiddleColumn();
 
-    void directionPictureCyclesAndKeepsFirstUser();
-    void directionColumnCyclesRowAndFileColumnsOnlySelect();
-
-    void emptyListPulsesNewUntilATaskExists();
+    void emptyListPulsesNewAndIgnoresInstallChecks();
     void connectorFollowsRowAfterHiddenStart();
     void storeSetAsideIsShownInStatusLine();
     void deleteSelectsNeighbourAndEmptiesEditor();
     void saveDefaultGivesNextNewItsFolders();
     void droppedFilesBecomeNewTasks();
 
-    void scrollBarRangeFollowsPage();
-    void scrollingSelectionAwayClearsEditor();
-    void arrowKeysOnPageEdgeScrollOneRow();
-    void newAndDeleteOnLongListKeepSelectionInView();
-    void runScrollsEachTaskIntoView();
+    void longListScrollsWithSelectionNewDeleteAndRun();
 
     void runMarksRowsAndStoresStatuses();
     void runWithoutErrorsReportsOk();
-    void stopAtPromptEndsRun();
-    void anyClickOnDoNotAskAgainStopsAsking();
+    void stopAtPromptThenDoNotAskAgainStopsAsking();
     void stopButtonFinishesCurrentTask();
 };
 
 // --- Editor -------------------------------------------------------------------
 
-void MainWindowTest::numberBoxesClampAndStore() {
+void MainWindowTest::numberBoxesAndOptionsStoreInTheTask() {
     Fixture f;
-    f.Add(f.File("a.txt"), "a.pdb", lum2::kDirectionPcToPalm);
+    f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before UTF-8
     MainWindow& w = f.Open();
-    QLineEdit* tab = Edit(w, "txt_tabspace");
-    QLineEdit* category = Edit(w, "txt_category");
+    QLineEdit* tab = w.txt_tabspace;
     QCOMPARE(tab->text(), QString("4"));
 
     // TAB width 0..64, category 0..15, two digits at most, not a number is 0.
-    const struct {
-        QLineEdit* box;
-        const char* typed;
-        const char* shown;
-        int stored;
-    } cases[] = {
-        {tab, "99", "64", 64},       {tab, "-5", "0", 0},         {tab, "123", "12", 12},
-        {tab, "x", nullptr, 0},      {category, "20", "15", 15},  {category, "ab", nullptr, 0},
-        {category, "999", "15", 15},
+    const struct { QLineEdit* box; const char* typed; const char* shown; int stored; } cases[] = {
+        {tab, "99", "64", 64}, {tab, "-5", "0", 0}, {tab, "123", "12", 12}, {tab, "x", nullptr, 0},
+        {w.txt_category, "20", "15", 15}, {w.txt_category, "ab", nullptr, 0}, {w.txt_category, "999", "15", 15},
     };
     for (const auto& c : cases) {
         TypeOver(c.box, c.typed);
@@ -345,339 +270,13 @@ void MainWindowTest::numberBoxesClampAndStore() {
         QCOMPARE(int(c.box == tab ? f.Row(1).tabspace : f.Row(1).category), c.stored);
     }
     // The settings record is not what the boxes edit.
-    QCOMPARE(int(f.Settings().tabspace), 4);
-    QCOMPARE(int(f.Settings().category), 0);
-}
+    QCOMPARE(QList<int>({f.Settings().tabspace, f.Settings().category}), QList<int>({4, 0}));
 
-void MainWindowTest::autoNamingFollowsDirection() {
-    Fixture f;
-    f.Add("", "", lum2::kDirectionPcToPalm);
-    f.Add("", "", lum2::kDirectionPalmToPc);
-    MainWindow& w = f.Open();
-    QVERIFY(Find<QCheckBox>(w, "chk_autonaming")->isChecked());
-    QLineEdit* pc = Edit(w, "txt_pcfile");
-    QLineEdit* palm = Edit(w, "txt_palmfile");
-
-    // PC to Palm: the Palm name follows the PC name.
-    QTest::keyClicks(pc, "/docs/report.txt");
-    QCOMPARE(palm->text(), QString("report.pdb"));
-    QCOMPARE(Cell(w, 1, 2), QString("report.pdb"));
-    QCOMPARE(Q(f.Row(1).pcfile), QString("/docs/report.txt"));
-    QCOMPARE(Q(f.Row(1).palmfile), QString("report.pdb"));
-
-    // Typing a Palm name: ".pdb" joins a name without one, the cursor stays
-    // in front of it, and the PC name does not follow in this direction.
-    TypeOver(palm, "a");
-    QCOMPARE(palm->text(), QString("a.pdb"));
-    QCOMPARE(palm->cursorPosition(), 1);
-    QCOMPARE(pc->text(), QString("/docs/report.txt"));
-    QTest::keyClicks(palm, "bc");
-    QCOMPARE(Q(f.Row(1).palmfile), QString("abc.pdb"));
-    palm->setText("a.b");
-    QCOMPARE(palm->text(), QString("a.b"));
-
-    // Palm to PC: the PC name follows, in the home folder while neither the
-    // task nor the settings name a PC folder.
-    ClickCell(w, 2, 1);
-    QCOMPARE(pc->text(), QString());
-    QTest::keyClicks(palm, "memo");
-    QCOMPARE(palm->text(), QString("memo.pdb"));
-    QCOMPARE(Q(f.Row(2).pcfile), kHomeFolder + "memo.txt");
-    // The PC folder already typed stays; typing a PC name renames nothing.
-    pc->setText("/texts/old.txt");
-    TypeOver(palm, "note");
-    QCOMPARE(pc->text(), QString("/texts/note.txt"));
-    TypeOver(pc, "/texts/other.txt");
-    QCOMPARE(palm->text(), QString("note.pdb"));
-
-    // Sync: whichever name was typed last leads.
-    ClickPicture(w);
-    ClickPicture(w);
-    QCOMPARE(int(f.Row(2).direction), int(lum2::kDirectionSync));
-    TypeOver(pc, "/texts/synced.txt");
-    QCOMPARE(palm->text(), QString("synced.pdb"));
-    TypeOver(palm, "back");
-    QCOMPARE(Q(f.Row(2).pcfile), QString("/texts/back.txt"));
-    QCOMPARE(Q(f.Row(2).palmfile), QString("back.pdb"));
-}
-
-void MainWindowTest::autoNamingIntoCustomFolder() {
-    // New takes the settings' custom folder, or the home folder without one.
-    for (const bool withFolder : {true, false}) {
-        Fixture f;
-        const std::string custom = withFolder ? f.File("custom/") : std::string();
-        f.ChangeSettings([&](lum2::TaskRecord& s) {
-            s.palmfile = custom;
-            s.install = "0001";
-            s.direction = lum2::kDirectionPcToPalm;
-        });
-        MainWindow& w = f.Open();
-        Click(w, "cmd_new");
-        QCOMPARE(Checked(w), QString("Custom"));
-        QTest::keyClicks(Edit(w, "txt_pcfile"), "report.txt");
-        const QString expected = (withFolder ? Q(custom) : kHomeFolder) + "report.pdb";
-        QCOMPARE(Edit(w, "txt_palmfile")->text(), expected);
-        QCOMPARE(Q(f.Row(1).palmfile), expected);
-    }
-    // The user emptied the Palm text: the settings' custom folder.
-    Fixture f;
-    f.ChangeSettings([&](lum2::TaskRecord& s) { s.palmfile = "/custom/dir/"; });
-    f.Add("/texts/old.txt", "/custom/dir/old.pdb", lum2::kDirectionPcToPalm, "0001");
-    MainWindow& w = f.Open();
-    TypeOver(Edit(w, "txt_palmfile"), "");
-    TypeOver(Edit(w, "txt_pcfile"), "/texts/report.txt");
-    QCOMPARE(Edit(w, "txt_palmfile")->text(), QString("/custom/dir/report.pdb"));
-}
-
-void MainWindowTest::autoNamingOffRenamesNothing() {
-    Fixture f;
-    f.Add("/texts/keep.txt", "keep.pdb", lum2::kDirectionPcToPalm);
-    f.Add("/texts/also.txt", "also.pdb", lum2::kDirectionPalmToPc);
-    MainWindow& w = f.Open();
-    auto* naming = Find<QCheckBox>(w, "chk_autonaming");
-    QTest::mouseClick(naming, Qt::LeftButton);
-    QCOMPARE(f.Settings().switch1, false);
-
-    TypeOver(Edit(w, "txt_pcfile"), "/texts/report.txt");
-    QCOMPARE(Edit(w, "txt_palmfile")->text(), QString("keep.pdb"));
-    TypeOver(Edit(w, "txt_palmfile"), "a");
-    QCOMPARE(Q(f.Row(1).palmfile), QString("a"));
-
-    ClickCell(w, 2, 2);
-    TypeOver(Edit(w, "txt_palmfile"), "memo.pdb");
-    QCOMPARE(Q(f.Row(2).pcfile), QString("/texts/also.txt"));
-
-    QTest::mouseClick(naming, Qt::LeftButton);
-    QCOMPARE(f.Settings().switch1, true);
-}
-
-void MainWindowTest::fileInfoTexts() {
-    Fixture f;
-    const std::string big = f.UserFile("Ann", "big.pdb");
-    lum2::test::WriteFileText(big, std::string(1234567, 'x'));
-    const QDateTime stamp(QDate(2021, 3, 5), QTime(14, 7));
-    {
-        QFile file(Q(big));
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
-    }
-    const std::string text = f.File("story.txt");
-    lum2::test::WriteFileText(text, std::string(999, 'x'));
-
-    f.Add(text, "book.pdb", lum2::kDirectionPcToPalm, "1100");                // 1: two users
-    f.Add(text, "big.pdb", lum2::kDirectionPalmToPc, "1000");                 // 2: Ann's file
-    f.Add(f.File("gone.txt"), "gone.pdb", lum2::kDirectionPalmToPc, "1000");  // 3: missing files
-    f.Add("/texts/", "", lum2::kDirectionPcToPalm, "0100");                   // 4: no names
-    f.Add(text, big, lum2::kDirectionPcToPalm, "0001");                       // 5: Custom, full path
-    MainWindow& w = f.Open();
-
-    const QString expectedBig = QLocale().toString(stamp, QLocale::ShortFormat) + "\n1,234,567 Byte";
-    QCOMPARE(Info(w, "txt_palmfiledata"), QString("Distribute Mode"));
-    QVERIFY(Info(w, "txt_pcfiledata").endsWith("\n999 Byte"));
-    ClickCell(w, 2, 1);
-    QCOMPARE(Info(w, "txt_palmfiledata"), expectedBig);
-    ClickCell(w, 3, 1);
-    QCOMPARE(Info(w, "txt_palmfiledata"), QString("New File"));
-    QCOMPARE(Info(w, "txt_pcfiledata"), QString("New File"));
-    ClickCell(w, 4, 1);
-    QCOMPARE(Info(w, "txt_palmfiledata"), QString("Browse or Enter Filename"));
-    QCOMPARE(Info(w, "txt_pcfiledata"), QString("Browse or Enter Filename"));
-    ClickCell(w, 5, 1);
-    QCOMPARE(Info(w, "txt_palmfiledata"), expectedBig);
-
-    // Typing updates the box at once: Bob has no such file, Ann has.
-    ClickCell(w, 4, 1);
-    QTest::keyClicks(Edit(w, "txt_palmfile"), "big");
-    QCOMPARE(Info(w, "txt_palmfiledata"), QString("New File"));
-    SetEntry(w, 0, true);
-    QCOMPARE(Info(w, "txt_palmfiledata"), QString("Distribute Mode"));
-    SetEntry(w, 1, false);
-    QCOMPARE(Checked(w), QString("Ann"));
-    QCOMPARE(Info(w, "txt_palmfiledata"), expectedBig);
-}
-
-// --- Install list -------------------------------------------------------------
-
-void MainWindowTest::palmDialogFilterCaptionAndPatterns() {
-    Fixture f;
-    f.Add("", f.File("a.pdb"), lum2::kDirectionPalmToPc, "0001");
-    MainWindow& w = f.Open();
-    QStringList captions;
-    QStringList patterns;
-    PromptAnswerer answerer({[&](QDialog* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        captions = files->nameFilters();
-        files->selectNameFilter(captions.value(1));
-        patterns = files->findChild<QFileSystemModel*>()->nameFilters();
-        dialog->reject();
-    }});
-    Click(w, "cmd_browsepalmfile");
-    QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
-    QCOMPARE(patterns, (QStringList{"*.prc", "*.pdb"}));
-}
-
-void MainWindowTest::pathLongerThanItsFieldIsRefused() {
-    Fixture f;
-    f.Add("/t/a.txt", "a.pdb", lum2::kDirectionNone);
-    MainWindow& w = f.Open();
-    QLineEdit* pc = Edit(w, "txt_pcfile");
-    QLineEdit* status = Edit(w, "txt_status");
-    const QString longest = "/t/" + QString(505, 'p') + ".txt";  // 512 bytes, the field's width
-    pc->setText(longest);
-    QCOMPARE(Q(f.Row(1).pcfile), longest);
-
-    // One byte more, typed, or pasted as a two-byte letter, is refused: the
-    // box and the record keep the path they had, and the status line says why.
-    pc->end(false);
-    QTest::keyClick(pc, 'x');
-    QCOMPARE(pc->text(), longest);
-    QVERIFY2(status->text().contains("PC File path is longer than 512 bytes"), qPrintable(status->text()));
-    status->clear();
-    const QString shorter = longest.chopped(1);
-    pc->setText(shorter);
-    QApplication::clipboard()->setText(QString::fromUtf8("\u00e9"));
-    pc->end(false);
-    pc->paste();
-    QCOMPARE(pc->text(), shorter);
-    QCOMPARE(Q(f.Row(1).pcfile), shorter);
-    QVERIFY(status->text().contains("longer than 512 bytes"));
-
-    // A file chosen in the dialog whose path is too long: the same.
-    status->clear();
-    const std::string deep = f.File(std::string(200, 'd') + "/" + std::string(200, 'e'));
-    std::filesystem::create_directories(deep);
-    PromptAnswerer answerer({[&](QDialog* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        files->setDirectory(Q(deep));
-        files->selectFile(QString(150, 'n'));
-        dialog->accept();  // as the Open button does
-    }});
-    Click(w, "cmd_browsepcfile");
-    QCOMPARE(pc->text(), shorter);
-    QCOMPARE(Q(f.Row(1).pcfile), shorter);
-    QVERIFY(status->text().contains("PC File path is longer than 512 bytes"));
-
-    // The clipboard settings' Palm file likewise.
-    Click(w, "cmd_clipsettings");
-    QLineEdit* palm = Edit(w, "txt_palmfile");
-    QApplication::clipboard()->setText("/" + QString(512, 'c'));
-    palm->selectAll();
-    palm->paste();
-    QCOMPARE(palm->text(), QString("clipboard.pdb"));
-    QCOMPARE(Q(f.store.GetRecord(2).palmfile), QString("clipboard.pdb"));
-    QVERIFY(status->text().contains("Palm File path is longer than 512 bytes"));
-}
-
-void MainWindowTest::installUsersCombineOnlyForPcToPalm() {
-    Fixture f;
-    f.Add("/t/a.txt", "book.pdb", lum2::kDirectionPcToPalm, "1100");
-    f.Add("/t/b.txt", "book.pdb", lum2::kDirectionPalmToPc, "1000");
-    MainWindow& w = f.Open();
-    QCOMPARE(Checked(w), QString("Ann+Bob"));
-
-    // PC to Palm: users add up, and unchecking one leaves the others.
-    SetEntry(w, 2, true);
-    QCOMPARE(Checked(w), QString("Ann+Bob+Cid"));
-    QCOMPARE(Q(f.Row(1).install).left(4), QString("1110"));
-    SetEntry(w, 0, false);
-    QCOMPARE(Checked(w), QString("Bob+Cid"));
-    QCOMPARE(Q(f.Row(1).install).left(4), QString("0110"));
-    QCOMPARE(Edit(w, "txt_palmfile")->text(), QString("book.pdb"));
-
-    // Palm to PC reads from one user only.
-    ClickCell(w, 2, 1);
-    QCOMPARE(Checked(w), QString("Ann"));
-    SetEntry(w, 1, true);
-    QCOMPARE(Checked(w), QString("Bob"));
-    QCOMPARE(Q(f.Row(2).install).left(4), QString("0100"));
-}
-
-void MainWindowTest::installCustomStandsAloneAndCarriesFolder() {
-    {
-        Fixture f;
-        f.Add("/t/a.txt", "book.pdb", lum2::kDirectionPcToPalm, "1100");
-        MainWindow& w = f.Open();
-        SetEntry(w, kCustomEntry, true);
-        QCOMPARE(Checked(w), QString("Custom"));
-        QCOMPARE(Q(f.Row(1).install).left(4), QString("0001"));
-        QCOMPARE(Q(f.Row(1).palmfile), kHomeFolder + "book.pdb");
-        QCOMPARE(Cell(w, 1, 2), QString("book.pdb"));
-
-        // A user next to Custom: Custom goes, and so does the folder.
-        SetEntry(w, 0, true);
-        QCOMPARE(Checked(w), QString("Ann"));
-        QCOMPARE(Q(f.Row(1).install).left(4), QString("1000"));
-        QCOMPARE(Edit(w, "txt_palmfile")->text(), QString("book.pdb"));
-        QCOMPARE(Q(f.Row(1).palmfile), QString("book.pdb"));
-    }
-    // The settings' Palm folder is the custom folder; the PC name stays.
-    Fixture f;
-    const std::string custom = f.File("custom/");
-    std::filesystem::create_directories(custom);
-    f.ChangeSettings([&](lum2::TaskRecord& s) { s.palmfile = custom; });
-    f.Add("/t/a.txt", "book.pdb", lum2::kDirectionPalmToPc, "0010");
-    MainWindow& w = f.Open();
-    SetEntry(w, kCustomEntry, true);
-    QCOMPARE(Edit(w, "txt_palmfile")->text(), Q(custom) + "book.pdb");
-    QCOMPARE(Q(f.Row(1).palmfile), Q(custom) + "book.pdb");
-    QCOMPARE(Info(w, "txt_palmfiledata"), QString("New File"));
-    QCOMPARE(Q(f.Row(1).pcfile), QString("/t/a.txt"));
-}
-
-void MainWindowTest::installListNeverEmptyAndKeepsLaterCharacters() {
-    Fixture f;
-    f.Add("/t/a.txt", "book.pdb", lum2::kDirectionPalmToPc, "1000111");
-    f.Add("/t/b.txt", "book.pdb", lum2::kDirectionPcToPalm, "0001");
-    MainWindow& w = f.Open();
-
-    // The only checked entry cannot be unchecked; only the list's own characters change.
-    SetEntry(w, 0, false);
-    QCOMPARE(Checked(w), QString("Ann"));
-    QCOMPARE(Q(f.Row(1).install), QString("1000111"));
-    SetEntry(w, 2, true);
-    QCOMPARE(Checked(w), QString("Cid"));
-    QCOMPARE(Q(f.Row(1).install), QString("0010111"));
-
-    ClickCell(w, 2, 1);
-    SetEntry(w, kCustomEntry, false);
-    QCOMPARE(Checked(w), QString("Custom"));
-    QCOMPARE(Q(f.Row(2).install), QString("0001"));
-}
-
-void MainWindowTest::installCheckWithoutTaskChangesNothing() {
-    {
-        Fixture f;
-        MainWindow& w = f.Open();
-        SetEntry(w, 1, true);
-        QCOMPARE(f.store.RecordCount(), 2);
-        QCOMPARE(Q(f.Settings().install), QString("1"));
-        QCOMPARE(Q(f.store.GetRecord(2).install), QString("1"));
-    }
-    // Ctrl+click takes the selection away from the only row.
-    Fixture f;
-    f.Add("/t/a.txt", "book.pdb", lum2::kDirectionPcToPalm, "1000");
-    MainWindow& w = f.Open();
-    ClickCell(w, 1, 1, Qt::ControlModifier);
-    QCOMPARE(w.SelectedRow(), 0);
-    QVERIFY(Edit(w, "txt_pcfile")->isReadOnly());
-    SetEntry(w, 1, true);
-    SetEntry(w, 0, false);
-    QCOMPARE(Q(f.Row(1).install), QString("1000"));
-    QCOMPARE(Q(f.Row(1).palmfile), QString("book.pdb"));
-}
-
-void MainWindowTest::utf8OptionIsTheSeventhAndTheClipboardFollowsIt() {
-    Fixture f;
-    lum2::TaskRecord old = f.Task("/t/a.txt", "a.pdb", lum2::kDirectionPcToPalm, "1");
-    old.options = "100000";  // stored before the option existed
-    f.Add(old);
-    MainWindow& w = f.Open();
-    auto* options = Find<QListWidget>(w, "lst_options");
-    QCOMPARE(options->count(), 7);
-    QCOMPARE(options->item(6)->text(), QString("UTF-8 Text"));
-    ClickCell(w, 1, 1);
-    QCOMPARE(options->item(6)->checkState(), Qt::Unchecked);
-    options->item(6)->setCheckState(Qt::Checked);
+    // UTF-8 is the seventh option.
+    QCOMPARE(w.lst_options->count(), 7);
+    QCOMPARE(w.lst_options->item(6)->text(), QString("UTF-8 Text"));
+    QCOMPARE(w.lst_options->item(6)->checkState(), Qt::Unchecked);
+    w.lst_options->item(6)->setCheckState(Qt::Checked);
     QCOMPARE(Q(f.Row(1).options), QString("1000001"));
 
     // The clipboard's text arrives in the Palm set only when its record says so.
@@ -695,524 +294,614 @@ void MainWindowTest::utf8OptionIsTheSeventhAndTheClipboardFollowsIt() {
     }
 }
 
-// --- Direction ------------------------------------------------------------------
-
-void MainWindowTest::directionPictureCyclesAndKeepsFirstUser() {
+void MainWindowTest::autoNamingFollowsDirectionAndFolders() {
     Fixture f;
-    f.Add("/t/a.txt", "a.pdb", lum2::kDirectionPcToPalm, "1110");
+    const std::string custom = f.File("custom/");
+    f.ChangeSettings([&](lum2::TaskRecord& s) { s.palmfile = custom, s.install = "0001", s.direction = kPcToPalm; });
+    f.Add("", "", kPcToPalm);
+    f.Add("", "", kPalmToPc);
+    f.Add("/texts/keep.txt", "keep.pdb", kPcToPalm);
+    f.Add("/texts/also.txt", "also.pdb", kPalmToPc);
+    f.Add("/texts/old.txt", custom + "old.pdb", kPcToPalm, "0001");
     MainWindow& w = f.Open();
-    auto* picture = Find<QLabel>(w, "img_action");
-    const QImage start = picture->pixmap().toImage();
-    // Leaving PC to Palm keeps the first checked user only.
-    const int expected[] = {4, 1, 2, 3};
-    for (int step = 0; step < 4; ++step) {
-        ClickPicture(w);
-        QCOMPARE(Direction(w, 1), expected[step]);
-        QCOMPARE(int(f.Row(1).direction), expected[step]);
-        if (step < 3) {
-            QVERIFY(picture->pixmap().toImage() != start);
-            QCOMPARE(Checked(w), QString("Ann"));
-            QCOMPARE(Q(f.Row(1).install).left(4), QString("1000"));
-        }
+    QVERIFY(w.chk_autonaming->isChecked());
+    // Each step clicks its row (0: none), then acts: c/p types into the PC/Palm
+    // box (how: t over, + appended, = set), d turns the direction twice, n flips
+    // the naming box, N is New, s sets the settings' Palm folder. Then both boxes
+    // are compared (nullptr: not compared); "~/" is the home folder, "@" the test's.
+    const struct { int row; char what, how; const char *text, *pc, *palm; } steps[] = {
+        // PC to Palm: the Palm name follows the PC name.
+        {1, 'c', '+', "/docs/report.txt", "/docs/report.txt", "report.pdb"},
+        // ".pdb" joins a Palm name without one; the PC name does not follow in this direction.
+        {0, 'p', 't', "a", "/docs/report.txt", "a.pdb"},
+        {0, 'p', '+', "bc", nullptr, "abc.pdb"},
+        {0, 'p', '=', "a.b", nullptr, "a.b"},
+        // Palm to PC: the PC name follows, in the home folder while neither the
+        // task nor the settings name a PC folder.
+        {2, 'p', '+', "memo", "~/memo.txt", "memo.pdb"},
+        // The PC folder already typed stays; typing a PC name renames nothing.
+        {0, 'c', '=', "/texts/old.txt", "/texts/old.txt", nullptr},
+        {0, 'p', 't', "note", "/texts/note.txt", "note.pdb"},
+        {0, 'c', 't', "/texts/other.txt", "/texts/other.txt", "note.pdb"},
+        // Sync: whichever name was typed last leads.
+        {0, 'd', 0, nullptr, nullptr, nullptr},
+        {0, 'c', 't', "/texts/synced.txt", "/texts/synced.txt", "synced.pdb"},
+        {0, 'p', 't', "back", "/texts/back.txt", "back.pdb"},
+        // The user emptied the Palm text: the settings' custom folder.
+        {5, 'p', 't', "", "/texts/old.txt", ""},
+        {0, 'c', 't', "/texts/report.txt", nullptr, "@custom/report.pdb"},
+        // New takes the settings' custom folder, or the home folder without one.
+        {0, 'N', 0, nullptr, "", nullptr},
+        {0, 'c', '+', "report.txt", "report.txt", "@custom/report.pdb"},
+        {0, 's', 0, "", nullptr, nullptr},
+        {0, 'N', 0, nullptr, "", nullptr},
+        {0, 'c', '+', "report.txt", "report.txt", "~/report.pdb"},
+        // Naming off renames nothing, and adds no ".pdb".
+        {3, 'n', 0, nullptr, "/texts/keep.txt", "keep.pdb"},
+        {0, 'c', 't', "/texts/report.txt", "/texts/report.txt", "keep.pdb"},
+        {0, 'p', 't', "a", nullptr, "a"},
+        {4, 'p', 't', "memo.pdb", "/texts/also.txt", "memo.pdb"},
+    };
+    for (const auto& s : steps) {
+        const QString where = QString("%1 %2 %3: ").arg(QChar(s.what)).arg(QChar(s.how ? s.how : '.')).arg(s.text);
+        if (s.row != 0) ClickCell(w, s.row, 1 + s.row % 2);
+        QLineEdit* box = s.what == 'c' ? w.txt_pcfile : w.txt_palmfile;
+        if (s.what == 'd') Click(w.img_action), Click(w.img_action);
+        if (s.what == 'n') Click(w.chk_autonaming);
+        if (s.what == 'N') Click(w.cmd_new);
+        if (s.what == 's') f.ChangeSettings([&](lum2::TaskRecord& settings) { settings.palmfile = s.text; });
+        if (s.how == 't') TypeOver(box, s.text);
+        if (s.how == '+') QTest::keyClicks(box, s.text);
+        if (s.how == '=') box->setText(s.text);
+        const QString pc = s.pc != nullptr ? f.Expand(s.pc) : w.txt_pcfile->text();
+        const QString palm = s.palm != nullptr ? f.Expand(s.palm) : w.txt_palmfile->text();
+        QCOMPARE(where + w.txt_pcfile->text() + " | " + w.txt_palmfile->text(), where + pc + " | " + palm);
+        // Typing over a Palm name leaves the cursor after the typed letters, in front of ".pdb".
+        if (s.what == 'p' && s.how == 't') QCOMPARE(w.txt_palmfile->cursorPosition(), int(strlen(s.text)));
+        CheckRowMatchesEditor(f, w);
+        if (s.what == 'd') QCOMPARE(int(f.Row(w.SelectedRow()).direction), kSync);
     }
-    QCOMPARE(picture->pixmap().toImage(), start);
+    QCOMPARE(f.Settings().switch1, false);
+    Click(w.chk_autonaming);
+    QCOMPARE(f.Settings().switch1, true);
 }
 
-void MainWindowTest::directionColumnCyclesRowAndFileColumnsOnlySelect() {
+void MainWindowTest::fileInfoTexts() {
     Fixture f;
-    f.Add("/t/a.txt", "a.pdb", lum2::kDirectionPalmToPc, "1000");
-    f.Add("/t/b.txt", "b.pdb", lum2::kDirectionSync, "1000");
+    const std::string big = f.UserFile("Ann", "big.pdb");
+    lum2::test::WriteFileText(big, std::string(1234567, 'x'));
+    const QDateTime stamp(QDate(2021, 3, 5), QTime(14, 7));
+    {
+        QFile file(Q(big));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(stamp, QFileDevice::FileModificationTime));
+    }
+    const std::string text = f.Write("story.txt", std::string(999, 'x'));
+    f.Add(text, "book.pdb", kPcToPalm, "1100");                // 1: two users
+    f.Add(text, "big.pdb", kPalmToPc, "1000");                 // 2: Ann's file
+    f.Add(f.File("gone.txt"), "gone.pdb", kPalmToPc, "1000");  // 3: missing files
+    f.Add("/texts/", "", kPcToPalm, "0100");                   // 4: no names
+    f.Add(text, big, kPcToPalm, "0001");                       // 5: Custom, full path
     MainWindow& w = f.Open();
+
+    const QString bigInfo = QLocale().toString(stamp, QLocale::ShortFormat) + "\n1,234,567 Byte";
+    const QString noName = "Browse or Enter Filename";
+    const QString stories[] = {"Distribute Mode", bigInfo, "New File", noName, bigInfo};
+    for (int row = 1; row <= 5; ++row) {
+        ClickCell(w, row, 1);
+        QCOMPARE(w.txt_palmfiledata->toPlainText(), stories[row - 1]);
+    }
+    QVERIFY(w.txt_pcfiledata->toPlainText().endsWith("\n999 Byte"));
+    ClickCell(w, 3, 1);
+    QCOMPARE(w.txt_pcfiledata->toPlainText(), QString("New File"));
+    ClickCell(w, 4, 1);
+    QCOMPARE(w.txt_pcfiledata->toPlainText(), noName);
+
+    // Typing updates the box at once: Bob has no such file, Ann has.
+    QTest::keyClicks(w.txt_palmfile, "big");
+    QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("New File"));
+    SetEntry(w, 0, true);
+    QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("Distribute Mode"));
+    SetEntry(w, 1, false);
+    QCOMPARE(Checked(w), QString("Ann"));
+    QCOMPARE(w.txt_palmfiledata->toPlainText(), bigInfo);
+}
+
+void MainWindowTest::fileDialogsFilterPalmFilesAndPathsLongerThanTheFieldAreRefused() {
+    Fixture f;
+    f.Add("/t/a.txt", f.File("a.pdb"), kPalmToPc, "0001");
+    MainWindow& w = f.Open();
+    QStringList captions;
+    QStringList patterns;
+    {
+        PromptAnswerer answerer({[&](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            captions = files->nameFilters();
+            files->selectNameFilter(captions.value(1));
+            patterns = files->findChild<QFileSystemModel*>()->nameFilters();
+            dialog->reject();
+        }});
+        Click(w.cmd_browsepalmfile);
+    }
+    QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
+    QCOMPARE(patterns, (QStringList{"*.prc", "*.pdb"}));
+
+    QLineEdit* pc = w.txt_pcfile;
+    const QString longest = "/t/" + QString(505, 'p') + ".txt";  // 512 bytes, the field's width
+    pc->setText(longest);
+    QCOMPARE(Q(f.Row(1).pcfile), longest);
+
+    // One byte more, typed, pasted as a two-byte letter, or chosen in the
+    // dialog, is refused: the box and the record keep the path they had, and
+    // the status line says why.
+    const std::string deep = f.File(std::string(200, 'd') + "/" + std::string(200, 'e'));
+    std::filesystem::create_directories(deep);
+    PromptAnswerer answerer({[&](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        files->setDirectory(Q(deep));
+        files->selectFile(QString(150, 'n'));
+        dialog->accept();  // as the Open button does
+    }});
+    QApplication::clipboard()->setText(QString::fromUtf8("\u00e9"));
+    for (int how = 0; how < 3; ++how) {
+        w.txt_status->clear();
+        const QString before = how == 0 ? longest : longest.chopped(1);
+        pc->setText(before);
+        pc->end(false);
+        if (how == 0) QTest::keyClick(pc, 'x');
+        if (how == 1) pc->paste();
+        if (how == 2) Click(w.cmd_browsepcfile);
+        QCOMPARE(pc->text(), before);
+        QCOMPARE(Q(f.Row(1).pcfile), before);
+        QVERIFY2(w.txt_status->text().contains("PC File path is longer than 512 bytes"), qPrintable(w.txt_status->text()));
+    }
+
+    // The clipboard settings' Palm file likewise.
+    Click(w.cmd_clipsettings);
+    QApplication::clipboard()->setText("/" + QString(512, 'c'));
+    w.txt_palmfile->selectAll();
+    w.txt_palmfile->paste();
+    QCOMPARE(w.txt_palmfile->text(), QString("clipboard.pdb"));
+    QCOMPARE(Q(f.store.GetRecord(2).palmfile), QString("clipboard.pdb"));
+    QVERIFY(w.txt_status->text().contains("Palm File path is longer than 512 bytes"));
+}
+
+// --- Install list -------------------------------------------------------------
+
+void MainWindowTest::installListFollowsDirectionAndNeverEmpties() {
+    Fixture f;
+    f.Add("/t/a.txt", "book.pdb", kPcToPalm, "1100");
+    f.Add("/t/b.txt", "book.pdb", kPalmToPc, "1000");
+    f.Add("/t/c.txt", "book.pdb", kPalmToPc, "1000111");
+    f.Add("/t/d.txt", "book.pdb", kPcToPalm, "0001");
+    f.Add("/t/e.txt", "book.pdb", kPalmToPc, "0010");
+    MainWindow& w = f.Open();
+    const std::string custom = f.File("custom/");
+    std::filesystem::create_directories(custom);
+    // Each step clicks its row (0: none), ticks or unticks an entry (-1: none),
+    // then compares the checked entries, the record's install characters (from
+    // the first) and the Palm box (nullptr: not compared).
+    const struct { int row, entry; bool check; const char *checked, *install, *palm; } steps[] = {
+        // PC to Palm: users add up, and unchecking one leaves the others.
+        {1, -1, false, "Ann+Bob", "1100", nullptr},
+        {0, 2, true, "Ann+Bob+Cid", "1110", nullptr},
+        {0, 0, false, "Bob+Cid", "0110", "book.pdb"},
+        // Palm to PC reads from one user only.
+        {2, -1, false, "Ann", "1000", nullptr},
+        {0, 1, true, "Bob", "0100", nullptr},
+        // The only checked entry cannot be unchecked; only the list's own characters change.
+        {3, 0, false, "Ann", "1000111", nullptr},
+        {0, 2, true, "Cid", "0010111", nullptr},
+        {4, kCustomEntry, false, "Custom", "0001", nullptr},
+        // Custom stands alone and carries the folder; a user next to it takes both away.
+        {1, kCustomEntry, true, "Custom", "0001", "~/book.pdb"},
+        {0, 0, true, "Ann", "1000", "book.pdb"},
+        // The settings' Palm folder is the custom folder.
+        {5, kCustomEntry, true, "Custom", "0001", "@custom/book.pdb"},
+    };
+    for (const auto& s : steps) {
+        if (s.row == 5) f.ChangeSettings([&](lum2::TaskRecord& settings) { settings.palmfile = custom; });
+        if (s.row != 0) ClickCell(w, s.row, 1);
+        if (s.entry >= 0) SetEntry(w, s.entry, s.check);
+        QCOMPARE(Checked(w), QString(s.checked));
+        QCOMPARE(Q(f.Row(w.SelectedRow()).install).left(int(strlen(s.install))), QString(s.install));
+        if (s.palm != nullptr) QCOMPARE(w.txt_palmfile->text(), f.Expand(s.palm));
+        CheckRowMatchesEditor(f, w);
+    }
+    QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("New File"));
+    QCOMPARE(Q(f.Row(5).pcfile), QString("/t/e.txt"));
+
+    // Ctrl+click takes the selection away; ticking then changes no record.
+    ClickCell(w, 5, 1, Qt::ControlModifier);
+    QCOMPARE(w.SelectedRow(), 0);
+    QVERIFY(w.txt_pcfile->isReadOnly());
+    SetEntry(w, 1, true);
+    QCOMPARE(Q(f.Row(5).install).left(4), QString("0001"));
+    QCOMPARE(Q(f.Row(5).palmfile), Q(custom) + "book.pdb");
+}
+
+// --- Direction ------------------------------------------------------------------
+
+void MainWindowTest::directionTurnsByPictureAndMiddleColumn() {
+    Fixture f;
+    f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1110");
+    f.Add("/t/b.txt", "b.pdb", kSync, "1000");
+    MainWindow& w = f.Open();
+    const QImage start = w.img_action->pixmap().toImage();
+    // The picture turns the direction; leaving PC to Palm keeps the first checked user only.
+    for (const int direction : {kSync, kNone, kPalmToPc, kPcToPalm}) {
+        Click(w.img_action);
+        QCOMPARE(QList<int>({Direction(w, 1), f.Row(1).direction}), QList<int>({direction, direction}));
+        QCOMPARE(w.img_action->pixmap().toImage() == start, direction == kPcToPalm);
+        if (direction != kPcToPalm) QCOMPARE(Checked(w) + Q(f.Row(1).install).left(4), QString("Ann1000"));
+    }
 
     // The file columns select and nothing else.
     ClickCell(w, 2, 1);
     QCOMPARE(w.SelectedRow(), 2);
     ClickCell(w, 1, 2);
-    QCOMPARE(w.SelectedRow(), 1);
     ClickCell(w, 1, 1);
-    QCOMPARE(int(f.Row(1).direction), 2);
+    QCOMPARE(w.SelectedRow(), 1);
+    QCOMPARE(int(f.Row(1).direction), kPcToPalm);
 
     // The middle column turns the row's direction.
-    const int expected[] = {3, 4, 1, 2};
-    for (const int direction : expected) {
+    for (const int direction : {kSync, kNone, kPalmToPc, kPcToPalm}) {
         ClickCell(w, 1, 0);
-        QCOMPARE(w.SelectedRow(), 1);
-        QCOMPARE(Direction(w, 1), direction);
-        QCOMPARE(int(f.Row(1).direction), direction);
+        QCOMPARE(QList<int>({w.SelectedRow(), Direction(w, 1), f.Row(1).direction}), QList<int>({1, direction, direction}));
     }
-    QCOMPARE(int(f.Row(2).direction), 4);
+    QCOMPARE(int(f.Row(2).direction), kSync);
 
     // On another row it selects that row and turns its direction.
     ClickCell(w, 2, 0);
-    QCOMPARE(w.SelectedRow(), 2);
-    QCOMPARE(int(f.Row(2).direction), 1);
-    QCOMPARE(int(f.Row(1).direction), 2);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), QString("/t/b.txt"));
+    QCOMPARE(QList<int>({w.SelectedRow(), f.Row(2).direction, f.Row(1).direction}), QList<int>({2, kNone, kPcToPalm}));
+    QCOMPARE(w.txt_pcfile->text(), QString("/t/b.txt"));
 }
 
 // --- New, Delete, Save Default -----------------------------------------------------
 
-void MainWindowTest::emptyListPulsesNewUntilATaskExists() {
+void MainWindowTest::emptyListPulsesNewAndIgnoresInstallChecks() {
     Fixture f;
     MainWindow& w = f.Open();
-    auto* newButton = Find<QPushButton>(w, "cmd_new");
+    QPushButton* newButton = w.cmd_new;
     const QRect normal = newButton->geometry();
     const QFont normalFont = newButton->font();
-    QVERIFY(!Find<QPushButton>(w, "cmd_convert")->isEnabled());
-    QVERIFY(Edit(w, "txt_pcfile")->isReadOnly());
+    QVERIFY(!w.cmd_convert->isEnabled());
+    QVERIFY(EditorLocked(w));
+    // A tick without a task changes no record.
+    SetEntry(w, 1, true);
+    QCOMPARE(f.store.RecordCount(), 2);
+    QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(2).install), QString("11"));
 
     // Wait for the grown half of the pulse.
     QTRY_VERIFY_WITH_TIMEOUT(newButton->font().bold(), 2000);
     QVERIFY(newButton->geometry() != normal);
 
-    QTest::mouseClick(newButton, Qt::LeftButton);
+    Click(newButton);
     QVERIFY(!w.Timer1->isActive());
     QCOMPARE(newButton->geometry(), normal);
     QCOMPARE(newButton->font(), normalFont);
-    QVERIFY(Find<QPushButton>(w, "cmd_convert")->isEnabled());
+    QVERIFY(w.cmd_convert->isEnabled());
 
     // The new task is the settings' copy.
     QCOMPARE(f.store.RecordCount(), 3);
     const lum2::TaskRecord settings = f.Settings();
     const lum2::TaskRecord task = f.Row(1);
-    QCOMPARE(task.direction, settings.direction);
-    QCOMPARE(Q(task.options), Q(settings.options));
-    QCOMPARE(Q(task.install), Q(settings.install));
-    QCOMPARE(task.tabspace, settings.tabspace);
+    QCOMPARE(QStringList({Q(task.options), Q(task.install)}), QStringList({Q(settings.options), Q(settings.install)}));
+    QCOMPARE(QList<int>({task.direction, task.tabspace}), QList<int>({settings.direction, settings.tabspace}));
     QVERIFY(!task.taskid.empty());
     QCOMPARE(w.SelectedRow(), 1);
-    QVERIFY(!Edit(w, "txt_pcfile")->isReadOnly());
+    QVERIFY(!w.txt_pcfile->isReadOnly());
     QCOMPARE(Checked(w), QString("Ann"));
 }
 
 void MainWindowTest::deleteSelectsNeighbourAndEmptiesEditor() {
-    Fixture f;
-    f.AddNumbered(3);
+    Fixture f(3);
     MainWindow& w = f.Open();
+    // The last row: the new last row takes the selection. A row above others:
+    // the next one moves up into its place.
+    for (const int row : {3, 1}) {
+        ClickCell(w, row, 1);
+        Click(w.cmd_delete);
+        QCOMPARE(w.SelectedRow(), row == 3 ? 2 : 1);
+        QCOMPARE(w.txt_pcfile->text(), PcName(2));
+        QCOMPARE(Q(f.Row(w.SelectedRow()).pcfile), PcName(2));
+    }
+    QCOMPARE(w.lvw_tasks->topLevelItemCount(), 1);
 
-    // The last row: the new last row takes the selection.
-    ClickCell(w, 3, 1);
-    Click(w, "cmd_delete");
-    QCOMPARE(f.store.RecordCount(), 4);
-    QCOMPARE(w.SelectedRow(), 2);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(2));
-
-    // A row above others: the next one moves up into its place.
-    ClickCell(w, 1, 1);
-    Click(w, "cmd_delete");
-    QCOMPARE(List(w)->topLevelItemCount(), 1);
-    QCOMPARE(w.SelectedRow(), 1);
-    QCOMPARE(Q(f.Row(1).pcfile), PcName(2));
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(2));
-
-    // The only row: the editor empties and locks.
-    Click(w, "cmd_delete");
-    QCOMPARE(List(w)->topLevelItemCount(), 0);
+    // The only row: the editor empties and locks, and New pulses again.
+    Click(w.cmd_delete);
+    QCOMPARE(w.lvw_tasks->topLevelItemCount(), 0);
     QCOMPARE(f.store.RecordCount(), 2);
     QCOMPARE(w.SelectedRow(), 0);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), QString());
-    QVERIFY(Edit(w, "txt_palmfile")->isReadOnly());
-    QVERIFY(!Install(w)->isEnabled());
-    QVERIFY(!Find<QLabel>(w, "img_action")->isEnabled());
-    QVERIFY(!Find<QPushButton>(w, "cmd_delete")->isEnabled());
-    QVERIFY(!Find<QPushButton>(w, "cmd_convert")->isEnabled());
+    QVERIFY(EditorLocked(w));
+    QVERIFY(!w.cmd_convert->isEnabled());
     QVERIFY(w.Timer1->isActive());
 }
 
 void MainWindowTest::saveDefaultGivesNextNewItsFolders() {
     Fixture f;
-    f.Add("/texts/a.txt", "/custom/a.pdb", lum2::kDirectionPalmToPc, "0001");
+    f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
     MainWindow& w = f.Open();
-    TypeOver(Edit(w, "txt_tabspace"), "8");
-    Click(w, "cmd_savedefault");
+    TypeOver(w.txt_tabspace, "8");
+    Click(w.cmd_savedefault);
 
     const lum2::TaskRecord settings = f.Settings();
-    QCOMPARE(Q(settings.pcfile), QString("/texts/"));
-    QCOMPARE(Q(settings.palmfile), QString("/custom/"));
-    QCOMPARE(int(settings.direction), int(lum2::kDirectionPalmToPc));
-    QCOMPARE(Q(settings.install), QString("0001"));
-    QCOMPARE(int(settings.tabspace), 8);
-    QCOMPARE(Q(f.Row(1).pcfile), QString("/texts/a.txt"));
+    QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(1).pcfile)}),
+             QStringList({"/texts/", "/custom/", "0001", "/texts/a.txt"}));
+    QCOMPARE(QList<int>({settings.direction, settings.tabspace}), QList<int>({kPalmToPc, 8}));
 
-    Click(w, "cmd_new");
+    Click(w.cmd_new);
     QCOMPARE(w.SelectedRow(), 2);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), QString("/texts/"));
+    QCOMPARE(w.txt_pcfile->text(), QString("/texts/"));
     QCOMPARE(Cell(w, 2, 1), QString());
-    QCOMPARE(Direction(w, 2), int(lum2::kDirectionPalmToPc));
+    QCOMPARE(Direction(w, 2), kPalmToPc);
     QCOMPARE(Checked(w), QString("Custom"));
-    QCOMPARE(Edit(w, "txt_tabspace")->text(), QString("8"));
+    QCOMPARE(w.txt_tabspace->text(), QString("8"));
 }
 
 void MainWindowTest::connectorFollowsRowAfterHiddenStart() {
-    Fixture f;
-    f.AddNumbered(3);
+    Fixture f(3);
     MainWindow& w = f.Open(true);
-    const QLabel* picture = Find<QLabel>(w, "img_action");
     for (int row : {1, 2}) {
         if (row == 2) ClickCell(w, 2, 1);
-        const QRect rect = List(w)->visualItemRect(List(w)->topLevelItem(row - 1));
+        const QRect rect = w.lvw_tasks->visualItemRect(w.lvw_tasks->topLevelItem(row - 1));
         QVERIFY(w.shp_con->Linked());
-        QCOMPARE(w.shp_con->RowTop(), List(w)->viewport()->mapTo(&w, rect.topLeft()).y() - w.shp_con->y());
-        QCOMPARE(w.shp_con->TargetY(), picture->mapTo(&w, picture->rect().center()).y() - w.shp_con->y());
+        QCOMPARE(w.shp_con->RowTop(), w.lvw_tasks->viewport()->mapTo(&w, rect.topLeft()).y() - w.shp_con->y());
+        QCOMPARE(w.shp_con->TargetY(), w.img_action->mapTo(&w, w.img_action->rect().center()).y() - w.shp_con->y());
     }
 }
 
 void MainWindowTest::storeSetAsideIsShownInStatusLine() {
     Fixture f;
     f.store.Close();
-    lum2::test::WriteFileText(f.File("lumdata.dat"), "no task list");
+    f.Write("lumdata.dat", "no task list");
     f.store.OpenStore(f.dir.Path());
     MainWindow& w = f.Open();
-    const QString status = Edit(w, "txt_status")->text();
-    QVERIFY2(status.contains("kept as " + Q(f.File("lumdata.dat.bak"))), qPrintable(status));
+    QVERIFY2(w.txt_status->text().contains("kept as " + Q(f.File("lumdata.dat.bak"))), qPrintable(w.txt_status->text()));
     // The long line shows its start, which says what happened.
-    QCOMPARE(Edit(w, "txt_status")->cursorPosition(), 0);
+    QCOMPARE(w.txt_status->cursorPosition(), 0);
 }
 
 void MainWindowTest::droppedFilesBecomeNewTasks() {
-    struct Row {
-        int direction;
-        const char* pc;  // "~/" is the home folder, "@" the test's folder
-        const char* palm;
-        const char* install;
-    };
-    const struct {
-        const char* name;
-        QStringList dropped;  // in the test's folder
-        bool clipboardSettings;
-        std::vector<Row> rows;  // the tasks after the one already there
-    } cases[] = {
-        {"one text file", {"notes.txt"}, false, {{lum2::kDirectionPcToPalm, "@notes.txt", "notes.pdb", "1"}}},
-        {"several, Palm files to PC",
-         {"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"},
-         false,
-         {{lum2::kDirectionPcToPalm, "@a.txt", "a.pdb", "1"},
-          {lum2::kDirectionPalmToPc, "~/book.txt", "@book.pdb", "0001"},
-          {lum2::kDirectionPalmToPc, "~/memo.txt", "memo.PRC", "0100"}}},
-        {"in clipboard settings", {"notes.txt"}, true, {}},
-    };
-    const auto expand = [](const Fixture& f, const char* text) {
-        const QString path(text);
-        if (path.startsWith("~/")) return kHomeFolder + path.mid(2);
-        if (path.startsWith('@')) return Q(f.File(path.mid(1).toStdString()));
-        return path;
+    // The tasks a drop adds; in paths "~/" is the home folder, "@" the test's folder.
+    struct Row { int direction; const char* pc; const char* palm; const char* install; };
+    // Files dropped from the test's folder, and the tasks after the one already there.
+    const struct { QStringList dropped; bool clipboardSettings; std::vector<Row> rows; } cases[] = {
+        {{"notes.txt"}, false, {{kPcToPalm, "@notes.txt", "notes.pdb", "1"}}},
+        {{"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"}, false,  // Palm files go to PC
+         {{kPcToPalm, "@a.txt", "a.pdb", "1"}, {kPalmToPc, "~/book.txt", "@book.pdb", "0001"},
+          {kPalmToPc, "~/memo.txt", "memo.PRC", "0100"}}},
+        {{"notes.txt"}, true, {}},  // in the clipboard settings
     };
     for (const auto& c : cases) {
         Fixture f;
-        f.Add(f.File("old.txt"), "old.pdb", lum2::kDirectionPcToPalm);
+        f.Add(f.File("old.txt"), "old.pdb", kPcToPalm);
         QStringList paths;
         for (const QString& name : c.dropped) {
             paths << Q(f.File(name.toStdString()));
-            if (name != "palm") lum2::test::WriteFileText(f.File(name.toStdString()), "text\n");
+            if (name != "palm") f.Write(name.toStdString(), "text\n");
         }
         MainWindow& w = f.Open();
         w.SetClipboardSettingsMode(c.clipboardSettings);
         QCOMPARE(DropFiles(w, paths), !c.clipboardSettings);
-        QVERIFY2(List(w)->topLevelItemCount() == int(c.rows.size()) + 1, c.name);
+        QCOMPARE(w.lvw_tasks->topLevelItemCount(), int(c.rows.size()) + 1);
         QCOMPARE(f.store.RecordCount(), int(c.rows.size()) + 3);
         for (std::size_t k = 0; k < c.rows.size(); ++k) {
             const lum2::TaskRecord task = f.Row(int(k) + 2);
-            QCOMPARE(int(task.direction), c.rows[k].direction);
-            QCOMPARE(Direction(w, int(k) + 2), c.rows[k].direction);
-            QCOMPARE(Q(task.pcfile), expand(f, c.rows[k].pc));
-            QCOMPARE(Q(task.palmfile), expand(f, c.rows[k].palm));
-            QCOMPARE(Q(task.install).left(4), QString(c.rows[k].install));
+            QCOMPARE(QList<int>({task.direction, Direction(w, int(k) + 2)}), QList<int>(2, c.rows[k].direction));
+            QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile), Q(task.install).left(4)}),
+                     QStringList({f.Expand(c.rows[k].pc), f.Expand(c.rows[k].palm), c.rows[k].install}));
         }
         if (!c.rows.empty()) QCOMPARE(w.SelectedRow(), int(c.rows.size()) + 1);
     }
 
     // During a run the list takes nothing.
     Fixture f;
-    lum2::test::WriteFileText(f.File("a.txt"), "text\n");
-    lum2::test::WriteFileText(f.File("a.pdb"), "old");
-    f.Add(f.File("a.txt"), f.File("a.pdb"), lum2::kDirectionPcToPalm, "0001");
+    f.Add(f.Write("a.txt", "text\n"), f.Write("a.pdb", "old"), kPcToPalm, "0001");
     MainWindow& w = f.Open();
     bool taken = true;
     PromptAnswerer answerer({[&](QDialog* dialog) {
         taken = DropFiles(w, {Q(f.File("a.txt"))});
-        Press<QPushButton>(dialog, "cmd_stop");
+        Press(dialog, "cmd_stop");
     }});
-    Click(w, "cmd_convert");
+    Click(w.cmd_convert);
     QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
     QVERIFY(!taken);
-    QCOMPARE(List(w)->topLevelItemCount(), 1);
+    QCOMPARE(w.lvw_tasks->topLevelItemCount(), 1);
     QCOMPARE(f.store.RecordCount(), 3);
 }
 
 // --- Scroll bar -------------------------------------------------------------------
 
-void MainWindowTest::scrollBarRangeFollowsPage() {
-    Fixture f;
-    f.AddNumbered(20);
+void MainWindowTest::longListScrollsWithSelectionNewDeleteAndRun() {
+    Fixture f(40);
     MainWindow& w = f.Open();
-    const int k = w.RowsPerPage();
+    int k = w.RowsPerPage();
     QVERIFY2(k >= 3 && k < 18, qPrintable(QString("rows per page: %1").arg(k)));
-    QCOMPARE(w.VScroll1->minimum(), 1);
-    QCOMPARE(w.VScroll1->maximum(), 20 - k + 1);
-    QCOMPARE(w.VScroll1->pageStep(), k - 1);
-    QCOMPARE(w.VScroll1->value(), 1);
-
-    // A taller window holds more rows; the range follows.
-    const int rowHeight = List(w)->visualItemRect(List(w)->topLevelItem(0)).height();
-    w.resize(w.width(), w.height() + 2 * rowHeight);
-    QTRY_VERIFY(w.RowsPerPage() > k);
-    const int taller = w.RowsPerPage();
-    QVERIFY(taller < 20);
-    QCOMPARE(w.VScroll1->maximum(), 20 - taller + 1);
-    QCOMPARE(w.VScroll1->pageStep(), taller - 1);
-
-    // Deleting rows shrinks the range down to 1..1, fewer rows than a page included.
-    for (int n = 20; n >= 1; --n) {
-        Click(w, "cmd_delete");
-        QCOMPARE(w.VScroll1->maximum(), std::max(1, (n - 1) - taller + 1));
-    }
-    QCOMPARE(w.VScroll1->minimum(), 1);
-    QCOMPARE(w.VScroll1->pageStep(), taller - 1);
-}
-
-void MainWindowTest::scrollingSelectionAwayClearsEditor() {
-    Fixture f;
-    f.AddNumbered(40);
-    MainWindow& w = f.Open();
-    const int k = w.RowsPerPage();
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(1));
+    QCOMPARE(View(w), QList<int>({1, 1, 1, 40 - k + 1}));
+    QCOMPARE(QList<int>({w.VScroll1->minimum(), w.VScroll1->pageStep()}), QList<int>({1, k - 1}));
+    QCOMPARE(w.txt_pcfile->text(), PcName(1));
 
     // Row 1 leaves the page: still selected, but the editor empties and locks.
     w.VScroll1->setValue(3);
-    QCOMPARE(w.FirstVisibleRow(), 3);
-    QCOMPARE(w.SelectedRow(), 1);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), QString());
-    QVERIFY(Edit(w, "txt_pcfile")->isReadOnly());
-    QVERIFY(!Install(w)->isEnabled());
-    QVERIFY(!Find<QPushButton>(w, "cmd_delete")->isEnabled());
+    QCOMPARE(View(w).mid(0, 2), QList<int>({1, 3}));
+    QVERIFY(EditorLocked(w));
     QCOMPARE(Q(f.Row(1).pcfile), PcName(1));
     QCOMPARE(Cell(w, 1, 1), QString("pc1.txt"));
-
     // Another row taken meanwhile; row 1 comes back into view unselected.
     ClickCell(w, 5, 1);
     w.VScroll1->setValue(1);
     QCOMPARE(w.SelectedRow(), 5);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(5));
-
+    QCOMPARE(w.txt_pcfile->text(), PcName(5));
     // Row 5 leaves the page at the top, and comes back as the last visible row.
     w.VScroll1->setValue(6);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), QString());
+    QCOMPARE(w.txt_pcfile->text(), QString());
     w.VScroll1->setValue(5);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(5));
-    QVERIFY(!Edit(w, "txt_pcfile")->isReadOnly());
+    QCOMPARE(w.txt_pcfile->text(), PcName(5));
+    QVERIFY(!w.txt_pcfile->isReadOnly());
     w.VScroll1->setValue(std::max(1, 5 - k + 1));
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(5));
-}
+    QCOMPARE(w.txt_pcfile->text(), PcName(5));
 
-void MainWindowTest::arrowKeysOnPageEdgeScrollOneRow() {
-    Fixture f;
-    f.AddNumbered(40);
-    MainWindow& w = f.Open();
-    const int last = 2 + w.RowsPerPage() - 1;
+    // Arrow keys on the page's edge scroll one row.
+    const int last = 2 + k - 1;
     w.VScroll1->setValue(2);
     ClickCell(w, last, 1);
-
-    List(w)->setFocus();
-    QTest::keyClick(List(w), Qt::Key_Down);
-    QCOMPARE(w.SelectedRow(), last + 1);
-    QCOMPARE(w.FirstVisibleRow(), 3);
-    QCOMPARE(w.VScroll1->value(), 3);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(last + 1));
-    QVERIFY(!Edit(w, "txt_pcfile")->isReadOnly());
-
+    w.lvw_tasks->setFocus();
+    QTest::keyClick(w.lvw_tasks, Qt::Key_Down);
+    QCOMPARE(View(w).mid(0, 3), QList<int>({last + 1, 3, 3}));
+    QCOMPARE(w.txt_pcfile->text(), PcName(last + 1));
+    QVERIFY(!w.txt_pcfile->isReadOnly());
     ClickCell(w, 3, 1);
-    QTest::keyClick(List(w), Qt::Key_Up);
-    QCOMPARE(w.SelectedRow(), 2);
-    QCOMPARE(w.FirstVisibleRow(), 2);
-    QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(2));
-}
-
-void MainWindowTest::newAndDeleteOnLongListKeepSelectionInView() {
-    Fixture f;
-    f.AddNumbered(40);
-    MainWindow& w = f.Open();
-    const int k = w.RowsPerPage();
+    QTest::keyClick(w.lvw_tasks, Qt::Key_Up);
+    QCOMPARE(View(w).mid(0, 2), QList<int>({2, 2}));
+    QCOMPARE(w.txt_pcfile->text(), PcName(2));
 
     // New far below the page: the list scrolls to the new row.
-    Click(w, "cmd_new");
-    QCOMPARE(w.SelectedRow(), 41);
-    QCOMPARE(w.FirstVisibleRow(), 41 - k + 1);
-    QCOMPARE(w.VScroll1->maximum(), 41 - k + 1);
-    QCOMPARE(w.VScroll1->value(), w.FirstVisibleRow());
-    QVERIFY(!Edit(w, "txt_pcfile")->isReadOnly());
-
+    Click(w.cmd_new);
+    QCOMPARE(View(w), QList<int>({41, 41 - k + 1, 41 - k + 1, 41 - k + 1}));
+    QVERIFY(!w.txt_pcfile->isReadOnly());
     // Deleting at the bottom: the row above takes over, still in view.
     for (const int row : {40, 39}) {
-        Click(w, "cmd_delete");
-        QCOMPARE(w.SelectedRow(), row);
-        QVERIFY(w.SelectedTaskVisible());
-        QCOMPARE(w.VScroll1->maximum(), row - k + 1);
-        QCOMPARE(w.VScroll1->value(), w.FirstVisibleRow());
-        QCOMPARE(Edit(w, "txt_pcfile")->text(), PcName(row));
+        Click(w.cmd_delete);
+        QCOMPARE(View(w), QList<int>({row, row - k + 1, row - k + 1, row - k + 1}));
+        QCOMPARE(w.txt_pcfile->text(), PcName(row));
     }
     QCOMPARE(f.store.RecordCount(), 39 + 2);
-}
 
-void MainWindowTest::runScrollsEachTaskIntoView() {
-    Fixture f;
-    f.AddNumbered(40, lum2::kDirectionNone);  // nothing to convert: each shows " -"
-    MainWindow& w = f.Open();
-    const int k = w.RowsPerPage();
-
-    // Every task is shown in the editor while it runs.
+    // A run shows every task in the editor while it runs (none of the files exist).
     int shownOutOfView = 0;
     int checks = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!w.RunActive()) return;
         ++checks;
-        if (!w.SelectedTaskVisible() || Edit(w, "txt_pcfile")->text() != PcName(w.SelectedRow())) ++shownOutOfView;
+        if (!w.SelectedTaskVisible() || w.txt_pcfile->text() != PcName(w.SelectedRow())) ++shownOutOfView;
     });
     poll.start(0);
-    Click(w, "cmd_convert");
+    Click(w.cmd_convert);
     poll.stop();
-
     QVERIFY(checks > 0);
     QCOMPARE(shownOutOfView, 0);
-    QCOMPARE(w.SelectedRow(), 40);
-    QCOMPARE(w.FirstVisibleRow(), 40 - k + 1);
-    QCOMPARE(w.VScroll1->value(), w.FirstVisibleRow());
-    QCOMPARE(Cell(w, 1, 0), QString(" -"));
-    QCOMPARE(Cell(w, 40, 0), QString(" -"));
+    QCOMPARE(View(w), QList<int>({39, 39 - k + 1, 39 - k + 1, 39 - k + 1}));
+    QCOMPARE(Cell(w, 1, 0) + Cell(w, 39, 0), QString(" ? ?"));
+
+    // A taller window holds more rows; the range follows.
+    const int rowHeight = w.lvw_tasks->visualItemRect(w.lvw_tasks->topLevelItem(0)).height();
+    w.resize(w.width(), w.height() + 2 * rowHeight);
+    QTRY_VERIFY(w.RowsPerPage() > k);
+    k = w.RowsPerPage();
+    QVERIFY(k < 20);
+    QCOMPARE(QList<int>({w.VScroll1->maximum(), w.VScroll1->pageStep()}), QList<int>({39 - k + 1, k - 1}));
+    // Deleting rows shrinks the range down to 1..1, fewer rows than a page included.
+    for (int n = 39; n >= 1; --n) {
+        Click(w.cmd_delete);
+        QCOMPARE(w.VScroll1->maximum(), std::max(1, (n - 1) - k + 1));
+    }
+    QCOMPARE(QList<int>({w.VScroll1->minimum(), w.VScroll1->pageStep()}), QList<int>({1, k - 1}));
 }
 
 // --- Run --------------------------------------------------------------------------
 
 void MainWindowTest::runMarksRowsAndStoresStatuses() {
     Fixture f;
-    lum2::test::WriteFileText(f.File("one.txt"), SampleText(5000));
-    f.Add(f.File("one.txt"), f.File("missing.pdb"), lum2::kDirectionPalmToPc, "0001");  // no Palm file
-    f.Add(f.File("one.txt"), f.File("none.pdb"), lum2::kDirectionNone, "0001");         // nothing to do
-    f.Add(f.File("one.txt"), f.File("one.pdb"), lum2::kDirectionPcToPalm, "0001");
+    const std::string one = f.Write("one.txt", SampleText(5000));
+    f.Add(one, f.File("missing.pdb"), kPalmToPc, "0001");  // no Palm file
+    f.Add(one, f.File("none.pdb"), kNone, "0001");         // nothing to do
+    f.Add(one, f.File("one.pdb"), kPcToPalm, "0001");
     MainWindow& w = f.Open();
     QSignalSpy tray(&w, &MainWindow::trayIconChanged);
     QSignalSpy finished(&w, &MainWindow::runFinished);
 
-    Click(w, "cmd_convert");
+    Click(w.cmd_convert);
     QCOMPARE(finished.count(), 1);
-    QCOMPARE(Cell(w, 1, 0), QString(" ?"));
-    QCOMPARE(Cell(w, 2, 0), QString(" -"));
-    QCOMPARE(Cell(w, 3, 0), QString(" OK"));
-    QCOMPARE(Q(f.Row(1).status), QString("Error: Palm File does not exist"));
-    QCOMPARE(Q(f.Row(2).status), QString());
-    QCOMPARE(Q(f.Row(3).status), QString("OK"));
+    QCOMPARE(QStringList({Cell(w, 1, 0), Cell(w, 2, 0), Cell(w, 3, 0)}), QStringList({" ?", " -", " OK"}));
+    QCOMPARE(QStringList({Q(f.Row(1).status), Q(f.Row(2).status), Q(f.Row(3).status)}),
+             QStringList({"Error: Palm File does not exist", "", "OK"}));
     QVERIFY(std::filesystem::file_size(f.File("one.pdb")) > 78);
-    QCOMPARE(Edit(w, "txt_status")->text(), QString("OK"));
-    QCOMPARE(Find<QPushButton>(w, "cmd_convert")->text(), QString("Convert"));
+    QCOMPARE(w.txt_status->text(), QString("OK"));
+    QCOMPARE(w.cmd_convert->text(), QString("Convert"));
     QCOMPARE(LastTray(tray), std::make_pair(10, QString("LUM2\r\n- see list for errors")));
     // The window is usable again.
     QCOMPARE(w.SelectedRow(), 3);
-    QVERIFY(!Edit(w, "txt_pcfile")->isReadOnly());
-    QVERIFY(List(w)->isEnabled());
-    QVERIFY(Find<QPushButton>(w, "cmd_new")->isEnabled());
-    QVERIFY(w.VScroll1->isEnabled());
-    QVERIFY(Info(w, "txt_palmfiledata").endsWith(" Byte"));
-    QVERIFY(!Info(w, "txt_palmfiledata").contains(QLatin1Char('\r')));
+    QVERIFY(!w.txt_pcfile->isReadOnly() && w.lvw_tasks->isEnabled() && w.cmd_new->isEnabled() && w.VScroll1->isEnabled());
+    QVERIFY(w.txt_palmfiledata->toPlainText().endsWith(" Byte"));
+    QVERIFY(!w.txt_palmfiledata->toPlainText().contains(QLatin1Char('\r')));
 }
 
 void MainWindowTest::runWithoutErrorsReportsOk() {
     Fixture f;
     const std::string text = SampleText(20000);
-    lum2::test::WriteFileText(f.File("book.txt"), text);
-    f.Add(f.File("book.txt"), f.File("book.pdb"), lum2::kDirectionPcToPalm, "0001");
-    f.Add(f.File("back.txt"), f.File("book.pdb"), lum2::kDirectionPalmToPc, "0001");
-    f.Add(f.File("book.txt"), "shared.pdb", lum2::kDirectionPcToPalm, "0110");  // Bob and Cid
+    f.Add(f.Write("book.txt", text), f.File("book.pdb"), kPcToPalm, "0001");
+    f.Add(f.File("back.txt"), f.File("book.pdb"), kPalmToPc, "0001");
+    f.Add(f.File("book.txt"), "shared.pdb", kPcToPalm, "0110");  // Bob and Cid
     MainWindow& w = f.Open();
     QSignalSpy tray(&w, &MainWindow::trayIconChanged);
 
-    Click(w, "cmd_convert");
-    for (int row = 1; row <= 3; ++row) QCOMPARE(Cell(w, row, 0), QString(" OK"));
-    QCOMPARE(Q(f.Row(1).status), QString("OK"));
-    QCOMPARE(Q(f.Row(2).status), QString("OK"));
-    QVERIFY(f.Row(1).pcfiletime > 0);
-    QVERIFY(f.Row(2).palmfiletime > 0);
+    Click(w.cmd_convert);
+    for (int row = 1; row <= 3; ++row) QCOMPARE(Cell(w, row, 0) + Q(f.Row(row).status), QString(" OKOK"));
+    QVERIFY(f.Row(1).pcfiletime > 0 && f.Row(2).palmfiletime > 0);
     QCOMPARE(lum2::test::ReadFileText(f.File("back.txt")).size(), text.size());
     // The third task goes to the users its row had checked, and only to them.
-    QVERIFY(!std::filesystem::exists(f.UserFile("Ann", "shared.pdb")));
-    QVERIFY(std::filesystem::exists(f.UserFile("Bob", "shared.pdb")));
-    QVERIFY(std::filesystem::exists(f.UserFile("Cid", "shared.pdb")));
-    QCOMPARE(f.users.installed.size(), std::size_t(2));
-    QCOMPARE(f.users.installed.at(0).first, std::string("Bob"));
-    QCOMPARE(f.users.installed.at(1).first, std::string("Cid"));
+    for (const char* user : {"Ann", "Bob", "Cid"}) {
+        const bool target = user[0] != 'A';
+        QCOMPARE(std::filesystem::exists(f.UserFile(user, "shared.pdb")), target);
+        QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), target);
+    }
     QCOMPARE(LastTray(tray), std::make_pair(9, QString("LUM2\r\n- OK")));
 }
 
-void MainWindowTest::stopAtPromptEndsRun() {
+void MainWindowTest::stopAtPromptThenDoNotAskAgainStopsAsking() {
     Fixture f;
-    lum2::test::WriteFileText(f.File("a.txt"), SampleText(3000));
-    lum2::test::WriteFileText(f.File("a.pdb"), "old");
-    f.Add(f.File("a.txt"), f.File("a.pdb"), lum2::kDirectionPcToPalm, "0001");
-    lum2::TaskRecord second = f.Task(f.File("a.txt"), f.File("b.pdb"), lum2::kDirectionPcToPalm, "0001");
-    second.status = "earlier";
-    f.Add(second);
+    const std::string a = f.Write("a.txt", SampleText(3000));
+    f.Add(a, f.Write("a.pdb", "old"), kPcToPalm, "0001");
+    f.Add(a, f.File("b.pdb"), kPcToPalm, "0001", [](lum2::TaskRecord& t) { t.status = "earlier"; });
     MainWindow& w = f.Open();
-    QVERIFY(Find<QCheckBox>(w, "chk_askoverwrite")->isChecked());
+    QVERIFY(w.chk_askoverwrite->isChecked());
     QSignalSpy tray(&w, &MainWindow::trayIconChanged);
 
+    // Stop at the first prompt: that task and the rest stay as they were.
     QString caption;
-    PromptAnswerer answerer({[&](QDialog* dialog) {
-        caption = Find<QPushButton>(w, "cmd_convert")->text();
-        Press<QPushButton>(dialog, "cmd_stop");
-    }});
-    Click(w, "cmd_convert");
-
-    QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
+    {
+        PromptAnswerer answerer({[&](QDialog* dialog) {
+            caption = w.cmd_convert->text();
+            Press(dialog, "cmd_stop");
+        }});
+        Click(w.cmd_convert);
+        QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
+    }
     QCOMPARE(caption, QString("Stop"));
-    QCOMPARE(Cell(w, 1, 0), QString(" -"));
-    QCOMPARE(Q(f.Row(1).status), QString("User stopped conversion"));
+    QCOMPARE(QStringList({Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0), Q(f.Row(2).status)}),
+             QStringList({" -", "User stopped conversion", "", "earlier"}));
     QCOMPARE(lum2::test::ReadFileText(f.File("a.pdb")), std::string("old"));
-    QCOMPARE(Cell(w, 2, 0), QString());
-    QCOMPARE(Q(f.Row(2).status), QString("earlier"));
     QVERIFY(!std::filesystem::exists(f.File("b.pdb")));
-    QCOMPARE(Find<QPushButton>(w, "cmd_convert")->text(), QString("Convert"));
+    QCOMPARE(w.cmd_convert->text(), QString("Convert"));
     QCOMPARE(LastTray(tray), std::make_pair(1, QString("LUM2\r\n- stopped")));
-}
 
-void MainWindowTest::anyClickOnDoNotAskAgainStopsAsking() {
-    Fixture f;
-    lum2::test::WriteFileText(f.File("a.txt"), SampleText(3000));
-    lum2::test::WriteFileText(f.File("a.pdb"), "old");
-    lum2::test::WriteFileText(f.File("b.pdb"), "old");
-    f.Add(f.File("a.txt"), f.File("a.pdb"), lum2::kDirectionPcToPalm, "0001");
-    f.Add(f.File("a.txt"), f.File("b.pdb"), lum2::kDirectionPcToPalm, "0001");
-    MainWindow& w = f.Open();
-    QSignalSpy tray(&w, &MainWindow::trayIconChanged);
-
-    // The user ticks and unticks the box before answering; that still
-    // switches asking off for good, so the second file is replaced unasked.
+    // The user ticks and unticks "do not ask again" before answering; that
+    // still switches asking off for good, so the second file is replaced unasked.
+    f.Write("b.pdb", "old");
     PromptAnswerer answerer({[](QDialog* dialog) {
-                                 Press<QCheckBox>(dialog, "chk_notaskagain");
-                                 Press<QCheckBox>(dialog, "chk_notaskagain");
-                                 Press<QPushButton>(dialog, "cmd_yes");
+                                 Press(dialog, "chk_notaskagain");
+                                 Press(dialog, "chk_notaskagain");
+                                 Press(dialog, "cmd_yes");
                              },
-                             [](QDialog* dialog) { Press<QPushButton>(dialog, "cmd_skip"); }});
-    Click(w, "cmd_convert");
-
+                             [](QDialog* dialog) { Press(dialog, "cmd_skip"); }});
+    Click(w.cmd_convert);
     QCOMPARE(answerer.names.size(), 1);
-    QVERIFY(!Find<QCheckBox>(w, "chk_askoverwrite")->isChecked());
+    QVERIFY(!w.chk_askoverwrite->isChecked());
     QCOMPARE(f.Settings().switch2, false);
-    QCOMPARE(Q(f.Row(1).status), QString("OK"));
-    QCOMPARE(Q(f.Row(2).status), QString("OK"));
-    QVERIFY(std::filesystem::file_size(f.File("a.pdb")) > 78);
-    QVERIFY(std::filesystem::file_size(f.File("b.pdb")) > 78);
+    QCOMPARE(Q(f.Row(1).status) + Q(f.Row(2).status), QString("OKOK"));
+    QVERIFY(std::filesystem::file_size(f.File("a.pdb")) > 78 && std::filesystem::file_size(f.File("b.pdb")) > 78);
     QCOMPARE(LastTray(tray), std::make_pair(9, QString("LUM2\r\n- OK")));
 }
 
 void MainWindowTest::stopButtonFinishesCurrentTask() {
     Fixture f;
-    lum2::test::WriteFileText(f.File("big.txt"), SampleText(3 * 1024 * 1024));
-    lum2::test::WriteFileText(f.File("small.txt"), SampleText(2000));
-    f.Add(f.File("big.txt"), f.File("big.pdb"), lum2::kDirectionPcToPalm, "0001");
-    f.Add(f.File("small.txt"), f.File("small.pdb"), lum2::kDirectionPcToPalm, "0001");
-    f.Add(f.File("small.txt"), f.File("third.pdb"), lum2::kDirectionPcToPalm, "0001");
+    const std::string small = f.Write("small.txt", SampleText(2000));
+    f.Add(f.Write("big.txt", SampleText(3 * 1024 * 1024)), f.File("big.pdb"), kPcToPalm, "0001");
+    f.Add(small, f.File("small.pdb"), kPcToPalm, "0001");
+    f.Add(small, f.File("third.pdb"), kPcToPalm, "0001");
     MainWindow& w = f.Open();
     QSignalSpy tray(&w, &MainWindow::trayIconChanged);
-    auto* convert = Find<QPushButton>(w, "cmd_convert");
 
     // Pressed while the first task's progress shows.
     QString before;
@@ -1221,30 +910,25 @@ void MainWindowTest::stopButtonFinishesCurrentTask() {
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
         poll.stop();
-        before = convert->text();
-        QTest::mouseClick(convert, Qt::LeftButton);
-        after = convert->text();
+        before = w.cmd_convert->text();
+        Click(w.cmd_convert);
+        after = w.cmd_convert->text();
     });
     poll.start(1);
-    QTest::mouseClick(convert, Qt::LeftButton);
+    Click(w.cmd_convert);
 
-    QCOMPARE(before, QString("Stop"));
-    QCOMPARE(after, QString("Wait"));
-    QCOMPARE(Q(f.Row(1).status), QString("OK"));
-    QCOMPARE(Cell(w, 1, 0), QString(" OK"));
+    QCOMPARE(before + "/" + after, QString("Stop/Wait"));
+    QCOMPARE(QStringList({Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0), Q(f.Row(2).status)}),
+             QStringList({" OK", "OK", "", ""}));
     QVERIFY(std::filesystem::file_size(f.File("big.pdb")) > 78);
-    QCOMPARE(Q(f.Row(2).status), QString());
-    QCOMPARE(Cell(w, 2, 0), QString());
-    QVERIFY(!std::filesystem::exists(f.File("small.pdb")));
-    QVERIFY(!std::filesystem::exists(f.File("third.pdb")));
-    QCOMPARE(convert->text(), QString("Convert"));
+    QVERIFY(!std::filesystem::exists(f.File("small.pdb")) && !std::filesystem::exists(f.File("third.pdb")));
+    QCOMPARE(w.cmd_convert->text(), QString("Convert"));
     QCOMPARE(LastTray(tray), std::make_pair(1, QString("LUM2\r\n- stopped")));
 
     // The next run goes through (replacing the first task's file unasked).
-    QTest::mouseClick(Find<QCheckBox>(w, "chk_askoverwrite"), Qt::LeftButton);
-    QTest::mouseClick(convert, Qt::LeftButton);
-    QCOMPARE(Q(f.Row(2).status), QString("OK"));
-    QCOMPARE(Q(f.Row(3).status), QString("OK"));
+    Click(w.chk_askoverwrite);
+    Click(w.cmd_convert);
+    QCOMPARE(Q(f.Row(2).status) + Q(f.Row(3).status), QString("OKOK"));
 }
 
 QTEST_MAIN(MainWindowTest)
