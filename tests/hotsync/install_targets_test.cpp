@@ -41,11 +41,8 @@ public:
 
     std::vector<FakeUser> users;
     bool failCount = false;
-    int failingId = -1;
-    int current = -1;
+    int failingId = -1, current = -1;
     std::vector<std::pair<int, std::string>> installed;
-
-private:
     const FakeUser& Current() const { return current < 0 ? throw UserDirectoryError("nothing selected") : users.at(current); }
 };
 

@@ -107,8 +107,7 @@ protected:
 
 TEST(TaskRecordBytes, TextsArePaddedAndCutWithoutSplittingAUtf8Sequence) {
     TaskRecord record = DefaultSettingsRecord();
-    record.status = std::string(70, 'x');
-    record.pcfile = "  leading blanks\tand a tab  ";
+    record.status = std::string(70, 'x'), record.pcfile = "  leading blanks\tand a tab  ";
     RecordBytes bytes = EncodeRecord(record);
     EXPECT_EQ(At(bytes, 1114, 64), std::string(64, 'x'));
     EXPECT_EQ(At(bytes, 1178, 2), std::string("\x01\x00", 2)) << "status overran into pcfilter";
@@ -123,18 +122,13 @@ TEST(TaskRecordBytes, TextsArePaddedAndCutWithoutSplittingAUtf8Sequence) {
 
     // Bytes that are not UTF-8 are cut where the width falls, so a damaged
     // name still keeps its full width instead of losing its end.
-    const struct {
-        std::string text;
-        std::size_t width;
-        std::string cut;
-    } cuts[] = {
+    const std::tuple<std::string, std::size_t, std::string> cuts[] = {
         {"ab" + euro, 3, "ab"}, {"ab" + euro, 4, "ab"}, {"ab" + euro + "c", 5, "ab" + euro},
         {"ab" + u800, 4, "ab"}, {"a" + clef, 4, "a"}, {e + e, 3, e}, {"short", 20, "short"},
         {std::string(10, '\x80'), 4, std::string(4, '\x80')}, {std::string(20, '\x80'), 2, std::string(2, '\x80')},
-        {"abc\xFF\xFF", 4, "abc\xFF"},
-        {"a" + e + "\x80\x80", 4, "a" + e + "\x80"},
+        {"abc\xFF\xFF", 4, "abc\xFF"}, {"a" + e + "\x80\x80", 4, "a" + e + "\x80"},
     };
-    for (const auto& c : cuts) EXPECT_EQ(CutToField(c.text, c.width), c.cut) << c.text << " " << c.width;
+    for (const auto& [text, width, cut] : cuts) EXPECT_EQ(CutToField(text, width), cut) << text << " " << width;
 }
 
 TEST(TaskRecordBytes, NumbersBooleansAndDatesHaveTheirLayoutAndDamageReadsSafe) {
@@ -148,8 +142,7 @@ TEST(TaskRecordBytes, NumbersBooleansAndDatesHaveTheirLayoutAndDamageReadsSafe) 
     EXPECT_EQ(At(bytes, 516, 8), std::string("\x00\x00\x00\x00\xE0\x78\xE6\x40", 8));
     EXPECT_EQ(At(bytes, 1036, 8), std::string(8, '\0')) << "a date that is no number is stored as none";
 
-    bytes[1182] = 0x01, bytes[1183] = 0x00;  // any non-zero switch is on
-    bytes[1185] = 0x80;
+    bytes[1182] = 0x01, bytes[1183] = 0x00, bytes[1185] = 0x80;  // any non-zero switch is on
     const double nan = std::nan(""), inf = INFINITY, later = 46023.75;
     std::memcpy(bytes.data() + 516, &nan, 8);
     std::memcpy(bytes.data() + 1036, &inf, 8);
