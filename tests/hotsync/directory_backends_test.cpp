@@ -142,8 +142,7 @@ TEST(FolderTreeDirectory, UsersAreTheSubfoldersWithBackupInByteOrderWithNameAndP
     FolderTreeDirectory directory(root.Path());
     EXPECT_THAT(Names(directory), ElementsAre("Zed", "Ann Smith", "bob (profile)", "Travel (profile)", "\xc3\x89lise"));
     EXPECT_EQ(BackupFolder(directory, 1), root.Path() + "alice/backup/") << "the folder, not the name, makes the path";
-    EXPECT_EQ(directory.UserIdAt(5), 0);
-    EXPECT_EQ(directory.UserIdAt(-1), 0);
+    for (const int position : {5, -1}) EXPECT_EQ(directory.UserIdAt(position), 0) << position;
 }
 
 TEST(FolderTreeDirectory, RootGetsOneTrailingSeparatorAndMustBeAFolderIfItExists) {
@@ -157,13 +156,11 @@ TEST(FolderTreeDirectory, RootGetsOneTrailingSeparatorAndMustBeAFolderIfItExists
     }
     EXPECT_EQ(FolderTreeDirectory(root.Path() + "not-made-yet").UserCount(), 0);
     WriteFileText(root.File("a-file"), "x");
-    EXPECT_THROW(FolderTreeDirectory(root.File("a-file")).UserCount(), UserDirectoryError);
-    EXPECT_THROW(FolderTreeDirectory(root.File("a-file") + "/").UserCount(), UserDirectoryError);
+    for (const char* end : {"", "/"}) EXPECT_THROW(FolderTreeDirectory(root.File("a-file") + end).UserCount(), UserDirectoryError);
 }
 
 TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
-    TempDir root;
-    TempDir books;
+    TempDir root, books;
     MakeTreeUsers(root.Path(), {"ann", "bob"});
     FolderTreeDirectory directory(root.Path());
     directory.SelectUser(directory.UserIdAt(1));
@@ -185,8 +182,7 @@ TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
 // --- the combined directory --------------------------------------------------
 
 TEST(SystemUserDirectory, JpilotUserFirstIdsStableUntilANewDirectoryAndSelectionServesEveryCall) {
-    TempDir home;
-    TempDir root;
+    TempDir home, root;
     MakeJpilot(home.Path(), "user Palm Owner\n");
     MakeTreeUsers(root.Path(), {"zoe", "adam"});
     WriteFileText(root.Path() + "zoe/profile", "");
