@@ -13,6 +13,7 @@ namespace lum2::test {
 namespace {
 
 namespace fs = std::filesystem;
+
 // The filters themselves are the engine's; these runs show each option
 // reaches them, and that --raw hands every byte value on whole across a
 // record boundary, whatever else is asked.
