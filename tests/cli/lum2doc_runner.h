@@ -55,15 +55,10 @@ protected:
         const pid_t pid = fork();
         if (pid == 0) {
             // A test runner started in the background ignores SIGINT; lum2doc must see it.
-            signal(SIGINT, SIG_DFL);
-            signal(SIGTERM, SIG_DFL);
-            setenv("TMPDIR", tmp_.c_str(), 1);
-            setenv("JPILOT_HOME", environmentHome_.c_str(), 1);
-            dup2(open(stdinPath.c_str(), O_RDONLY), 0);
-            dup2(open("/dev/null", O_RDWR), 1);
-            dup2(1, 2);
-            execv(argv[0], argv.data());
-            _exit(127);
+            signal(SIGINT, SIG_DFL), signal(SIGTERM, SIG_DFL);
+            setenv("TMPDIR", tmp_.c_str(), 1), setenv("JPILOT_HOME", environmentHome_.c_str(), 1);
+            dup2(open(stdinPath.c_str(), O_RDONLY), 0), dup2(open("/dev/null", O_RDWR), 1), dup2(1, 2);
+            execv(argv[0], argv.data()), _exit(127);
         }
         return pid;
     }

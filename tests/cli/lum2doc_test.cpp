@@ -13,29 +13,20 @@ namespace lum2::test {
 namespace {
 
 namespace fs = std::filesystem;
-// The sizes around the record boundaries, of bytes that do not compress;
-// every size of a real text is walked by the engine's own round trip, these
-// check that lum2doc hands the bytes on whole.
-TEST_F(Lum2DocTest, RawRoundTripAcrossRecordBoundaries) {
-    std::mt19937 random(11);
-    std::vector<uint8_t> noise(3 * 4096);
-    for (auto& b : noise) b = static_cast<uint8_t>(random());
-    for (const int size : {1, 4096, 4097, 8193, 3 * 4096}) {
-        WriteFileBytes(F("in"), std::vector<uint8_t>(noise.begin(), noise.begin() + size));
-        for (const char* compress : {"", "--compress "}) {
-            ASSERT_EQ(Run(std::string("encode --raw ") + compress + F("in") + " " + F("a.pdb")).exitCode, 0);
-            EXPECT_EQ(Run("decode " + F("a.pdb") + " " + F("back")), (RunResult{0, "", ""}));
-            EXPECT_EQ(ReadFileBytes(F("back")), ReadFileBytes(F("in"))) << size << " " << compress;
-        }
-    }
-}
 
-TEST_F(Lum2DocTest, FiltersFollowTheOptions) {
+// The filters themselves are the engine's; these runs show each option
+// reaches them, and that --raw hands every byte value on whole across a
+// record boundary, whatever else is asked.
+TEST_F(Lum2DocTest, FiltersFollowTheOptionsAndRawKeepsEveryByte) {
     WriteFileText(F("in"), "a\r\nb\tc\r");
     WriteFileText(F("page.html"), "<p>Fish &amp; chips</p><script>x()</script>");
+    std::string bytes(4097, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    WriteFileText(F("bytes"), bytes);
     for (const auto& [options, input, decoded] :
-         {std::tuple{"", "in", "a\nb\tc"}, {"--tabs=3 --cr-to-lf ", "in", "a\n\nb   c\n"},
-          {"--strip-html ", "page.html", "\nFish & chips\n"}}) {
+         {std::tuple<const char*, const char*, std::string>{"", "in", "a\nb\tc"}, {"--tabs=3 --cr-to-lf ", "in", "a\n\nb   c\n"},
+          {"--strip-html ", "page.html", "\nFish & chips\n"},
+          {"--raw --cr-to-lf --tabs 3 --strip-html --utf8 ", "bytes", bytes}, {"--raw --compress ", "bytes", bytes}}) {
         ASSERT_EQ(Run(std::string("encode ") + options + F(input) + " " + F("a.pdb")).exitCode, 0);
         EXPECT_EQ(Run("decode " + F("a.pdb") + " -").out, decoded) << options;
     }
@@ -43,8 +34,7 @@ TEST_F(Lum2DocTest, FiltersFollowTheOptions) {
 
 TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
     WriteFileText(F("in"), "Hello from standard input\n");
-    const RunResult encoded = Run("encode --compress --category 5 - " + F("Notes.txt.pdb"), F("in"));
-    ASSERT_EQ(encoded.exitCode, 0) << encoded.err;
+    ASSERT_EQ(Run("encode --compress --category 5 - " + F("Notes.txt.pdb"), F("in")), (RunResult{0, "", ""}));
     const RunResult info = Run("info " + F("Notes.txt.pdb"));
     ASSERT_EQ(info.exitCode, 0);
     for (const char* line : {"name: Notes.txt\n", "type: TEXt\n", "creator: REAd\n", "compressed: yes\n",
@@ -53,22 +43,15 @@ TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
     }
     EXPECT_EQ(Run("decode - -", F("Notes.txt.pdb")), (RunResult{0, "Hello from standard input\n", ""}));
     // Written to standard output, the document is named after its input.
-    const RunResult piped = Run("encode " + F("in") + " -");
-    ASSERT_EQ(piped.exitCode, 0);
-    EXPECT_EQ(piped.out.substr(0, 3), std::string("in\0", 3));
+    EXPECT_EQ(Run("encode " + F("in") + " -").out.substr(0, 3), std::string("in\0", 3));
 }
 
 TEST_F(Lum2DocTest, Utf8OptionConvertsWarnsAndInfoTellsTheSet) {
     const std::string warning =
         "lum2doc: the text is UTF-8 with characters beyond ASCII, which Palm readers will show wrongly; "
         "--utf8 converts them to the Palm character set\n";
-    const struct {
-        const char* text;
-        const char* options;
-        std::string err;
-        const char* kind;
-        const char* decoded;  // by decode --utf8
-    } cases[] = {
+    // Text, options, what encode says, the kind info tells, the text decode --utf8 gives.
+    const std::tuple<const char*, const char*, std::string, const char*, const char*> cases[] = {
         {"plain", "", "", "plain ASCII", "plain"},
         {"caf\xC3\xA9", "", warning, "looks like UTF-8", "caf\xC3\x83\xC2\xA9"},
         {"caf\xC3\xA9 \xE2\x86\x92", "--utf8 ", "lum2doc: 1 character is not in the Palm character set and was replaced\n",
@@ -76,11 +59,11 @@ TEST_F(Lum2DocTest, Utf8OptionConvertsWarnsAndInfoTellsTheSet) {
         {"caf\xE9", "--utf8 ", "lum2doc: the text is not valid UTF-8: its bytes were kept as they are\n",
          "Palm character set", "caf\xC3\xA9"},
     };
-    for (const auto& c : cases) {
-        WriteFileText(F("in"), c.text);
-        ASSERT_EQ(Run(std::string("encode ") + c.options + F("in") + " " + F("a.pdb")), (RunResult{0, "", c.err})) << c.text;
-        EXPECT_NE(Run("info " + F("a.pdb")).out.find(std::string("text: ") + c.kind), std::string::npos) << c.text;
-        EXPECT_EQ(Run("decode --utf8 " + F("a.pdb") + " -").out, c.decoded) << c.text;
+    for (const auto& [text, options, err, kind, decoded] : cases) {
+        WriteFileText(F("in"), text);
+        ASSERT_EQ(Run(std::string("encode ") + options + F("in") + " " + F("a.pdb")), (RunResult{0, "", err})) << text;
+        EXPECT_NE(Run("info " + F("a.pdb")).out.find(std::string("text: ") + kind), std::string::npos) << text;
+        EXPECT_EQ(Run("decode --utf8 " + F("a.pdb") + " -").out, decoded) << text;
     }
     // The database name is converted too.
     ASSERT_EQ(Run("encode --utf8 " + F("in") + " " + F("Caf\xC3\xA9.pdb")).exitCode, 0);
@@ -93,7 +76,6 @@ TEST_F(Lum2DocTest, FailuresPrintTheStatusAndKeepTheOutput) {
     WriteFileText(F("empty"), "");
     for (const auto& [command, err] :
          {std::pair{"decode " + docs + "type_text.pdb " + F("out"), "Palm File type or creator not supported"},
-          {"decode " + docs + "compressed_distance_0.pdb " + F("out"), "Palm File corrupt"},
           {"decode " + F("missing.pdb") + " " + F("out"), "Palm File does not exist"},
           {"encode " + F("missing.txt") + " " + F("out"), "PC File does not exist"},
           {"encode --raw " + F("empty") + " " + F("out"), "PC File is empty"},
@@ -102,49 +84,25 @@ TEST_F(Lum2DocTest, FailuresPrintTheStatusAndKeepTheOutput) {
     }
     EXPECT_EQ(ReadFileText(F("out")), "precious");
     // No temporary file is left beside the output, nor in the temp folder.
-    int files = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_.Path())) ++files;
-    EXPECT_EQ(files, 5);  // out, empty, stdout, stderr, tmp
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path()), {}), 5);  // out, empty, stdout, stderr, tmp
     EXPECT_TRUE(fs::is_empty(tmp_));
 }
 
-TEST_F(Lum2DocTest, OutputsAtTheFileSystemsEdges) {
+// Links, modes, other special files and long names are the replacement
+// file's own cases; here both commands show its refusal as their failure.
+TEST_F(Lum2DocTest, AFifoAsOutputIsRefusedAndLeftAsItIs) {
     WriteFileText(F("in"), "new text\n");
     ASSERT_EQ(Run("encode " + F("in") + " " + F("t.pdb")).exitCode, 0);
-
-    // A FIFO, a folder or a device is never replaced, and the run says why.
     ASSERT_EQ(mkfifo(F("pipe").c_str(), 0644), 0);
-    fs::create_directory(F("folder"));
-    for (const auto& [name, kind] : {std::pair{"pipe", "a named pipe (FIFO)"}, std::pair{"folder", "a folder"}}) {
-        for (const std::string& command : {"decode " + F("t.pdb"), "encode " + F("in")}) {
-            EXPECT_EQ(Run(command + " " + F(name)), (RunResult{1, "", "Error: Could not open Palm or PC File: " + F(name) +
-                                                                         " is " + kind + ", not a regular file: it was left as it is\n"}));
-        }
+    for (const std::string& command : {"decode " + F("t.pdb"), "encode " + F("in")}) {
+        EXPECT_EQ(Run(command + " " + F("pipe")), (RunResult{1, "", "Error: Could not open Palm or PC File: " + F("pipe") +
+                                                               " is a named pipe (FIFO), not a regular file: it was left as it is\n"}));
     }
     EXPECT_TRUE(fs::is_fifo(F("pipe")));
-    EXPECT_TRUE(fs::is_empty(F("folder")));
-
-    // Through a link the file behind it is replaced, and keeps its mode.
-    fs::create_directory(F("real"));
-    WriteFileText(F("real/pc.txt"), "private");
-    chmod(F("real/pc.txt").c_str(), 0600);
-    fs::create_symlink("real/pc.txt", F("pc.txt"));
-    ASSERT_EQ(Run("decode " + F("t.pdb") + " " + F("pc.txt")).exitCode, 0);
-    EXPECT_TRUE(fs::is_symlink(F("pc.txt")));
-    EXPECT_EQ(ReadFileText(F("real/pc.txt")), "new text\n");
-    EXPECT_EQ(fs::status(F("real/pc.txt")).permissions(), fs::perms::owner_read | fs::perms::owner_write);
-
-    // Names as long as the file system takes.
-    const std::string longName = F(std::string(250, 'n'));
-    ASSERT_EQ(Run("encode " + F("in") + " " + longName).exitCode, 0);
-    ASSERT_EQ(Run("decode " + longName + " " + longName + ".t").exitCode, 0);
-    EXPECT_EQ(ReadFileText(longName + ".t"), "new text\n");
 }
 
 TEST_F(Lum2DocTest, WriteFailuresSayTheirCause) {
-    std::string text;
-    while (text.size() < 200000) text += "A line of text that fills the file. ";
-    WriteFileText(F("in"), text);
+    WriteFileText(F("in"), std::string(200000, 'A'));
     ASSERT_EQ(Run("encode --raw " + F("in") + " " + F("t.pdb")).exitCode, 0);
     WriteFileText(F("old"), "old");
 
@@ -152,12 +110,10 @@ TEST_F(Lum2DocTest, WriteFailuresSayTheirCause) {
     // full disk makes them fail with ENOSPC.
     const std::string limited = "trap '' XFSZ; ulimit -f 128;";
     const std::string cause = ": " + std::string(std::strerror(EFBIG)) + "\n";
-    RunResult result = Run("encode --raw " + F("in") + " " + F("old"), "/dev/null", "", limited);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err.substr(0, 7), "Error: ");
-    EXPECT_EQ(result.err.substr(result.err.size() - cause.size()), cause) << result.err;
-    result = Run("decode " + F("t.pdb") + " " + F("old"), "/dev/null", "", limited);
-    EXPECT_EQ(result.err, "Error: Could not open Palm or PC File" + cause);
+    EXPECT_EQ(Run("encode --raw " + F("in") + " " + F("old"), "/dev/null", "", limited),
+              (RunResult{1, "", "Error: could not write Palm File record" + cause}));
+    EXPECT_EQ(Run("decode " + F("t.pdb") + " " + F("old"), "/dev/null", "", limited),
+              (RunResult{1, "", "Error: Could not open Palm or PC File" + cause}));
     EXPECT_EQ(ReadFileText(F("old")), "old");
 
     // Standard output counts as well.
@@ -189,9 +145,8 @@ TEST_F(Lum2DocTest, KilledRunsLeaveTheOldOrTheNewFile) {
 
     // Temporary files beside the outputs and work folders in the temp folder.
     auto leftovers = [&] {
-        int count = 0;
+        auto count = std::distance(fs::directory_iterator(tmp_), {});
         for (const auto& entry : fs::directory_iterator(F("out"))) count += entry.path().filename().string().rfind(".lum2-", 0) == 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(tmp_)) ++count;
         return count;
     };
     std::mt19937 random(7);
@@ -212,11 +167,8 @@ TEST_F(Lum2DocTest, KilledRunsLeaveTheOldOrTheNewFile) {
         EXPECT_TRUE(!WIFSIGNALED(status) || WTERMSIG(status) == signal);
         // Decoding the output is also the next run over these folders.
         const RunResult decoded = Run("decode " + output + " -");
-        if (encode) {
-            EXPECT_TRUE(ReadFileBytes(output) == oldPdb || decoded.out == text) << signal;
-        } else {
-            EXPECT_TRUE(ReadFileText(output) == "old" || ReadFileText(output) == text) << signal;
-        }
+        EXPECT_TRUE(encode ? ReadFileBytes(output) == oldPdb || decoded.out == text
+                           : ReadFileText(output) == "old" || ReadFileText(output) == text) << signal;
         // Only SIGKILL adds leftovers (a run may remove earlier ones).
         EXPECT_TRUE(signal == SIGKILL || leftovers() <= before) << signal;
     }
@@ -227,21 +179,18 @@ TEST_F(Lum2DocTest, KilledRunsLeaveTheOldOrTheNewFile) {
 }
 
 TEST_F(Lum2DocTest, UsageErrorsAndHelp) {
-    for (const char* command : {"", "encode onlyone", "encode --tabs 65 a b.pdb", "encode --category 16 a b.pdb",
-                                "encode --bogus a b.pdb", "frobnicate"}) {
-        EXPECT_EQ(Run(command).exitCode, 2) << command;
+    // Each run's exit code and a text its output (standard output, then error) holds.
+    for (const auto& [command, code, text] :
+         {std::tuple{"", 2, "Commands:"}, {"encode onlyone", 2, "usage: lum2doc encode"}, {"frobnicate", 2, "unknown"},
+          {"encode --tabs 65 a b.pdb", 2, "usage"}, {"encode --category 16 a b.pdb", 2, "usage"},
+          {"encode --bogus a b.pdb", 2, "usage"}, {"--help", 0, "  encode "}, {"--help", 0, "  decode "},
+          {"--help", 0, "  info "}, {"decode --help", 0, "usage: lum2doc decode"},
+          {"info --help", 0, "usage: lum2doc info"}, {"encode --help", 0, "usage: lum2doc encode"}}) {
+        const RunResult result = Run(command);
+        EXPECT_EQ(result.exitCode, code) << command;
+        EXPECT_NE((result.out + result.err).find(text), std::string::npos) << command << result;
     }
-    EXPECT_NE(Run("encode onlyone").err.find("usage: lum2doc encode"), std::string::npos);
     EXPECT_EQ(Run("--version"), (RunResult{0, "lum2doc 1.10\n", ""}));  // the project's version
-
-    const RunResult help = Run("--help");
-    EXPECT_EQ(help.exitCode, 0);
-    for (const std::string command : {"encode", "decode", "info"}) {
-        const RunResult commandHelp = Run(command + " --help");
-        EXPECT_EQ(commandHelp.exitCode, 0);
-        EXPECT_NE(help.out.find(command), std::string::npos);
-        EXPECT_NE(commandHelp.out.find("usage: lum2doc " + command), std::string::npos);
-    }
     const std::string encodeHelp = Run("encode --help").out;
     for (const char* option : {"--compress", "--tabs", "--cr-to-lf", "--strip-html", "--utf8", "--raw", "--category"}) {
         EXPECT_NE(encodeHelp.find(option), std::string::npos) << option;

@@ -89,11 +89,8 @@ TEST(JpilotDirectory, OneUserWithADotJpilotFolderBackingUpUnderIt) {
 
 TEST(JpilotDirectory, NameComesFromJpilotRcElseTheLoginName) {
     const std::pair<const char*, const char*> cases[] = {
-        {"sync_memo 1\nuser   Ann Smith  \nport /dev/ttyUSB0\n", "Ann Smith"},
-        {"user\tTabbed\r\n", "Tabbed"},
-        {"  user Indented", "Indented"},
-        {"username Wrong\nusers Wrong\n", "ann"},
-        {"user   \n", "ann"},
+        {"sync_memo 1\nuser   Ann Smith  \nport /dev/ttyUSB0\n", "Ann Smith"}, {"user\tTabbed\r\n", "Tabbed"},
+        {"  user Indented", "Indented"}, {"username Wrong\nusers Wrong\n", "ann"}, {"user   \n", "ann"},
         {"port /dev/ttyS0\n", "ann"},
     };
     for (const auto& [rc, expected] : cases) {
@@ -125,8 +122,7 @@ TEST(JpilotDirectory, InstallQueuesTheAbsolutePathOnceAndReportsFailures) {
     EXPECT_EQ(ReadFileText(queue), "/old/first.pdb\n/old/second.prc\n/books/new.pdb\n" + relative + "\n");
     EXPECT_THAT(FilesIn(home.Path() + ".jpilot"), ElementsAre("backup", "jpilot.install")) << "a temporary file was left";
 
-    fs::remove(queue);
-    fs::create_directory(queue);
+    fs::remove(queue), fs::create_directory(queue);
     EXPECT_THROW(directory.InstallFile("/books/a.pdb"), UserDirectoryError);
 }
 
@@ -136,21 +132,17 @@ TEST(FolderTreeDirectory, UsersAreTheSubfoldersWithBackupInByteOrderWithNameAndP
     TempDir root;
     MakeTreeUsers(root.Path(), {"bob", "Zed", "alice", "\xc3\x89lise", "d"});
     fs::create_directories(root.Path() + "noBackup/install");
-    WriteFileText(root.File("stray-file"), "x");
-    WriteFileText(root.File("fileBackup"), "x");
     fs::create_directories(root.Path() + "plainFile");
-    WriteFileText(root.Path() + "plainFile/backup", "a file, not a folder");
-    WriteFileText(root.Path() + "alice/name", "  Ann Smith \r\nsecond line\n");
-    WriteFileText(root.Path() + "bob/name", " \r\n");
-    WriteFileText(root.Path() + "bob/profile", "");
-    WriteFileText(root.Path() + "d/name", "Travel");
-    WriteFileText(root.Path() + "d/profile", "");
+    for (const auto& [file, text] : {std::pair{"stray-file", "x"}, {"fileBackup", "x"}, {"plainFile/backup", "a file, not a folder"},
+                                     {"alice/name", "  Ann Smith \r\nsecond line\n"}, {"bob/name", " \r\n"},
+                                     {"bob/profile", ""}, {"d/name", "Travel"}, {"d/profile", ""}}) {
+        WriteFileText(root.File(file), text);
+    }
 
     FolderTreeDirectory directory(root.Path());
     EXPECT_THAT(Names(directory), ElementsAre("Zed", "Ann Smith", "bob (profile)", "Travel (profile)", "\xc3\x89lise"));
     EXPECT_EQ(BackupFolder(directory, 1), root.Path() + "alice/backup/") << "the folder, not the name, makes the path";
-    EXPECT_EQ(directory.UserIdAt(5), 0);
-    EXPECT_EQ(directory.UserIdAt(-1), 0);
+    for (const int position : {5, -1}) EXPECT_EQ(directory.UserIdAt(position), 0) << position;
 }
 
 TEST(FolderTreeDirectory, RootGetsOneTrailingSeparatorAndMustBeAFolderIfItExists) {
@@ -164,13 +156,11 @@ TEST(FolderTreeDirectory, RootGetsOneTrailingSeparatorAndMustBeAFolderIfItExists
     }
     EXPECT_EQ(FolderTreeDirectory(root.Path() + "not-made-yet").UserCount(), 0);
     WriteFileText(root.File("a-file"), "x");
-    EXPECT_THROW(FolderTreeDirectory(root.File("a-file")).UserCount(), UserDirectoryError);
-    EXPECT_THROW(FolderTreeDirectory(root.File("a-file") + "/").UserCount(), UserDirectoryError);
+    for (const char* end : {"", "/"}) EXPECT_THROW(FolderTreeDirectory(root.File("a-file") + end).UserCount(), UserDirectoryError);
 }
 
 TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
-    TempDir root;
-    TempDir books;
+    TempDir root, books;
     MakeTreeUsers(root.Path(), {"ann", "bob"});
     FolderTreeDirectory directory(root.Path());
     directory.SelectUser(directory.UserIdAt(1));
@@ -191,15 +181,16 @@ TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
 
 // --- the combined directory --------------------------------------------------
 
-TEST(SystemUserDirectory, JpilotUserComesBeforeTheTreeUsers) {
-    TempDir home;
-    TempDir root;
+TEST(SystemUserDirectory, JpilotUserFirstIdsStableUntilANewDirectoryAndSelectionServesEveryCall) {
+    TempDir home, root;
     MakeJpilot(home.Path(), "user Palm Owner\n");
     MakeTreeUsers(root.Path(), {"zoe", "adam"});
     WriteFileText(root.Path() + "zoe/profile", "");
-
     auto directory = MakeSystemUserDirectory({home.Path(), root.Path(), "login"});
     EXPECT_THAT(Names(*directory), ElementsAre("Palm Owner", "adam", "zoe (profile)"));
+    std::set<int> ids;
+    for (int position = 0; position < 3; ++position) ids.insert(directory->UserIdAt(position));
+    EXPECT_TRUE(ids.size() == 3u && ids.count(0) == 0u);
     EXPECT_EQ(BackupFolder(*directory, 2), root.Path() + "zoe/backup/");
     EXPECT_EQ(BackupFolder(*directory, 0), home.Path() + ".jpilot/backup/") << "root must follow the selection";
 
@@ -212,28 +203,17 @@ TEST(SystemUserDirectory, JpilotUserComesBeforeTheTreeUsers) {
     EXPECT_EQ(ReadFileText(home.Path() + ".jpilot/jpilot.install"), home.File("book.pdb") + "\n");
     EXPECT_EQ(ReadFileText(root.Path() + "adam/install/book.pdb"), "x");
     EXPECT_FALSE(fs::exists(root.Path() + "zoe/install"));
-}
-
-TEST(SystemUserDirectory, IdsAreNonZeroDistinctAndStableUntilANewDirectory) {
-    TempDir home;
-    TempDir root;
-    MakeJpilot(home.Path());
-    MakeTreeUsers(root.Path(), {"b", "c"});
-    auto directory = MakeSystemUserDirectory({home.Path(), root.Path(), "login"});
-    ASSERT_EQ(directory->UserCount(), 3);
-    std::set<int> ids;
-    for (int position = 0; position < 3; ++position) ids.insert(directory->UserIdAt(position));
-    EXPECT_EQ(ids.size(), 3u);
-    EXPECT_EQ(ids.count(0), 0u);
 
     // A user who sorts first, made after the directory was read, must not
     // move the existing users to other ids.
     MakeTreeUsers(root.Path(), {"a"});
     EXPECT_EQ(directory->UserCount(), 3);
     directory->SelectUser(directory->UserIdAt(1));
-    EXPECT_EQ(directory->UserName(), "b");
+    EXPECT_EQ(directory->UserName(), "adam");
     EXPECT_EQ(directory->UserIdAt(3), 0);
-    EXPECT_THAT(Names(*MakeSystemUserDirectory({home.Path(), root.Path(), "login"})), ElementsAre("login", "a", "b", "c"));
+    fs::remove(home.Path() + ".jpilot/jpilot.rc");  // the login name stands in
+    EXPECT_THAT(Names(*MakeSystemUserDirectory({home.Path(), root.Path(), "login"})),
+                ElementsAre("login", "a", "adam", "zoe (profile)"));
 }
 
 TEST(SystemUserDirectory, NoUsersUnknownIdsCallsBeforeSelectingAndAnUnreadableTreeAreRefused) {
@@ -259,21 +239,14 @@ TEST(SystemUserDirectory, NoUsersUnknownIdsCallsBeforeSelectingAndAnUnreadableTr
     EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
 }
 
-TEST(DirectoryEnvironment, FromProcessReadsTheVariables) {
-    TempDir temp;
-    const std::string home = temp.Path() + "home", jpilot = temp.Path() + "jpilot";
-    ScopedEnvironment homeVariable("HOME", home.c_str());
-    ScopedEnvironment rootVariable("LUM2_HOTSYNC_ROOT", "/srv/hotsync");
-    {
-        ScopedEnvironment jpilotVariable("JPILOT_HOME", jpilot.c_str());
+TEST(DirectoryEnvironment, FromProcessReadsTheVariablesWithHomeStandingInForJpilotHome) {
+    ScopedEnvironment home("HOME", "/home/h"), root("LUM2_HOTSYNC_ROOT", "/srv/hotsync");
+    for (const auto& [jpilot, expected] : {std::pair<const char*, const char*>{"/j", "/j"}, {nullptr, "/home/h"}, {"", "/home/h"}}) {
+        ScopedEnvironment jpilotVariable("JPILOT_HOME", jpilot);
         const auto environment = DirectoryEnvironment::FromProcess();
-        EXPECT_EQ(environment.jpilotHome, jpilot);
+        EXPECT_EQ(environment.jpilotHome, expected);
         EXPECT_EQ(environment.hotsyncRoot, "/srv/hotsync");
         EXPECT_FALSE(environment.loginName.empty());
-    }
-    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
-        ScopedEnvironment jpilotVariable("JPILOT_HOME", unset);
-        EXPECT_EQ(DirectoryEnvironment::FromProcess().jpilotHome, home);
     }
     ScopedEnvironment noRoot("LUM2_HOTSYNC_ROOT", nullptr);
     EXPECT_EQ(DirectoryEnvironment::FromProcess().hotsyncRoot, "");

@@ -25,10 +25,7 @@ struct FakeUser {
 class FakeDirectory : public UserDirectory {
 public:
     explicit FakeDirectory(std::vector<FakeUser> users) : users(std::move(users)) {}
-    int UserCount() override {
-        if (failCount) throw UserDirectoryError("directory unreadable");
-        return static_cast<int>(users.size());
-    }
+    int UserCount() override { return failCount ? throw UserDirectoryError("directory unreadable") : static_cast<int>(users.size()); }
     std::string RootFolder() override { return "/root" + std::to_string(Current().id) + "/"; }
     int UserIdAt(int at) override { return at >= 0 && at < static_cast<int>(users.size()) ? users[at].id : 0; }
     void SelectUser(int id) override {
@@ -44,15 +41,9 @@ public:
 
     std::vector<FakeUser> users;
     bool failCount = false;
-    int failingId = -1;
-    int current = -1;
+    int failingId = -1, current = -1;
     std::vector<std::pair<int, std::string>> installed;
-
-private:
-    const FakeUser& Current() const {
-        if (current < 0) throw UserDirectoryError("nothing selected");
-        return users.at(static_cast<std::size_t>(current));
-    }
+    const FakeUser& Current() const { return current < 0 ? throw UserDirectoryError("nothing selected") : users.at(current); }
 };
 
 std::vector<FakeUser> NumberedUsers(int count, std::vector<int> holes = {}) {
@@ -65,10 +56,9 @@ std::vector<FakeUser> NumberedUsers(int count, std::vector<int> holes = {}) {
 std::string BackupOf(int id, const std::string& name) { return "/root" + std::to_string(id) + "/" + name + "-folder/backup/"; }
 
 TEST(InstallTargets, WithoutUsersOnlyCustomIsOffered) {
-    InstallTargets unfilled;
-    EXPECT_THAT(unfilled.EntryTexts(), ElementsAre("Custom")) << "Custom must be there before the first fill";
     FakeDirectory empty({});
     for (InstallTargets targets : {InstallTargets(), InstallTargets(&empty)}) {
+        EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom")) << "Custom must be there before the first fill";
         EXPECT_THAT(targets.FillInstallList(), IsEmpty());
         EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
         EXPECT_EQ(targets.CustomIndex(), 0);
@@ -126,8 +116,7 @@ TEST(InstallTargets, UsersPastTheThirtyFirstAreLeftOutWithAWarningHolesNotCounte
 TEST(InstallTargets, RefillingShowsTheDirectoryAsItIsNowAndAFailureLeavesOnlyCustom) {
     FakeDirectory directory({{1, "u0"}, {2, "u1"}, {3, "u2"}});
     InstallTargets targets(&directory);
-    targets.FillInstallList();
-    targets.FillInstallList();
+    for (int fill = 0; fill < 2; ++fill) targets.FillInstallList();
     EXPECT_THAT(targets.EntryTexts(), ElementsAre("u0", "u1", "u2", "Custom"));
     directory.users.pop_back();
     targets.FillInstallList();
@@ -137,8 +126,7 @@ TEST(InstallTargets, RefillingShowsTheDirectoryAsItIsNowAndAFailureLeavesOnlyCus
     directory.failingId = 2;
     EXPECT_THAT(targets.FillInstallList(), ElementsAre("Warning: the HotSync users cannot be read: user 2 is locked"));
     EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
-    directory.failingId = -1;
-    directory.failCount = true;
+    directory.failingId = -1, directory.failCount = true;
     EXPECT_THAT(targets.FillInstallList(), ElementsAre("Warning: the HotSync users cannot be read: directory unreadable"));
     EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
 }
