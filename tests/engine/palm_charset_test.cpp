@@ -92,35 +92,27 @@ TEST(PalmCharset, ScannerKnowsUtf8FromOtherBytesInAnyPieces) {
     }
 }
 
-class NoteSink : public ProgressSink {
-public:
-    void Note(const std::string& text) override { notes.push_back(text); }
-    std::vector<std::string> notes;
-};
-
 class Utf8OptionTest : public ConversionTest {
 protected:
-    // The filtered text and the notes told.
-    std::string Filter(const std::string& text, const std::string& options, std::vector<std::string>* notes = nullptr) {
+    // The filtered text; the notes told are the host's.
+    std::string Filter(const std::string& text, const std::string& options) {
         WriteFileText(F("in.txt"), text);
-        NoteSink sink;
         TaskRecord task = Task(F("in.txt"), "x.pdb");
         task.options = options;
-        const std::string path = ApplyFilters(F("in.txt"), task, dir_.Path(), sink);
-        if (notes != nullptr) *notes = sink.notes;
+        host_.notes.clear();
+        const std::string path = ApplyFilters(F("in.txt"), task, dir_.Path(), host_);
         return path.empty() ? "<failed>" : ReadFileText(path);
     }
 };
 
 TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollow) {
     const std::string utf8 = "caf\xC3\xA9 \xE2\x86\x92";
-    std::vector<std::string> notes;
-    EXPECT_EQ(Filter(utf8, "0000001", &notes), "caf\xE9 ->");
-    EXPECT_EQ(notes, std::vector<std::string>{"1 character is not in the Palm character set and was replaced"});
+    EXPECT_EQ(Filter(utf8, "0000001"), "caf\xE9 ->");
+    EXPECT_EQ(host_.notes, std::vector<std::string>{"1 character is not in the Palm character set and was replaced"});
     // Older records (six characters), a blank seventh, or Raw: bytes as they are.
     for (const char* options : {"000000", "0000000", "000000 ", "0000011"}) {
-        EXPECT_EQ(Filter(utf8, options, &notes), utf8) << options;
-        EXPECT_TRUE(notes.empty()) << options;
+        EXPECT_EQ(Filter(utf8, options), utf8) << options;
+        EXPECT_TRUE(host_.notes.empty()) << options;
     }
     // A Palm-set text, or random bytes, pass whole, never half converted.
     std::mt19937 random(3);
@@ -130,8 +122,9 @@ TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollo
     for (const std::string& other : {"caf\xE9 \x93ok\x94 " + utf8, binary}) {
         std::string expected = other;
         std::erase(expected, '\r');
-        EXPECT_EQ(Filter(other, "0000001", &notes), expected);
-        EXPECT_EQ(notes, std::vector<std::string>{"the text is not valid UTF-8: its bytes were kept as they are"});
+        EXPECT_EQ(Filter(other, "0000001"), expected);
+        EXPECT_EQ(host_.notes,
+                  std::vector<std::string>{"the text is not valid UTF-8: its bytes were kept as they are"});
     }
     const std::string html = "<p>&copy;&#233;&#150;&#x2192;&#8364;&#128512; \xC3\xA9";
     // Without the option entities become single bytes beside UTF-8 bytes.

@@ -115,8 +115,6 @@ TEST_F(DocFileTest, CategoryAndUniqueIdsInTheEntries) {
     std::string status;
     Build({'x'}, false, 256, "book", &status);
     EXPECT_EQ(status, "Error: Could not open Palm or PC File");
-    Build({}, false, 0, "book", &status);
-    EXPECT_EQ(status, "Error: PC File is empty");
 }
 
 TEST_F(DocFileTest, DatabaseNames) {
@@ -157,22 +155,19 @@ TEST_F(DocFileTest, RoundTripsEverySizeAndGivesTheSameFileWhateverTheNumberOfJob
     for (int i = 0; i < 40; ++i) sizes.push_back(1 + static_cast<int>(random() % (3 * 4096)));
     for (const bool compressed : {false, true}) {
         for (std::size_t k = 0; k < sizes.size(); ++k) {
-            const int size = sizes[k];
-            const std::vector<uint8_t> slice(text.begin(), text.begin() + size);
-            jobs_ = 1;
-            auto one = Build(slice, compressed);
-            std::string status;
-            EXPECT_EQ(Extract(one, status), slice) << size << " compressed " << compressed;
-            EXPECT_EQ(status, "OK");
-            // The dates may tick between two builds.
-            std::fill(one.begin() + 36, one.begin() + 44, 0);
-            for (const int jobs : {2, 8}) {
-                if (k >= 4) break;
+            const std::vector<uint8_t> slice(text.begin(), text.begin() + sizes[k]);
+            std::vector<uint8_t> one;
+            for (const int jobs : {1, 2, 8}) {
+                if (jobs > 1 && k >= 4) break;
                 jobs_ = jobs;
                 auto file = Build(slice, compressed);
-                std::fill(file.begin() + 36, file.begin() + 44, 0);
-                EXPECT_EQ(file, one) << size << " bytes, compressed " << compressed << ", " << jobs << " jobs";
+                std::fill(file.begin() + 36, file.begin() + 44, 0);  // the dates may tick between two builds
+                if (jobs == 1) one = file;
+                EXPECT_EQ(file, one) << sizes[k] << " bytes, compressed " << compressed << ", " << jobs << " jobs";
             }
+            std::string status;
+            EXPECT_EQ(Extract(one, status), slice) << sizes[k] << " compressed " << compressed;
+            EXPECT_EQ(status, "OK");
         }
     }
 }

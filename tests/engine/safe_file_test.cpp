@@ -132,8 +132,7 @@ TEST(ReplacementFile, KeepsTheModeOfTheOldFileAndNewFilesFollowTheUmask) {
     WriteFileText(dir.File("theirs"), "old");
     ASSERT_EQ(chown(dir.File("theirs").c_str(), 4321, 8765), 0);
     ASSERT_EQ(Replace(dir.File("theirs"), "new"), "");
-    EXPECT_EQ(Lstat(dir.File("theirs")).st_uid, 4321u);
-    EXPECT_EQ(Lstat(dir.File("theirs")).st_gid, 8765u);
+    EXPECT_TRUE(Lstat(dir.File("theirs")).st_uid == 4321u && Lstat(dir.File("theirs")).st_gid == 8765u);
 }
 
 TEST(ReplacementFile, NamesUpToTheLongestTheFolderTakes) {
@@ -186,9 +185,7 @@ TEST(ReplacementFile, RemovesOnlyTheLeftoversOfKilledReplacementsOfTheSameFile) 
     EXPECT_TRUE(fs::is_directory(dir.File(".lum2-Qw12er-book.txt")));
     EXPECT_TRUE(fs::is_symlink(dir.File(".lum2-Zx12cv-book.txt")));
     EXPECT_TRUE(fs::is_fifo(dir.File(".lum2-Pp12pp-book.txt")));
-    if (geteuid() == 0) {
-        EXPECT_TRUE(fs::exists(dir.File(".lum2-Uu12uu-book.txt")));
-    }
+    EXPECT_TRUE(geteuid() != 0 || fs::exists(dir.File(".lum2-Uu12uu-book.txt")));
     EXPECT_TRUE(fs::exists(running.TemporaryPath()));
     std::fputs("newest", running.File());
     EXPECT_TRUE(running.Commit());

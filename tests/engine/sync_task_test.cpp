@@ -130,8 +130,7 @@ TEST_F(SyncTaskTest, FailedConversionKeepsTheTimesForTheNextTry) {
     Shift(palm_, palmTime, 60);
     host_.SetAskBeforeOverwrite(false);
     EXPECT_EQ(Sync(task), "Error: could not get DocInfo of Palm File");
-    EXPECT_EQ(task.pcfiletime, pcTime);
-    EXPECT_EQ(task.palmfiletime, palmTime);
+    EXPECT_TRUE(task.pcfiletime == pcTime && task.palmfiletime == palmTime);
     EXPECT_EQ(ReadFileText(pc_), "first text\n");
 }
 

@@ -62,17 +62,6 @@ std::string Filter(const std::string& text, const std::string& options, int16_t 
     return ReadFileText(result);
 }
 
-// The rules applied to a whole text at once, to compare the chunked result with.
-std::string FilterInMemory(const std::string& text, bool tabs, bool crToLf, int tabspace) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\t' && tabs) out.append(static_cast<std::size_t>(tabspace), ' ');
-        else if (c != '\r') out += c;
-        else if (crToLf) out += '\n';
-    }
-    return out;
-}
-
 TEST(TextFiltersRules, EachOptionAloneAndTogether) {
     const struct { std::string text; const char* options; int16_t tabspace; std::string expected; } cases[] = {
         // Without CR to LF every CR is dropped; compression and binary have nothing to do with the text.
@@ -99,26 +88,19 @@ TEST(TextFiltersRules, EachOptionAloneAndTogether) {
 }
 
 TEST(TextFiltersRules, ChunkedPassEqualsTheWholeText) {
-    // A CR LF pair on each side of a chunk boundary, and a large random text.
+    // A CR LF pair on each side of a chunk boundary.
     for (const std::size_t crAt : {4094u, 4095u, 4096u}) {
-        const std::string text = std::string(crAt, 'a') + "\r\n\tb" + std::string(5000, 'c') + "\r";
-        EXPECT_EQ(Filter(text, kNoOptions, 3), FilterInMemory(text, false, false, 3)) << crAt;
-        EXPECT_EQ(Filter(text, "010100", 3), FilterInMemory(text, true, true, 3)) << crAt;
+        const std::string a(crAt, 'a'), c(5000, 'c'), text = a + "\r\n\tb" + c + "\r";
+        EXPECT_EQ(Filter(text, kNoOptions, 3), a + "\n\tb" + c) << crAt;
+        EXPECT_EQ(Filter(text, "010100", 3), a + "\n\n   b" + c + "\n") << crAt;
     }
-    std::mt19937 random(5);
-    const char alphabet[] = "abc \r\n\t\x00\xE9";
-    std::string text(3 * 1024 * 1024 + 17, ' ');
-    for (auto& c : text) c = alphabet[std::uniform_int_distribution<int>(0, 8)(random)];
-    EXPECT_EQ(Filter(text, "010100", 3), FilterInMemory(text, true, true, 3));
-    EXPECT_EQ(Filter(text, kNoOptions), FilterInMemory(text, false, false, 0));
     // Tags, references, scripts and CR LF pairs at random places land on
     // every kind of chunk boundary; the stripper must carry them over.
     const std::string pieces[][2] = {
         {"<BR class=\"a>b\"/>", "\n"}, {"&#x41;", "A"}, {"<script>a<b</script>", ""}, {"\r\n", "\n\n"}, {"&", "&"},
     };
-    random.seed(11);
-    text.clear();
-    std::string expected;
+    std::mt19937 random(11);
+    std::string text, expected;
     while (text.size() < 5 * 4096) {
         const std::string filler(std::uniform_int_distribution<std::size_t>(0, 40)(random), 'x');
         const auto& piece = pieces[std::uniform_int_distribution<int>(0, 4)(random)];
