@@ -35,17 +35,15 @@ protected:
 };
 
 TEST_F(SyncTaskTest, ChecksAndMissingFiles) {
-    host_.SetChecked({});
-    TaskRecord task = Task(pc_, palm_, kDirectionSync);
-    EXPECT_EQ(Sync(task), "Error: no user (or custom) selected");
-    host_.SetChecked({Custom()});
-    // Both names missing: the PC file is named first.
-    const std::string cases[][3] = {{"", "", "Error: no PC File selected"},
-                                    {pc_, "", "Error: no Palm File selected"},
+    // No target checked, then both names missing: the PC file is named first.
+    const std::string cases[][3] = {{pc_, palm_, "Error: no user (or custom) selected"},
+                                    {"", "", "Error: no PC File selected"}, {pc_, "", "Error: no Palm File selected"},
                                     {pc_, palm_, "Error: PC File and Palm File does not exist"}};
+    host_.SetChecked({});
     for (const auto& [pc, palm, status] : cases) {
-        task = Task(pc, palm, kDirectionSync);
+        TaskRecord task = Task(pc, palm, kDirectionSync);
         EXPECT_EQ(Sync(task), status);
+        host_.SetChecked({Custom()});
     }
 }
 

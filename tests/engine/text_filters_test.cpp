@@ -65,14 +65,12 @@ std::string Filter(const std::string& text, const std::string& options, int16_t 
 TEST(TextFiltersRules, EachOptionAloneAndTogether) {
     const struct { std::string text; const char* options; int16_t tabspace; std::string expected; } cases[] = {
         // Without CR to LF every CR is dropped; compression and binary have nothing to do with the text.
-        {"a\r\nb", kNoOptions, 4, "a\nb"}, {"a\rb\n\rc", kNoOptions, 4, "ab\nc"},
-        {std::string(5000, '\r'), kNoOptions, 4, ""},
-        {"a\r\n\tb", "100010", 4, "a\n\tb"}, {"a\r\nb", "000100", 4, "a\n\nb"}, {"a\rb\r", "000100", 4, "a\nb\n"},
-        {"\t\r", "010100", 2, "  \n"},
+        {"a\r\nb", kNoOptions, 4, "a\nb"}, {"a\rb\n\rc", kNoOptions, 4, "ab\nc"}, {"\t\r", "010100", 2, "  \n"},
+        {std::string(5000, '\r'), kNoOptions, 4, ""}, {"a\r\n\tb", "100010", 4, "a\n\tb"},
+        {"a\r\nb", "000100", 4, "a\n\nb"}, {"a\rb\r", "000100", 4, "a\nb\n"},
         // Every TAB is the same width wherever it stands; only a "1" turns an option on.
         {"\tx\tyz\t\t", "010000", 4, "    x    yz        "}, {"a\tb", "010000", 1, "a b"},
-        {"a\tb\t", "010000", 0, "ab"},
-        {"a\tb", "0x0000", 4, "a\tb"},
+        {"a\tb\t", "010000", 0, "ab"}, {"a\tb", "0x0000", 4, "a\tb"},
         // HTML goes first: a reference to CR or TAB is then treated like one.
         {"<p>a\r\nb &amp; c</p>", "001000", 4, "\na\nb & c\n"}, {"a&#13;b&#9;c", "011100", 2, "a\nb  c"},
         {"a&#13;b", "001000", 4, "ab"}, {"<p>&amp;", kNoOptions, 4, "<p>&amp;"},
@@ -122,9 +120,8 @@ TEST(TextFiltersRaw, RawUsesTheFileItselfOtherwiseALeftoverTemporaryIsReplaced) 
     EXPECT_EQ(ApplyFilters(dir.File("missing.txt"), Task("000001", -1), dir.Path(), sink), dir.File("missing.txt"));
     // Text none of the filters would change needs no copy either.
     const struct { const char* text; const char* options; bool copied; } copies[] = {
-        {"a\nb", kNoOptions, false}, {"a\tb", kNoOptions, false}, {"a\tb", "010000", true},
-        {"a\nb", "001000", true}, {"a\rb", "000100", true}, {"abc", "0000001", false}, {"\xC3\xA9", "0000001", true},
-        {"\xE9", "0000001", false},
+        {"a\nb", kNoOptions, false}, {"a\tb", kNoOptions, false}, {"a\tb", "010000", true}, {"a\nb", "001000", true},
+        {"a\rb", "000100", true}, {"abc", "0000001", false}, {"\xC3\xA9", "0000001", true}, {"\xE9", "0000001", false},
     };
     for (const auto& c : copies) {
         WriteFileText(dir.File("plain.txt"), c.text);
@@ -136,7 +133,7 @@ TEST(TextFiltersRaw, RawUsesTheFileItselfOtherwiseALeftoverTemporaryIsReplaced) 
     EXPECT_EQ(ReadFileText(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink)), "a\n\tb");
 }
 
-TEST(TextFiltersFailures, UnusableOrShrinkingInputFails) {
+TEST(TextFiltersFailures, UnusableOrShrinkingInputAndWriteFaultsFail) {
     TempDir dir;
     RecordingSink sink;
     WriteFileText(dir.File("empty.txt"), "");
@@ -152,24 +149,23 @@ TEST(TextFiltersFailures, UnusableOrShrinkingInputFails) {
     WriteFileText(dir.File("in.txt"), std::string(3 * 4096, 'a') + "\r");
     sink.truncate = dir.File("in.txt");
     EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink), "");
-}
 
-TEST(TextFiltersFailures, WriteFaultsFail) {
-    TempDir dir;
-    ProgressSink silent;
+    // Write faults.
+    sink.truncate.clear();
     WriteFileText(dir.File("in.txt"), "short\r");
     if (geteuid() != 0) {
         std::filesystem::create_directory(dir.File("locked"));
         chmod(dir.File("locked").c_str(), 0500);
-        EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.File("locked/"), silent), "");
+        EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.File("locked/"), sink), "");
     }
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     // A small text sits in the stdio buffer until the file is flushed, so
     // it fails only if the flush and close are checked.
+    std::filesystem::remove(dir.File(kFilterFileName));
     std::filesystem::create_symlink("/dev/full", dir.File(kFilterFileName));
-    EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), silent), "");
+    EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink), "");
     WriteFileText(dir.File("big.txt"), std::string(100000, 'b') + "\r");
-    EXPECT_EQ(ApplyFilters(dir.File("big.txt"), Task(kNoOptions), dir.Path(), silent), "");
+    EXPECT_EQ(ApplyFilters(dir.File("big.txt"), Task(kNoOptions), dir.Path(), sink), "");
 }
 
 TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
