@@ -92,18 +92,6 @@ TEST(HtmlStripperChunks, AnySplitGivesTheWholeOutput) {
     }
 }
 
-TEST(HtmlStripperChunks, FinishFlushesAndResets) {
-    // After Finish the stripper starts afresh, whatever it was in.
-    HtmlStripper stripper;
-    std::string out;
-    for (const auto& [html, text] : {std::pair{"a <!-- open", "a "}, {"b &lt", "b &lt"}, {"<p>c", "\nc"}}) {
-        out.clear();
-        stripper.Feed(html, out);
-        stripper.Finish(out);
-        EXPECT_EQ(out, text);
-    }
-}
-
 TEST(HtmlStripperChunks, LongElementsCostNoState) {
     // Whatever it holds between chunks must fit in a few dozen bytes, which
     // rules out buffering a tag, comment or script.

@@ -146,8 +146,7 @@ TEST(ReplacementFile, NamesUpToTheLongestTheFolderTakes) {
         ReplacementFile file(path);
         ASSERT_TRUE(file.Ok());
         const std::string temporary = fs::path(file.TemporaryPath()).filename().string();
-        EXPECT_LE(temporary.size(), 255u);
-        EXPECT_EQ(temporary.compare(0, 6, ".lum2-"), 0);
+        EXPECT_TRUE(temporary.size() <= 255u && temporary.starts_with(".lum2-")) << temporary;
         EXPECT_NE((static_cast<unsigned char>(temporary.back()) & 0xC0), 0xC0) << "a character cut in two";
         std::fputs("second", file.File());
         ASSERT_TRUE(file.Commit());
@@ -160,12 +159,9 @@ TEST(ReplacementFile, RemovesOnlyTheLeftoversOfKilledReplacementsOfTheSameFile) 
     TempDir dir;
     WriteFileText(dir.File("book.txt"), "old");
     const std::vector<std::string> leftovers = {".lum2-Ab12Cd-book.txt", ".book.txt.lum2-x9Y8z7"};
-    const std::vector<std::string> others = {
-        ".lum2-Ab12Cd-book.txt.bak",  // another file's
-        ".lum2-Ab12C-book.txt",       // not the pattern
-        "lum2-Ab12Cd-book.txt",       // not hidden
-        ".other.lum2-x9Y8z7",
-    };
+    // Another file's, not the pattern, not hidden, another file's.
+    const std::vector<std::string> others = {".lum2-Ab12Cd-book.txt.bak", ".lum2-Ab12C-book.txt",
+                                             "lum2-Ab12Cd-book.txt", ".other.lum2-x9Y8z7"};
     for (const auto& name : leftovers) WriteFileText(dir.File(name), "partial");
     for (const auto& name : others) WriteFileText(dir.File(name), "keep");
     fs::create_directory(dir.File(".lum2-Qw12er-book.txt"));              // a folder by the name
@@ -182,9 +178,8 @@ TEST(ReplacementFile, RemovesOnlyTheLeftoversOfKilledReplacementsOfTheSameFile) 
     ASSERT_EQ(Replace(dir.File("book.txt"), "new"), "");
     for (const auto& name : leftovers) EXPECT_FALSE(fs::exists(fs::symlink_status(dir.File(name)))) << name;
     for (const auto& name : others) EXPECT_EQ(ReadFileText(dir.File(name)), "keep") << name;
-    EXPECT_TRUE(fs::is_directory(dir.File(".lum2-Qw12er-book.txt")));
-    EXPECT_TRUE(fs::is_symlink(dir.File(".lum2-Zx12cv-book.txt")));
-    EXPECT_TRUE(fs::is_fifo(dir.File(".lum2-Pp12pp-book.txt")));
+    EXPECT_TRUE(fs::is_directory(dir.File(".lum2-Qw12er-book.txt")) &&
+                fs::is_symlink(dir.File(".lum2-Zx12cv-book.txt")) && fs::is_fifo(dir.File(".lum2-Pp12pp-book.txt")));
     EXPECT_TRUE(geteuid() != 0 || fs::exists(dir.File(".lum2-Uu12uu-book.txt")));
     EXPECT_TRUE(fs::exists(running.TemporaryPath()));
     std::fputs("newest", running.File());
