@@ -98,12 +98,8 @@ TEST(HtmlStripperChunks, LongElementsCostNoState) {
     EXPECT_LE(sizeof(HtmlStripper), 64u);
 
     const std::string filler(1 << 20, 'x');
-    const std::string pieces[] = {
-        "a<script>", filler, "</scr", filler, "</script>",
-        "b<!--", filler, "--", filler, "-->",
-        "c<p title=\"", filler, ">\">",
-        "d<", filler, ">e",
-    };
+    const std::string pieces[] = {"a<script>", filler, "</scr", filler, "</script>", "b<!--", filler, "--", filler,
+                                  "-->", "c<p title=\"", filler, ">\">", "d<", filler, ">e"};
     HtmlStripper stripper;
     std::string out;
     for (const auto& piece : pieces) {

@@ -67,19 +67,15 @@ TEST_F(SyncTaskTest, FiveSecondsAreUnchangedSixAreChangedEitherWay) {
         EXPECT_EQ(Sync(task), "No update necessary") << seconds;
     }
     for (const int seconds : {6, -6}) {
-        // The PC side changed: PC to Palm runs, asking about the existing Palm file.
-        TaskRecord task = Synced();
-        WriteFileText(pc_, "PC edit\n");
-        Shift(pc_, task.pcfiletime, seconds);
-        EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
-        ASSERT_EQ(host_.prompts.size(), 1u);
-        EXPECT_EQ(host_.prompts[0].question, "Palm File already exists! Overwrite file?");
-        // The Palm side changed: Palm to PC runs, asking about the PC file.
-        task = Synced();
-        Shift(palm_, task.palmfiletime, seconds);
-        EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
-        ASSERT_EQ(host_.prompts.size(), 1u);
-        EXPECT_EQ(host_.prompts[0].question, "PC File already exists! Overwrite file?");
+        // The side that changed is converted to the other, asking about the file there.
+        for (const bool pcChanged : {true, false}) {
+            TaskRecord task = Synced();
+            Shift(pcChanged ? pc_ : palm_, pcChanged ? task.pcfiletime : task.palmfiletime, seconds);
+            EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
+            ASSERT_EQ(host_.prompts.size(), 1u);
+            EXPECT_EQ(host_.prompts[0].question,
+                      pcChanged ? "Palm File already exists! Overwrite file?" : "PC File already exists! Overwrite file?");
+        }
     }
 }
 

@@ -180,15 +180,12 @@ TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
         const int n = static_cast<int>((size + 4095) / 4096);
         std::vector<std::string> expected = {"caption Applying Filters", "range " + std::to_string(n), "value 0",
                                              "events"};
-        std::string frames;
         for (int i = 1; i <= n; ++i) {
             expected.push_back("value " + std::to_string(i));
             expected.push_back("tray " + std::to_string(TrayFrame(i, n)) + " ''");
             if (i % 64 == 0) expected.push_back("events");
-            frames += std::to_string(TrayFrame(i, n));
         }
         EXPECT_EQ(sink.calls, expected) << size;
-        if (n == 16) { EXPECT_EQ(frames, "1211121112111211"); }
     }
 }
 
