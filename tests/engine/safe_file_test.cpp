@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "engine/safe_file.h"
@@ -47,39 +46,28 @@ struct stat Lstat(const std::string& path) {
 
 TEST(ReplacementFile, ExistingPathsThatAreNotRegularFilesAreLeftAlone) {
     TempDir dir;
-    const struct { const char* name; std::function<bool(const std::string&)> make; const char* kind; } cases[] = {
-        {"pipe", [](const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }, "a named pipe (FIFO)"},
-        {"folder", [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; }, "a folder"},
-        {"socket",
-         [](const std::string& p) {
-             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-             sockaddr_un address{};
-             address.sun_family = AF_UNIX;
-             p.copy(address.sun_path, sizeof address.sun_path - 1);
-             const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-             close(fd);
-             return bound;
-         },
-         "a socket"},
-        // A copy of /dev/null's node: only root may make one.
-        {"device", [](const std::string& p) { return mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; },
-         "a device"},
-    };
-    for (const auto& c : cases) {
-        const std::string path = dir.File(c.name);
-        if (!c.make(path)) {
-            EXPECT_EQ(std::string(c.name), "device") << "cannot make " << c.name;
-            continue;
-        }
+    ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir(dir.File("folder").c_str(), 0755), 0);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    dir.File("socket").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+    // A copy of /dev/null's node: only root may make one.
+    const bool device = mknod(dir.File("device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    for (const auto& [name, kind] : {std::pair<std::string, const char*>{"pipe", "a named pipe (FIFO)"},
+                                     {"folder", "a folder"}, {"socket", "a socket"}, {"device", "a device"}}) {
+        if (name == "device" && !device) continue;
+        const std::string path = dir.File(name);
         const struct stat before = Lstat(path);
         // A FIFO with no reader would block an open for writing: the test would hang.
-        EXPECT_EQ(Replace(path, "text"), path + " is " + c.kind + ", not a regular file: it was left as it is");
+        EXPECT_EQ(Replace(path, "text"), path + " is " + kind + ", not a regular file: it was left as it is");
         // Through a link it is refused just the same.
-        fs::create_symlink(c.name, dir.File(std::string("link-") + c.name));
-        EXPECT_NE(Replace(dir.File(std::string("link-") + c.name), "text").find("not a regular file"),
-                  std::string::npos);
+        fs::create_symlink(name, dir.File("link-" + name));
+        EXPECT_NE(Replace(dir.File("link-" + name), "text").find("not a regular file"), std::string::npos);
         const struct stat after = Lstat(path);
-        EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode) << c.name;
+        EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode) << name;
     }
     EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
 }
