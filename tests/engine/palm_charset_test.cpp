@@ -2,11 +2,7 @@
 // stand-ins, texts left alone, record boundaries and HTML entities.
 #include "engine/palm_charset.h"
 
-#include <filesystem>
-
 #include "conversion_fixture.h"
-#include "engine/doc_builder.h"
-#include "engine/doc_extractor.h"
 #include "engine/file_handle.h"
 #include "engine/palm_doc_format.h"
 #include "engine/text_filters.h"
@@ -126,32 +122,31 @@ TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollo
 
 TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
     host_.SetChecked({Custom()});
-    const auto toPalm = [&](const std::string& text) {
-        WriteFileText(F("in.txt"), text);
-        std::filesystem::remove(F("out.pdb"));
-        TaskRecord task = Task(F("in.txt"), F("out.pdb"));
-        task.options = "1000001";
-        ConvertPcToPalm(task, context_);
+    host_.SetAskBeforeOverwrite(false);
+    // The PC file pc to or from out.pdb, with these options.
+    const auto convert = [&](const char* pc, int direction, const char* options) {
+        TaskRecord task = Task(F(pc), F("out.pdb"), direction);
+        task.options = options;
+        if (direction == kDirectionPcToPalm) ConvertPcToPalm(task, context_);
+        else ConvertPalmToPc(task, context_);
         return task.status;
     };
     const std::pair<std::string, std::string> characters[] = {
         {"\xC3\xA9", "\xE9"}, {"\xE2\x82\xAC", "\x80"}, {"e\xCC\x81", "\xE9"}, {"\xF0\x9F\x98\x80", "?"}};
     for (const auto& [character, palmCharacter] : characters) {
         for (std::size_t at = 4090; at <= 4100; ++at) {
-            ASSERT_EQ(toPalm(std::string(at, 'a') + character + std::string(5000, 'b')), "OK");
-            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb")), palm(std::fopen(F("palm.txt").c_str(), "w+b"));
+            WriteFileText(F("in.txt"), std::string(at, 'a') + character + std::string(5000, 'b'));
+            ASSERT_EQ(convert("in.txt", kDirectionPcToPalm, "1000001"), "OK");
+            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb"));
             EXPECT_EQ(ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4), at + 1 + 5000) << character << " at " << at;
-            ASSERT_EQ(ExtractDocText(doc.get(), palm.get(), codec_, host_), kStatusOk);
-            palm.reset();
+            ASSERT_EQ(convert("palm.txt", kDirectionPalmToPc, "1000000"), "OK");
             EXPECT_EQ(ReadFileText(F("palm.txt")), std::string(at, 'a') + palmCharacter + std::string(5000, 'b'));
         }
     }
     // Palm to PC gives the UTF-8 back.
-    ASSERT_EQ(toPalm("\xE2\x99\xA6 caf\xC3\xA9"), "OK");
-    TaskRecord task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
-    task.options = "0000001";
-    ConvertPalmToPc(task, context_);
-    ASSERT_EQ(task.status, "OK");
+    WriteFileText(F("in.txt"), "\xE2\x99\xA6 caf\xC3\xA9");
+    ASSERT_EQ(convert("in.txt", kDirectionPcToPalm, "1000001"), "OK");
+    ASSERT_EQ(convert("back.txt", kDirectionPalmToPc, "0000001"), "OK");
     EXPECT_EQ(ReadFileText(F("back.txt")), "\xE2\x99\xA6 caf\xC3\xA9");
 }
 
