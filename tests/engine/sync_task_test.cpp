@@ -73,8 +73,8 @@ TEST_F(SyncTaskTest, FiveSecondsAreUnchangedSixAreChangedEitherWay) {
             Shift(pcChanged ? pc_ : palm_, pcChanged ? task.pcfiletime : task.palmfiletime, seconds);
             EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
             ASSERT_EQ(host_.prompts.size(), 1u);
-            EXPECT_EQ(host_.prompts[0].question,
-                      pcChanged ? "Palm File already exists! Overwrite file?" : "PC File already exists! Overwrite file?");
+            const std::string side = pcChanged ? "Palm" : "PC";
+            EXPECT_EQ(host_.prompts[0].question, side + " File already exists! Overwrite file?");
         }
     }
 }
