@@ -75,9 +75,8 @@ TEST_F(PcToPalmTest, DistributesToEveryCheckedTargetAndQueuesTheUsersInstall) {
     EXPECT_EQ(ReadFileBytes(F("real.pdb")), ann);
     EXPECT_TRUE(fs::is_symlink(F("out/my.book.pdb")));
     EXPECT_FALSE(fs::exists(UserFile("Bob", "my.book.pdb")));
-    const std::vector<std::pair<std::string, std::string>> queued = {{"Ann", UserFile("Ann", "my.book.pdb")},
-                                                                     {"Cid", UserFile("Cid", "my.book.pdb")}};
-    EXPECT_EQ(directory_.installed, queued);
+    EXPECT_EQ(directory_.installed, (decltype(directory_.installed){{"Ann", UserFile("Ann", "my.book.pdb")},
+                                                                     {"Cid", UserFile("Cid", "my.book.pdb")}}));
     EXPECT_EQ(task.pcfiletime, Time(F("book.txt")));
     EXPECT_EQ(task.palmfiletime, Time(UserFile("Ann", "my.book.pdb")));
     // Working files are gone; the progress display came and went; the tray ends on 1.
