@@ -53,8 +53,7 @@ TEST(HtmlStripper, MarkupGoesEntitiesDecodeAndTextStays) {
         {"&amp;&lt;&gt;&quot;&apos;", "&<>\"'"}, {"a&nbsp;b", "a b"}, {"&copy;&reg;", "\xA9\xAE"},
         {"&AMP;&LT;&GT;&QUOT;&COPY;&REG;", "&<>\"\xA9\xAE"}, {"&#0000065;", "A"}, {"&#0;", std::string(1, '\0')},
         {"&#65;&#x42;&#X43;&#x6a;&#255;&#xFF;&#160;", "ABCj\xFF\xFF\xA0"}, {"&&amp;", "&&"},
-        {"&amp &lt;", "&amp <"}, {"&amp<b>x", "&ampx"},
-    };
+        {"&amp &lt;", "&amp <"}, {"&amp<b>x", "&ampx"}};
     for (const auto& [html, text] : cases) EXPECT_EQ(Strip(html), text) << html;
     // Text that only looks like markup, and references the stripper does not know, stay as they are; eleven
     // characters is beyond the bound, whatever follows.

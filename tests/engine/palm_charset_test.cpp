@@ -26,8 +26,7 @@ TEST(PalmCharset, EveryByteOfTheSetSurvivesTheRoundTrip) {
     // Where the set is Windows-1252, and where it is Palm's own.
     const std::pair<uint8_t, const char*> known[] = {
         {0x80, "€"}, {0x85, "…"}, {0x8D, "♦"}, {0x8E, "♣"}, {0x8F, "♥"}, {0x90, "♠"}, {0x93, "“"},
-        {0x96, "–"}, {0x99, "™"}, {0x9B, "\xC2\x9B"}, {0x9E, "\xC2\x9E"}, {0x9F, "Ÿ"}, {0xE9, "é"}, {0xFF, "ÿ"},
-    };
+        {0x96, "–"}, {0x99, "™"}, {0x9B, "\xC2\x9B"}, {0x9E, "\xC2\x9E"}, {0x9F, "Ÿ"}, {0xE9, "é"}, {0xFF, "ÿ"}};
     for (const auto& [byte, utf8] : known) EXPECT_EQ(Utf8FromPalm(std::string(1, static_cast<char>(byte))), utf8);
 }
 

@@ -44,8 +44,7 @@ TEST_F(PcToPalmTest, RefusalsLeaveNoFileAndTheEarlyOnesBuildNothing) {
         // Raw the filters refuse it.
         {"crs.txt", "book.pdb", "000000", 0, "Error: PC File is empty", {true, false}},
         {"empty.txt", "book.pdb", "000001", 0, "Error: PC File is empty", {true, false}},
-        {"empty.txt", "book.pdb", "000000", 0, kGeneric, {true, false}},
-    };
+        {"empty.txt", "book.pdb", "000000", 0, kGeneric, {true, false}}};
     for (const auto& c : cases) {
         const TaskRecord task = Run(F(c.pc), c.palm, c.options, c.category);
         EXPECT_EQ(task.status, c.status) << c.pc << c.category;
@@ -98,8 +97,7 @@ TEST_F(PcToPalmTest, OverwritePromptPerTarget) {
         {{0, 1}, {}, false, true, "OK", 0, true, true},
         // Skip with a single target skips the task; Stop asks the run to stop. Neither shows the display.
         {{0}, {kAnswerSkip}, false, false, "User skipped task", 1, false, false},
-        {{0}, {kAnswerStop}, false, false, "User stopped conversion", 1, false, false},
-    };
+        {{0}, {kAnswerStop}, false, false, "User stopped conversion", 1, false, false}};
     for (const auto& c : cases) {
         WriteFileText(ann, "old Ann");
         WriteFileText(bob, "old Bob");

@@ -75,8 +75,7 @@ TEST(TextFiltersRules, EachOptionAloneAndTogether) {
         {"<p>a\r\nb &amp; c</p>", "001000", 4, "\na\nb & c\n"}, {"a&#13;b&#9;c", "011100", 2, "a\nb  c"},
         {"a&#13;b", "001000", 4, "ab"}, {"<p>&amp;", kNoOptions, 4, "<p>&amp;"},
         // What the stripper holds back at the end still reaches the file.
-        {"x &amp", "001000", 4, "x &amp"}, {"x <", "001000", 4, "x <"},
-    };
+        {"x &amp", "001000", 4, "x &amp"}, {"x <", "001000", 4, "x <"}};
     for (const auto& c : cases) EXPECT_EQ(Filter(c.text, c.options, c.tabspace), c.expected) << c.options << c.text;
     // Control and high bytes pass unchanged; the widest TAB.
     std::string all;
@@ -95,8 +94,7 @@ TEST(TextFiltersRules, ChunkedPassEqualsTheWholeText) {
     // Tags, references, scripts and CR LF pairs at random places land on
     // every kind of chunk boundary; the stripper must carry them over.
     const std::string pieces[][2] = {
-        {"<BR class=\"a>b\"/>", "\n"}, {"&#x41;", "A"}, {"<script>a<b</script>", ""}, {"\r\n", "\n\n"}, {"&", "&"},
-    };
+        {"<BR class=\"a>b\"/>", "\n"}, {"&#x41;", "A"}, {"<script>a<b</script>", ""}, {"\r\n", "\n\n"}, {"&", "&"}};
     std::mt19937 random(11);
     std::string text, expected;
     while (text.size() < 5 * 4096) {
@@ -121,8 +119,7 @@ TEST(TextFiltersRaw, RawUsesTheFileItselfOtherwiseALeftoverTemporaryIsReplaced) 
     // Text none of the filters would change needs no copy either.
     const struct { const char* text; const char* options; bool copied; } copies[] = {
         {"a\nb", kNoOptions, false}, {"a\tb", kNoOptions, false}, {"a\tb", "010000", true}, {"a\nb", "001000", true},
-        {"a\rb", "000100", true}, {"abc", "0000001", false}, {"\xC3\xA9", "0000001", true}, {"\xE9", "0000001", false},
-    };
+        {"a\rb", "000100", true}, {"abc", "0000001", false}, {"\xC3\xA9", "0000001", true}, {"\xE9", "0000001", false}};
     for (const auto& c : copies) {
         WriteFileText(dir.File("plain.txt"), c.text);
         EXPECT_EQ(ApplyFilters(dir.File("plain.txt"), Task(c.options), dir.Path(), sink) != dir.File("plain.txt"),

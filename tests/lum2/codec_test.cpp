@@ -331,8 +331,7 @@ TEST(Decode, DamagedRecordsAreCorruptAndEachTokenKindMayFillARecordExactly) {
         {"literals past the largest record", Repeated(kMaxDecoded + 1, 'a', {}), kBad},
         {"reference past the largest record", Repeated(kMaxDecoded - 2, 'a', {0x80, 0x08}), kBad},
         {"space pair past the largest record", Repeated(kMaxDecoded - 1, 'a', {0xC1}), kBad},
-        {"run past the largest record", Repeated(kMaxDecoded - 6, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7}), kBad},
-    };
+        {"run past the largest record", Repeated(kMaxDecoded - 6, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7}), kBad}};
     // Records LUM2 writes, and the largest that other writers' files hold.
     for (const int32_t full : {kRecord, kMaxDecoded}) {
         for (const Bytes& record : {Repeated(full, 'a', {}), Repeated(full - 3, 'a', {0x80, 0x08}),
