@@ -171,7 +171,6 @@ TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
         WriteFileText(dir.File("in.txt"), std::string(size - 1, 'z') + "\r");
         RecordingSink sink;
         const std::string result = ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink);
-        ASSERT_FALSE(result.empty());
         EXPECT_EQ(ReadFileText(result), std::string(size - 1, 'z'));
         // Events run once before the pass, then after every 64th chunk's progress.
         const int n = static_cast<int>((size + 4095) / 4096);

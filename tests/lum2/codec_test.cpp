@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
