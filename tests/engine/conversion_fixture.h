@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/converters.h"
+#include "engine/file_times.h"
 #include "engine/headless_host.h"
 #include "hotsync/install_targets.h"
 #include "static_codec.h"
@@ -58,18 +60,15 @@ public:
     void SetTrayIcon(int image, const std::string& tip) override { tray.emplace_back(image, tip); }
     void ShowProgressDisplay(bool visible) override { display.push_back(visible); }
     void ReportFailureCause(const std::string& cause) override { causes.push_back(cause); }
+    void Note(const std::string& text) override { notes.push_back(text); }
 
-    struct Prompt {
-        PromptKind kind;
-        std::string question, path;
-        bool suppressedWhileAsked;
-    };
+    struct Prompt { PromptKind kind; std::string question, path; bool suppressedWhileAsked; };
     std::deque<int> answers;
     std::function<void()> onPrompt;
     std::vector<Prompt> prompts;
     std::vector<std::pair<int, std::string>> tray;
     std::vector<bool> display;
-    std::vector<std::string> causes;
+    std::vector<std::string> causes, notes;
 };
 
 class ConversionTest : public ::testing::Test {
@@ -94,6 +93,11 @@ protected:
         return dir_.Path() + "palm/" + user + "/backup/" + name;
     }
     std::string F(const std::string& name) const { return dir_.File(name); }
+    static double Time(const std::string& path) {
+        double time = 0;
+        EXPECT_TRUE(ModificationDate(path, time)) << path;
+        return time;
+    }
     int Custom() const { return targets_.CustomIndex(); }
 
     TempDir dir_;

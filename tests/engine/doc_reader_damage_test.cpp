@@ -45,7 +45,7 @@ TEST(DocReaderDamage, EveryFileOfTheCorpusEndsInItsStatus) {
             ASSERT_TRUE(doc && text) << name;
             EXPECT_EQ(ExtractDocText(doc.get(), text.get(), codec, sink, false, jobs), expected) << name << jobs;
             text.reset();
-            if (expected == "OK") EXPECT_EQ(test::ReadFileText(dir.File("out")), texts[name]) << name << jobs;
+            if (expected == "OK") { EXPECT_EQ(test::ReadFileText(dir.File("out")), texts[name]) << name << jobs; }
         }
         if (expected == "OK") texts.erase(name);
         statuses.insert(expected);

@@ -2,12 +2,7 @@
 // stand-ins, texts left alone, record boundaries and HTML entities.
 #include "engine/palm_charset.h"
 
-#include <filesystem>
-#include <random>
-
 #include "conversion_fixture.h"
-#include "engine/doc_builder.h"
-#include "engine/doc_extractor.h"
 #include "engine/file_handle.h"
 #include "engine/palm_doc_format.h"
 #include "engine/text_filters.h"
@@ -31,19 +26,16 @@ TEST(PalmCharset, EveryByteOfTheSetSurvivesTheRoundTrip) {
     // Where the set is Windows-1252, and where it is Palm's own.
     const std::pair<uint8_t, const char*> known[] = {
         {0x80, "€"}, {0x85, "…"}, {0x8D, "♦"}, {0x8E, "♣"}, {0x8F, "♥"}, {0x90, "♠"}, {0x93, "“"},
-        {0x96, "–"}, {0x99, "™"}, {0x9B, "\xC2\x9B"}, {0x9E, "\xC2\x9E"}, {0x9F, "Ÿ"}, {0xE9, "é"}, {0xFF, "ÿ"},
-    };
+        {0x96, "–"}, {0x99, "™"}, {0x9B, "\xC2\x9B"}, {0x9E, "\xC2\x9E"}, {0x9F, "Ÿ"}, {0xE9, "é"}, {0xFF, "ÿ"}};
     for (const auto& [byte, utf8] : known) EXPECT_EQ(Utf8FromPalm(std::string(1, static_cast<char>(byte))), utf8);
 }
 
 TEST(PalmCharset, CharactersOutsideTheSetGetStandIns) {
     const struct { const char* utf8; const char* palm; uint64_t replaced; } cases[] = {
-        {"→ ő Ž ž › ﬁ", "-> o Z z > fi", 6},
-        {"中😀", "??", 2},
+        {"→ ő Ž ž › ﬁ", "-> o Z z > fi", 6}, {"中😀", "??", 2}, {"caf\xC3\xA9 \xE2\x82\xAC" "20", "caf\xE9 \x80" "20", 0},
         {"e\u0301 A\u030A", "\xE9 \xC5", 0},         // composed first
         {"\u00F4\u0301 o\u0302\u0301", "o o", 2},  // even with a letter of the set
         {"\xEF\xBB\xBF" "a\xEF\xBB\xBF", "a", 1},  // a later one is an invisible, replaced, space
-        {"caf\xC3\xA9 \xE2\x82\xAC" "20", "caf\xE9 \x80" "20", 0},
         {"\xC3" "A \xE2\x82\xAC\xC3" "B", "?A \x80?B", 2},  // not UTF-8: a lead byte without its follower
     };
     for (const auto& c : cases) {
@@ -92,46 +84,33 @@ TEST(PalmCharset, ScannerKnowsUtf8FromOtherBytesInAnyPieces) {
     }
 }
 
-class NoteSink : public ProgressSink {
-public:
-    void Note(const std::string& text) override { notes.push_back(text); }
-    std::vector<std::string> notes;
-};
-
 class Utf8OptionTest : public ConversionTest {
 protected:
-    // The filtered text and the notes told.
-    std::string Filter(const std::string& text, const std::string& options, std::vector<std::string>* notes = nullptr) {
+    // The filtered text; the notes told are the host's.
+    std::string Filter(const std::string& text, const std::string& options) {
         WriteFileText(F("in.txt"), text);
-        NoteSink sink;
         TaskRecord task = Task(F("in.txt"), "x.pdb");
         task.options = options;
-        const std::string path = ApplyFilters(F("in.txt"), task, dir_.Path(), sink);
-        if (notes != nullptr) *notes = sink.notes;
+        host_.notes.clear();
+        const std::string path = ApplyFilters(F("in.txt"), task, dir_.Path(), host_);
         return path.empty() ? "<failed>" : ReadFileText(path);
     }
 };
 
 TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollow) {
     const std::string utf8 = "caf\xC3\xA9 \xE2\x86\x92";
-    std::vector<std::string> notes;
-    EXPECT_EQ(Filter(utf8, "0000001", &notes), "caf\xE9 ->");
-    EXPECT_EQ(notes, std::vector<std::string>{"1 character is not in the Palm character set and was replaced"});
+    EXPECT_EQ(Filter(utf8, "0000001"), "caf\xE9 ->");
+    EXPECT_EQ(host_.notes, std::vector<std::string>{"1 character is not in the Palm character set and was replaced"});
     // Older records (six characters), a blank seventh, or Raw: bytes as they are.
     for (const char* options : {"000000", "0000000", "000000 ", "0000011"}) {
-        EXPECT_EQ(Filter(utf8, options, &notes), utf8) << options;
-        EXPECT_TRUE(notes.empty()) << options;
+        EXPECT_EQ(Filter(utf8, options), utf8) << options;
+        EXPECT_TRUE(host_.notes.empty()) << options;
     }
-    // A Palm-set text, or random bytes, pass whole, never half converted.
-    std::mt19937 random(3);
-    std::string binary(9000, '\0');
-    for (char& c : binary) c = static_cast<char>(random());
-    binary.replace(100, utf8.size(), utf8);
-    for (const std::string& other : {"caf\xE9 \x93ok\x94 " + utf8, binary}) {
-        std::string expected = other;
-        std::erase(expected, '\r');
-        EXPECT_EQ(Filter(other, "0000001", &notes), expected);
-        EXPECT_EQ(notes, std::vector<std::string>{"the text is not valid UTF-8: its bytes were kept as they are"});
+    // A Palm-set text, or one that stops being UTF-8 only past the first block read, passes whole.
+    for (const std::string& other : {"caf\xE9 \x93ok\x94 " + utf8, utf8 + std::string(1 << 16, 'x') + "\xE9"}) {
+        EXPECT_EQ(Filter(other, "0000001"), other);
+        EXPECT_EQ(host_.notes,
+                  std::vector<std::string>{"the text is not valid UTF-8: its bytes were kept as they are"});
     }
     const std::string html = "<p>&copy;&#233;&#150;&#x2192;&#8364;&#128512; \xC3\xA9";
     // Without the option entities become single bytes beside UTF-8 bytes.
@@ -142,33 +121,31 @@ TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollo
 
 TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
     host_.SetChecked({Custom()});
-    const auto toPalm = [&](const std::string& text) {
-        WriteFileText(F("in.txt"), text);
-        std::filesystem::remove(F("out.pdb"));
-        TaskRecord task = Task(F("in.txt"), F("out.pdb"));
-        task.options = "1000001";
-        ConvertPcToPalm(task, context_);
+    host_.SetAskBeforeOverwrite(false);
+    // The PC file pc to or from out.pdb, with these options.
+    const auto convert = [&](const char* pc, int direction, const char* options) {
+        TaskRecord task = Task(F(pc), F("out.pdb"), direction);
+        task.options = options;
+        if (direction == kDirectionPcToPalm) ConvertPcToPalm(task, context_);
+        else ConvertPalmToPc(task, context_);
         return task.status;
     };
     const std::pair<std::string, std::string> characters[] = {
         {"\xC3\xA9", "\xE9"}, {"\xE2\x82\xAC", "\x80"}, {"e\xCC\x81", "\xE9"}, {"\xF0\x9F\x98\x80", "?"}};
     for (const auto& [character, palmCharacter] : characters) {
         for (std::size_t at = 4090; at <= 4100; ++at) {
-            ASSERT_EQ(toPalm(std::string(at, 'a') + character + std::string(5000, 'b')), "OK");
-            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb")), palm(std::fopen(F("palm.txt").c_str(), "w+b"));
+            WriteFileText(F("in.txt"), std::string(at, 'a') + character + std::string(5000, 'b'));
+            ASSERT_EQ(convert("in.txt", kDirectionPcToPalm, "1000001"), "OK");
+            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb"));
             EXPECT_EQ(ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4), at + 1 + 5000) << character << " at " << at;
-            ProgressSink quiet;
-            ASSERT_EQ(ExtractDocText(doc.get(), palm.get(), codec_, quiet), kStatusOk);
-            palm.reset();
+            ASSERT_EQ(convert("palm.txt", kDirectionPalmToPc, "1000000"), "OK");
             EXPECT_EQ(ReadFileText(F("palm.txt")), std::string(at, 'a') + palmCharacter + std::string(5000, 'b'));
         }
     }
     // Palm to PC gives the UTF-8 back.
-    ASSERT_EQ(toPalm("\xE2\x99\xA6 caf\xC3\xA9"), "OK");
-    TaskRecord task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
-    task.options = "0000001";
-    ConvertPalmToPc(task, context_);
-    ASSERT_EQ(task.status, "OK");
+    WriteFileText(F("in.txt"), "\xE2\x99\xA6 caf\xC3\xA9");
+    ASSERT_EQ(convert("in.txt", kDirectionPcToPalm, "1000001"), "OK");
+    ASSERT_EQ(convert("back.txt", kDirectionPalmToPc, "0000001"), "OK");
     EXPECT_EQ(ReadFileText(F("back.txt")), "\xE2\x99\xA6 caf\xC3\xA9");
 }
 

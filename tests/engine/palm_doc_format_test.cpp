@@ -38,9 +38,9 @@ protected:
         return ReadFileBytes(dir_.File("out.pdb"));
     }
 
-    std::vector<uint8_t> Extract(const std::vector<uint8_t>& docBytes, std::string& status) {
-        WriteFileBytes(dir_.File("in.pdb"), docBytes);
-        FileHandle doc(std::fopen(dir_.File("in.pdb").c_str(), "rb"));
+    // The text read back from the file built last.
+    std::vector<uint8_t> ExtractBuilt(std::string& status) {
+        FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "rb"));
         FileHandle text(std::fopen(dir_.File("back").c_str(), "w+b"));
         status = ExtractDocText(doc.get(), text.get(), codec_, sink_);
         text.reset();
@@ -86,8 +86,7 @@ TEST_F(DocFileTest, OneByteTextGivesThe111ByteFile) {
 }
 
 TEST_F(DocFileTest, RecordCountsAtTheRecordBoundary) {
-    for (const auto& [size, records, last] : {std::tuple{4096, 1, 4096}, {4097, 2, 1}, {8192, 2, 4096},
-                                              {8193, 3, 1}}) {
+    for (const auto& [size, records, last] : {std::tuple{4096, 1, 4096}, {4097, 2, 1}, {8192, 2, 4096}, {8193, 3, 1}}) {
         const auto file = Build(std::vector<uint8_t>(size, 'q'), false);
         EXPECT_EQ((file[76] << 8) | file[77], records + 1) << size;
         const std::size_t lastOffset = LongAt(file, 78 + 8 * records);
@@ -115,16 +114,13 @@ TEST_F(DocFileTest, CategoryAndUniqueIdsInTheEntries) {
     std::string status;
     Build({'x'}, false, 256, "book", &status);
     EXPECT_EQ(status, "Error: Could not open Palm or PC File");
-    Build({}, false, 0, "book", &status);
-    EXPECT_EQ(status, "Error: PC File is empty");
 }
 
 TEST_F(DocFileTest, DatabaseNames) {
     // 30 ASCII bytes then a 2-byte character: cutting at 31 would split it.
     for (const auto& [path, name] : {std::pair<std::string, std::string>{"/home/u/Notes.txt.pdb", "Notes.txt"},
                                      {"/home/u/my.book.pdb", "my.book"}, {"/home/u/plain", "plain"},
-                                     {"/home/u/.pdb", ""},
-                                     {"/x/" + std::string(40, 'n') + ".pdb", std::string(31, 'n')},
+                                     {"/x/" + std::string(40, 'n') + ".pdb", std::string(31, 'n')}, {"/u/.pdb", ""},
                                      {std::string(30, 'a') + "\xC3\xA9" + "z.pdb", std::string(30, 'a')}}) {
         EXPECT_EQ(DatabaseName(path), name);
     }
@@ -133,8 +129,7 @@ TEST_F(DocFileTest, DatabaseNames) {
     auto file = Build({'x'}, false, 0, std::string(31, 'n'));
     EXPECT_EQ(file[31], 0);
     file = Build({'x'}, false, 0, "");
-    EXPECT_EQ(file[0], 0);
-    EXPECT_EQ(file[1], ' ');
+    EXPECT_TRUE(file[0] == 0 && file[1] == ' ');
 }
 
 TEST_F(DocFileTest, WriteFailureGivesItsStatusWithAnyNumberOfJobs) {
@@ -157,22 +152,19 @@ TEST_F(DocFileTest, RoundTripsEverySizeAndGivesTheSameFileWhateverTheNumberOfJob
     for (int i = 0; i < 40; ++i) sizes.push_back(1 + static_cast<int>(random() % (3 * 4096)));
     for (const bool compressed : {false, true}) {
         for (std::size_t k = 0; k < sizes.size(); ++k) {
-            const int size = sizes[k];
-            const std::vector<uint8_t> slice(text.begin(), text.begin() + size);
-            jobs_ = 1;
-            auto one = Build(slice, compressed);
-            std::string status;
-            EXPECT_EQ(Extract(one, status), slice) << size << " compressed " << compressed;
-            EXPECT_EQ(status, "OK");
-            // The dates may tick between two builds.
-            std::fill(one.begin() + 36, one.begin() + 44, 0);
-            for (const int jobs : {2, 8}) {
-                if (k >= 4) break;
+            const std::vector<uint8_t> slice(text.begin(), text.begin() + sizes[k]);
+            std::vector<uint8_t> one;
+            for (const int jobs : {1, 2, 8}) {
+                if (jobs > 1 && k >= 4) break;
                 jobs_ = jobs;
                 auto file = Build(slice, compressed);
-                std::fill(file.begin() + 36, file.begin() + 44, 0);
-                EXPECT_EQ(file, one) << size << " bytes, compressed " << compressed << ", " << jobs << " jobs";
+                std::fill(file.begin() + 36, file.begin() + 44, 0);  // the dates may tick between two builds
+                if (jobs == 1) one = file;
+                EXPECT_EQ(file, one) << sizes[k] << " bytes, compressed " << compressed << ", " << jobs << " jobs";
             }
+            std::string status;
+            EXPECT_EQ(ExtractBuilt(status), slice) << sizes[k] << " compressed " << compressed;
+            EXPECT_EQ(status, "OK");
         }
     }
 }
@@ -207,13 +199,7 @@ TEST(PalmDocPrimitives, BigEndianReadsAndWritesAndFaults) {
     EXPECT_THROW(ReadByteAt(file.get(), -1), DocIoError);
     uint8_t bytes[4];
     EXPECT_FALSE(ReadBytesAt(file.get(), 8, bytes, 4));  // the file ends after two of them
-
-    // A DocInfo is accepted only with version 1 or 2 and 1 <= count < total.
-    DocInfo info;
-    EXPECT_EQ(ParseDocInfo(BuildDocInfo(10, 2, false), 3, info), 0);
-    EXPECT_EQ(info.version, 1);
-    EXPECT_EQ(ParseDocInfo(BuildDocInfo(10, 3, true), 3, info), -1);
-    EXPECT_EQ(ParseDocInfo(Bytes(15, 0), 3, info), -1);
+    // Which DocInfo is accepted is the corpus test's: count 0, count = total, short, version 3.
 }
 
 }  // namespace

@@ -21,24 +21,20 @@ TEST(PathParts, SplitAtTheLastSeparatorOrDotAndTrimOnlyTrailingBlanks) {
     const std::string paths[][3] = {
         {"/home/user/book.txt", "book.txt", "/home/user/"}, {"book.txt", "book.txt", ""}, {"dir/", "", "dir/"},
         {"/", "", "/"}, {"", "", ""}, {"a//b", "b", "a//"}, {"/home/user.d/notes", "notes", "/home/user.d/"},
-        {"a\\b.txt", "a\\b.txt", ""},
-    };
+        {"a\\b.txt", "a\\b.txt", ""}};
     for (const auto& [path, name, folder] : paths) {
         EXPECT_EQ(FileNamePart(path), name) << path;
         EXPECT_EQ(DirectoryPart(path), folder) << path;
     }
     // {name, base, extension}; the text is taken as given, folders included.
     const std::string names[][3] = {{"book.pdb", "book", ".pdb"}, {"my.book.pdb", "my.book", ".pdb"},
-                                    {"a.", "a", "."},          {".pdb", "", ".pdb"},
-                                    {"README", "README", ""},  {"", "", ""},
-                                    {"a.b/c", "a", ".b/c"}};
+        {"a.", "a", "."}, {".pdb", "", ".pdb"}, {"README", "README", ""}, {"", "", ""}, {"a.b/c", "a", ".b/c"}};
     for (const auto& [name, base, extension] : names) {
         EXPECT_EQ(BaseName(name), base) << name;
         EXPECT_EQ(ExtensionPart(name), extension) << name;
     }
     const std::pair<std::string, std::string> trims[] = {{"abc   ", "abc"}, {"  abc", "  abc"}, {"a b ", "a b"},
-                                                         {"tab\t", "tab\t"}, {"line\n ", "line\n"}, {"    ", ""},
-                                                         {"", ""}};
+        {"tab\t", "tab\t"}, {"line\n ", "line\n"}, {"    ", ""}, {"", ""}};
     for (const auto& [text, trimmed] : trims) EXPECT_EQ(RightTrim(text), trimmed) << text;
 }
 
@@ -56,8 +52,7 @@ TEST(FileProbe, TellsFilesFromEverythingElseAndInvalidPaths) {
         // Through a missing folder or a file where a folder is expected, a name longer than the system
         // allows, or one that cut at its NUL would name an existing file: the path itself is not valid.
         {"book.txt/inner.txt", -1}, {"missing/inner.txt", -1}, {std::string(5000, 'n'), -1},
-        {"book.txt" + std::string(1, '\0') + "x", -1},
-    };
+        {"book.txt" + std::string(1, '\0') + "x", -1}};
     for (const auto& [name, expected] : cases) EXPECT_EQ(FileProbe(dir.File(name)), expected) << name;
     EXPECT_EQ(FileProbe(""), -1);
 

@@ -35,17 +35,15 @@ protected:
 };
 
 TEST_F(SyncTaskTest, ChecksAndMissingFiles) {
-    host_.SetChecked({});
-    TaskRecord task = Task(pc_, palm_, kDirectionSync);
-    EXPECT_EQ(Sync(task), "Error: no user (or custom) selected");
-    host_.SetChecked({Custom()});
-    // Both names missing: the PC file is named first.
-    const std::string cases[][3] = {{"", "", "Error: no PC File selected"},
-                                    {pc_, "", "Error: no Palm File selected"},
+    // No target checked, then both names missing: the PC file is named first.
+    const std::string cases[][3] = {{pc_, palm_, "Error: no user (or custom) selected"},
+                                    {"", "", "Error: no PC File selected"}, {pc_, "", "Error: no Palm File selected"},
                                     {pc_, palm_, "Error: PC File and Palm File does not exist"}};
+    host_.SetChecked({});
     for (const auto& [pc, palm, status] : cases) {
-        task = Task(pc, palm, kDirectionSync);
+        TaskRecord task = Task(pc, palm, kDirectionSync);
         EXPECT_EQ(Sync(task), status);
+        host_.SetChecked({Custom()});
     }
 }
 
@@ -69,19 +67,15 @@ TEST_F(SyncTaskTest, FiveSecondsAreUnchangedSixAreChangedEitherWay) {
         EXPECT_EQ(Sync(task), "No update necessary") << seconds;
     }
     for (const int seconds : {6, -6}) {
-        // The PC side changed: PC to Palm runs, asking about the existing Palm file.
-        TaskRecord task = Synced();
-        WriteFileText(pc_, "PC edit\n");
-        Shift(pc_, task.pcfiletime, seconds);
-        EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
-        ASSERT_EQ(host_.prompts.size(), 1u);
-        EXPECT_EQ(host_.prompts[0].question, "Palm File already exists! Overwrite file?");
-        // The Palm side changed: Palm to PC runs, asking about the PC file.
-        task = Synced();
-        Shift(palm_, task.palmfiletime, seconds);
-        EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
-        ASSERT_EQ(host_.prompts.size(), 1u);
-        EXPECT_EQ(host_.prompts[0].question, "PC File already exists! Overwrite file?");
+        // The side that changed is converted to the other, asking about the file there.
+        for (const bool pcChanged : {true, false}) {
+            TaskRecord task = Synced();
+            Shift(pcChanged ? pc_ : palm_, pcChanged ? task.pcfiletime : task.palmfiletime, seconds);
+            EXPECT_EQ(Sync(task, {kAnswerYes}), "OK") << seconds;
+            ASSERT_EQ(host_.prompts.size(), 1u);
+            const std::string side = pcChanged ? "Palm" : "PC";
+            EXPECT_EQ(host_.prompts[0].question, side + " File already exists! Overwrite file?");
+        }
     }
 }
 
@@ -130,8 +124,7 @@ TEST_F(SyncTaskTest, FailedConversionKeepsTheTimesForTheNextTry) {
     Shift(palm_, palmTime, 60);
     host_.SetAskBeforeOverwrite(false);
     EXPECT_EQ(Sync(task), "Error: could not get DocInfo of Palm File");
-    EXPECT_EQ(task.pcfiletime, pcTime);
-    EXPECT_EQ(task.palmfiletime, palmTime);
+    EXPECT_TRUE(task.pcfiletime == pcTime && task.palmfiletime == palmTime);
     EXPECT_EQ(ReadFileText(pc_), "first text\n");
 }
 

