@@ -5,8 +5,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -139,8 +137,8 @@ private slots:
         // The clipboard: empty is reported; a failed conversion is only stored.
         QApplication::clipboard()->clear();
         QCOMPARE(place.Run({"-c"}), 0);
-        QCOMPARE(boxes.texts.value(1), QString("LUM2\n- clipboard was empty"));
-        QCOMPARE(Q(place.Record(2).status), QString("clipboard was empty"));
+        QCOMPARE(QStringList({boxes.texts.value(1), Q(place.Record(2).status)}),
+                 QStringList({"LUM2\n- clipboard was empty", "clipboard was empty"}));
         QApplication::clipboard()->setText("");
         QCOMPARE(place.Run({"-c"}), 0);
         QCOMPARE(boxes.texts.size(), 2);
@@ -152,10 +150,7 @@ private slots:
         BoxAnswerer boxes;
         QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);
         QCOMPARE(boxes.texts + boxes.titles, (QStringList{"Fatal Error: liblum2.so not found", "LUM2 Message"}));
-        // The program ended: the store is free again.
-        lum2::RecordStore store;
-        store.OpenStore(place.dir.Path());
-        store.Close();
+        lum2::RecordStore().OpenStore(place.dir.Path());  // the program ended: the store is free again
 
         // A base directory that cannot be made.
         WriteFileText(place.F("in-the-way"), "");
@@ -206,10 +201,8 @@ private slots:
             QVERIFY(tray != nullptr);
             tray->findChild<QAction*>("mPopExit")->trigger();
         });
-        QTimer guard;  // Exit did nothing
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(7); });
-        guard.start(3000);
+        QObject guard;  // in case Exit did nothing
+        QTimer::singleShot(3000, &guard, [] { QApplication::exit(7); });
         QCOMPARE(place.Run({}), 0);
     }
 
@@ -222,26 +215,22 @@ private slots:
 
         // A second copy without a switch ends at once.
         QProcess* second = place.Start({"-x"});
-        QVERIFY(second->waitForFinished(5000));
-        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(second->waitForFinished(5000) && second->exitCode() == 0);
         QCOMPARE(first->state(), QProcess::Running);
 
         // With "-s" it hands the run over: the running copy converts its list,
         // stores the outcome and carries on.
         second = place.Start({"-s"});
-        QVERIFY(second->waitForFinished(10000));
-        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(second->waitForFinished(10000) && second->exitCode() == 0);
         QVERIFY(QTest::qWaitFor([&] { return place.Record(3).status == "OK"; }, 10000));
         QCOMPARE(first->state(), QProcess::Running);
 
         // A copy that crashed leaves its lock file and socket behind; the next takes them over.
         std::filesystem::remove(place.F("a.pdb"));
-        first->kill();
-        first->waitForFinished(3000);
+        first->kill(), first->waitForFinished(3000);
         QVERIFY(QFile::exists(place.Runtime(".lock")));
         QProcess* next = place.Start({"-s"});
-        QVERIFY(next->waitForFinished(15000));
-        QCOMPARE(next->exitCode(), 0);
+        QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
         QVERIFY(std::filesystem::exists(place.F("a.pdb")));
     }
 
@@ -269,10 +258,8 @@ private slots:
         // Opening the menu resets the picture; while a prompt is open it offers nothing.
         tray.SetTrayIcon(10, "LUM2\r\n- see list for errors");
         QMetaObject::invokeMethod(menu, "aboutToShow");
-        QCOMPARE(tray.Image(), 1);
-        QCOMPARE(tray.Tip(), QString("LUM2"));
-        tray.SetTrayIcon(9, "LUM2\r\n- OK");
-        promptOpen = true;
+        QCOMPARE(QString::number(tray.Image()) + tray.Tip(), QString("1LUM2"));
+        tray.SetTrayIcon(9, "LUM2\r\n- OK"), promptOpen = true;
         QMetaObject::invokeMethod(menu, "aboutToShow");
         QCOMPARE(tray.Image(), 9);
         QVERIFY(!menu->findChild<QAction*>("mPopConvertList")->isEnabled());
@@ -288,9 +275,7 @@ private slots:
         const lum2::CodecFunctions codec = lum2::test::StaticCodec();
         lum2::ui::MainWindow window({place.dir.Path(), &store, &targets, &codec});
         window.StartUp();
-        QList<QPair<int, QString>> tray;
-        connect(&window, &lum2::ui::MainWindow::trayIconChanged, this,
-                [&tray](int image, const QString& tip) { tray.append({image, tip}); });
+        QSignalSpy tray(&window, &lum2::ui::MainWindow::trayIconChanged);
         const auto convert = [&](const std::string& name, bool countUp, int counter, const char* options = "000000") {
             lum2::TaskRecord clip = store.GetRecord(2);
             clip.palmfile = name, clip.switch1 = countUp, clip.counter = static_cast<int16_t>(counter), clip.options = options;
@@ -303,7 +288,7 @@ private slots:
         picture.fill(Qt::red);
         QApplication::clipboard()->setImage(picture);
         window.mPopConvertClipboard_Click();
-        QCOMPARE(tray.last(), (QPair<int, QString>{10, "LUM2\r\n- clipboard was empty"}));
+        QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- clipboard was empty"}));
         QVERIFY(window.ReportPending());
         QCOMPARE(Q(store.GetRecord(2).status), QString("clipboard was empty"));
 
@@ -322,7 +307,7 @@ private slots:
             WriteFileText(n.expected, "old");
             convert(n.name, n.counter >= 0, std::max(n.counter, 0));
             QVERIFY2(ReadFileText(n.expected) != "old", n.expected.c_str());
-            QCOMPARE(tray.last(), (QPair<int, QString>{9, "LUM2\r\n- OK"}));
+            QCOMPARE(tray.last(), (QVariantList{9, "LUM2\r\n- OK"}));
             QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
         }
         QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")));
@@ -394,12 +379,11 @@ private slots:
         QProcess* version = place.Start({"--version"}, noDisplay);
         QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
         for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
-        QCOMPARE(help->exitCode(), 0);
+        QCOMPARE(QList<int>({help->exitCode(), version->exitCode(), wrong->exitCode()}), QList<int>({0, 0, 2}));
         const QString text = help->readAllStandardOutput();
         for (const char* option : {"-s ", "-c ", "--base-dir DIR", "--menu", "--version", "--help"}) QVERIFY2(text.contains(option), option);
         // The version is the one in the window's title.
         QCOMPARE(QString(version->readAllStandardOutput()), "lum2 " + QString(lum2::shell::kShortTitle).section(" V", 1) + "\n");
-        QCOMPARE(wrong->exitCode(), 2);
         QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));
         QVERIFY(!std::filesystem::exists(place.F("lumdata.dat")));
 
@@ -418,16 +402,13 @@ private slots:
             std::filesystem::remove(place.F("lumdata.dat"));
             c.xdgDataHome != nullptr ? qputenv("XDG_DATA_HOME", c.xdgDataHome) : qunsetenv("XDG_DATA_HOME");
             QProcess* run = place.Start(c.arguments);
-            QVERIFY(run->waitForFinished(15000));
-            QCOMPARE(run->exitCode(), 0);
+            QVERIFY(run->waitForFinished(15000) && run->exitCode() == 0);
             const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
             QVERIFY2(std::filesystem::exists(store), store.c_str());
             QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
             for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
                  folder = std::filesystem::path(folder).parent_path().string()) {
-                struct stat info {};
-                QCOMPARE(stat(folder.c_str(), &info), 0);
-                QCOMPARE(info.st_mode & 07777, mode_t(0700));
+                QCOMPARE(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
             }
         }
         qunsetenv("XDG_DATA_HOME");

