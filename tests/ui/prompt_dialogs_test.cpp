@@ -78,14 +78,11 @@ private slots:
         QTest::addColumn<bool>("overwrite");
         QTest::addColumn<QString>("how");  // a button, or closed, Escape, Enter
         QTest::addColumn<int>("answer");
+        QTest::addRow("overwrite, yes") << true << "cmd_yes" << 6;
+        QTest::addRow("both changed, pc file") << false << "cmd_pcfile" << 1;
+        QTest::addRow("both changed, palm file") << false << "cmd_palmfile" << 2;
         for (bool overwrite : {true, false}) {
             const char* name = overwrite ? "overwrite" : "both changed";
-            if (overwrite) {
-                QTest::addRow("%s, yes", name) << overwrite << "cmd_yes" << 6;
-            } else {
-                QTest::addRow("%s, pc file", name) << overwrite << "cmd_pcfile" << 1;
-                QTest::addRow("%s, palm file", name) << overwrite << "cmd_palmfile" << 2;
-            }
             QTest::addRow("%s, skip", name) << overwrite << "cmd_skip" << 7;
             QTest::addRow("%s, stop", name) << overwrite << "cmd_stop" << 3;
             // Closing without a button is Stop; Enter is Skip, the focused button.
@@ -162,7 +159,7 @@ private slots:
 
     // --- Texts ---------------------------------------------------------------------
 
-    void texts() {
+    void textsAndTheirLineBreaks() {
         QWidget owner;
         PromptState state;
         OverwriteDialog overwrite(&owner, state, {});
@@ -173,22 +170,16 @@ private slots:
                               "cmd_yes=Yes", "cmd_skip=Skip", "cmd_stop=Stop"}));
         QVERIFY(overwrite.findChild<QLineEdit*>(QStringLiteral("txt_filename"))->isReadOnly());
         QVERIFY(!overwrite.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
-        BothChangedDialog dialog(&owner, state);
-        QCOMPARE(Texts(dialog, {"lbl_message", "lbl_buttons"}),
+        BothChangedDialog both(&owner, state);
+        QCOMPARE(Texts(both, {"lbl_message", "lbl_buttons"}),
                  (QStringList{"frmBochDialog", "LUM2 Message", "Both files have been changed!\r\nWhich one do you like to be updated?",
                               "PC File - update PC File\r\nPalm File - update Palm File\r\nSkip - skip task\r\nStop - stop conversion",
                               "cmd_pcfile=PC File", "cmd_palmfile=Palm File", "cmd_skip=Skip", "cmd_stop=Stop"}));
-        QVERIFY(dialog.findChild<QLineEdit*>() == nullptr && dialog.findChild<QCheckBox*>() == nullptr);
-        QVERIFY(!dialog.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
-    }
+        QVERIFY(both.findChild<QLineEdit*>() == nullptr && both.findChild<QCheckBox*>() == nullptr);
+        QVERIFY(!both.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
 
-    // The texts keep the "\r\n" the program has always used; on screen that must
-    // be a plain line break, not a stray glyph or a run-on line.
-    void multiLineTextsRenderAsLines() {
-        QWidget owner;
-        PromptState state;
-        OverwriteDialog overwrite(&owner, state, {});
-        BothChangedDialog both(&owner, state);
+        // The texts keep the "\r\n" the program has always used; on screen that must
+        // be a plain line break, not a stray glyph or a run-on line.
         const std::pair<const QLabel*, int> cases[] = {
             {overwrite.findChild<QLabel*>(QStringLiteral("lbl_buttons")), 3},
             {both.findChild<QLabel*>(QStringLiteral("lbl_buttons")), 4},
