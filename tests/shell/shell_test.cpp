@@ -368,7 +368,7 @@ private slots:
         for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
         QCOMPARE(QList<int>({help->exitCode(), version->exitCode(), wrong->exitCode()}), QList<int>({0, 0, 2}));
         const QString text = help->readAllStandardOutput();
-        for (const char* option : {"-s ", "-c ", "--base-dir DIR", "--menu", "--version", "--help"}) QVERIFY2(text.contains(option), option);
+        for (const char* o : {"-s ", "-c ", "--base-dir DIR", "--menu", "--version", "--help"}) QVERIFY2(text.contains(o), o);
         // The version is the one in the window's title.
         QCOMPARE(QString(version->readAllStandardOutput()), "lum2 " + QString(lum2::shell::kShortTitle).section(" V", 1) + "\n");
         QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));

@@ -37,15 +37,7 @@ void OnPrompt(std::function<void(QDialog*)> action) {
     poll->start(5);
 }
 
-void Click(QDialog* dialog, const char* name) {
-    if (auto* button = dialog->findChild<QAbstractButton*>(QLatin1String(name))) QTest::mouseClick(button, Qt::LeftButton);
-}
-
-// Asks with the overwrite prompt or the both-changed prompt.
-int Ask(QWidget* owner, PromptState& state, bool overwrite, std::function<void()> notAskAgain = {}) {
-    return overwrite ? AskOverwriteWithDialog(owner, state, kPcQuestion, kPath, std::move(notAskAgain))
-                     : AskBothChangedWithDialog(owner, state);
-}
+void Click(QDialog* dialog, const char* name) { QTest::mouseClick(dialog->findChild<QAbstractButton*>(name), Qt::LeftButton); }
 
 // The texts of the named controls, then every button as name=caption.
 QStringList Texts(const QDialog& dialog, const QStringList& names) {
@@ -58,9 +50,10 @@ QStringList Texts(const QDialog& dialog, const QStringList& names) {
 // True when more than one pixel in every `of` shows something.
 bool Inked(const QPixmap& picture, int of) {
     const QImage image = picture.toImage();
+    const int width = image.width(), all = width * image.height();
     int inked = 0;
-    for (int k = 0; k < image.width() * image.height(); ++k) inked += qAlpha(image.pixel(k % image.width(), k / image.width())) > 40;
-    return inked * of > image.width() * image.height();
+    for (int k = 0; k < all; ++k) inked += qAlpha(image.pixel(k % width, k / width)) > 40;
+    return inked * of > all;
 }
 
 QImage IconImage(const QIcon& icon, int size) { return icon.pixmap(QSize(size, size), 1.0).toImage(); }
@@ -114,7 +107,8 @@ private slots:
             if (how == "Enter") QTest::keyClick(dialog->focusWidget() != nullptr ? dialog->focusWidget() : dialog, Qt::Key_Return);
             if (how.startsWith("cmd_")) Click(dialog, how.toLatin1().constData());
         });
-        QCOMPARE(Ask(&owner, state, overwrite), answer);
+        QCOMPARE(overwrite ? AskOverwriteWithDialog(&owner, state, kPcQuestion, kPath, {}) : AskBothChangedWithDialog(&owner, state),
+                 answer);
         QVERIFY(openWhileShown);  // and so the prompt was seen
         if (overwrite) QCOMPARE(answerWhileShown, 3);
         QCOMPARE(focused + QString::number(state.answer) + QString::number(state.open), "cmd_skip" + QString::number(answer) + "0");
@@ -136,13 +130,13 @@ private slots:
             stillOpen = dialog->isVisible() && state.open && QApplication::activeModalWidget() == dialog;
             Click(dialog, "cmd_yes");
         });
-        QCOMPARE(Ask(&owner, state, true, [&calls] { ++calls; }), 6);
+        QCOMPARE(AskOverwriteWithDialog(&owner, state, kPcQuestion, kPath, [&calls] { ++calls; }), 6);
         QCOMPARE(callsAfterEachClick, (QList<int>{1, 2}));
         QVERIFY(stillOpen);
 
         // Without a callback the box is still safe to click.
         OnPrompt([](QDialog* dialog) { Click(dialog, "chk_notaskagain"), Click(dialog, "cmd_skip"); });
-        QCOMPARE(Ask(&owner, state, true), 7);
+        QCOMPARE(AskOverwriteWithDialog(&owner, state, kPcQuestion, kPath, {}), 7);
     }
 
     void ownerComesForward() {
@@ -151,8 +145,8 @@ private slots:
             QWidget owner;
             if (minimised) owner.showMinimized();
             bool shownNormally = false;
-            OnPrompt([&](QDialog* dialog) { shownNormally = owner.isVisible() && !owner.isMinimized(), Click(dialog, "cmd_stop"); });
-            Ask(&owner, state, false);
+            OnPrompt([&](QDialog* d) { shownNormally = owner.isVisible() && !owner.isMinimized(), Click(d, "cmd_stop"); });
+            AskBothChangedWithDialog(&owner, state);
             QVERIFY2(shownNormally, minimised ? "minimised owner" : "hidden owner");
         }
     }
@@ -213,7 +207,8 @@ private slots:
                     QCOMPARE(picture.deviceIndependentSize(), QSizeF(size, size));
                     // Drawn for the screen's density, not scaled up from a small one.
                     QCOMPARE(picture.size(), QSize(size, size) * qApp->devicePixelRatio());
-                    QVERIFY2(Inked(picture, inkedOf) && !images.contains(picture.toImage()), qPrintable(QStringLiteral("%1 at %2").arg(index).arg(size)));
+                    const QString where = QStringLiteral("%1 at %2").arg(index).arg(size);
+                    QVERIFY2(Inked(picture, inkedOf) && !images.contains(picture.toImage()), qPrintable(where));
                     images << picture.toImage();
                 }
                 for (int index : unknown) QCOMPARE(draw(index, size).toImage(), images[indexes.indexOf(fallback)]);
