@@ -5,8 +5,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -29,25 +27,17 @@ namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // Clicks OK on every message box that comes up, remembering its texts.
-class BoxAnswerer : public QObject {
-public:
+struct BoxAnswerer {
     BoxAnswerer() {
-        connect(&timer_, &QTimer::timeout, this, [this] {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) return;
-            titles.append(box->windowTitle());
-            texts.append(box->text());
-            icons.append(box->icon());
-            box->accept();
+            if (box != nullptr) titles << box->windowTitle(), texts << box->text(), icons << box->icon(), box->accept();
         });
-        timer_.start(20);
+        timer.start(20);
     }
-    QStringList titles;
-    QStringList texts;
+    QStringList titles, texts;
     QList<QMessageBox::Icon> icons;
-
-private:
-    QTimer timer_;
+    QTimer timer;
 };
 
 // A base directory with a store; the HotSync folders and the runtime folder
@@ -58,14 +48,10 @@ struct Place {
         qputenv("JPILOT_HOME", QByteArray::fromStdString(dir.Path() + "home"));
         qputenv("LUM2_HOTSYNC_ROOT", "");
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.Path() + "runtime"));
-        std::filesystem::create_directories(dir.Path() + "home");
-        std::filesystem::create_directories(dir.Path() + "runtime");
+        for (const char* folder : {"home", "runtime"}) std::filesystem::create_directories(dir.Path() + folder);
     }
     ~Place() {
-        for (QProcess* process : processes) {
-            if (process->state() != QProcess::NotRunning) process->kill(), process->waitForFinished(3000);
-            delete process;
-        }
+        for (QProcess* process : processes) process->kill(), process->waitForFinished(3000), delete process;
     }
     // Appends a PC-to-Palm task for "Custom" (the only target here).
     void AddTask(const std::string& pc, const std::string& palm) {
@@ -86,12 +72,7 @@ struct Place {
     }
     // Runs the program in this process, as main() does.
     int Run(const QStringList& arguments, const QString& libraryFolder = LUM2_BIN_DIR) {
-        lum2::shell::StartOptions options;
-        options.arguments = arguments;
-        options.baseDirectory = Q(dir.Path());
-        options.libraryFolders = {libraryFolder.toStdString()};
-        options.instanceName = "lum2-test";
-        return lum2::shell::RunLum2(options);
+        return lum2::shell::RunLum2({arguments, Q(dir.Path()), {libraryFolder.toStdString()}, "lum2-test"});
     }
     std::string F(const std::string& name) const { return dir.File(name); }
     QString Runtime(const char* suffix) const { return Q(F("runtime/lum2-")) + QString::number(geteuid()) + suffix; }
@@ -103,19 +84,13 @@ struct Place {
         environment.insert("QT_QPA_PLATFORM", platform);
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(Q(dir.Path()));
-        process->start(QString(LUM2_BIN_DIR) + "/lum2", arguments);
-        process->waitForStarted();
-        processes.append(process);
-        return process;
+        process->start(QString(LUM2_BIN_DIR) + "/lum2", arguments), process->waitForStarted();
+        return processes.append(process), process;
     }
 
     lum2::test::TempDir dir;
     QList<QProcess*> processes;
 };
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    return QTest::qWaitFor(condition, timeoutMs);
-}
 
 // Once the program's window is up, hands it to action.
 void OnMainWindow(const std::function<void(QWidget*)>& action) {
@@ -134,340 +109,297 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void commandLineModeReportsOnlyErrors();
-    void fatalStartsAreReported();
-    void windowStartsRememberMinimisingAndEndByTrayExit();
-    void oneCopyPerUserTakesOverSwitchesAndStaleLocks();
-    void trayMenuActions();
-    void clipboardConversion();
-    void helpLauncherFailuresAndSuccess();
-    void startOptionsChooseTheBaseDirectoryOrNeedNoWindow();
-};
 
-void ShellTest::commandLineModeReportsOnlyErrors() {
-    Place place;
-    WriteFileText(place.F("a.txt"), "a text\n");
-    place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-    BoxAnswerer boxes;
-    QCOMPARE(place.Run({" -S "}), 0);
-    QVERIFY(boxes.texts.isEmpty());  // no errors: no message
-    QCOMPARE(Q(place.Record(3).status), QString("OK"));
-    QVERIFY(std::filesystem::exists(place.F("a.pdb")));
-
-    place.AddTask(place.F("missing.txt"), place.F("b.pdb"));
-    std::filesystem::remove(place.F("a.pdb"));  // no overwrite question this time
-    QCOMPARE(place.Run({"-s"}), 0);
-    QCOMPARE(boxes.texts + boxes.titles, (QStringList{"LUM2\n- see list for errors", "LUM2 Message"}));
-    QCOMPARE(boxes.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
-    QCOMPARE(Q(place.Record(4).status), QString("Error: PC File does not exist"));
-
-    // The clipboard: empty is reported; a failed conversion is only stored.
-    QApplication::clipboard()->clear();
-    QCOMPARE(place.Run({"-c"}), 0);
-    QCOMPARE(boxes.texts.value(1), QString("LUM2\n- clipboard was empty"));
-    QCOMPARE(Q(place.Record(2).status), QString("clipboard was empty"));
-    QApplication::clipboard()->setText("");
-    QCOMPARE(place.Run({"-c"}), 0);
-    QCOMPARE(boxes.texts.size(), 2);
-    QVERIFY(place.Record(2).status.rfind("Error", 0) == 0);
-}
-
-void ShellTest::fatalStartsAreReported() {
-    Place place;
-    BoxAnswerer boxes;
-    QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);
-    QCOMPARE(boxes.texts + boxes.titles, (QStringList{"Fatal Error: liblum2.so not found", "LUM2 Message"}));
-    // The program ended: the store is free again.
-    lum2::RecordStore store;
-    store.OpenStore(place.dir.Path());
-    store.Close();
-
-    // A base directory that cannot be made.
-    WriteFileText(place.F("in-the-way"), "");
-    QCOMPARE(place.Run({"--base-dir", Q(place.F("in-the-way/lum2"))}), 1);
-    QCOMPARE(boxes.icons, (QList<QMessageBox::Icon>{QMessageBox::Critical, QMessageBox::Critical}));
-    QVERIFY2(boxes.texts.value(1).startsWith("Fatal Error: no base directory: "), qPrintable(boxes.texts.value(1)));
-}
-
-void ShellTest::windowStartsRememberMinimisingAndEndByTrayExit() {
-    Place place;
-    // A store set aside is said after the tray warning; minimising records
-    // the hidden state for the next start...
-    WriteFileText(place.F("lumdata.dat"), "no task list");
-    QString status;
-    OnMainWindow([&status](QWidget* window) {
-        status = Status(window);
-        window->showMinimized();
-        QTimer::singleShot(200, window, &QWidget::close);
-    });
-    QCOMPARE(place.Run({}), 0);
-    QVERIFY2(status.startsWith("Warning: could not create SysTray Icon - Warning: "), qPrintable(status));
-    QVERIFY2(status.contains("kept as " + Q(place.F("lumdata.dat.bak"))), qPrintable(status));
-    QCOMPARE(place.Record(2).switch2, true);
-
-    // ...which, without a tray to hide in, starts the window normally and
-    // records that it is shown again.
-    bool normalAtStart = false;
-    OnMainWindow([&](QWidget* window) {
-        normalAtStart = window->isVisible() && !window->isMinimized();
-        status = Status(window);
-        QTimer::singleShot(200, window, &QWidget::close);
-    });
-    QCOMPARE(place.Run({}), 0);
-    QVERIFY(normalAtStart);
-    QCOMPARE(status, QString("Warning: could not create SysTray Icon"));
-    QCOMPARE(place.Record(2).switch2, false);
-
-    // Hidden into the tray, the program ends by the tray menu's Exit alone.
-    QTimer::singleShot(300, [] {
-        QMenu* tray = nullptr;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->objectName() == "frmMain") top->hide();
-            if (top->objectName() == "mPopupSys") tray = qobject_cast<QMenu*>(top);
-        }
-        QVERIFY(tray != nullptr);
-        tray->findChild<QAction*>("mPopExit")->trigger();
-    });
-    QTimer guard;  // Exit did nothing
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(7); });
-    guard.start(3000);
-    QCOMPARE(place.Run({}), 0);
-}
-
-void ShellTest::oneCopyPerUserTakesOverSwitchesAndStaleLocks() {
-    Place place;
-    WriteFileText(place.F("a.txt"), "a text\n");
-    place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-    QProcess* first = place.Start({});
-    QVERIFY(WaitFor([&] { return QFile::exists(place.Runtime(".socket")); }));
-
-    // A second copy without a switch ends at once.
-    QElapsedTimer clock;
-    clock.start();
-    QProcess* second = place.Start({"-x"});
-    QVERIFY(second->waitForFinished(5000));
-    QCOMPARE(second->exitCode(), 0);
-    QVERIFY(clock.elapsed() < 4000);
-    QCOMPARE(first->state(), QProcess::Running);
-
-    // With "-s" it hands the run over: the running copy converts its list,
-    // stores the outcome and carries on.
-    second = place.Start({"-s"});
-    QVERIFY(second->waitForFinished(10000));
-    QCOMPARE(second->exitCode(), 0);
-    QVERIFY(WaitFor([&] { return place.Record(3).status == "OK"; }));
-    QVERIFY(std::filesystem::exists(place.F("a.pdb")));
-    QCOMPARE(first->state(), QProcess::Running);
-
-    // A copy that crashed leaves its lock file and socket behind; the next takes them over.
-    std::filesystem::remove(place.F("a.pdb"));
-    first->kill();
-    first->waitForFinished(3000);
-    QVERIFY(QFile::exists(place.Runtime(".lock")));
-    QProcess* next = place.Start({"-s"});
-    QVERIFY(next->waitForFinished(15000));
-    QCOMPARE(next->exitCode(), 0);
-    QCOMPARE(Q(place.Record(3).status), QString("OK"));
-    QVERIFY(std::filesystem::exists(place.F("a.pdb")));
-}
-
-void ShellTest::trayMenuActions() {
-    QStringList called;
-    bool promptOpen = false;
-    const auto call = [&called](const char* name) { return [&called, name] { called << name; }; };
-    lum2::shell::TrayIcon tray({call("list"), call("clipboard"), call("hide"), call("restore"), call("exit"),
-                                [&] { return promptOpen; }});
-    // Offscreen there is no notification area: the window keeps the news.
-    QVERIFY(!tray.AddTrayIcon());
-
-    QMenu* menu = tray.Menu();
-    QCOMPARE(menu->objectName(), QString("mPopupSys"));
-    QStringList items;
-    for (QAction* action : menu->actions()) {
-        items << action->objectName() + "=" + (action->isSeparator() ? QString("-") : action->text());
-        if (!action->isSeparator()) action->trigger();
-    }
-    QCOMPARE(items, (QStringList{"mPopConvertList=C&onvert List", "mPopConvertClipboard=&Convert Clipboard", "mnuSepp1=-",
-                                 "mPopHideWindow=&Hide Window", "mPopRestoreWindow=&Restore Window", "mnuSepp2=-",
-                                 "mPopExit=&Exit"}));
-    QCOMPARE(called, (QStringList{"list", "clipboard", "hide", "restore", "exit"}));
-
-    // Opening the menu resets the picture; while a prompt is open it offers nothing.
-    tray.SetTrayIcon(10, "LUM2\r\n- see list for errors");
-    QMetaObject::invokeMethod(menu, "aboutToShow");
-    QCOMPARE(tray.Image(), 1);
-    QCOMPARE(tray.Tip(), QString("LUM2"));
-    tray.SetTrayIcon(9, "LUM2\r\n- OK");
-    promptOpen = true;
-    QMetaObject::invokeMethod(menu, "aboutToShow");
-    QCOMPARE(tray.Image(), 9);
-    QVERIFY(!menu->findChild<QAction*>("mPopConvertList")->isEnabled());
-}
-
-void ShellTest::clipboardConversion() {
-    Place place;
-    const std::string home = place.dir.Path() + "home/";
-    lum2::RecordStore store;
-    store.OpenStore(place.dir.Path());
-    lum2::InstallTargets targets(nullptr);
-    targets.FillInstallList();
-    const lum2::CodecFunctions codec = lum2::test::StaticCodec();
-    lum2::ui::MainWindow window({place.dir.Path(), &store, &targets, &codec});
-    window.StartUp();
-    QList<QPair<int, QString>> tray;
-    connect(&window, &lum2::ui::MainWindow::trayIconChanged, this,
-            [&tray](int image, const QString& tip) { tray.append({image, tip}); });
-    const auto convert = [&](const std::string& name, bool countUp, int counter) {
-        lum2::TaskRecord clip = store.GetRecord(2);
-        clip.palmfile = name, clip.switch1 = countUp, clip.counter = static_cast<int16_t>(counter), clip.options = "000000";
-        store.PutRecord(2, clip);
-        window.mPopConvertClipboard_Click();
-    };
-
-    // Empty, or an image only: nothing is converted.
-    QApplication::clipboard()->clear();
-    window.mPopConvertClipboard_Click();
-    QCOMPARE(tray.last(), (QPair<int, QString>{10, "LUM2\r\n- clipboard was empty"}));
-    QVERIFY(window.ReportPending());
-    QImage picture(4, 4, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    QApplication::clipboard()->setImage(picture);
-    window.SetReportPending(false);
-    window.mPopConvertClipboard_Click();
-    QCOMPARE(tray.last().second, QString("LUM2\r\n- clipboard was empty"));
-    QCOMPARE(Q(store.GetRecord(2).status), QString("clipboard was empty"));
-
-    // Names: empty and bare names go to the home folder, a folder gets
-    // clipboard.pdb, a folder that does not exist falls back; count-up
-    // numbering wraps from 999 to 001, and a name without a dot gets the
-    // number at its end.
-    QApplication::clipboard()->setText("Clipped text\n");
-    // Each name with its count-up counter (-1: not counting up); an existing
-    // file is replaced without a question.
-    const struct { std::string name; int counter; bool existing; std::string expected; int nextCounter; } names[] = {
-        {"", -1, false, home + "clipboard.pdb", 0},
-        {"notes.pdb", -1, false, home + "notes.pdb", 0},
-        {"notes.pdb", -1, true, home + "notes.pdb", 0},
-        {place.dir.Path(), -1, false, place.dir.Path() + "clipboard.pdb", 0},
-        {place.dir.Path() + "nowhere/x.pdb", -1, false, home + "clipboard.pdb", 0},
-        {"clip.pdb", 999, false, home + "clip999.pdb", 1},
-        {home + "plain", 5, false, home + "plain005", 6},
-    };
-    for (const auto& n : names) {
-        n.existing ? WriteFileText(n.expected, "old") : void(std::filesystem::remove(n.expected));
-        convert(n.name, n.counter >= 0, std::max(n.counter, 0));
-        QVERIFY2(std::filesystem::exists(n.expected) && ReadFileText(n.expected) != "old", n.expected.c_str());
-        QCOMPARE(tray.last(), (QPair<int, QString>{9, "LUM2\r\n- OK"}));
-        QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
-    }
-    QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")));
-    QVERIFY(!window.ClipboardSettingsMode());  // entered for the conversion, left after it
-
-    // In the clipboard settings the run button converts the clipboard.
-    const auto texts = [&] {
-        QStringList list;
-        for (const char* name : {"cmd_convert", "cmd_clipsettings", "txt_countup", "txt_status"}) {
-            list << window.findChild<QWidget*>(name)->property("text").toString();
-        }
-        return list;
-    };
-    window.cmd_clipsettings_Click();
-    QCOMPARE(texts().mid(0, 3), (QStringList{"Convert Clip", "Done", "006"}));
-    window.findChild<QPushButton*>("cmd_convert")->click();
-    QVERIFY(std::filesystem::exists(home + "plain006"));
-    QCOMPARE(texts().mid(2), (QStringList{"007", "OK"}));
-    window.cmd_clipsettings_Click();
-    QCOMPARE(texts().mid(0, 2), (QStringList{"Convert", "Clip Setup"}));
-}
-
-void ShellTest::helpLauncherFailuresAndSuccess() {
-    Place place;
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QByteArray::fromStdString(place.dir.Path() + "empty"));
-    const std::string broken = place.F("broken-browser");
-    WriteFileText(broken, "#!/nonexistent/interpreter\n");
-    const std::string fake = place.F("fake-browser");
-    // It writes beside and renames, so the file is whole once it is there.
-    WriteFileText(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > " + place.F("opening") + " && /bin/mv " + place.F("opening") + " " +
-                            place.F("opened") + "\n");
-    for (const std::string& browser : {broken, fake}) {
-        std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
-    }
-    std::filesystem::create_directories(place.F("help"));
-    WriteFileText(place.F("help/help.htm"), "<p>help</p>");
-    const QString address = lum2::shell::HelpAddress(Q(place.dir.Path()));
-    QCOMPARE(address, "file://" + Q(place.F("help/help.htm")));
-
-    // No browser anywhere, one that cannot start, and one that starts.
-    using Outcome = lum2::shell::BrowserOutcome;
-    // The message box's text and title.
-    const struct { std::string browser; Outcome outcome; QStringList box; } cases[] = {
-        {"", Outcome::kNoBrowser, {"Could not find associated Browser", "Browser Not Found"}},
-        {broken, Outcome::kNotStarted, {"Web Page not Opened", "URL Failed"}},
-        {fake, Outcome::kStarted, {}},
-    };
-    for (const auto& c : cases) {
-        qputenv("BROWSER", QByteArray::fromStdString(c.browser));
+    void commandLineModeReportsOnlyErrors() {
+        Place place;
+        WriteFileText(place.F("a.txt"), "a text\n");
+        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
         BoxAnswerer boxes;
-        QCOMPARE(lum2::shell::OpenInBrowser(address, nullptr), c.outcome);
-        QCOMPARE(boxes.texts + boxes.titles, c.box);
-    }
-    // The browser gets the address as its one argument.
-    QVERIFY(WaitFor([&] { return std::filesystem::exists(place.F("opened")); }, 5000));
-    QCOMPARE(Q(ReadFileText(place.F("opened"))), address + "|");
-    qputenv("PATH", path);
-    qunsetenv("BROWSER");
-}
+        QCOMPARE(place.Run({" -S "}), 0);
+        QVERIFY(boxes.texts.isEmpty());  // no errors: no message
+        QCOMPARE(Q(place.Record(3).status), QString("OK"));
 
-void ShellTest::startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
-    Place place;  // the working directory of the started programs
-    // Help, version and a usage error need no window (none could start).
-    const QString noDisplay = "none-such";
-    QProcess* help = place.Start({"--help"}, noDisplay);
-    QProcess* version = place.Start({"--version"}, noDisplay);
-    QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
-    for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
-    QCOMPARE(help->exitCode(), 0);
-    const QString text = help->readAllStandardOutput();
-    for (const char* option : {"-s ", "-c ", "--base-dir DIR", "--menu", "--version", "--help"}) {
-        QVERIFY2(text.contains(option), option);
-    }
-    // The version is the one in the window's title.
-    QCOMPARE(QString(version->readAllStandardOutput()), "lum2 " + QString(lum2::shell::kShortTitle).section(" V", 1) + "\n");
-    QCOMPARE(wrong->exitCode(), 2);
-    QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));
-    QVERIFY(!std::filesystem::exists(place.F("lumdata.dat")));
+        place.AddTask(place.F("missing.txt"), place.F("b.pdb"));
+        std::filesystem::remove(place.F("a.pdb"));  // no overwrite question
+        QCOMPARE(place.Run({"-s"}), 0);
+        QCOMPARE(boxes.texts + boxes.titles, (QStringList{"LUM2\n- see list for errors", "LUM2 Message"}));
+        QCOMPARE(boxes.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
+        QCOMPARE(Q(place.Record(4).status), QString("Error: PC File does not exist"));
 
-    const std::string data = place.F("data");
-    const std::string home = place.F("home");
-    // XDG_DATA_HOME (nullptr: unset), the folder that must hold lumdata.dat,
-    // and the topmost folder the start created, mode 0700.
-    const struct { QStringList arguments; const char* xdgDataHome; std::string store; std::string created; } cases[] = {
-        {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
-        {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
-        {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
-        {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")},
-    };
-    for (const auto& c : cases) {
-        for (const std::string& made : {data, place.F("lists"), home + "/.local"}) std::filesystem::remove_all(made);
-        std::filesystem::remove(place.F("lumdata.dat"));
-        c.xdgDataHome != nullptr ? qputenv("XDG_DATA_HOME", c.xdgDataHome) : qunsetenv("XDG_DATA_HOME");
-        QProcess* run = place.Start(c.arguments);
-        QVERIFY(run->waitForFinished(15000));
-        QCOMPARE(run->exitCode(), 0);
-        const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
-        QVERIFY2(std::filesystem::exists(store), store.c_str());
-        QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
-        for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
-             folder = std::filesystem::path(folder).parent_path().string()) {
-            struct stat info {};
-            QCOMPARE(stat(folder.c_str(), &info), 0);
-            QCOMPARE(info.st_mode & 07777, mode_t(0700));
+        // The clipboard: empty is reported; a failed conversion is only stored.
+        QApplication::clipboard()->clear();
+        QCOMPARE(place.Run({"-c"}), 0);
+        QCOMPARE(QStringList({boxes.texts.value(1), Q(place.Record(2).status)}),
+                 QStringList({"LUM2\n- clipboard was empty", "clipboard was empty"}));
+        QApplication::clipboard()->setText("");
+        QCOMPARE(place.Run({"-c"}), 0);
+        QCOMPARE(boxes.texts.size(), 2);
+        QVERIFY(place.Record(2).status.rfind("Error", 0) == 0);
+    }
+
+    void fatalStartsAreReported() {
+        Place place;
+        BoxAnswerer boxes;
+        QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);
+        QCOMPARE(boxes.texts + boxes.titles, (QStringList{"Fatal Error: liblum2.so not found", "LUM2 Message"}));
+        lum2::RecordStore().OpenStore(place.dir.Path());  // the program ended: the store is free again
+
+        // A base directory that cannot be made.
+        WriteFileText(place.F("in-the-way"), "");
+        QCOMPARE(place.Run({"--base-dir", Q(place.F("in-the-way/lum2"))}), 1);
+        QCOMPARE(boxes.icons, (QList<QMessageBox::Icon>{QMessageBox::Critical, QMessageBox::Critical}));
+        QVERIFY2(boxes.texts.value(1).startsWith("Fatal Error: no base directory: "), qPrintable(boxes.texts.value(1)));
+    }
+
+    void windowStartsRememberMinimisingAndEndByTrayExit() {
+        Place place;
+        // A store set aside is said after the tray warning; minimising records
+        // the hidden state for the next start...
+        WriteFileText(place.F("lumdata.dat"), "no task list");
+        QString status;
+        int cursor = -1;
+        OnMainWindow([&](QWidget* window) {
+            status = Status(window), cursor = window->findChild<QLineEdit*>("txt_status")->cursorPosition();
+            window->showMinimized();
+            QTimer::singleShot(200, window, &QWidget::close);
+        });
+        QCOMPARE(place.Run({}), 0);
+        QVERIFY2(status.startsWith("Warning: could not create SysTray Icon - Warning: "), qPrintable(status));
+        QVERIFY2(status.contains("kept as " + Q(place.F("lumdata.dat.bak"))), qPrintable(status));
+        QCOMPARE(cursor, 0);  // the long line shows its start, which says what happened
+        QCOMPARE(place.Record(2).switch2, true);
+
+        // ...which, without a tray to hide in, starts the window normally and
+        // records that it is shown again.
+        bool normalAtStart = false;
+        OnMainWindow([&](QWidget* window) {
+            normalAtStart = window->isVisible() && !window->isMinimized(), status = Status(window);
+            QTimer::singleShot(200, window, &QWidget::close);
+        });
+        QCOMPARE(place.Run({}), 0);
+        QVERIFY(normalAtStart);
+        QCOMPARE(status, QString("Warning: could not create SysTray Icon"));
+        QCOMPARE(place.Record(2).switch2, false);
+
+        // Hidden into the tray, the program ends by the tray menu's Exit alone.
+        QTimer::singleShot(300, [] {
+            QMenu* tray = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->objectName() == "frmMain") top->hide();
+                if (top->objectName() == "mPopupSys") tray = qobject_cast<QMenu*>(top);
+            }
+            QVERIFY(tray != nullptr);
+            tray->findChild<QAction*>("mPopExit")->trigger();
+        });
+        QObject guard;  // in case Exit did nothing
+        QTimer::singleShot(3000, &guard, [] { QApplication::exit(7); });
+        QCOMPARE(place.Run({}), 0);
+    }
+
+    void oneCopyPerUserTakesOverSwitchesAndStaleLocks() {
+        Place place;
+        WriteFileText(place.F("a.txt"), "a text\n");
+        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
+        QProcess* first = place.Start({});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(place.Runtime(".socket")); }, 10000));
+
+        // A second copy without a switch ends at once.
+        QProcess* second = place.Start({"-x"});
+        QVERIFY(second->waitForFinished(5000) && second->exitCode() == 0);
+        QCOMPARE(first->state(), QProcess::Running);
+
+        // With "-s" it hands the run over: the running copy converts its list,
+        // stores the outcome and carries on.
+        second = place.Start({"-s"});
+        QVERIFY(second->waitForFinished(10000) && second->exitCode() == 0);
+        QVERIFY(QTest::qWaitFor([&] { return place.Record(3).status == "OK"; }, 10000));
+        QCOMPARE(first->state(), QProcess::Running);
+
+        // A copy that crashed leaves its lock file and socket behind; the next takes them over.
+        std::filesystem::remove(place.F("a.pdb"));
+        first->kill(), first->waitForFinished(3000);
+        QVERIFY(QFile::exists(place.Runtime(".lock")));
+        QProcess* next = place.Start({"-s"});
+        QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
+        QVERIFY(std::filesystem::exists(place.F("a.pdb")));
+    }
+
+    void trayMenuActions() {
+        QStringList called;
+        bool promptOpen = false;
+        const auto call = [&called](const char* name) { return [&called, name] { called << name; }; };
+        lum2::shell::TrayIcon tray({call("list"), call("clipboard"), call("hide"), call("restore"), call("exit"),
+                                    [&] { return promptOpen; }});
+        // Offscreen there is no notification area: the window keeps the news.
+        QVERIFY(!tray.AddTrayIcon());
+
+        QMenu* menu = tray.Menu();
+        QStringList items;
+        for (QAction* action : menu->actions()) {
+            items << action->objectName() + "=" + (action->isSeparator() ? QString("-") : action->text());
+            if (!action->isSeparator()) action->trigger();
+        }
+        QCOMPARE(items, (QStringList{"mPopConvertList=C&onvert List", "mPopConvertClipboard=&Convert Clipboard", "mnuSepp1=-",
+                                     "mPopHideWindow=&Hide Window", "mPopRestoreWindow=&Restore Window", "mnuSepp2=-",
+                                     "mPopExit=&Exit"}));
+        QCOMPARE(called, (QStringList{"list", "clipboard", "hide", "restore", "exit"}));
+
+        // Opening the menu resets the picture; while a prompt is open it offers nothing.
+        tray.SetTrayIcon(10, "LUM2\r\n- see list for errors");
+        QMetaObject::invokeMethod(menu, "aboutToShow");
+        QCOMPARE(QString::number(tray.Image()) + tray.Tip(), QString("1LUM2"));
+        tray.SetTrayIcon(9, "LUM2\r\n- OK"), promptOpen = true;
+        QMetaObject::invokeMethod(menu, "aboutToShow");
+        QCOMPARE(tray.Image(), 9);
+        QVERIFY(!menu->findChild<QAction*>("mPopConvertList")->isEnabled());
+    }
+
+    void clipboardConversion() {
+        Place place;
+        const std::string home = place.dir.Path() + "home/";
+        lum2::RecordStore store;
+        store.OpenStore(place.dir.Path());
+        lum2::InstallTargets targets(nullptr);
+        targets.FillInstallList();
+        const lum2::CodecFunctions codec = lum2::test::StaticCodec();
+        lum2::ui::MainWindow window({place.dir.Path(), &store, &targets, &codec});
+        window.StartUp();
+        QSignalSpy tray(&window, &lum2::ui::MainWindow::trayIconChanged);
+        const auto convert = [&](const std::string& name, bool countUp, int counter, const char* options = "000000") {
+            lum2::TaskRecord clip = store.GetRecord(2);
+            clip.palmfile = name, clip.switch1 = countUp, clip.counter = static_cast<int16_t>(counter), clip.options = options;
+            store.PutRecord(2, clip);
+            window.mPopConvertClipboard_Click();
+        };
+
+        // An image only is an empty clipboard: nothing is converted.
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(Qt::red), QApplication::clipboard()->setImage(picture);
+        window.mPopConvertClipboard_Click();
+        QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- clipboard was empty"}));
+        QVERIFY(window.ReportPending());
+        QCOMPARE(Q(store.GetRecord(2).status), QString("clipboard was empty"));
+
+        // The stored name is resolved against the home folder, counted up when
+        // the record says so, and the counter stored; an existing file is
+        // replaced without a question.
+        QApplication::clipboard()->setText("Clipped text\n");
+        // Each name with its count-up counter (-1: not counting up).
+        const struct { std::string name; int counter; std::string expected; int nextCounter; } names[] = {
+            {"", -1, home + "clipboard.pdb", 0},
+            {place.dir.Path(), -1, place.dir.Path() + "clipboard.pdb", 0},
+            {"clip.pdb", 999, home + "clip999.pdb", 1},
+            {home + "plain", 5, home + "plain005", 6},
+        };
+        for (const auto& n : names) {
+            WriteFileText(n.expected, "old");
+            convert(n.name, n.counter >= 0, std::max(n.counter, 0));
+            QVERIFY2(ReadFileText(n.expected) != "old", n.expected.c_str());
+            QCOMPARE(tray.last(), (QVariantList{9, "LUM2\r\n- OK"}));
+            QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
+        }
+        QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")));
+        QVERIFY(!window.ClipboardSettingsMode());  // entered for the conversion, left after it
+
+        // In the clipboard settings the run button converts the clipboard.
+        const auto texts = [&](QStringList names) {
+            for (QString& name : names) name = window.findChild<QWidget*>(name)->property("text").toString();
+            return names;
+        };
+        window.cmd_clipsettings_Click();
+        QCOMPARE(texts({"cmd_convert", "cmd_clipsettings", "txt_countup"}), (QStringList{"Convert Clip", "Done", "006"}));
+        window.findChild<QPushButton*>("cmd_convert")->click();
+        QVERIFY(std::filesystem::exists(home + "plain006"));
+        QCOMPARE(texts({"txt_countup", "txt_status"}), (QStringList{"007", "OK"}));
+        window.cmd_clipsettings_Click();
+        QCOMPARE(texts({"cmd_convert", "cmd_clipsettings"}), (QStringList{"Convert", "Clip Setup"}));
+
+        // The Palm character set only when the record asks for the UTF-8 conversion.
+        QApplication::clipboard()->setText(QString::fromUtf8("caf\u00e9 \u2192"));
+        for (const char* options : {"0000001", "000000"}) {
+            convert("", false, 0, options);
+            QVERIFY(ReadFileText(home + "clipboard.pdb").ends_with(options[6] == '1' ? "caf\xE9 ->" : "caf\xC3\xA9 \xE2\x86\x92"));
         }
     }
-    qunsetenv("XDG_DATA_HOME");
-}
+
+    void helpLauncherFailuresAndSuccess() {
+        Place place;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(place.dir.Path() + "empty"));
+        const std::string broken = place.F("broken-browser"), fake = place.F("fake-browser");
+        WriteFileText(broken, "#!/nonexistent/interpreter\n");
+        // It writes beside and renames, so the file is whole once it is there.
+        WriteFileText(fake, "#!/bin/sh\nprintf '%s|' \"$@\" > " + place.F("opening") + " && /bin/mv " + place.F("opening") + " " +
+                                place.F("opened") + "\n");
+        for (const std::string& browser : {broken, fake}) std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+        std::filesystem::create_directories(place.F("help"));
+        WriteFileText(place.F("help/help.htm"), "<p>help</p>");
+        const QString address = lum2::shell::HelpAddress(Q(place.dir.Path()));
+        QCOMPARE(address, "file://" + Q(place.F("help/help.htm")));
+
+        // No browser anywhere, one that cannot start, and one that starts.
+        using Outcome = lum2::shell::BrowserOutcome;
+        // The message box's text and title.
+        const struct { std::string browser; Outcome outcome; QStringList box; } cases[] = {
+            {"", Outcome::kNoBrowser, {"Could not find associated Browser", "Browser Not Found"}},
+            {broken, Outcome::kNotStarted, {"Web Page not Opened", "URL Failed"}},
+            {fake, Outcome::kStarted, {}},
+        };
+        for (const auto& c : cases) {
+            qputenv("BROWSER", QByteArray::fromStdString(c.browser));
+            BoxAnswerer boxes;
+            QCOMPARE(lum2::shell::OpenInBrowser(address, nullptr), c.outcome);
+            QCOMPARE(boxes.texts + boxes.titles, c.box);
+        }
+        // The browser gets the address as its one argument.
+        QVERIFY(QTest::qWaitFor([&] { return std::filesystem::exists(place.F("opened")); }, 5000));
+        QCOMPARE(Q(ReadFileText(place.F("opened"))), address + "|");
+        qputenv("PATH", path);
+        qunsetenv("BROWSER");
+    }
+
+    void startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
+        Place place;  // the working directory of the started programs
+        // Help, version and a usage error need no window (none could start).
+        const QString noDisplay = "none-such";
+        QProcess* help = place.Start({"--help"}, noDisplay);
+        QProcess* version = place.Start({"--version"}, noDisplay);
+        QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
+        for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
+        QCOMPARE(QList<int>({help->exitCode(), version->exitCode(), wrong->exitCode()}), QList<int>({0, 0, 2}));
+        const QString text = help->readAllStandardOutput();
+        for (const char* o : {"-s ", "-c ", "--base-dir DIR", "--menu", "--version", "--help"}) QVERIFY2(text.contains(o), o);
+        // The version is the one in the window's title.
+        QCOMPARE(QString(version->readAllStandardOutput()), "lum2 " + QString(lum2::shell::kShortTitle).section(" V", 1) + "\n");
+        QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));
+        QVERIFY(!std::filesystem::exists(place.F("lumdata.dat")));
+
+        const std::string data = place.F("data"), home = place.F("home");
+        // XDG_DATA_HOME (nullptr: unset), the folder that must hold lumdata.dat,
+        // and the topmost folder the start created, mode 0700.
+        const struct { QStringList arguments; const char* xdgDataHome; std::string store; std::string created; } cases[] = {
+            {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
+            {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
+            {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
+            {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")},
+        };
+        for (const auto& c : cases) {
+            for (const std::string& made : {data, place.F("lists"), home + "/.local"}) std::filesystem::remove_all(made);
+            std::filesystem::remove(place.F("lumdata.dat"));
+            c.xdgDataHome != nullptr ? qputenv("XDG_DATA_HOME", c.xdgDataHome) : qunsetenv("XDG_DATA_HOME");
+            QProcess* run = place.Start(c.arguments);
+            QVERIFY(run->waitForFinished(15000) && run->exitCode() == 0);
+            const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
+            QVERIFY2(std::filesystem::exists(store), store.c_str());
+            QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
+            for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
+                 folder = std::filesystem::path(folder).parent_path().string()) {
+                QCOMPARE(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+            }
+        }
+        qunsetenv("XDG_DATA_HOME");
+    }
+};
 
 QTEST_MAIN(ShellTest)
 #include "shell_test.moc"

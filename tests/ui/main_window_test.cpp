@@ -5,7 +5,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -26,7 +25,6 @@ constexpr int kSettings = 1;
 constexpr int kCustomEntry = 3;  // "Custom" follows the users
 constexpr int kNone = lum2::kDirectionNone, kPalmToPc = lum2::kDirectionPalmToPc;
 constexpr int kPcToPalm = lum2::kDirectionPcToPalm, kSync = lum2::kDirectionSync;
-const QString kHomeFolder = QDir::homePath() + QLatin1Char('/');
 const char* const kUsers[] = {"Ann", "Bob", "Cid"};
 
 // The HotSync users, each a folder <root>/<name> holding backup/.
@@ -46,10 +44,7 @@ public:
         store.OpenStore(dir.Path());
         for (int n = 1; n <= numbered; ++n) Add(PcName(n).toStdString(), "palm" + std::to_string(n) + ".pdb", kPcToPalm);
     }
-    ~Fixture() {
-        window.reset();
-        store.Close();
-    }
+    ~Fixture() { window.reset(), store.Close(); }
 
     // A task as "New" would make it from the settings, with these values.
     void Add(const std::string& pc, const std::string& palm, int direction, const std::string& install = "1",
@@ -61,23 +56,18 @@ public:
         store.PutRecord(store.RecordCount() + 1, task);
     }
     void ChangeSettings(const std::function<void(lum2::TaskRecord&)>& change) {
-        lum2::TaskRecord settings = store.GetRecord(kSettings);
-        change(settings);
-        store.PutRecord(kSettings, settings);
+        lum2::TaskRecord settings = Settings();
+        change(settings), store.PutRecord(kSettings, settings);
     }
     lum2::TaskRecord Row(int row) const { return store.GetRecord(row + 2); }
     lum2::TaskRecord Settings() const { return store.GetRecord(kSettings); }
     std::string File(const std::string& name) const { return dir.File(name); }
     std::string Write(const std::string& name, const std::string& text) const {
-        lum2::test::WriteFileText(File(name), text);
-        return File(name);
-    }
-    std::string UserFile(const std::string& user, const std::string& name) const {
-        return dir.Path() + "palm/" + user + "/backup/" + name;
+        return lum2::test::WriteFileText(File(name), text), File(name);
     }
     // "~/" stands for the home folder, "@" for the test's folder.
     QString Expand(const QString& path) const {
-        if (path.startsWith("~/")) return kHomeFolder + path.mid(2);
+        if (path.startsWith("~/")) return QDir::homePath() + path.mid(1);
         return path.startsWith('@') ? Q(File(path.mid(1).toStdString())) : path;
     }
 
@@ -107,8 +97,7 @@ void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
 
 // Replaces the box's text by typing, as a user selecting all and typing over it.
 void TypeOver(QLineEdit* box, const QString& text) {
-    box->selectAll();
-    text.isEmpty() ? QTest::keyClick(box, Qt::Key_Backspace) : QTest::keyClicks(box, text);
+    box->selectAll(), text.isEmpty() ? QTest::keyClick(box, Qt::Key_Backspace) : QTest::keyClicks(box, text);
 }
 
 // Clicks a row's cell; column is the logical one (0 = Sync, shown in the middle).
@@ -121,33 +110,28 @@ void ClickCell(MainWindow& w, int row, int column, Qt::KeyboardModifiers modifie
 // The checked install entries, e.g. "Ann+Bob".
 QString Checked(MainWindow& w) {
     QStringList names;
-    for (int k = 0; k < w.lst_install->count(); ++k) {
-        if (w.lst_install->item(k)->checkState() == Qt::Checked) names << w.lst_install->item(k)->text();
+    for (const QListWidgetItem* item : w.lst_install->findItems("*", Qt::MatchWildcard)) {
+        if (item->checkState() == Qt::Checked) names << item->text();
     }
     return names.join(QLatin1Char('+'));
 }
 
 // Ticks or unticks entry k as a click on its box does.
-void SetEntry(MainWindow& w, int k, bool checked) {
-    w.lst_install->item(k)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-}
+void SetEntry(MainWindow& w, int k, bool on) { w.lst_install->item(k)->setCheckState(on ? Qt::Checked : Qt::Unchecked); }
 
 int Direction(MainWindow& w, int row) { return w.lvw_tasks->topLevelItem(row - 1)->data(0, Qt::UserRole).toInt(); }
 QString Cell(MainWindow& w, int row, int column) { return w.lvw_tasks->topLevelItem(row - 1)->text(column); }
 
 // Selected row, first visible row, scroll bar value and maximum.
-QList<int> View(MainWindow& w) {
-    return {w.SelectedRow(), w.FirstVisibleRow(), w.VScroll1->value(), w.VScroll1->maximum()};
-}
+QList<int> View(MainWindow& w) { return {w.SelectedRow(), w.FirstVisibleRow(), w.VScroll1->value(), w.VScroll1->maximum()}; }
 
 // The selected task's record, its list row and the editor agree: full paths
 // stored and shown, file names in the list.
 void CheckRowMatchesEditor(Fixture& f, MainWindow& w) {
     const int row = w.SelectedRow();
-    const lum2::TaskRecord task = f.Row(row);
-    QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile)}), QStringList({w.txt_pcfile->text(), w.txt_palmfile->text()}));
-    QCOMPARE(QStringList({Cell(w, row, 1), Cell(w, row, 2)}),
-             QStringList({QFileInfo(Q(task.pcfile)).fileName(), QFileInfo(Q(task.palmfile)).fileName()}));
+    const QString pc = Q(f.Row(row).pcfile), palm = Q(f.Row(row).palmfile);
+    QCOMPARE(QStringList({w.txt_pcfile->text(), w.txt_palmfile->text(), Cell(w, row, 1), Cell(w, row, 2)}),
+             QStringList({pc, palm, QFileInfo(pc).fileName(), QFileInfo(palm).fileName()}));
 }
 
 // The editor is locked: no task to edit.
@@ -164,19 +148,15 @@ bool DropFiles(MainWindow& w, const QStringList& paths) {
     data.setUrls(urls);
     QWidget* viewport = w.lvw_tasks->viewport();
     QDragEnterEvent enter(viewport->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
     QDropEvent drop(viewport->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
+    QApplication::sendEvent(viewport, &enter), QApplication::sendEvent(viewport, &drop);
     return enter.isAccepted();
 }
 
 // About size bytes of ordinary text in short lines.
 std::string SampleText(std::size_t size) {
     std::string text;
-    for (int n = 0; text.size() < size; ++n) {
-        text += "line " + std::to_string(n) +
-                (n % 3 ? " the quick brown fox\n" : " jumps over a lazy dog while Palm documents travel\n");
-    }
+    for (int n = 0; text.size() < size; ++n) text += "line " + std::to_string(n) + (n % 3 ? " a fox\n" : " a lazy dog\n");
     return text;
 }
 
@@ -189,8 +169,7 @@ public:
         QObject::connect(&poll_, &QTimer::timeout, [this] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (dialog == nullptr || !dialog->isVisible() || dialog == handled_) return;
-            handled_ = dialog;
-            names << dialog->objectName();
+            handled_ = dialog, names << dialog->objectName();
             QTimer::singleShot(3000, dialog, [guard = QPointer<QDialog>(dialog)] {
                 if (guard && guard->isVisible()) qWarning("prompt left open, rejecting it"), guard->reject();
             });
@@ -209,14 +188,7 @@ private:
 // Clicks a prompt's button or check box.
 void Press(QDialog* dialog, const char* name) {
     if (auto* control = dialog->findChild<QAbstractButton*>(QLatin1String(name))) return Click(control);
-    qWarning("no control %s in the prompt", name);
-    dialog->reject();
-}
-
-// The last (image, tip) the window sent to the tray.
-std::pair<int, QString> LastTray(const QSignalSpy& spy) {
-    if (spy.isEmpty()) return {0, QString()};
-    return {spy.last().at(0).toInt(), spy.last().at(1).toString()};
+    qWarning("no control %s in the prompt", name), dialog->reject();
 }
 
 }  // namespace
@@ -227,709 +199,511 @@ class MainWindowTest : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    void numberBoxesAndOptionsStoreInTheTask();
-    void autoNamingFollowsDirectionAndFolders();
-    void fileInfoTexts();
-    void fileDialogsFilterPalmFilesAndPathsLongerThanTheFieldAreRefused();
+    // --- Editor -------------------------------------------------------------------
 
-    void installListFollowsDirectionAndNeverEmpties();
-    void directionTurnsByPictureAndMiddleColumn();
+    void numberBoxesAndOptionsStoreInTheTask() {
+        Fixture f;
+        f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before UTF-8
+        MainWindow& w = f.Open();
+        QLineEdit* tab = w.txt_tabspace;
 
-    void emptyListPulsesNewAndIgnoresInstallChecks();
-    void connectorFollowsRowAfterHiddenStart();
-    void storeSetAsideIsShownInStatusLine();
-    void deleteSelectsNeighbourAndEmptiesEditor();
-    void saveDefaultGivesNextNewItsFolders();
-    void droppedFilesBecomeNewTasks();
+        // TAB width 0..64, category 0..15, two digits at most, not a number is 0.
+        const struct { QLineEdit* box; const char* typed; const char* shown; int stored; } cases[] = {
+            {tab, "99", "64", 64}, {tab, "-5", "0", 0}, {tab, "123", "12", 12}, {tab, "x", nullptr, 0},
+            {w.txt_category, "20", "15", 15}, {w.txt_category, "ab", nullptr, 0}, {w.txt_category, "999", "15", 15},
+        };
+        for (const auto& c : cases) {
+            TypeOver(c.box, c.typed);
+            if (c.shown != nullptr) QCOMPARE(c.box->text(), QString(c.shown));
+            QCOMPARE(int(c.box == tab ? f.Row(1).tabspace : f.Row(1).category), c.stored);
+        }
+        // The settings record is not what the boxes edit.
+        QCOMPARE(QList<int>({f.Settings().tabspace, f.Settings().category}), QList<int>({4, 0}));
 
-    void longListScrollsWithSelectionNewDeleteAndRun();
-
-    void runMarksRowsAndStoresStatuses();
-    void runWithoutErrorsReportsOk();
-    void stopAtPromptThenDoNotAskAgainStopsAsking();
-    void stopButtonFinishesCurrentTask();
-};
-
-// --- Editor -------------------------------------------------------------------
-
-void MainWindowTest::numberBoxesAndOptionsStoreInTheTask() {
-    Fixture f;
-    f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before UTF-8
-    MainWindow& w = f.Open();
-    QLineEdit* tab = w.txt_tabspace;
-    QCOMPARE(tab->text(), QString("4"));
-
-    // TAB width 0..64, category 0..15, two digits at most, not a number is 0.
-    const struct { QLineEdit* box; const char* typed; const char* shown; int stored; } cases[] = {
-        {tab, "99", "64", 64}, {tab, "-5", "0", 0}, {tab, "123", "12", 12}, {tab, "x", nullptr, 0},
-        {w.txt_category, "20", "15", 15}, {w.txt_category, "ab", nullptr, 0}, {w.txt_category, "999", "15", 15},
-    };
-    for (const auto& c : cases) {
-        TypeOver(c.box, c.typed);
-        if (c.shown != nullptr) QCOMPARE(c.box->text(), QString(c.shown));
-        QCOMPARE(int(c.box == tab ? f.Row(1).tabspace : f.Row(1).category), c.stored);
+        // UTF-8 is the seventh option.
+        w.lst_options->item(6)->setCheckState(Qt::Checked);
+        QCOMPARE(Q(f.Row(1).options), QString("1000001"));
     }
-    // The settings record is not what the boxes edit.
-    QCOMPARE(QList<int>({f.Settings().tabspace, f.Settings().category}), QList<int>({4, 0}));
 
-    // UTF-8 is the seventh option.
-    QCOMPARE(w.lst_options->count(), 7);
-    QCOMPARE(w.lst_options->item(6)->text(), QString("UTF-8 Text"));
-    QCOMPARE(w.lst_options->item(6)->checkState(), Qt::Unchecked);
-    w.lst_options->item(6)->setCheckState(Qt::Checked);
-    QCOMPARE(Q(f.Row(1).options), QString("1000001"));
-
-    // The clipboard's text arrives in the Palm set only when its record says so.
-    QApplication::clipboard()->setText(QString::fromUtf8("caf\u00e9 \u2192"));
-    for (const char* clipOptions : {"0000001", "000000"}) {
-        lum2::TaskRecord clip = f.store.GetRecord(2);
-        clip.options = clipOptions;
-        f.store.PutRecord(2, clip);
-        w.mPopConvertClipboard_Click();
-        QCOMPARE(Q(f.store.GetRecord(2).status), QString("OK"));
-        const auto doc = lum2::test::ReadFileBytes(f.UserFile("Ann", "clipboard.pdb"));
-        const std::size_t text = (std::size_t{doc[86]} << 24) | (doc[87] << 16) | (doc[88] << 8) | doc[89];
-        const std::string expected = clipOptions[6] == '1' ? "caf\xE9 ->" : "caf\xC3\xA9 \xE2\x86\x92";
-        QCOMPARE(Q(std::string(doc.begin() + static_cast<std::ptrdiff_t>(text), doc.end())), Q(expected));
+    void autoNamingFollowsDirectionAndFolders() {
+        Fixture f;
+        const std::string custom = f.File("custom/");
+        f.ChangeSettings([&](lum2::TaskRecord& s) { s.palmfile = custom, s.install = "0001", s.direction = kPcToPalm; });
+        f.Add("", "", kPcToPalm);
+        f.Add("", "", kPalmToPc);
+        f.Add("/texts/keep.txt", "keep.pdb", kPcToPalm);
+        f.Add("/texts/also.txt", "also.pdb", kPalmToPc);
+        f.Add("/texts/old.txt", custom + "old.pdb", kPcToPalm, "0001");
+        MainWindow& w = f.Open();
+        // Each step clicks its row (0: none), then acts: c/p types into the PC/Palm
+        // box (how: t over, + appended, = set), d turns the direction twice, n flips
+        // the naming box, N is New, s sets the settings' Palm folder. Then both boxes
+        // are compared (nullptr: not compared); "~/" is the home folder, "@" the test's.
+        const struct { int row; char what, how; const char *text, *pc, *palm; } steps[] = {
+            // PC to Palm: the Palm name follows the PC name.
+            {1, 'c', '+', "/docs/report.txt", "/docs/report.txt", "report.pdb"},
+            // ".pdb" joins a Palm name without one; the PC name does not follow in this direction.
+            {0, 'p', 't', "a", "/docs/report.txt", "a.pdb"},
+            {0, 'p', '+', "bc", nullptr, "abc.pdb"},
+            {0, 'p', '=', "a.b", nullptr, "a.b"},
+            // Palm to PC: the PC name follows, in the home folder while neither the
+            // task nor the settings name a PC folder.
+            {2, 'p', '+', "memo", "~/memo.txt", "memo.pdb"},
+            // The PC folder already typed stays; typing a PC name renames nothing.
+            {0, 'c', '=', "/texts/old.txt", "/texts/old.txt", nullptr},
+            {0, 'p', 't', "note", "/texts/note.txt", "note.pdb"},
+            {0, 'c', 't', "/texts/other.txt", "/texts/other.txt", "note.pdb"},
+            // Sync: whichever name was typed last leads.
+            {0, 'd', 0, nullptr, nullptr, nullptr},
+            {0, 'c', 't', "/texts/synced.txt", "/texts/synced.txt", "synced.pdb"},
+            {0, 'p', 't', "back", "/texts/back.txt", "back.pdb"},
+            // The user emptied the Palm text: the settings' custom folder.
+            {5, 'p', 't', "", "/texts/old.txt", ""},
+            {0, 'c', 't', "/texts/report.txt", nullptr, "@custom/report.pdb"},
+            // New takes the settings' custom folder, or the home folder without one.
+            {0, 'N', 0, nullptr, "", nullptr},
+            {0, 'c', '+', "report.txt", "report.txt", "@custom/report.pdb"},
+            {0, 's', 0, "", nullptr, nullptr},
+            {0, 'N', 0, nullptr, "", nullptr},
+            {0, 'c', '+', "report.txt", "report.txt", "~/report.pdb"},
+            // Naming off renames nothing, and adds no ".pdb".
+            {3, 'n', 0, nullptr, "/texts/keep.txt", "keep.pdb"},
+            {0, 'c', 't', "/texts/report.txt", "/texts/report.txt", "keep.pdb"},
+            {0, 'p', 't', "a", nullptr, "a"},
+            {4, 'p', 't', "memo.pdb", "/texts/also.txt", "memo.pdb"},
+        };
+        for (const auto& s : steps) {
+            const QString where = QString("%1 %2 %3: ").arg(QChar(s.what)).arg(QChar(s.how ? s.how : '.')).arg(s.text);
+            if (s.row != 0) ClickCell(w, s.row, 1 + s.row % 2);
+            QLineEdit* box = s.what == 'c' ? w.txt_pcfile : w.txt_palmfile;
+            if (s.what == 'd') Click(w.img_action), Click(w.img_action);
+            if (s.what == 'n') Click(w.chk_autonaming);
+            if (s.what == 'N') Click(w.cmd_new);
+            if (s.what == 's') f.ChangeSettings([&](lum2::TaskRecord& settings) { settings.palmfile = s.text; });
+            if (s.how == 't') TypeOver(box, s.text);
+            if (s.how == '+') QTest::keyClicks(box, s.text);
+            if (s.how == '=') box->setText(s.text);
+            const QString pc = s.pc ? f.Expand(s.pc) : w.txt_pcfile->text();
+            const QString palm = s.palm ? f.Expand(s.palm) : w.txt_palmfile->text();
+            QCOMPARE(where + w.txt_pcfile->text() + " | " + w.txt_palmfile->text(), where + pc + " | " + palm);
+            // Typing over a Palm name leaves the cursor after the typed letters, in front of ".pdb".
+            if (s.what == 'p' && s.how == 't') QCOMPARE(w.txt_palmfile->cursorPosition(), int(QString(s.text).size()));
+            CheckRowMatchesEditor(f, w);
+        }
+        QCOMPARE(f.Settings().switch1, false);
+        Click(w.chk_autonaming);
+        QCOMPARE(f.Settings().switch1, true);
     }
-}
 
-void MainWindowTest::autoNamingFollowsDirectionAndFolders() {
-    Fixture f;
-    const std::string custom = f.File("custom/");
-    f.ChangeSettings([&](lum2::TaskRecord& s) { s.palmfile = custom, s.install = "0001", s.direction = kPcToPalm; });
-    f.Add("", "", kPcToPalm);
-    f.Add("", "", kPalmToPc);
-    f.Add("/texts/keep.txt", "keep.pdb", kPcToPalm);
-    f.Add("/texts/also.txt", "also.pdb", kPalmToPc);
-    f.Add("/texts/old.txt", custom + "old.pdb", kPcToPalm, "0001");
-    MainWindow& w = f.Open();
-    QVERIFY(w.chk_autonaming->isChecked());
-    // Each step clicks its row (0: none), then acts: c/p types into the PC/Palm
-    // box (how: t over, + appended, = set), d turns the direction twice, n flips
-    // the naming box, N is New, s sets the settings' Palm folder. Then both boxes
-    // are compared (nullptr: not compared); "~/" is the home folder, "@" the test's.
-    const struct { int row; char what, how; const char *text, *pc, *palm; } steps[] = {
-        // PC to Palm: the Palm name follows the PC name.
-        {1, 'c', '+', "/docs/report.txt", "/docs/report.txt", "report.pdb"},
-        // ".pdb" joins a Palm name without one; the PC name does not follow in this direction.
-        {0, 'p', 't', "a", "/docs/report.txt", "a.pdb"},
-        {0, 'p', '+', "bc", nullptr, "abc.pdb"},
-        {0, 'p', '=', "a.b", nullptr, "a.b"},
-        // Palm to PC: the PC name follows, in the home folder while neither the
-        // task nor the settings name a PC folder.
-        {2, 'p', '+', "memo", "~/memo.txt", "memo.pdb"},
-        // The PC folder already typed stays; typing a PC name renames nothing.
-        {0, 'c', '=', "/texts/old.txt", "/texts/old.txt", nullptr},
-        {0, 'p', 't', "note", "/texts/note.txt", "note.pdb"},
-        {0, 'c', 't', "/texts/other.txt", "/texts/other.txt", "note.pdb"},
-        // Sync: whichever name was typed last leads.
-        {0, 'd', 0, nullptr, nullptr, nullptr},
-        {0, 'c', 't', "/texts/synced.txt", "/texts/synced.txt", "synced.pdb"},
-        {0, 'p', 't', "back", "/texts/back.txt", "back.pdb"},
-        // The user emptied the Palm text: the settings' custom folder.
-        {5, 'p', 't', "", "/texts/old.txt", ""},
-        {0, 'c', 't', "/texts/report.txt", nullptr, "@custom/report.pdb"},
-        // New takes the settings' custom folder, or the home folder without one.
-        {0, 'N', 0, nullptr, "", nullptr},
-        {0, 'c', '+', "report.txt", "report.txt", "@custom/report.pdb"},
-        {0, 's', 0, "", nullptr, nullptr},
-        {0, 'N', 0, nullptr, "", nullptr},
-        {0, 'c', '+', "report.txt", "report.txt", "~/report.pdb"},
-        // Naming off renames nothing, and adds no ".pdb".
-        {3, 'n', 0, nullptr, "/texts/keep.txt", "keep.pdb"},
-        {0, 'c', 't', "/texts/report.txt", "/texts/report.txt", "keep.pdb"},
-        {0, 'p', 't', "a", nullptr, "a"},
-        {4, 'p', 't', "memo.pdb", "/texts/also.txt", "memo.pdb"},
-    };
-    for (const auto& s : steps) {
-        const QString where = QString("%1 %2 %3: ").arg(QChar(s.what)).arg(QChar(s.how ? s.how : '.')).arg(s.text);
-        if (s.row != 0) ClickCell(w, s.row, 1 + s.row % 2);
-        QLineEdit* box = s.what == 'c' ? w.txt_pcfile : w.txt_palmfile;
-        if (s.what == 'd') Click(w.img_action), Click(w.img_action);
-        if (s.what == 'n') Click(w.chk_autonaming);
-        if (s.what == 'N') Click(w.cmd_new);
-        if (s.what == 's') f.ChangeSettings([&](lum2::TaskRecord& settings) { settings.palmfile = s.text; });
-        if (s.how == 't') TypeOver(box, s.text);
-        if (s.how == '+') QTest::keyClicks(box, s.text);
-        if (s.how == '=') box->setText(s.text);
-        const QString pc = s.pc != nullptr ? f.Expand(s.pc) : w.txt_pcfile->text();
-        const QString palm = s.palm != nullptr ? f.Expand(s.palm) : w.txt_palmfile->text();
-        QCOMPARE(where + w.txt_pcfile->text() + " | " + w.txt_palmfile->text(), where + pc + " | " + palm);
-        // Typing over a Palm name leaves the cursor after the typed letters, in front of ".pdb".
-        if (s.what == 'p' && s.how == 't') QCOMPARE(w.txt_palmfile->cursorPosition(), int(strlen(s.text)));
-        CheckRowMatchesEditor(f, w);
-        if (s.what == 'd') QCOMPARE(int(f.Row(w.SelectedRow()).direction), kSync);
-    }
-    QCOMPARE(f.Settings().switch1, false);
-    Click(w.chk_autonaming);
-    QCOMPARE(f.Settings().switch1, true);
-}
-
-void MainWindowTest::fileInfoTexts() {
-    Fixture f;
-    const std::string big = f.UserFile("Ann", "big.pdb");
-    lum2::test::WriteFileText(big, std::string(1234567, 'x'));
-    const QDateTime stamp(QDate(2021, 3, 5), QTime(14, 7));
-    {
+    void fileInfoTexts() {
+        Fixture f;
+        const std::string big = f.File("palm/Ann/backup/big.pdb");
+        lum2::test::WriteFileText(big, std::string(1234567, 'x'));
+        const QDateTime stamp(QDate(2021, 3, 5), QTime(14, 7));
         QFile file(Q(big));
         QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(stamp, QFileDevice::FileModificationTime));
+        const std::string text = f.Write("story.txt", std::string(999, 'x'));
+        f.Add(text, "book.pdb", kPcToPalm, "1100");                // 1: two users
+        f.Add(text, "big.pdb", kPalmToPc, "1000");                 // 2: Ann's file
+        f.Add(f.File("gone.txt"), "gone.pdb", kPalmToPc, "1000");  // 3: missing files
+        f.Add("/texts/", "", kPcToPalm, "0100");                   // 4: no names
+        f.Add(text, big, kPcToPalm, "0001");                       // 5: Custom, full path
+        MainWindow& w = f.Open();
+
+        const QString bigInfo = QLocale().toString(stamp, QLocale::ShortFormat) + "\n1,234,567 Byte";
+        const QString noName = "Browse or Enter Filename";
+        // The Palm box and the end of the PC box, row by row.
+        const QString palmInfo[] = {"Distribute Mode", bigInfo, "New File", noName, bigInfo};
+        const QString pcInfo[] = {"\n999 Byte", "\n999 Byte", "New File", noName, "\n999 Byte"};
+        for (int row : {1, 2, 3, 5, 4}) {
+            ClickCell(w, row, 1);
+            QCOMPARE(w.txt_palmfiledata->toPlainText(), palmInfo[row - 1]);
+            QVERIFY2(w.txt_pcfiledata->toPlainText().endsWith(pcInfo[row - 1]), qPrintable(w.txt_pcfiledata->toPlainText()));
+        }
+
+        // Typing on the unnamed row updates the box at once: Bob has no such file, Ann has.
+        QTest::keyClicks(w.txt_palmfile, "big");
+        QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("New File"));
+        SetEntry(w, 0, true);
+        QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("Distribute Mode"));
+        SetEntry(w, 1, false);
+        QCOMPARE(w.txt_palmfiledata->toPlainText(), bigInfo);
     }
-    const std::string text = f.Write("story.txt", std::string(999, 'x'));
-    f.Add(text, "book.pdb", kPcToPalm, "1100");                // 1: two users
-    f.Add(text, "big.pdb", kPalmToPc, "1000");                 // 2: Ann's file
-    f.Add(f.File("gone.txt"), "gone.pdb", kPalmToPc, "1000");  // 3: missing files
-    f.Add("/texts/", "", kPcToPalm, "0100");                   // 4: no names
-    f.Add(text, big, kPcToPalm, "0001");                       // 5: Custom, full path
-    MainWindow& w = f.Open();
 
-    const QString bigInfo = QLocale().toString(stamp, QLocale::ShortFormat) + "\n1,234,567 Byte";
-    const QString noName = "Browse or Enter Filename";
-    const QString stories[] = {"Distribute Mode", bigInfo, "New File", noName, bigInfo};
-    for (int row = 1; row <= 5; ++row) {
-        ClickCell(w, row, 1);
-        QCOMPARE(w.txt_palmfiledata->toPlainText(), stories[row - 1]);
-    }
-    QVERIFY(w.txt_pcfiledata->toPlainText().endsWith("\n999 Byte"));
-    ClickCell(w, 3, 1);
-    QCOMPARE(w.txt_pcfiledata->toPlainText(), QString("New File"));
-    ClickCell(w, 4, 1);
-    QCOMPARE(w.txt_pcfiledata->toPlainText(), noName);
+    void fileDialogsFilterPalmFilesAndPathsLongerThanTheFieldAreRefused() {
+        Fixture f;
+        f.Add("/t/a.txt", f.File("a.pdb"), kPalmToPc, "0001");
+        MainWindow& w = f.Open();
+        QStringList captions;
+        {
+            PromptAnswerer answerer({[&](QDialog* d) { captions = qobject_cast<QFileDialog*>(d)->nameFilters(), d->reject(); }});
+            Click(w.cmd_browsepalmfile);
+        }
+        QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
 
-    // Typing updates the box at once: Bob has no such file, Ann has.
-    QTest::keyClicks(w.txt_palmfile, "big");
-    QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("New File"));
-    SetEntry(w, 0, true);
-    QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("Distribute Mode"));
-    SetEntry(w, 1, false);
-    QCOMPARE(Checked(w), QString("Ann"));
-    QCOMPARE(w.txt_palmfiledata->toPlainText(), bigInfo);
-}
+        QLineEdit* pc = w.txt_pcfile;
+        const QString longest = "/t/" + QString(505, 'p') + ".txt";  // 512 bytes, the field's width
+        pc->setText(longest);
+        QCOMPARE(Q(f.Row(1).pcfile), longest);
 
-void MainWindowTest::fileDialogsFilterPalmFilesAndPathsLongerThanTheFieldAreRefused() {
-    Fixture f;
-    f.Add("/t/a.txt", f.File("a.pdb"), kPalmToPc, "0001");
-    MainWindow& w = f.Open();
-    QStringList captions;
-    QStringList patterns;
-    {
+        // One byte more, typed, pasted as a two-byte letter, or chosen in the
+        // dialog, is refused: the box and the record keep the path they had, and
+        // the status line says why.
+        const std::string deep = f.File(std::string(200, 'd') + "/" + std::string(200, 'e'));
+        std::filesystem::create_directories(deep);
         PromptAnswerer answerer({[&](QDialog* dialog) {
             auto* files = qobject_cast<QFileDialog*>(dialog);
-            captions = files->nameFilters();
-            files->selectNameFilter(captions.value(1));
-            patterns = files->findChild<QFileSystemModel*>()->nameFilters();
-            dialog->reject();
+            files->setDirectory(Q(deep)), files->selectFile(QString(150, 'n')), dialog->accept();  // as the Open button does
         }});
-        Click(w.cmd_browsepalmfile);
-    }
-    QCOMPARE(captions, (QStringList{"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"}));
-    QCOMPARE(patterns, (QStringList{"*.prc", "*.pdb"}));
+        QApplication::clipboard()->setText(QString::fromUtf8("\u00e9"));
+        for (int how = 0; how < 3; ++how) {
+            w.txt_status->clear();
+            const QString before = how == 0 ? longest : longest.chopped(1);
+            pc->setText(before), pc->end(false);
+            how == 0 ? QTest::keyClick(pc, 'x') : how == 1 ? pc->paste() : Click(w.cmd_browsepcfile);
+            QCOMPARE(QStringList({pc->text(), Q(f.Row(1).pcfile)}), QStringList(2, before));
+            QVERIFY2(w.txt_status->text().contains("PC File path is longer than 512 bytes"), qPrintable(w.txt_status->text()));
+        }
 
-    QLineEdit* pc = w.txt_pcfile;
-    const QString longest = "/t/" + QString(505, 'p') + ".txt";  // 512 bytes, the field's width
-    pc->setText(longest);
-    QCOMPARE(Q(f.Row(1).pcfile), longest);
-
-    // One byte more, typed, pasted as a two-byte letter, or chosen in the
-    // dialog, is refused: the box and the record keep the path they had, and
-    // the status line says why.
-    const std::string deep = f.File(std::string(200, 'd') + "/" + std::string(200, 'e'));
-    std::filesystem::create_directories(deep);
-    PromptAnswerer answerer({[&](QDialog* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        files->setDirectory(Q(deep));
-        files->selectFile(QString(150, 'n'));
-        dialog->accept();  // as the Open button does
-    }});
-    QApplication::clipboard()->setText(QString::fromUtf8("\u00e9"));
-    for (int how = 0; how < 3; ++how) {
-        w.txt_status->clear();
-        const QString before = how == 0 ? longest : longest.chopped(1);
-        pc->setText(before);
-        pc->end(false);
-        if (how == 0) QTest::keyClick(pc, 'x');
-        if (how == 1) pc->paste();
-        if (how == 2) Click(w.cmd_browsepcfile);
-        QCOMPARE(pc->text(), before);
-        QCOMPARE(Q(f.Row(1).pcfile), before);
-        QVERIFY2(w.txt_status->text().contains("PC File path is longer than 512 bytes"), qPrintable(w.txt_status->text()));
+        // The clipboard settings' Palm file likewise.
+        Click(w.cmd_clipsettings);
+        QApplication::clipboard()->setText("/" + QString(512, 'c'));
+        w.txt_palmfile->selectAll(), w.txt_palmfile->paste();
+        QCOMPARE(QStringList({w.txt_palmfile->text(), Q(f.store.GetRecord(2).palmfile)}), QStringList(2, "clipboard.pdb"));
+        QVERIFY(w.txt_status->text().contains("Palm File path is longer than 512 bytes"));
     }
 
-    // The clipboard settings' Palm file likewise.
-    Click(w.cmd_clipsettings);
-    QApplication::clipboard()->setText("/" + QString(512, 'c'));
-    w.txt_palmfile->selectAll();
-    w.txt_palmfile->paste();
-    QCOMPARE(w.txt_palmfile->text(), QString("clipboard.pdb"));
-    QCOMPARE(Q(f.store.GetRecord(2).palmfile), QString("clipboard.pdb"));
-    QVERIFY(w.txt_status->text().contains("Palm File path is longer than 512 bytes"));
-}
+    // --- Install list -------------------------------------------------------------
 
-// --- Install list -------------------------------------------------------------
-
-void MainWindowTest::installListFollowsDirectionAndNeverEmpties() {
-    Fixture f;
-    f.Add("/t/a.txt", "book.pdb", kPcToPalm, "1100");
-    f.Add("/t/b.txt", "book.pdb", kPalmToPc, "1000");
-    f.Add("/t/c.txt", "book.pdb", kPalmToPc, "1000111");
-    f.Add("/t/d.txt", "book.pdb", kPcToPalm, "0001");
-    f.Add("/t/e.txt", "book.pdb", kPalmToPc, "0010");
-    MainWindow& w = f.Open();
-    const std::string custom = f.File("custom/");
-    std::filesystem::create_directories(custom);
-    // Each step clicks its row (0: none), ticks or unticks an entry (-1: none),
-    // then compares the checked entries, the record's install characters (from
-    // the first) and the Palm box (nullptr: not compared).
-    const struct { int row, entry; bool check; const char *checked, *install, *palm; } steps[] = {
-        // PC to Palm: users add up, and unchecking one leaves the others.
-        {1, -1, false, "Ann+Bob", "1100", nullptr},
-        {0, 2, true, "Ann+Bob+Cid", "1110", nullptr},
-        {0, 0, false, "Bob+Cid", "0110", "book.pdb"},
-        // Palm to PC reads from one user only.
-        {2, -1, false, "Ann", "1000", nullptr},
-        {0, 1, true, "Bob", "0100", nullptr},
-        // The only checked entry cannot be unchecked; only the list's own characters change.
-        {3, 0, false, "Ann", "1000111", nullptr},
-        {0, 2, true, "Cid", "0010111", nullptr},
-        {4, kCustomEntry, false, "Custom", "0001", nullptr},
-        // Custom stands alone and carries the folder; a user next to it takes both away.
-        {1, kCustomEntry, true, "Custom", "0001", "~/book.pdb"},
-        {0, 0, true, "Ann", "1000", "book.pdb"},
-        // The settings' Palm folder is the custom folder.
-        {5, kCustomEntry, true, "Custom", "0001", "@custom/book.pdb"},
-    };
-    for (const auto& s : steps) {
-        if (s.row == 5) f.ChangeSettings([&](lum2::TaskRecord& settings) { settings.palmfile = custom; });
-        if (s.row != 0) ClickCell(w, s.row, 1);
-        if (s.entry >= 0) SetEntry(w, s.entry, s.check);
-        QCOMPARE(Checked(w), QString(s.checked));
-        QCOMPARE(Q(f.Row(w.SelectedRow()).install).left(int(strlen(s.install))), QString(s.install));
-        if (s.palm != nullptr) QCOMPARE(w.txt_palmfile->text(), f.Expand(s.palm));
-        CheckRowMatchesEditor(f, w);
-    }
-    QCOMPARE(w.txt_palmfiledata->toPlainText(), QString("New File"));
-    QCOMPARE(Q(f.Row(5).pcfile), QString("/t/e.txt"));
-
-    // Ctrl+click takes the selection away; ticking then changes no record.
-    ClickCell(w, 5, 1, Qt::ControlModifier);
-    QCOMPARE(w.SelectedRow(), 0);
-    QVERIFY(w.txt_pcfile->isReadOnly());
-    SetEntry(w, 1, true);
-    QCOMPARE(Q(f.Row(5).install).left(4), QString("0001"));
-    QCOMPARE(Q(f.Row(5).palmfile), Q(custom) + "book.pdb");
-}
-
-// --- Direction ------------------------------------------------------------------
-
-void MainWindowTest::directionTurnsByPictureAndMiddleColumn() {
-    Fixture f;
-    f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1110");
-    f.Add("/t/b.txt", "b.pdb", kSync, "1000");
-    MainWindow& w = f.Open();
-    const QImage start = w.img_action->pixmap().toImage();
-    // The picture turns the direction; leaving PC to Palm keeps the first checked user only.
-    for (const int direction : {kSync, kNone, kPalmToPc, kPcToPalm}) {
-        Click(w.img_action);
-        QCOMPARE(QList<int>({Direction(w, 1), f.Row(1).direction}), QList<int>({direction, direction}));
-        QCOMPARE(w.img_action->pixmap().toImage() == start, direction == kPcToPalm);
-        if (direction != kPcToPalm) QCOMPARE(Checked(w) + Q(f.Row(1).install).left(4), QString("Ann1000"));
-    }
-
-    // The file columns select and nothing else.
-    ClickCell(w, 2, 1);
-    QCOMPARE(w.SelectedRow(), 2);
-    ClickCell(w, 1, 2);
-    ClickCell(w, 1, 1);
-    QCOMPARE(w.SelectedRow(), 1);
-    QCOMPARE(int(f.Row(1).direction), kPcToPalm);
-
-    // The middle column turns the row's direction.
-    for (const int direction : {kSync, kNone, kPalmToPc, kPcToPalm}) {
-        ClickCell(w, 1, 0);
-        QCOMPARE(QList<int>({w.SelectedRow(), Direction(w, 1), f.Row(1).direction}), QList<int>({1, direction, direction}));
-    }
-    QCOMPARE(int(f.Row(2).direction), kSync);
-
-    // On another row it selects that row and turns its direction.
-    ClickCell(w, 2, 0);
-    QCOMPARE(QList<int>({w.SelectedRow(), f.Row(2).direction, f.Row(1).direction}), QList<int>({2, kNone, kPcToPalm}));
-    QCOMPARE(w.txt_pcfile->text(), QString("/t/b.txt"));
-}
-
-// --- New, Delete, Save Default -----------------------------------------------------
-
-void MainWindowTest::emptyListPulsesNewAndIgnoresInstallChecks() {
-    Fixture f;
-    MainWindow& w = f.Open();
-    QPushButton* newButton = w.cmd_new;
-    const QRect normal = newButton->geometry();
-    const QFont normalFont = newButton->font();
-    QVERIFY(!w.cmd_convert->isEnabled());
-    QVERIFY(EditorLocked(w));
-    // A tick without a task changes no record.
-    SetEntry(w, 1, true);
-    QCOMPARE(f.store.RecordCount(), 2);
-    QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(2).install), QString("11"));
-
-    // Wait for the grown half of the pulse.
-    QTRY_VERIFY_WITH_TIMEOUT(newButton->font().bold(), 2000);
-    QVERIFY(newButton->geometry() != normal);
-
-    Click(newButton);
-    QVERIFY(!w.Timer1->isActive());
-    QCOMPARE(newButton->geometry(), normal);
-    QCOMPARE(newButton->font(), normalFont);
-    QVERIFY(w.cmd_convert->isEnabled());
-
-    // The new task is the settings' copy.
-    QCOMPARE(f.store.RecordCount(), 3);
-    const lum2::TaskRecord settings = f.Settings();
-    const lum2::TaskRecord task = f.Row(1);
-    QCOMPARE(QStringList({Q(task.options), Q(task.install)}), QStringList({Q(settings.options), Q(settings.install)}));
-    QCOMPARE(QList<int>({task.direction, task.tabspace}), QList<int>({settings.direction, settings.tabspace}));
-    QVERIFY(!task.taskid.empty());
-    QCOMPARE(w.SelectedRow(), 1);
-    QVERIFY(!w.txt_pcfile->isReadOnly());
-    QCOMPARE(Checked(w), QString("Ann"));
-}
-
-void MainWindowTest::deleteSelectsNeighbourAndEmptiesEditor() {
-    Fixture f(3);
-    MainWindow& w = f.Open();
-    // The last row: the new last row takes the selection. A row above others:
-    // the next one moves up into its place.
-    for (const int row : {3, 1}) {
-        ClickCell(w, row, 1);
-        Click(w.cmd_delete);
-        QCOMPARE(w.SelectedRow(), row == 3 ? 2 : 1);
-        QCOMPARE(w.txt_pcfile->text(), PcName(2));
-        QCOMPARE(Q(f.Row(w.SelectedRow()).pcfile), PcName(2));
-    }
-    QCOMPARE(w.lvw_tasks->topLevelItemCount(), 1);
-
-    // The only row: the editor empties and locks, and New pulses again.
-    Click(w.cmd_delete);
-    QCOMPARE(w.lvw_tasks->topLevelItemCount(), 0);
-    QCOMPARE(f.store.RecordCount(), 2);
-    QCOMPARE(w.SelectedRow(), 0);
-    QVERIFY(EditorLocked(w));
-    QVERIFY(!w.cmd_convert->isEnabled());
-    QVERIFY(w.Timer1->isActive());
-}
-
-void MainWindowTest::saveDefaultGivesNextNewItsFolders() {
-    Fixture f;
-    f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
-    MainWindow& w = f.Open();
-    TypeOver(w.txt_tabspace, "8");
-    Click(w.cmd_savedefault);
-
-    const lum2::TaskRecord settings = f.Settings();
-    QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(1).pcfile)}),
-             QStringList({"/texts/", "/custom/", "0001", "/texts/a.txt"}));
-    QCOMPARE(QList<int>({settings.direction, settings.tabspace}), QList<int>({kPalmToPc, 8}));
-
-    Click(w.cmd_new);
-    QCOMPARE(w.SelectedRow(), 2);
-    QCOMPARE(w.txt_pcfile->text(), QString("/texts/"));
-    QCOMPARE(Cell(w, 2, 1), QString());
-    QCOMPARE(Direction(w, 2), kPalmToPc);
-    QCOMPARE(Checked(w), QString("Custom"));
-    QCOMPARE(w.txt_tabspace->text(), QString("8"));
-}
-
-void MainWindowTest::connectorFollowsRowAfterHiddenStart() {
-    Fixture f(3);
-    MainWindow& w = f.Open(true);
-    for (int row : {1, 2}) {
-        if (row == 2) ClickCell(w, 2, 1);
-        const QRect rect = w.lvw_tasks->visualItemRect(w.lvw_tasks->topLevelItem(row - 1));
-        QVERIFY(w.shp_con->Linked());
-        QCOMPARE(w.shp_con->RowTop(), w.lvw_tasks->viewport()->mapTo(&w, rect.topLeft()).y() - w.shp_con->y());
-        QCOMPARE(w.shp_con->TargetY(), w.img_action->mapTo(&w, w.img_action->rect().center()).y() - w.shp_con->y());
-    }
-}
-
-void MainWindowTest::storeSetAsideIsShownInStatusLine() {
-    Fixture f;
-    f.store.Close();
-    f.Write("lumdata.dat", "no task list");
-    f.store.OpenStore(f.dir.Path());
-    MainWindow& w = f.Open();
-    QVERIFY2(w.txt_status->text().contains("kept as " + Q(f.File("lumdata.dat.bak"))), qPrintable(w.txt_status->text()));
-    // The long line shows its start, which says what happened.
-    QCOMPARE(w.txt_status->cursorPosition(), 0);
-}
-
-void MainWindowTest::droppedFilesBecomeNewTasks() {
-    // The tasks a drop adds; in paths "~/" is the home folder, "@" the test's folder.
-    struct Row { int direction; const char* pc; const char* palm; const char* install; };
-    // Files dropped from the test's folder, and the tasks after the one already there.
-    const struct { QStringList dropped; bool clipboardSettings; std::vector<Row> rows; } cases[] = {
-        {{"notes.txt"}, false, {{kPcToPalm, "@notes.txt", "notes.pdb", "1"}}},
-        {{"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"}, false,  // Palm files go to PC
-         {{kPcToPalm, "@a.txt", "a.pdb", "1"}, {kPalmToPc, "~/book.txt", "@book.pdb", "0001"},
-          {kPalmToPc, "~/memo.txt", "memo.PRC", "0100"}}},
-        {{"notes.txt"}, true, {}},  // in the clipboard settings
-    };
-    for (const auto& c : cases) {
+    void installListFollowsDirectionAndNeverEmpties() {
         Fixture f;
-        f.Add(f.File("old.txt"), "old.pdb", kPcToPalm);
+        f.Add("/t/a.txt", "book.pdb", kPcToPalm, "1100");
+        f.Add("/t/b.txt", "book.pdb", kPalmToPc, "1000");
+        f.Add("/t/c.txt", "book.pdb", kPalmToPc, "1000111");
+        f.Add("/t/d.txt", "book.pdb", kPcToPalm, "0001");
+        f.Add("/t/e.txt", "book.pdb", kPalmToPc, "0010");
+        MainWindow& w = f.Open();
+        const std::string custom = f.File("custom/");
+        std::filesystem::create_directories(custom);
+        // Each step clicks its row (0: none), ticks or unticks an entry (-1: none),
+        // then compares the checked entries, the record's install characters (from
+        // the first) and the Palm box (nullptr: not compared).
+        const struct { int row, entry; bool check; const char *checked, *install, *palm; } steps[] = {
+            // PC to Palm: users add up, and unchecking one leaves the others.
+            {1, -1, false, "Ann+Bob", "1100", nullptr},
+            {0, 2, true, "Ann+Bob+Cid", "1110", nullptr},
+            {0, 0, false, "Bob+Cid", "0110", "book.pdb"},
+            // Palm to PC reads from one user only.
+            {2, -1, false, "Ann", "1000", nullptr},
+            {0, 1, true, "Bob", "0100", nullptr},
+            // The only checked entry cannot be unchecked; only the list's own characters change.
+            {3, 0, false, "Ann", "1000111", nullptr},
+            {0, 2, true, "Cid", "0010111", nullptr},
+            {4, kCustomEntry, false, "Custom", "0001", nullptr},
+            // Custom stands alone and carries the folder; a user next to it takes both away.
+            {1, kCustomEntry, true, "Custom", "0001", "~/book.pdb"},
+            {0, 0, true, "Ann", "1000", "book.pdb"},
+            // The settings' Palm folder is the custom folder.
+            {5, kCustomEntry, true, "Custom", "0001", "@custom/book.pdb"},
+        };
+        for (const auto& s : steps) {
+            if (s.row == 5) f.ChangeSettings([&](lum2::TaskRecord& settings) { settings.palmfile = custom; });
+            if (s.row != 0) ClickCell(w, s.row, 1);
+            if (s.entry >= 0) SetEntry(w, s.entry, s.check);
+            QCOMPARE(Checked(w), QString(s.checked));
+            QCOMPARE(Q(f.Row(w.SelectedRow()).install).left(int(QString(s.install).size())), QString(s.install));
+            if (s.palm != nullptr) QCOMPARE(w.txt_palmfile->text(), f.Expand(s.palm));
+            CheckRowMatchesEditor(f, w);
+        }
+
+        // Ctrl+click takes the selection away; ticking then changes no record.
+        ClickCell(w, 5, 1, Qt::ControlModifier);
+        QVERIFY(w.SelectedRow() == 0 && w.txt_pcfile->isReadOnly());
+        SetEntry(w, 1, true);
+        QCOMPARE(Q(f.Row(5).install).left(4) + Q(f.Row(5).palmfile), "0001" + Q(custom) + "book.pdb");
+    }
+
+    // --- Direction ------------------------------------------------------------------
+
+    void directionTurnsByPictureAndMiddleColumn() {
+        Fixture f;
+        f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1110");
+        f.Add("/t/b.txt", "b.pdb", kSync, "1000");
+        MainWindow& w = f.Open();
+        const QImage start = w.img_action->pixmap().toImage();
+        // The picture turns the direction; leaving PC to Palm keeps the first checked user only.
+        for (const int direction : {kSync, kNone, kPalmToPc, kPcToPalm}) {
+            Click(w.img_action);
+            QCOMPARE(QList<int>({Direction(w, 1), f.Row(1).direction}), QList<int>({direction, direction}));
+            QCOMPARE(w.img_action->pixmap().toImage() == start, direction == kPcToPalm);
+            if (direction != kPcToPalm) QCOMPARE(Checked(w) + Q(f.Row(1).install).left(4), QString("Ann1000"));
+        }
+
+        // The file columns select and nothing else.
+        ClickCell(w, 2, 1);
+        ClickCell(w, 1, 2);
+        QCOMPARE(QList<int>({w.SelectedRow(), f.Row(1).direction, f.Row(2).direction}), QList<int>({1, kPcToPalm, kSync}));
+
+        // The middle column turns the row's direction, on the selected row or on another, which it selects.
+        ClickCell(w, 1, 0);
+        QCOMPARE(QList<int>({w.SelectedRow(), Direction(w, 1), f.Row(1).direction}), QList<int>({1, kSync, kSync}));
+        ClickCell(w, 2, 0);
+        QCOMPARE(QList<int>({w.SelectedRow(), f.Row(2).direction, f.Row(1).direction}), QList<int>({2, kNone, kSync}));
+        QCOMPARE(w.txt_pcfile->text(), QString("/t/b.txt"));
+    }
+
+    // --- New, Delete, Save Default -----------------------------------------------------
+
+    void deleteSelectsNeighbourAndEmptyListPulsesNew() {
+        Fixture f(3);
+        MainWindow& w = f.Open();
+        QPushButton* newButton = w.cmd_new;
+        const QRect normal = newButton->geometry();
+        const QFont normalFont = newButton->font();
+        // The last row: the new last row takes the selection. A row above others:
+        // the next one moves up into its place.
+        for (const int row : {3, 1}) {
+            ClickCell(w, row, 1);
+            Click(w.cmd_delete);
+            QCOMPARE(QStringList({QString::number(w.SelectedRow()), w.txt_pcfile->text(), Q(f.Row(w.SelectedRow()).pcfile)}),
+                     QStringList({row == 3 ? "2" : "1", PcName(2), PcName(2)}));
+        }
+        // The only row: the editor empties and locks, and New pulses.
+        Click(w.cmd_delete);
+        QCOMPARE(QList<int>({w.lvw_tasks->topLevelItemCount(), f.store.RecordCount(), w.SelectedRow()}), QList<int>({0, 2, 0}));
+        QVERIFY(EditorLocked(w) && !w.cmd_convert->isEnabled());
+        // A tick without a task changes no record.
+        SetEntry(w, 1, true);
+        QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(2).install), QString("11"));
+        // Wait for the grown half of the pulse.
+        QTRY_VERIFY_WITH_TIMEOUT(newButton->font().bold(), 2000);
+        QVERIFY(newButton->geometry() != normal);
+
+        Click(newButton);
+        QVERIFY(!w.Timer1->isActive() && w.cmd_convert->isEnabled() && !w.txt_pcfile->isReadOnly());
+        QCOMPARE(newButton->geometry(), normal);
+        QCOMPARE(newButton->font(), normalFont);
+        QCOMPARE(QList<int>({f.store.RecordCount(), w.SelectedRow()}), QList<int>({3, 1}));
+        QCOMPARE(Checked(w), QString("Ann"));
+    }
+
+    void saveDefaultGivesNextNewItsFolders() {
+        Fixture f;
+        f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
+        MainWindow& w = f.Open();
+        TypeOver(w.txt_tabspace, "8");
+        Click(w.cmd_savedefault);
+
+        const lum2::TaskRecord settings = f.Settings();
+        QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(1).pcfile)}),
+                 QStringList({"/texts/", "/custom/", "0001", "/texts/a.txt"}));
+        QCOMPARE(QList<int>({settings.direction, settings.tabspace}), QList<int>({kPalmToPc, 8}));
+
+        Click(w.cmd_new);
+        QCOMPARE(QStringList({w.txt_pcfile->text(), Cell(w, 2, 1), Checked(w), w.txt_tabspace->text()}),
+                 QStringList({"/texts/", "", "Custom", "8"}));
+        QCOMPARE(QList<int>({w.SelectedRow(), Direction(w, 2)}), QList<int>({2, kPalmToPc}));
+    }
+
+    void connectorFollowsRowAfterHiddenStart() {
+        Fixture f(3);
+        MainWindow& w = f.Open(true);
+        for (int row : {1, 2}) {
+            if (row == 2) ClickCell(w, 2, 1);
+            const QRect rect = w.lvw_tasks->visualItemRect(w.lvw_tasks->topLevelItem(row - 1));
+            QVERIFY(w.shp_con->Linked());
+            QCOMPARE(w.shp_con->RowTop(), w.lvw_tasks->viewport()->mapTo(&w, rect.topLeft()).y() - w.shp_con->y());
+            QCOMPARE(w.shp_con->TargetY(), w.img_action->mapTo(&w, w.img_action->rect().center()).y() - w.shp_con->y());
+        }
+    }
+
+    void droppedFilesBecomeNewTasks() {
+        Fixture f;
+        f.Add(f.Write("old.txt", "text\n"), f.Write("old.pdb", "old"), kPcToPalm, "0001");
         QStringList paths;
-        for (const QString& name : c.dropped) {
-            paths << Q(f.File(name.toStdString()));
-            if (name != "palm") f.Write(name.toStdString(), "text\n");
+        for (const char* name : {"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"}) {
+            paths << Q(f.File(name));
+            if (paths.size() < 4) f.Write(name, "text\n");
         }
         MainWindow& w = f.Open();
-        w.SetClipboardSettingsMode(c.clipboardSettings);
-        QCOMPARE(DropFiles(w, paths), !c.clipboardSettings);
-        QCOMPARE(w.lvw_tasks->topLevelItemCount(), int(c.rows.size()) + 1);
-        QCOMPARE(f.store.RecordCount(), int(c.rows.size()) + 3);
-        for (std::size_t k = 0; k < c.rows.size(); ++k) {
-            const lum2::TaskRecord task = f.Row(int(k) + 2);
-            QCOMPARE(QList<int>({task.direction, Direction(w, int(k) + 2)}), QList<int>(2, c.rows[k].direction));
-            QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile), Q(task.install).left(4)}),
-                     QStringList({f.Expand(c.rows[k].pc), f.Expand(c.rows[k].palm), c.rows[k].install}));
+        // In the clipboard settings, and during a run, the list takes nothing.
+        w.SetClipboardSettingsMode(true);
+        QVERIFY(!DropFiles(w, paths));
+        w.SetClipboardSettingsMode(false);
+        bool taken = true;
+        {
+            PromptAnswerer answerer({[&](QDialog* dialog) { taken = DropFiles(w, paths), Press(dialog, "cmd_stop"); }});
+            Click(w.cmd_convert);
         }
-        if (!c.rows.empty()) QCOMPARE(w.SelectedRow(), int(c.rows.size()) + 1);
+        QVERIFY(!taken && f.store.RecordCount() == 3);
+
+        // Palm files become Palm-to-PC tasks, from a user's backup for that user; folders are left out.
+        // In paths "~/" is the home folder, "@" the test's folder.
+        const struct { int direction; const char *pc, *palm, *install; } rows[] = {
+            {kPcToPalm, "@a.txt", "a.pdb", "1"}, {kPalmToPc, "~/book.txt", "@book.pdb", "0001"},
+            {kPalmToPc, "~/memo.txt", "memo.PRC", "0100"}};
+        QVERIFY(DropFiles(w, paths));
+        QCOMPARE(QList<int>({w.lvw_tasks->topLevelItemCount(), f.store.RecordCount(), w.SelectedRow()}), QList<int>({4, 6, 4}));
+        for (int k = 0; k < 3; ++k) {
+            const lum2::TaskRecord task = f.Row(k + 2);
+            QCOMPARE(QList<int>({task.direction, Direction(w, k + 2)}), QList<int>(2, rows[k].direction));
+            QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile), Q(task.install).left(4)}),
+                     QStringList({f.Expand(rows[k].pc), f.Expand(rows[k].palm), rows[k].install}));
+        }
     }
 
-    // During a run the list takes nothing.
-    Fixture f;
-    f.Add(f.Write("a.txt", "text\n"), f.Write("a.pdb", "old"), kPcToPalm, "0001");
-    MainWindow& w = f.Open();
-    bool taken = true;
-    PromptAnswerer answerer({[&](QDialog* dialog) {
-        taken = DropFiles(w, {Q(f.File("a.txt"))});
-        Press(dialog, "cmd_stop");
-    }});
-    Click(w.cmd_convert);
-    QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
-    QVERIFY(!taken);
-    QCOMPARE(w.lvw_tasks->topLevelItemCount(), 1);
-    QCOMPARE(f.store.RecordCount(), 3);
-}
+    // --- Scroll bar -------------------------------------------------------------------
 
-// --- Scroll bar -------------------------------------------------------------------
+    void longListScrollsWithSelectionNewDeleteAndRun() {
+        Fixture f(40);
+        MainWindow& w = f.Open();
+        int k = w.RowsPerPage();
+        QVERIFY2(k >= 3 && k < 18, qPrintable(QString("rows per page: %1").arg(k)));
+        QCOMPARE(View(w) << w.VScroll1->minimum() << w.VScroll1->pageStep(), QList<int>({1, 1, 1, 40 - k + 1, 1, k - 1}));
+        QCOMPARE(w.txt_pcfile->text(), PcName(1));
 
-void MainWindowTest::longListScrollsWithSelectionNewDeleteAndRun() {
-    Fixture f(40);
-    MainWindow& w = f.Open();
-    int k = w.RowsPerPage();
-    QVERIFY2(k >= 3 && k < 18, qPrintable(QString("rows per page: %1").arg(k)));
-    QCOMPARE(View(w), QList<int>({1, 1, 1, 40 - k + 1}));
-    QCOMPARE(QList<int>({w.VScroll1->minimum(), w.VScroll1->pageStep()}), QList<int>({1, k - 1}));
-    QCOMPARE(w.txt_pcfile->text(), PcName(1));
+        // Row 1 leaves the page: still selected, but the editor empties and locks.
+        w.VScroll1->setValue(3);
+        QCOMPARE(View(w).mid(0, 2), QList<int>({1, 3}));
+        QVERIFY(EditorLocked(w));
+        QCOMPARE(Q(f.Row(1).pcfile), PcName(1));
+        // Another row taken meanwhile; row 1 comes back into view unselected, row 5
+        // comes back from above the page as the last visible row.
+        ClickCell(w, 5, 1);
+        w.VScroll1->setValue(1);
+        QCOMPARE(QList<int>({w.SelectedRow(), w.txt_pcfile->isReadOnly()}), QList<int>({5, 0}));
+        w.VScroll1->setValue(6);
+        w.VScroll1->setValue(std::max(1, 5 - k + 1));
+        QCOMPARE(w.txt_pcfile->text(), PcName(5));
 
-    // Row 1 leaves the page: still selected, but the editor empties and locks.
-    w.VScroll1->setValue(3);
-    QCOMPARE(View(w).mid(0, 2), QList<int>({1, 3}));
-    QVERIFY(EditorLocked(w));
-    QCOMPARE(Q(f.Row(1).pcfile), PcName(1));
-    QCOMPARE(Cell(w, 1, 1), QString("pc1.txt"));
-    // Another row taken meanwhile; row 1 comes back into view unselected.
-    ClickCell(w, 5, 1);
-    w.VScroll1->setValue(1);
-    QCOMPARE(w.SelectedRow(), 5);
-    QCOMPARE(w.txt_pcfile->text(), PcName(5));
-    // Row 5 leaves the page at the top, and comes back as the last visible row.
-    w.VScroll1->setValue(6);
-    QCOMPARE(w.txt_pcfile->text(), QString());
-    w.VScroll1->setValue(5);
-    QCOMPARE(w.txt_pcfile->text(), PcName(5));
-    QVERIFY(!w.txt_pcfile->isReadOnly());
-    w.VScroll1->setValue(std::max(1, 5 - k + 1));
-    QCOMPARE(w.txt_pcfile->text(), PcName(5));
+        // Arrow keys on the page's edge scroll one row.
+        const int last = 2 + k - 1;
+        w.VScroll1->setValue(2);
+        ClickCell(w, last, 1);
+        w.lvw_tasks->setFocus();
+        QTest::keyClick(w.lvw_tasks, Qt::Key_Down);
+        QCOMPARE(View(w).mid(0, 3), QList<int>({last + 1, 3, 3}));
+        QCOMPARE(w.txt_pcfile->text(), PcName(last + 1));
+        ClickCell(w, 3, 1);
+        QTest::keyClick(w.lvw_tasks, Qt::Key_Up);
+        QCOMPARE(View(w).mid(0, 2), QList<int>({2, 2}));
+        QCOMPARE(w.txt_pcfile->text(), PcName(2));
 
-    // Arrow keys on the page's edge scroll one row.
-    const int last = 2 + k - 1;
-    w.VScroll1->setValue(2);
-    ClickCell(w, last, 1);
-    w.lvw_tasks->setFocus();
-    QTest::keyClick(w.lvw_tasks, Qt::Key_Down);
-    QCOMPARE(View(w).mid(0, 3), QList<int>({last + 1, 3, 3}));
-    QCOMPARE(w.txt_pcfile->text(), PcName(last + 1));
-    QVERIFY(!w.txt_pcfile->isReadOnly());
-    ClickCell(w, 3, 1);
-    QTest::keyClick(w.lvw_tasks, Qt::Key_Up);
-    QCOMPARE(View(w).mid(0, 2), QList<int>({2, 2}));
-    QCOMPARE(w.txt_pcfile->text(), PcName(2));
+        // New far below the page: the list scrolls to the new row.
+        Click(w.cmd_new);
+        QCOMPARE(View(w), QList<int>({41, 41 - k + 1, 41 - k + 1, 41 - k + 1}));
+        // Deleting at the bottom: the row above takes over, still in view.
+        Click(w.cmd_delete), Click(w.cmd_delete);
+        QCOMPARE(View(w), QList<int>({39, 39 - k + 1, 39 - k + 1, 39 - k + 1}));
+        QCOMPARE(w.txt_pcfile->text(), PcName(39));
 
-    // New far below the page: the list scrolls to the new row.
-    Click(w.cmd_new);
-    QCOMPARE(View(w), QList<int>({41, 41 - k + 1, 41 - k + 1, 41 - k + 1}));
-    QVERIFY(!w.txt_pcfile->isReadOnly());
-    // Deleting at the bottom: the row above takes over, still in view.
-    for (const int row : {40, 39}) {
-        Click(w.cmd_delete);
-        QCOMPARE(View(w), QList<int>({row, row - k + 1, row - k + 1, row - k + 1}));
-        QCOMPARE(w.txt_pcfile->text(), PcName(row));
+        // A run shows every task in the editor while it runs (none of the files exist).
+        int checks = 0, shownOutOfView = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!w.RunActive()) return;
+            ++checks, shownOutOfView += !w.SelectedTaskVisible() || w.txt_pcfile->text() != PcName(w.SelectedRow());
+        });
+        poll.start(0), Click(w.cmd_convert), poll.stop();
+        QVERIFY(checks > 0 && shownOutOfView == 0);
+        QCOMPARE(View(w), QList<int>({39, 39 - k + 1, 39 - k + 1, 39 - k + 1}));
+        QCOMPARE(Cell(w, 1, 0) + Cell(w, 39, 0), QString(" ? ?"));
+
+        // A taller window holds more rows; the range follows.
+        w.resize(w.width(), w.height() + 2 * w.lvw_tasks->visualItemRect(w.lvw_tasks->topLevelItem(0)).height());
+        QTRY_VERIFY(w.RowsPerPage() > k);
+        k = w.RowsPerPage();
+        QCOMPARE(QList<int>({w.VScroll1->maximum(), w.VScroll1->pageStep()}), QList<int>({39 - k + 1, k - 1}));
+        // Deleting rows shrinks the range down to 1..1, fewer rows than a page included.
+        for (int n = 39; n >= 1; --n) {
+            Click(w.cmd_delete);
+            QCOMPARE(w.VScroll1->maximum(), std::max(1, (n - 1) - k + 1));
+        }
+        QCOMPARE(QList<int>({w.VScroll1->minimum(), w.VScroll1->pageStep()}), QList<int>({1, k - 1}));
     }
-    QCOMPARE(f.store.RecordCount(), 39 + 2);
 
-    // A run shows every task in the editor while it runs (none of the files exist).
-    int shownOutOfView = 0;
-    int checks = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!w.RunActive()) return;
-        ++checks;
-        if (!w.SelectedTaskVisible() || w.txt_pcfile->text() != PcName(w.SelectedRow())) ++shownOutOfView;
-    });
-    poll.start(0);
-    Click(w.cmd_convert);
-    poll.stop();
-    QVERIFY(checks > 0);
-    QCOMPARE(shownOutOfView, 0);
-    QCOMPARE(View(w), QList<int>({39, 39 - k + 1, 39 - k + 1, 39 - k + 1}));
-    QCOMPARE(Cell(w, 1, 0) + Cell(w, 39, 0), QString(" ? ?"));
+    // --- Run --------------------------------------------------------------------------
 
-    // A taller window holds more rows; the range follows.
-    const int rowHeight = w.lvw_tasks->visualItemRect(w.lvw_tasks->topLevelItem(0)).height();
-    w.resize(w.width(), w.height() + 2 * rowHeight);
-    QTRY_VERIFY(w.RowsPerPage() > k);
-    k = w.RowsPerPage();
-    QVERIFY(k < 20);
-    QCOMPARE(QList<int>({w.VScroll1->maximum(), w.VScroll1->pageStep()}), QList<int>({39 - k + 1, k - 1}));
-    // Deleting rows shrinks the range down to 1..1, fewer rows than a page included.
-    for (int n = 39; n >= 1; --n) {
-        Click(w.cmd_delete);
-        QCOMPARE(w.VScroll1->maximum(), std::max(1, (n - 1) - k + 1));
-    }
-    QCOMPARE(QList<int>({w.VScroll1->minimum(), w.VScroll1->pageStep()}), QList<int>({1, k - 1}));
-}
-
-// --- Run --------------------------------------------------------------------------
-
-void MainWindowTest::runMarksRowsAndStoresStatuses() {
-    Fixture f;
-    const std::string one = f.Write("one.txt", SampleText(5000));
-    f.Add(one, f.File("missing.pdb"), kPalmToPc, "0001");  // no Palm file
-    f.Add(one, f.File("none.pdb"), kNone, "0001");         // nothing to do
-    f.Add(one, f.File("one.pdb"), kPcToPalm, "0001");
-    MainWindow& w = f.Open();
-    QSignalSpy tray(&w, &MainWindow::trayIconChanged);
-    QSignalSpy finished(&w, &MainWindow::runFinished);
-
-    Click(w.cmd_convert);
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(QStringList({Cell(w, 1, 0), Cell(w, 2, 0), Cell(w, 3, 0)}), QStringList({" ?", " -", " OK"}));
-    QCOMPARE(QStringList({Q(f.Row(1).status), Q(f.Row(2).status), Q(f.Row(3).status)}),
-             QStringList({"Error: Palm File does not exist", "", "OK"}));
-    QVERIFY(std::filesystem::file_size(f.File("one.pdb")) > 78);
-    QCOMPARE(w.txt_status->text(), QString("OK"));
-    QCOMPARE(w.cmd_convert->text(), QString("Convert"));
-    QCOMPARE(LastTray(tray), std::make_pair(10, QString("LUM2\r\n- see list for errors")));
-    // The window is usable again.
-    QCOMPARE(w.SelectedRow(), 3);
-    QVERIFY(!w.txt_pcfile->isReadOnly() && w.lvw_tasks->isEnabled() && w.cmd_new->isEnabled() && w.VScroll1->isEnabled());
-    QVERIFY(w.txt_palmfiledata->toPlainText().endsWith(" Byte"));
-    QVERIFY(!w.txt_palmfiledata->toPlainText().contains(QLatin1Char('\r')));
-}
-
-void MainWindowTest::runWithoutErrorsReportsOk() {
-    Fixture f;
-    const std::string text = SampleText(20000);
-    f.Add(f.Write("book.txt", text), f.File("book.pdb"), kPcToPalm, "0001");
-    f.Add(f.File("back.txt"), f.File("book.pdb"), kPalmToPc, "0001");
-    f.Add(f.File("book.txt"), "shared.pdb", kPcToPalm, "0110");  // Bob and Cid
-    MainWindow& w = f.Open();
-    QSignalSpy tray(&w, &MainWindow::trayIconChanged);
-
-    Click(w.cmd_convert);
-    for (int row = 1; row <= 3; ++row) QCOMPARE(Cell(w, row, 0) + Q(f.Row(row).status), QString(" OKOK"));
-    QVERIFY(f.Row(1).pcfiletime > 0 && f.Row(2).palmfiletime > 0);
-    QCOMPARE(lum2::test::ReadFileText(f.File("back.txt")).size(), text.size());
-    // The third task goes to the users its row had checked, and only to them.
-    for (const char* user : {"Ann", "Bob", "Cid"}) {
-        const bool target = user[0] != 'A';
-        QCOMPARE(std::filesystem::exists(f.UserFile(user, "shared.pdb")), target);
-        QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), target);
-    }
-    QCOMPARE(LastTray(tray), std::make_pair(9, QString("LUM2\r\n- OK")));
-}
-
-void MainWindowTest::stopAtPromptThenDoNotAskAgainStopsAsking() {
-    Fixture f;
-    const std::string a = f.Write("a.txt", SampleText(3000));
-    f.Add(a, f.Write("a.pdb", "old"), kPcToPalm, "0001");
-    f.Add(a, f.File("b.pdb"), kPcToPalm, "0001", [](lum2::TaskRecord& t) { t.status = "earlier"; });
-    MainWindow& w = f.Open();
-    QVERIFY(w.chk_askoverwrite->isChecked());
-    QSignalSpy tray(&w, &MainWindow::trayIconChanged);
-
-    // Stop at the first prompt: that task and the rest stay as they were.
-    QString caption;
-    {
-        PromptAnswerer answerer({[&](QDialog* dialog) {
-            caption = w.cmd_convert->text();
-            Press(dialog, "cmd_stop");
-        }});
+    void runMarksRowsAndStoresStatuses() {
+        Fixture f;
+        const std::string one = f.Write("one.txt", SampleText(5000));
+        f.Add(one, f.File("missing.pdb"), kPalmToPc, "0001");  // no Palm file
+        f.Add(one, f.File("none.pdb"), kNone, "0001");         // nothing to do
+        f.Add(one, "shared.pdb", kPcToPalm, "0110");           // Bob and Cid
+        f.Add(one, f.File("one.pdb"), kPcToPalm, "0001");
+        MainWindow& w = f.Open();
+        QSignalSpy tray(&w, &MainWindow::trayIconChanged);
         Click(w.cmd_convert);
-        QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
+        QCOMPARE(QStringList({Cell(w, 1, 0), Cell(w, 2, 0), Cell(w, 3, 0), Cell(w, 4, 0), Q(f.Row(1).status), Q(f.Row(2).status)}),
+                 QStringList({" ?", " -", " OK", " OK", "Error: Palm File does not exist", ""}));
+        // The run goes to the users the row had checked, and only to them.
+        for (const char* user : kUsers) {
+            QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), user[0] != 'A');
+        }
+        QCOMPARE(w.txt_status->text() + "|" + w.cmd_convert->text(), QString("OK|Convert"));
+        QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- see list for errors"}));
+        // The window is usable again, the file's box refreshed.
+        QVERIFY(w.SelectedRow() == 4 && !w.txt_pcfile->isReadOnly() && w.lvw_tasks->isEnabled() && w.cmd_new->isEnabled());
+        const QString info = w.txt_palmfiledata->toPlainText();
+        QVERIFY2(w.VScroll1->isEnabled() && info.endsWith(" Byte") && !info.contains(QLatin1Char('\r')), qPrintable(info));
     }
-    QCOMPARE(caption, QString("Stop"));
-    QCOMPARE(QStringList({Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0), Q(f.Row(2).status)}),
-             QStringList({" -", "User stopped conversion", "", "earlier"}));
-    QCOMPARE(lum2::test::ReadFileText(f.File("a.pdb")), std::string("old"));
-    QVERIFY(!std::filesystem::exists(f.File("b.pdb")));
-    QCOMPARE(w.cmd_convert->text(), QString("Convert"));
-    QCOMPARE(LastTray(tray), std::make_pair(1, QString("LUM2\r\n- stopped")));
 
-    // The user ticks and unticks "do not ask again" before answering; that
-    // still switches asking off for good, so the second file is replaced unasked.
-    f.Write("b.pdb", "old");
-    PromptAnswerer answerer({[](QDialog* dialog) {
-                                 Press(dialog, "chk_notaskagain");
-                                 Press(dialog, "chk_notaskagain");
-                                 Press(dialog, "cmd_yes");
-                             },
-                             [](QDialog* dialog) { Press(dialog, "cmd_skip"); }});
-    Click(w.cmd_convert);
-    QCOMPARE(answerer.names.size(), 1);
-    QVERIFY(!w.chk_askoverwrite->isChecked());
-    QCOMPARE(f.Settings().switch2, false);
-    QCOMPARE(Q(f.Row(1).status) + Q(f.Row(2).status), QString("OKOK"));
-    QVERIFY(std::filesystem::file_size(f.File("a.pdb")) > 78 && std::filesystem::file_size(f.File("b.pdb")) > 78);
-    QCOMPARE(LastTray(tray), std::make_pair(9, QString("LUM2\r\n- OK")));
-}
+    void stopAtPromptThenDoNotAskAgainStopsAsking() {
+        Fixture f;
+        const std::string a = f.Write("a.txt", SampleText(3000));
+        f.Add(a, f.Write("a.pdb", "old"), kPcToPalm, "0001");
+        f.Add(a, f.File("b.pdb"), kPcToPalm, "0001", [](lum2::TaskRecord& t) { t.status = "earlier"; });
+        MainWindow& w = f.Open();
 
-void MainWindowTest::stopButtonFinishesCurrentTask() {
-    Fixture f;
-    const std::string small = f.Write("small.txt", SampleText(2000));
-    f.Add(f.Write("big.txt", SampleText(3 * 1024 * 1024)), f.File("big.pdb"), kPcToPalm, "0001");
-    f.Add(small, f.File("small.pdb"), kPcToPalm, "0001");
-    f.Add(small, f.File("third.pdb"), kPcToPalm, "0001");
-    MainWindow& w = f.Open();
-    QSignalSpy tray(&w, &MainWindow::trayIconChanged);
+        // Stop at the first prompt: that task and the rest stay as they were.
+        QString caption;
+        {
+            PromptAnswerer answerer({[&](QDialog* dialog) { caption = w.cmd_convert->text(), Press(dialog, "cmd_stop"); }});
+            Click(w.cmd_convert);
+            QCOMPARE(answerer.names, QStringList{"frmOvwDialog"});
+        }
+        QCOMPARE(caption, QString("Stop"));
+        QCOMPARE(QStringList({Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0), Q(f.Row(2).status)}),
+                 QStringList({" -", "User stopped conversion", "", "earlier"}));
+        QCOMPARE(w.cmd_convert->text(), QString("Convert"));
 
-    // Pressed while the first task's progress shows.
-    QString before;
-    QString after;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
-        poll.stop();
-        before = w.cmd_convert->text();
+        // The user ticks and unticks "do not ask again" before answering; that
+        // still switches asking off for good, so the second file is replaced unasked.
+        f.Write("b.pdb", "old");
+        PromptAnswerer answerer({[](QDialog* d) { Press(d, "chk_notaskagain"), Press(d, "chk_notaskagain"), Press(d, "cmd_yes"); },
+                                 [](QDialog* d) { Press(d, "cmd_skip"); }});
         Click(w.cmd_convert);
-        after = w.cmd_convert->text();
-    });
-    poll.start(1);
-    Click(w.cmd_convert);
+        QCOMPARE(answerer.names.size(), 1);
+        QVERIFY(!w.chk_askoverwrite->isChecked() && !f.Settings().switch2);
+        QCOMPARE(Q(f.Row(1).status) + Q(f.Row(2).status), QString("OKOK"));
+    }
 
-    QCOMPARE(before + "/" + after, QString("Stop/Wait"));
-    QCOMPARE(QStringList({Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0), Q(f.Row(2).status)}),
-             QStringList({" OK", "OK", "", ""}));
-    QVERIFY(std::filesystem::file_size(f.File("big.pdb")) > 78);
-    QVERIFY(!std::filesystem::exists(f.File("small.pdb")) && !std::filesystem::exists(f.File("third.pdb")));
-    QCOMPARE(w.cmd_convert->text(), QString("Convert"));
-    QCOMPARE(LastTray(tray), std::make_pair(1, QString("LUM2\r\n- stopped")));
+    void stopButtonFinishesCurrentTask() {
+        Fixture f;
+        f.Add(f.Write("big.txt", SampleText(3 * 1024 * 1024)), f.File("big.pdb"), kPcToPalm, "0001");
+        f.Add(f.Write("small.txt", SampleText(2000)), f.File("small.pdb"), kPcToPalm, "0001");
+        MainWindow& w = f.Open();
 
-    // The next run goes through (replacing the first task's file unasked).
-    Click(w.chk_askoverwrite);
-    Click(w.cmd_convert);
-    QCOMPARE(Q(f.Row(2).status) + Q(f.Row(3).status), QString("OKOK"));
-}
+        // Pressed while the first task's progress shows.
+        QString before, after;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
+            poll.stop(), before = w.cmd_convert->text(), Click(w.cmd_convert), after = w.cmd_convert->text();
+        });
+        poll.start(1), Click(w.cmd_convert);
+
+        QCOMPARE(before + "/" + after, QString("Stop/Wait"));
+        QCOMPARE(QStringList({Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0), Q(f.Row(2).status)}),
+                 QStringList({" OK", "OK", "", ""}));
+        QCOMPARE(w.cmd_convert->text(), QString("Convert"));
+
+        // The next run goes through (replacing the first task's file unasked).
+        Click(w.chk_askoverwrite);
+        Click(w.cmd_convert);
+        QCOMPARE(Q(f.Row(2).status), QString("OK"));
+    }
+};
 
 QTEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

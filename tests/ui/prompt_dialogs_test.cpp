@@ -15,7 +15,6 @@ using namespace lum2::ui;
 namespace {
 
 const QString kPcQuestion = QStringLiteral("PC File already exists! Overwrite file?");
-const QString kPalmQuestion = QStringLiteral("Palm File already exists! Overwrite file?");
 const QString kPath = QStringLiteral("/home/anna/Documents/books/Sherlock Holmes.txt");
 
 // Runs action on the prompt once it is up. A prompt still open three seconds
@@ -38,17 +37,7 @@ void OnPrompt(std::function<void(QDialog*)> action) {
     poll->start(5);
 }
 
-void Click(QDialog* dialog, const char* name) {
-    auto* button = dialog->findChild<QAbstractButton*>(QLatin1String(name));
-    QVERIFY2(button != nullptr, name);
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-// Asks with the overwrite prompt or the both-changed prompt.
-int Ask(QWidget* owner, PromptState& state, bool overwrite, std::function<void()> notAskAgain = {}) {
-    return overwrite ? AskOverwriteWithDialog(owner, state, kPcQuestion, kPath, std::move(notAskAgain))
-                     : AskBothChangedWithDialog(owner, state);
-}
+void Click(QDialog* dialog, const char* name) { QTest::mouseClick(dialog->findChild<QAbstractButton*>(name), Qt::LeftButton); }
 
 // The texts of the named controls, then every button as name=caption.
 QStringList Texts(const QDialog& dialog, const QStringList& names) {
@@ -61,11 +50,10 @@ QStringList Texts(const QDialog& dialog, const QStringList& names) {
 // True when more than one pixel in every `of` shows something.
 bool Inked(const QPixmap& picture, int of) {
     const QImage image = picture.toImage();
+    const int width = image.width(), all = width * image.height();
     int inked = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) inked += qAlpha(image.pixel(x, y)) > 40 ? 1 : 0;
-    }
-    return inked * of > image.width() * image.height();
+    for (int k = 0; k < all; ++k) inked += qAlpha(image.pixel(k % width, k / width)) > 40;
+    return inked * of > all;
 }
 
 QImage IconImage(const QIcon& icon, int size) { return icon.pixmap(QSize(size, size), 1.0).toImage(); }
@@ -76,217 +64,165 @@ class PromptDialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void answers_data();
-    void answers();
-    void doNotAskAgainReportsEveryClickAndKeepsAsking();
-    void ownerComesForward();
-    void texts();
-    void multiLineTextsRenderAsLines();
-    void pictures();
-};
 
-// --- Answers -----------------------------------------------------------------
+    // --- Answers -----------------------------------------------------------------
 
-void PromptDialogsTest::answers_data() {
-    QTest::addColumn<bool>("overwrite");
-    QTest::addColumn<QString>("how");  // a button, or closed, Escape, rejected, Enter
-    QTest::addColumn<int>("answer");
-    for (bool overwrite : {true, false}) {
-        const char* name = overwrite ? "overwrite" : "both changed";
-        if (overwrite) {
-            QTest::addRow("%s, yes", name) << overwrite << "cmd_yes" << 6;
-        } else {
-            QTest::addRow("%s, pc file", name) << overwrite << "cmd_pcfile" << 1;
-            QTest::addRow("%s, palm file", name) << overwrite << "cmd_palmfile" << 2;
+    void answers_data() {
+        QTest::addColumn<bool>("overwrite");
+        QTest::addColumn<QString>("how");  // a button, or closed, Escape, Enter
+        QTest::addColumn<int>("answer");
+        QTest::addRow("overwrite, yes") << true << "cmd_yes" << 6;
+        QTest::addRow("both changed, pc file") << false << "cmd_pcfile" << 1;
+        QTest::addRow("both changed, palm file") << false << "cmd_palmfile" << 2;
+        for (bool overwrite : {true, false}) {
+            const char* name = overwrite ? "overwrite" : "both changed";
+            QTest::addRow("%s, skip", name) << overwrite << "cmd_skip" << 7;
+            QTest::addRow("%s, stop", name) << overwrite << "cmd_stop" << 3;
+            // Closing without a button is Stop; Enter is Skip, the focused button.
+            QTest::addRow("%s, window closed", name) << overwrite << "closed" << 3;
+            QTest::addRow("%s, Escape", name) << overwrite << "Escape" << 3;
+            QTest::addRow("%s, Enter", name) << overwrite << "Enter" << 7;
         }
-        QTest::addRow("%s, skip", name) << overwrite << "cmd_skip" << 7;
-        QTest::addRow("%s, stop", name) << overwrite << "cmd_stop" << 3;
-        // Closing without a button is Stop; Enter is Skip, the focused button.
-        QTest::addRow("%s, window closed", name) << overwrite << "closed" << 3;
-        QTest::addRow("%s, Escape", name) << overwrite << "Escape" << 3;
-        QTest::addRow("%s, rejected", name) << overwrite << "rejected" << 3;
-        QTest::addRow("%s, Enter", name) << overwrite << "Enter" << 7;
     }
-}
 
-void PromptDialogsTest::answers() {
-    QFETCH(bool, overwrite);
-    QFETCH(QString, how);
-    QFETCH(int, answer);
-    QWidget owner;
-    owner.show();
-    PromptState state;
-    // The answer of an earlier prompt must not leak into this one.
-    state.answer = answer == 3 ? (overwrite ? 6 : 1) : 99;
-    bool openWhileShown = false;
-    int answerWhileShown = 0;
-    QString focused;
-    OnPrompt([&](QDialog* dialog) {
-        openWhileShown = state.open;
-        answerWhileShown = state.answer;
-        QCOMPARE(dialog->parentWidget(), &owner);
-        QVERIFY(dialog->isModal());
-        focused = dialog->focusWidget() != nullptr ? dialog->focusWidget()->objectName() : QString();
-        if (how == "closed") dialog->close();
-        if (how == "Escape") QTest::keyClick(dialog, Qt::Key_Escape);
-        if (how == "rejected") dialog->reject();
-        if (how == "Enter") QTest::keyClick(dialog->focusWidget() != nullptr ? dialog->focusWidget() : dialog, Qt::Key_Return);
-        if (how.startsWith("cmd_")) Click(dialog, how.toLatin1().constData());
-    });
-    QCOMPARE(Ask(&owner, state, overwrite), answer);
-    QVERIFY(openWhileShown);  // and so the prompt was seen
-    if (overwrite) QCOMPARE(answerWhileShown, 3);
-    QCOMPARE(focused, QStringLiteral("cmd_skip"));
-    QCOMPARE(state.answer, answer);
-    QVERIFY(!state.open);
-    // One prompt per existing file: they must not pile up under the owner.
-    QVERIFY(owner.findChildren<QDialog*>().isEmpty());
-}
-
-void PromptDialogsTest::doNotAskAgainReportsEveryClickAndKeepsAsking() {
-    QWidget owner;
-    owner.show();
-    PromptState state;
-    int calls = 0;
-    QList<int> callsAfterEachClick;
-    bool stillOpen = false;
-    OnPrompt([&](QDialog* dialog) {
-        auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("chk_notaskagain"));
-        QVERIFY(box != nullptr && !box->isChecked());
-        for (const bool checked : {true, false}) {
-            QTest::mouseClick(box, Qt::LeftButton);
-            QCOMPARE(box->isChecked(), checked);
-            callsAfterEachClick << calls;
-        }
-        // Let anything queued by the clicks run before looking again.
-        QTest::qWait(50);
-        stillOpen = dialog->isVisible() && state.open && QApplication::activeModalWidget() == dialog;
-        Click(dialog, "cmd_yes");
-    });
-    QCOMPARE(Ask(&owner, state, true, [&calls] { ++calls; }), 6);
-    QCOMPARE(callsAfterEachClick, (QList<int>{1, 2}));
-    QVERIFY(stillOpen);
-    QCOMPARE(calls, 2);
-
-    // Without a callback the box is still safe to click.
-    OnPrompt([](QDialog* dialog) {
-        Click(dialog, "chk_notaskagain");
-        Click(dialog, "cmd_skip");
-    });
-    QCOMPARE(Ask(&owner, state, true), 7);
-}
-
-void PromptDialogsTest::ownerComesForward() {
-    PromptState state;
-    for (bool minimised : {false, true}) {
+    void answers() {
+        QFETCH(bool, overwrite);
+        QFETCH(QString, how);
+        QFETCH(int, answer);
         QWidget owner;
-        if (minimised) owner.showMinimized();
-        bool shownNormally = false;
+        owner.show();
+        PromptState state;
+        // The answer of an earlier prompt must not leak into this one.
+        state.answer = answer == 3 ? (overwrite ? 6 : 1) : 99;
+        // Whether the state said open, its answer, and the focused button, while the prompt was up.
+        bool openWhileShown = false;
+        int answerWhileShown = 0;
+        QString focused;
         OnPrompt([&](QDialog* dialog) {
-            shownNormally = owner.isVisible() && !owner.isMinimized();
-            Click(dialog, "cmd_stop");
+            openWhileShown = state.open && dialog->parentWidget() == &owner && dialog->isModal();
+            answerWhileShown = state.answer;
+            focused = dialog->focusWidget() != nullptr ? dialog->focusWidget()->objectName() : QString();
+            if (how == "closed") dialog->close();
+            if (how == "Escape") QTest::keyClick(dialog, Qt::Key_Escape);
+            if (how == "Enter") QTest::keyClick(dialog->focusWidget() != nullptr ? dialog->focusWidget() : dialog, Qt::Key_Return);
+            if (how.startsWith("cmd_")) Click(dialog, how.toLatin1().constData());
         });
-        Ask(&owner, state, false);
-        QVERIFY2(shownNormally, minimised ? "minimised owner" : "hidden owner");
+        QCOMPARE(overwrite ? AskOverwriteWithDialog(&owner, state, kPcQuestion, kPath, {}) : AskBothChangedWithDialog(&owner, state),
+                 answer);
+        QVERIFY(openWhileShown);  // and so the prompt was seen
+        if (overwrite) QCOMPARE(answerWhileShown, 3);
+        QCOMPARE(focused + QString::number(state.answer) + QString::number(state.open), "cmd_skip" + QString::number(answer) + "0");
+        // One prompt per existing file: they must not pile up under the owner.
+        QVERIFY(owner.findChildren<QDialog*>().isEmpty());
     }
-}
 
-// --- Texts ---------------------------------------------------------------------
+    void doNotAskAgainReportsEveryClickAndKeepsAsking() {
+        QWidget owner;
+        owner.show();
+        PromptState state;
+        int calls = 0;
+        QList<int> callsAfterEachClick;
+        bool stillOpen = false;
+        OnPrompt([&](QDialog* dialog) {
+            for (int click = 0; click < 2; ++click) Click(dialog, "chk_notaskagain"), callsAfterEachClick << calls;
+            // Let anything queued by the clicks run before looking again.
+            QTest::qWait(50);
+            stillOpen = dialog->isVisible() && state.open && QApplication::activeModalWidget() == dialog;
+            Click(dialog, "cmd_yes");
+        });
+        QCOMPARE(AskOverwriteWithDialog(&owner, state, kPcQuestion, kPath, [&calls] { ++calls; }), 6);
+        QCOMPARE(callsAfterEachClick, (QList<int>{1, 2}));
+        QVERIFY(stillOpen);
 
-void PromptDialogsTest::texts() {
-    QWidget owner;
-    PromptState state;
-    for (const QString& question : {kPcQuestion, kPalmQuestion}) {
-        OverwriteDialog dialog(&owner, state, {});
-        dialog.ShowFile(question, kPath);
-        QCOMPARE(Texts(dialog, {"lbl_message", "txt_filename", "lbl_buttons", "chk_notaskagain"}),
-                 (QStringList{"frmOvwDialog", "LUM2 Message", question, kPath,
+        // Without a callback the box is still safe to click.
+        OnPrompt([](QDialog* dialog) { Click(dialog, "chk_notaskagain"), Click(dialog, "cmd_skip"); });
+        QCOMPARE(AskOverwriteWithDialog(&owner, state, kPcQuestion, kPath, {}), 7);
+    }
+
+    void ownerComesForward() {
+        PromptState state;
+        for (bool minimised : {false, true}) {
+            QWidget owner;
+            if (minimised) owner.showMinimized();
+            bool shownNormally = false;
+            OnPrompt([&](QDialog* d) { shownNormally = owner.isVisible() && !owner.isMinimized(), Click(d, "cmd_stop"); });
+            AskBothChangedWithDialog(&owner, state);
+            QVERIFY2(shownNormally, minimised ? "minimised owner" : "hidden owner");
+        }
+    }
+
+    // --- Texts ---------------------------------------------------------------------
+
+    void textsAndTheirLineBreaks() {
+        QWidget owner;
+        PromptState state;
+        OverwriteDialog overwrite(&owner, state, {});
+        overwrite.ShowFile(kPcQuestion, kPath);
+        QCOMPARE(Texts(overwrite, {"lbl_message", "txt_filename", "lbl_buttons", "chk_notaskagain"}),
+                 (QStringList{"frmOvwDialog", "LUM2 Message", kPcQuestion, kPath,
                               "Yes - overwrite file\r\nSkip - skip task\r\nStop - stop conversion", "do not ask again",
                               "cmd_yes=Yes", "cmd_skip=Skip", "cmd_stop=Stop"}));
-        QVERIFY(dialog.findChild<QLineEdit*>(QStringLiteral("txt_filename"))->isReadOnly());
-        QVERIFY(!dialog.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
-    }
-    BothChangedDialog dialog(&owner, state);
-    QCOMPARE(Texts(dialog, {"lbl_message", "lbl_buttons"}),
-             (QStringList{"frmBochDialog", "LUM2 Message", "Both files have been changed!\r\nWhich one do you like to be updated?",
-                          "PC File - update PC File\r\nPalm File - update Palm File\r\nSkip - skip task\r\nStop - stop conversion",
-                          "cmd_pcfile=PC File", "cmd_palmfile=Palm File", "cmd_skip=Skip", "cmd_stop=Stop"}));
-    QVERIFY(dialog.findChild<QLineEdit*>() == nullptr && dialog.findChild<QCheckBox*>() == nullptr);
-    QVERIFY(!dialog.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
-}
+        QVERIFY(overwrite.findChild<QLineEdit*>(QStringLiteral("txt_filename"))->isReadOnly());
+        QVERIFY(!overwrite.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
+        BothChangedDialog both(&owner, state);
+        QCOMPARE(Texts(both, {"lbl_message", "lbl_buttons"}),
+                 (QStringList{"frmBochDialog", "LUM2 Message", "Both files have been changed!\r\nWhich one do you like to be updated?",
+                              "PC File - update PC File\r\nPalm File - update Palm File\r\nSkip - skip task\r\nStop - stop conversion",
+                              "cmd_pcfile=PC File", "cmd_palmfile=Palm File", "cmd_skip=Skip", "cmd_stop=Stop"}));
+        QVERIFY(both.findChild<QLineEdit*>() == nullptr && both.findChild<QCheckBox*>() == nullptr);
+        QVERIFY(!both.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
 
-// The texts keep the "\r\n" the program has always used; on screen that must
-// be a plain line break, not a stray glyph or a run-on line.
-void PromptDialogsTest::multiLineTextsRenderAsLines() {
-    QWidget owner;
-    PromptState state;
-    OverwriteDialog overwrite(&owner, state, {});
-    BothChangedDialog both(&owner, state);
-    const std::pair<const QLabel*, int> cases[] = {
-        {overwrite.findChild<QLabel*>(QStringLiteral("lbl_buttons")), 3},
-        {both.findChild<QLabel*>(QStringLiteral("lbl_buttons")), 4},
-        {both.findChild<QLabel*>(QStringLiteral("lbl_message")), 2},
-    };
-    const auto rendered = [](const QString& text, const QLabel& like) {
-        QLabel label;
-        label.setTextFormat(like.textFormat());
-        label.setFont(like.font());
-        label.setText(text);
-        label.resize(label.sizeHint());
-        return label.grab().toImage();
-    };
-    for (const auto& [label, lines] : cases) {
-        const QString text = label->text();
-        QCOMPARE(rendered(text, *label), rendered(QString(text).replace(QStringLiteral("\r\n"), "\n"), *label));
-        const int lineSpacing = QFontMetrics(label->font()).lineSpacing();
-        const int height = label->sizeHint().height();
-        QVERIFY2(height >= lines * lineSpacing && height < (lines + 1) * lineSpacing, qPrintable(text));
-    }
-}
-
-// --- Pictures ------------------------------------------------------------------
-
-// Every picture shows something and differs from the others of its kind;
-// unknown numbers fall back to a known picture.
-void PromptDialogsTest::pictures() {
-    // Each set at each size; unknown numbers show the fallback's picture.
-    const auto checkSet = [](const std::function<QPixmap(int, int)>& draw, QList<int> indexes, QList<int> sizes,
-                             int inkedOf, QList<int> unknown, int fallback) {
-        for (int size : sizes) {
-            QList<QImage> images;
-            for (int index : indexes) {
-                const QPixmap picture = draw(index, size);
-                const QString where = QStringLiteral("%1 at %2").arg(index).arg(size);
-                QCOMPARE(picture.deviceIndependentSize(), QSizeF(size, size));
-                // Drawn for the screen's density, not scaled up from a small one.
-                QCOMPARE(picture.size(), QSize(size, size) * qApp->devicePixelRatio());
-                QVERIFY2(Inked(picture, inkedOf) && !images.contains(picture.toImage()), qPrintable(where));
-                images << picture.toImage();
-            }
-            for (int index : unknown) QCOMPARE(draw(index, size).toImage(), images[indexes.indexOf(fallback)]);
+        // The texts keep the "\r\n" the program has always used; on screen that must
+        // be a plain line break, not a stray glyph or a run-on line.
+        const std::pair<const QLabel*, int> cases[] = {
+            {overwrite.findChild<QLabel*>(QStringLiteral("lbl_buttons")), 3},
+            {both.findChild<QLabel*>(QStringLiteral("lbl_buttons")), 4},
+            {both.findChild<QLabel*>(QStringLiteral("lbl_message")), 2},
+        };
+        const auto rendered = [](const QString& text, const QLabel& like) {
+            QLabel label(text);
+            label.setTextFormat(like.textFormat()), label.setFont(like.font()), label.resize(label.sizeHint());
+            return label.grab().toImage();
+        };
+        for (const auto& [label, lines] : cases) {
+            const QString text = label->text();
+            QCOMPARE(rendered(text, *label), rendered(QString(text).replace(QStringLiteral("\r\n"), "\n"), *label));
+            const int lineSpacing = QFontMetrics(label->font()).lineSpacing(), height = label->sizeHint().height();
+            QVERIFY2(height >= lines * lineSpacing && height < (lines + 1) * lineSpacing, qPrintable(text));
         }
-    };
-    checkSet(DirectionPicture, {1, 2, 3, 4, 5}, {16, 24, 48}, 20, {0, 6, -1}, 5);
-    checkSet(TrayPicture, {1, 2, 9, 10}, {16, 22}, 4, {0, 3, 8, 11}, 1);
-    QList<QImage> icons;
-    for (int direction = 1; direction <= 5; ++direction) {
-        const QIcon icon = DirectionIcon(direction);
-        QCOMPARE(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
-        QVERIFY(!icons.contains(IconImage(icon, 16)));
-        icons << IconImage(icon, 16);
     }
-    for (int index : {1, 2, 9, 10}) {
-        const QList<QSize> sizes = TrayIcon(index).availableSizes();
-        QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(22, 22)));
-    }
-    QVERIFY(IconImage(TrayIcon(9), 16) != IconImage(TrayIcon(10), 16));
 
-    const QList<QSize> sizes = ApplicationIcon().availableSizes();
-    for (int size : {16, 22, 32, 48, 64, 128, 256}) QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
-    const QPixmap question = PromptPicture(40);
-    QCOMPARE(question.deviceIndependentSize(), QSizeF(40, 40));
-    QVERIFY(Inked(question, 2));
-}
+    // --- Pictures ------------------------------------------------------------------
+
+    // Every picture shows something and differs from the others of its kind;
+    // unknown numbers fall back to a known picture.
+    void pictures() {
+        // Each set at each size; unknown numbers show the fallback's picture.
+        const auto checkSet = [](const std::function<QPixmap(int, int)>& draw, QList<int> indexes, QList<int> sizes,
+                                 int inkedOf, QList<int> unknown, int fallback) {
+            for (int size : sizes) {
+                QList<QImage> images;
+                for (int index : indexes) {
+                    const QPixmap picture = draw(index, size);
+                    QCOMPARE(picture.deviceIndependentSize(), QSizeF(size, size));
+                    // Drawn for the screen's density, not scaled up from a small one.
+                    QCOMPARE(picture.size(), QSize(size, size) * qApp->devicePixelRatio());
+                    const QString where = QStringLiteral("%1 at %2").arg(index).arg(size);
+                    QVERIFY2(Inked(picture, inkedOf) && !images.contains(picture.toImage()), qPrintable(where));
+                    images << picture.toImage();
+                }
+                for (int index : unknown) QCOMPARE(draw(index, size).toImage(), images[indexes.indexOf(fallback)]);
+            }
+        };
+        checkSet(DirectionPicture, {1, 2, 3, 4, 5}, {16, 24, 48}, 20, {0, 6, -1}, 5);
+        checkSet(TrayPicture, {1, 2, 9, 10}, {16, 22}, 4, {0, 3, 8, 11}, 1);
+        // The icons are drawn at ratio 1 in each of their sizes, and tell their states apart.
+        QCOMPARE(DirectionIcon(1).availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
+        QVERIFY(IconImage(DirectionIcon(1), 16) != IconImage(DirectionIcon(2), 16));
+        QVERIFY(IconImage(TrayIcon(9), 16) != IconImage(TrayIcon(10), 16));
+        QVERIFY(PromptPicture(40).deviceIndependentSize() == QSizeF(40, 40) && Inked(PromptPicture(40), 2));
+    }
+};
 
 QTEST_MAIN(PromptDialogsTest)
 #include "prompt_dialogs_test.moc"
