@@ -12,8 +12,7 @@ namespace {
 TEST(ClipboardName, ResolvesAgainstTheHomeFolder) {
     test::TempDir home;
     const std::string h = home.Path();
-    EXPECT_EQ(ResolveClipboardName("", h), h + "clipboard.pdb");
-    EXPECT_EQ(ResolveClipboardName("   ", h), h + "clipboard.pdb");
+    for (const char* blank : {"", "   "}) EXPECT_EQ(ResolveClipboardName(blank, h), h + "clipboard.pdb");
     EXPECT_EQ(ResolveClipboardName("notes.pdb", h), h + "notes.pdb");
     std::filesystem::create_directories(h + "docs");
     EXPECT_EQ(ResolveClipboardName(h + "docs/", h), h + "docs/clipboard.pdb");
@@ -34,9 +33,7 @@ TEST(ClipboardName, CountsUpBeforeTheExtension) {
     // The stem is cut to 28 characters before the number.
     EXPECT_EQ(CountedName("/d/" + std::string(40, 's') + ".pdb", 12), "/d/" + std::string(28, 's') + "012.pdb");
 
-    EXPECT_EQ(NextCounter(0), 1);
-    EXPECT_EQ(NextCounter(998), 999);
-    EXPECT_EQ(NextCounter(999), 1);
+    EXPECT_EQ(std::vector<int>({NextCounter(0), NextCounter(998), NextCounter(999)}), std::vector<int>({1, 999, 1}));
 }
 
 }  // namespace

@@ -14,33 +14,26 @@ mode_t Mode(const std::string& path) {
 }
 
 TEST(CommandLine, SwitchesAndStartOptions) {
-    EXPECT_TRUE(ParseCommandLine({"-s"}).commandLineMode);
     EXPECT_EQ(ParseCommandLine({"-S"}).text, "-s");
-    for (const std::vector<std::string>& line :
-         std::vector<std::vector<std::string>>{{}, {"-x"}, {"-s", "extra"}, {"/s"}, {"-sc"}, {"--s"}}) {
-        const CommandLine parsed = ParseCommandLine(line);
-        EXPECT_FALSE(parsed.commandLineMode) << parsed.text;
-        EXPECT_EQ(parsed.switchCharacter, 0) << parsed.text;
-    }
     // Start options come off before the switch is judged.
     const struct { std::vector<std::string> words; std::string base; bool menu; char letter; bool error; } cases[] = {
-        {{"-s"}, "", false, 's', false},
-        {{"  -C  "}, "", false, 'c', false},
+        {{}, "", false, 0, false}, {{"-x"}, "", false, 0, false}, {{"-s", "extra"}, "", false, 0, false},
+        {{"/s"}, "", false, 0, false}, {{"-sc"}, "", false, 0, false}, {{"--s"}, "", false, 0, false},
+        {{"-s"}, "", false, 's', false}, {{"  -C  "}, "", false, 'c', false},
         {{"--base-dir", "/d", "-s"}, "/d", false, 's', false},
-        {{" -C ", "--base-dir=rel/d"}, "rel/d", false, 'c', false},
-        {{"--menu", "-S"}, "", true, 's', false},
+        {{" -C ", "--base-dir=rel/d"}, "rel/d", false, 'c', false}, {{"--menu", "-S"}, "", true, 's', false},
         {{"--menu", "-s", "extra"}, "", true, 0, false},
         {{"--BASE-DIR", "/d"}, "", false, 0, false},  // not an option: starts normally, as before
-        {{"--base-dir"}, "", false, 0, true},
-        {{"--base-dir="}, "", false, 0, true},
-        {{"--menu", "--base-dir", "/d"}, "/d", true, 0, true},
-    };
+        {{"--base-dir"}, "", false, 0, true}, {{"--base-dir="}, "", false, 0, true},
+        {{"--menu", "--base-dir", "/d"}, "/d", true, 0, true}};
     for (const auto& c : cases) {
         const CommandLine parsed = ParseCommandLine(c.words);
-        EXPECT_EQ(parsed.baseDirectory, c.base) << c.words[0];
-        EXPECT_EQ(parsed.menuStart, c.menu) << c.words[0];
-        EXPECT_EQ(parsed.switchCharacter, c.letter) << c.words[0];
-        EXPECT_EQ(!parsed.error.empty(), c.error) << c.words[0];
+        SCOPED_TRACE(testing::PrintToString(c.words));
+        EXPECT_EQ(parsed.baseDirectory, c.base);
+        EXPECT_EQ(parsed.menuStart, c.menu);
+        EXPECT_EQ(parsed.switchCharacter, c.letter);
+        EXPECT_EQ(parsed.commandLineMode, c.letter != 0);
+        EXPECT_EQ(!parsed.error.empty(), c.error);
     }
     EXPECT_TRUE(ParseCommandLine({"-s", "--help"}).help);
     EXPECT_TRUE(ParseCommandLine({"--version"}).version);
@@ -68,12 +61,11 @@ TEST(CommandLine, MenuBaseDirectoryIsAPrivateFolderUnderXdgDataHome) {
 TEST(CommandLine, WindowStart) {
     // (hidden last time, command-line run, tray shown); without a tray
     // icon the window must stay findable.
-    EXPECT_EQ(ChooseWindowStart(true, false, true), WindowStart::kHiddenInTray);
-    EXPECT_EQ(ChooseWindowStart(false, false, true), WindowStart::kNormal);
-    EXPECT_EQ(ChooseWindowStart(true, true, true), WindowStart::kMinimised);
-    EXPECT_EQ(ChooseWindowStart(false, true, true), WindowStart::kMinimised);
-    EXPECT_EQ(ChooseWindowStart(true, false, false), WindowStart::kNormal);
-    EXPECT_EQ(ChooseWindowStart(true, true, false), WindowStart::kNormal);
+    using enum WindowStart;
+    EXPECT_EQ(std::vector<WindowStart>({ChooseWindowStart(true, false, true), ChooseWindowStart(false, false, true),
+                                        ChooseWindowStart(true, true, true), ChooseWindowStart(false, true, true),
+                                        ChooseWindowStart(true, false, false), ChooseWindowStart(true, true, false)}),
+              std::vector<WindowStart>({kHiddenInTray, kNormal, kMinimised, kMinimised, kNormal, kNormal}));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ using lum2::test::WriteFileText;
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Status(QWidget* window) { return window->findChild<QLineEdit*>("txt_status")->text(); }
 
 // Clicks OK on every message box that comes up, remembering its texts.
 struct BoxAnswerer {
@@ -101,8 +102,6 @@ void OnMainWindow(const std::function<void(QWidget*)>& action) {
     });
 }
 
-QString Status(QWidget* window) { return window->findChild<QLineEdit*>("txt_status")->text(); }
-
 }  // namespace
 
 class ShellTest : public QObject {
@@ -115,16 +114,15 @@ private slots:
         WriteFileText(place.F("a.txt"), "a text\n");
         place.AddTask(place.F("a.txt"), place.F("a.pdb"));
         BoxAnswerer boxes;
-        QCOMPARE(place.Run({" -S "}), 0);
-        QVERIFY(boxes.texts.isEmpty());  // no errors: no message
-        QCOMPARE(Q(place.Record(3).status), QString("OK"));
+        // No errors: no message.
+        QCOMPARE(QString::number(place.Run({" -S "})) + Q(place.Record(3).status) + boxes.texts.join(""), QString("0OK"));
 
         place.AddTask(place.F("missing.txt"), place.F("b.pdb"));
         std::filesystem::remove(place.F("a.pdb"));  // no overwrite question
         QCOMPARE(place.Run({"-s"}), 0);
-        QCOMPARE(boxes.texts + boxes.titles, (QStringList{"LUM2\n- see list for errors", "LUM2 Message"}));
+        QCOMPARE(boxes.texts + boxes.titles << Q(place.Record(4).status),
+                 (QStringList{"LUM2\n- see list for errors", "LUM2 Message", "Error: PC File does not exist"}));
         QCOMPARE(boxes.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
-        QCOMPARE(Q(place.Record(4).status), QString("Error: PC File does not exist"));
 
         // The clipboard: empty is reported; a failed conversion is only stored.
         QApplication::clipboard()->clear();
@@ -177,9 +175,8 @@ private slots:
             QTimer::singleShot(200, window, &QWidget::close);
         });
         QCOMPARE(place.Run({}), 0);
-        QVERIFY(normalAtStart);
+        QVERIFY(normalAtStart && !place.Record(2).switch2);
         QCOMPARE(status, QString("Warning: could not create SysTray Icon"));
-        QCOMPARE(place.Record(2).switch2, false);
 
         // Hidden into the tray, the program ends by the tray menu's Exit alone.
         QTimer::singleShot(300, [] {
@@ -277,8 +274,7 @@ private slots:
         picture.fill(Qt::red), QApplication::clipboard()->setImage(picture);
         window.mPopConvertClipboard_Click();
         QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- clipboard was empty"}));
-        QVERIFY(window.ReportPending());
-        QCOMPARE(Q(store.GetRecord(2).status), QString("clipboard was empty"));
+        QVERIFY(window.ReportPending() && store.GetRecord(2).status == "clipboard was empty");
 
         // The stored name is resolved against the home folder, counted up when
         // the record says so, and the counter stored; an existing file is
@@ -286,11 +282,8 @@ private slots:
         QApplication::clipboard()->setText("Clipped text\n");
         // Each name with its count-up counter (-1: not counting up).
         const struct { std::string name; int counter; std::string expected; int nextCounter; } names[] = {
-            {"", -1, home + "clipboard.pdb", 0},
-            {place.dir.Path(), -1, place.dir.Path() + "clipboard.pdb", 0},
-            {"clip.pdb", 999, home + "clip999.pdb", 1},
-            {home + "plain", 5, home + "plain005", 6},
-        };
+            {"", -1, home + "clipboard.pdb", 0}, {place.dir.Path(), -1, place.dir.Path() + "clipboard.pdb", 0},
+            {"clip.pdb", 999, home + "clip999.pdb", 1}, {home + "plain", 5, home + "plain005", 6}};
         for (const auto& n : names) {
             WriteFileText(n.expected, "old");
             convert(n.name, n.counter >= 0, std::max(n.counter, 0));
@@ -298,8 +291,8 @@ private slots:
             QCOMPARE(tray.last(), (QVariantList{9, "LUM2\r\n- OK"}));
             QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
         }
-        QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")));
-        QVERIFY(!window.ClipboardSettingsMode());  // entered for the conversion, left after it
+        // The settings mode is entered for the conversion and left after it.
+        QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")) && !window.ClipboardSettingsMode());
 
         // In the clipboard settings the run button converts the clipboard.
         const auto texts = [&](QStringList names) {
@@ -343,8 +336,7 @@ private slots:
         const struct { std::string browser; Outcome outcome; QStringList box; } cases[] = {
             {"", Outcome::kNoBrowser, {"Could not find associated Browser", "Browser Not Found"}},
             {broken, Outcome::kNotStarted, {"Web Page not Opened", "URL Failed"}},
-            {fake, Outcome::kStarted, {}},
-        };
+            {fake, Outcome::kStarted, {}}};
         for (const auto& c : cases) {
             qputenv("BROWSER", QByteArray::fromStdString(c.browser));
             BoxAnswerer boxes;
@@ -354,16 +346,14 @@ private slots:
         // The browser gets the address as its one argument.
         QVERIFY(QTest::qWaitFor([&] { return std::filesystem::exists(place.F("opened")); }, 5000));
         QCOMPARE(Q(ReadFileText(place.F("opened"))), address + "|");
-        qputenv("PATH", path);
-        qunsetenv("BROWSER");
+        qputenv("PATH", path), qunsetenv("BROWSER");
     }
 
     void startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
         Place place;  // the working directory of the started programs
         // Help, version and a usage error need no window (none could start).
         const QString noDisplay = "none-such";
-        QProcess* help = place.Start({"--help"}, noDisplay);
-        QProcess* version = place.Start({"--version"}, noDisplay);
+        QProcess *help = place.Start({"--help"}, noDisplay), *version = place.Start({"--version"}, noDisplay);
         QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
         for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
         QCOMPARE(QList<int>({help->exitCode(), version->exitCode(), wrong->exitCode()}), QList<int>({0, 0, 2}));
@@ -381,8 +371,7 @@ private slots:
             {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
             {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
             {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
-            {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")},
-        };
+            {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")}};
         for (const auto& c : cases) {
             for (const std::string& made : {data, place.F("lists"), home + "/.local"}) std::filesystem::remove_all(made);
             std::filesystem::remove(place.F("lumdata.dat"));
