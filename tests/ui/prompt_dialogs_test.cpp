@@ -88,8 +88,8 @@ private slots:
         QFETCH(QString, how);
         QFETCH(int, answer);
         QWidget owner;
-        PromptState state;
         owner.show();
+        PromptState state;
         // The answer of an earlier prompt must not leak into this one.
         state.answer = answer == 3 ? (overwrite ? 6 : 1) : 99;
         // Whether the state said open, its answer, and the focused button, while the prompt was up.
