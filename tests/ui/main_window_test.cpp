@@ -441,9 +441,8 @@ private slots:
     void deleteSelectsNeighbourAndEmptyListPulsesNew() {
         Fixture f(3);
         MainWindow& w = f.Open();
-        QPushButton* newButton = w.cmd_new;
-        const QRect normal = newButton->geometry();
-        const QFont normalFont = newButton->font();
+        const QRect normal = w.cmd_new->geometry();
+        const QFont normalFont = w.cmd_new->font();
         // The last row: the new last row takes the selection. A row above others:
         // the next one moves up into its place.
         for (const int row : {3, 1}) {
@@ -459,12 +458,12 @@ private slots:
         SetEntry(w, 1, true);
         QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(2).install), QString("11"));
         // Wait for the grown half of the pulse.
-        QTRY_VERIFY_WITH_TIMEOUT(newButton->font().bold(), 2000);
-        QVERIFY(newButton->geometry() != normal);
+        QTRY_VERIFY_WITH_TIMEOUT(w.cmd_new->font().bold(), 2000);
+        QVERIFY(w.cmd_new->geometry() != normal);
 
-        Click(newButton);
+        Click(w.cmd_new);
         QVERIFY(!w.Timer1->isActive() && w.cmd_convert->isEnabled() && !w.txt_pcfile->isReadOnly());
-        QVERIFY(newButton->geometry() == normal && newButton->font() == normalFont);
+        QVERIFY(w.cmd_new->geometry() == normal && w.cmd_new->font() == normalFont);
         QCOMPARE(QList<int>({f.store.RecordCount(), w.SelectedRow()}), QList<int>({3, 1}));
         QCOMPARE(Checked(w), QString("Ann"));
     }
@@ -473,8 +472,7 @@ private slots:
         Fixture f;
         f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
         MainWindow& w = f.Open();
-        TypeOver(w.txt_tabspace, "8");
-        Click(w.cmd_savedefault);
+        TypeOver(w.txt_tabspace, "8"), Click(w.cmd_savedefault);
 
         const lum2::TaskRecord settings = f.Settings();
         QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(1).pcfile)}),
@@ -545,8 +543,7 @@ private slots:
         // Row 1 leaves the page: still selected, but the editor empties and locks.
         w.VScroll1->setValue(3);
         QCOMPARE(View(w).mid(0, 2), QList<int>({1, 3}));
-        QVERIFY(EditorLocked(w));
-        QCOMPARE(Q(f.Row(1).pcfile), PcName(1));
+        QVERIFY(EditorLocked(w) && Q(f.Row(1).pcfile) == PcName(1));
         // Another row taken meanwhile; row 1 comes back into view unselected, row 5
         // comes back from above the page as the last visible row.
         ClickCell(w, 5, 1), w.VScroll1->setValue(1);
