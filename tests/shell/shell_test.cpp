@@ -240,11 +240,9 @@ private slots:
         QCOMPARE(called, (QStringList{"list", "clipboard", "hide", "restore", "exit"}));
 
         // Opening the menu resets the picture; while a prompt is open it offers nothing.
-        tray.SetTrayIcon(10, "LUM2\r\n- see list for errors");
-        QMetaObject::invokeMethod(menu, "aboutToShow");
+        tray.SetTrayIcon(10, "LUM2\r\n- see list for errors"), QMetaObject::invokeMethod(menu, "aboutToShow");
         QCOMPARE(QString::number(tray.Image()) + tray.Tip(), QString("1LUM2"));
-        tray.SetTrayIcon(9, "LUM2\r\n- OK"), promptOpen = true;
-        QMetaObject::invokeMethod(menu, "aboutToShow");
+        tray.SetTrayIcon(9, "LUM2\r\n- OK"), promptOpen = true, QMetaObject::invokeMethod(menu, "aboutToShow");
         QVERIFY(tray.Image() == 9 && !menu->findChild<QAction*>("mPopConvertList")->isEnabled());
     }
 
