@@ -22,8 +22,7 @@ namespace lum2::test {
 
 struct RunResult {
     int exitCode = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
     bool operator==(const RunResult&) const = default;
     friend std::ostream& operator<<(std::ostream& o, const RunResult& r) {
         return o << "exit " << r.exitCode << ", out \"" << r.out << "\", err \"" << r.err << '"';

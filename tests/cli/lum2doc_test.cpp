@@ -57,8 +57,7 @@ TEST_F(Lum2DocTest, Utf8OptionConvertsWarnsAndInfoTellsTheSet) {
         {"caf\xC3\xA9 \xE2\x86\x92", "--utf8 ", "lum2doc: 1 character is not in the Palm character set and was replaced\n",
          "Palm character set", "caf\xC3\xA9 ->"},
         {"caf\xE9", "--utf8 ", "lum2doc: the text is not valid UTF-8: its bytes were kept as they are\n",
-         "Palm character set", "caf\xC3\xA9"},
-    };
+         "Palm character set", "caf\xC3\xA9"}};
     for (const auto& [text, options, err, kind, decoded] : cases) {
         WriteFileText(F("in"), text);
         ASSERT_EQ(Run(std::string("encode ") + options + F("in") + " " + F("a.pdb")), (RunResult{0, "", err})) << text;

@@ -82,11 +82,8 @@ protected:
     // A task in the shape "New" gives, with these files.
     TaskRecord Task(const std::string& pc, const std::string& palm, int direction = kDirectionPcToPalm) {
         TaskRecord task;
-        task.pcfile = pc;
-        task.palmfile = palm;
-        task.direction = static_cast<int16_t>(direction);
-        task.options = "000000";
-        task.tabspace = 4;
+        task.pcfile = pc, task.palmfile = palm, task.options = "000000";
+        task.direction = static_cast<int16_t>(direction), task.tabspace = 4;
         return task;
     }
     std::string UserFile(const std::string& user, const std::string& name) const {

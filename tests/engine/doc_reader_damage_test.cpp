@@ -27,8 +27,7 @@ TEST(DocReaderDamage, EveryFileOfTheCorpusEndsInItsStatus) {
         {"bookmarks_after_text.pdb", hello},
         // An empty record is an empty piece of text, last or not.
         {"empty_last_record.pdb", hello}, {"empty_middle_record.pdb", ended},
-        {"compressed_6001_bytes.pdb", std::string(6001, 'a')}, {"two_record_lists.pdb", hello},
-    };
+        {"compressed_6001_bytes.pdb", std::string(6001, 'a')}, {"two_record_lists.pdb", hello}};
     std::ifstream manifest(folder + "expected.txt");
     ASSERT_TRUE(manifest) << "missing " << folder << "expected.txt";
     const CodecFunctions codec = test::StaticCodec();

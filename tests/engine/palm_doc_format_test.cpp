@@ -16,8 +16,6 @@ namespace lum2 {
 namespace {
 
 using test::ReadFileBytes;
-using test::TempDir;
-using test::WriteFileBytes;
 
 uint32_t LongAt(const std::vector<uint8_t>& b, std::size_t at) {
     return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
@@ -28,7 +26,7 @@ protected:
     // Builds a database of text into a file and returns its bytes.
     std::vector<uint8_t> Build(const std::vector<uint8_t>& text, bool compressed, int category = 0,
                                const std::string& name = "book", std::string* status = nullptr) {
-        WriteFileBytes(dir_.File("text"), text);
+        test::WriteFileBytes(dir_.File("text"), text);
         DocBuildRequest request{dir_.File("text"), name, compressed, category, jobs_};
         FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
         const std::string result = BuildDocFile(request, doc.get(), codec_, sink_);
@@ -56,7 +54,7 @@ protected:
         return text;
     }
 
-    TempDir dir_;
+    test::TempDir dir_;
     CodecFunctions codec_ = test::StaticCodec();
     ProgressSink sink_;
     int jobs_ = 0;
@@ -135,7 +133,7 @@ TEST_F(DocFileTest, DatabaseNames) {
 TEST_F(DocFileTest, WriteFailureGivesItsStatusWithAnyNumberOfJobs) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     // More output than one write block, so the failure comes while records are in flight.
-    WriteFileBytes(dir_.File("text"), Words(700 * 4096, 5));
+    test::WriteFileBytes(dir_.File("text"), Words(700 * 4096, 5));
     for (const int jobs : {1, 2, 8}) {
         DocBuildRequest request{dir_.File("text"), "book", true, 0, jobs};
         FileHandle doc(std::fopen("/dev/full", "w+b"));
@@ -185,7 +183,7 @@ TEST_F(DocFileTest, BuildRefusesMoreRecordsThanTheFormatHolds) {
 }
 
 TEST(PalmDocPrimitives, BigEndianReadsAndWritesAndFaults) {
-    TempDir dir;
+    test::TempDir dir;
     FileHandle file(std::fopen(dir.File("f").c_str(), "w+b"));
     WriteLongAt(file.get(), 2, 0x01020304);
     WriteWordAt(file.get(), 8, 0x1A0B0C);  // only the low 16 bits

@@ -13,7 +13,6 @@
 namespace lum2 {
 namespace {
 
-using test::TempDir;
 using test::WriteFileText;
 
 TEST(PathParts, SplitAtTheLastSeparatorOrDotAndTrimOnlyTrailingBlanks) {
@@ -39,7 +38,7 @@ TEST(PathParts, SplitAtTheLastSeparatorOrDotAndTrimOnlyTrailingBlanks) {
 }
 
 TEST(FileProbe, TellsFilesFromEverythingElseAndInvalidPaths) {
-    TempDir dir;
+    test::TempDir dir;
     WriteFileText(dir.File("book.txt"), "text");
     WriteFileText(dir.File(".hidden"), "text");
     std::filesystem::create_directory(dir.File("folder"));

@@ -2,7 +2,6 @@
 #include <cerrno>
 #include <filesystem>
 
-#include <unistd.h>
 
 #include "conversion_fixture.h"
 #include "engine/safe_file.h"

@@ -37,9 +37,7 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-void WriteFileText(const std::string& path, const std::string& text) {
-    WriteFileBytes(path, {text.begin(), text.end()});
-}
+void WriteFileText(const std::string& path, const std::string& text) { WriteFileBytes(path, {text.begin(), text.end()}); }
 
 std::string ReadFileText(const std::string& path) {
     const auto bytes = ReadFileBytes(path);

@@ -43,8 +43,7 @@ public:
 
 TaskRecord Task(const std::string& options, int16_t tabspace = 4) {
     TaskRecord task;
-    task.options = options;
-    task.tabspace = tabspace;
+    task.options = options, task.tabspace = tabspace;
     return task;
 }
 
@@ -174,8 +173,7 @@ TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
         EXPECT_EQ(ReadFileText(result), std::string(size - 1, 'z'));
         // Events run once before the pass, then after every 64th chunk's progress.
         const int n = static_cast<int>((size + 4095) / 4096);
-        std::vector<std::string> expected = {"caption Applying Filters", "range " + std::to_string(n), "value 0",
-                                             "events"};
+        std::vector<std::string> expected = {"caption Applying Filters", "range " + std::to_string(n), "value 0", "events"};
         for (int i = 1; i <= n; ++i) {
             expected.push_back("value " + std::to_string(i));
             expected.push_back("tray " + std::to_string(TrayFrame(i, n)) + " ''");

@@ -91,8 +91,7 @@ TEST(JpilotDirectory, NameComesFromJpilotRcElseTheLoginName) {
     const std::pair<const char*, const char*> cases[] = {
         {"sync_memo 1\nuser   Ann Smith  \nport /dev/ttyUSB0\n", "Ann Smith"}, {"user\tTabbed\r\n", "Tabbed"},
         {"  user Indented", "Indented"}, {"username Wrong\nusers Wrong\n", "ann"}, {"user   \n", "ann"},
-        {"port /dev/ttyS0\n", "ann"},
-    };
+        {"port /dev/ttyS0\n", "ann"}};
     for (const auto& [rc, expected] : cases) {
         TempDir home;
         MakeJpilot(home.Path(), rc);

@@ -12,7 +12,6 @@ namespace lum2 {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 struct FakeUser {
     int id;  // 0: a hole in the directory at this position
@@ -59,7 +58,7 @@ TEST(InstallTargets, WithoutUsersOnlyCustomIsOffered) {
     FakeDirectory empty({});
     for (InstallTargets targets : {InstallTargets(), InstallTargets(&empty)}) {
         EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom")) << "Custom must be there before the first fill";
-        EXPECT_THAT(targets.FillInstallList(), IsEmpty());
+        EXPECT_THAT(targets.FillInstallList(), ::testing::IsEmpty());
         EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
         EXPECT_EQ(targets.CustomIndex(), 0);
         EXPECT_THROW(targets.UserBackupFolder(0), UserDirectoryError);
@@ -69,7 +68,7 @@ TEST(InstallTargets, WithoutUsersOnlyCustomIsOffered) {
 TEST(InstallTargets, ProfilesAreMarkedAndHolesShiftNoLaterUser) {
     FakeDirectory directory({{1, "Alice"}, {0, "hole"}, {3, "Travel", true}});
     InstallTargets targets(&directory);
-    EXPECT_THAT(targets.FillInstallList(), IsEmpty());
+    EXPECT_THAT(targets.FillInstallList(), ::testing::IsEmpty());
     ASSERT_THAT(targets.EntryTexts(), ElementsAre("Alice", "Travel - Profile", "Custom"));
     EXPECT_EQ(targets.CustomIndex(), 2);
     EXPECT_EQ(targets.UserIdAt(1), 3);
@@ -100,8 +99,7 @@ TEST(InstallTargets, UsersPastTheThirtyFirstAreLeftOutWithAWarningHolesNotCounte
         {NumberedUsers(32), "user30", 31,
          {"Warning: 1 HotSync users left out: the install list holds at most 31 users"}},
         {NumberedUsers(40, {5, 6}), "user32", 33,
-         {"Warning: 7 HotSync users left out: the install list holds at most 31 users"}},
-    };
+         {"Warning: 7 HotSync users left out: the install list holds at most 31 users"}}};
     for (const auto& c : cases) {
         FakeDirectory directory(c.users);
         InstallTargets targets(&directory);

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -34,7 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFileBytes;
-using test::TempDir;
 using test::WriteFileBytes;
 using Bytes = std::vector<uint8_t>;
 
@@ -98,7 +96,7 @@ int InChild(rlim_t limit, const std::function<int()>& body) {
 class RecordStoreTest : public ::testing::Test {
 protected:
     void TearDown() override { g_noReplaceRenameError = 0; }
-    TempDir dir;
+    test::TempDir dir;
     const std::string store = dir.File("lumdata.dat");
     RecordStore records;
 };
@@ -126,8 +124,7 @@ TEST(TaskRecordBytes, TextsArePaddedAndCutWithoutSplittingAUtf8Sequence) {
         {"ab" + euro, 3, "ab"}, {"ab" + euro, 4, "ab"}, {"ab" + euro + "c", 5, "ab" + euro},
         {"ab" + u800, 4, "ab"}, {"a" + clef, 4, "a"}, {e + e, 3, e}, {"short", 20, "short"},
         {std::string(10, '\x80'), 4, std::string(4, '\x80')}, {std::string(20, '\x80'), 2, std::string(2, '\x80')},
-        {"abc\xFF\xFF", 4, "abc\xFF"}, {"a" + e + "\x80\x80", 4, "a" + e + "\x80"},
-    };
+        {"abc\xFF\xFF", 4, "abc\xFF"}, {"a" + e + "\x80\x80", 4, "a" + e + "\x80"}};
     for (const auto& [text, width, cut] : cuts) EXPECT_EQ(CutToField(text, width), cut) << text << " " << width;
 }
 
@@ -180,8 +177,7 @@ TEST_F(RecordStoreTest, AFreshStoreHoldsTheTwoDefaultRecords) {
         {1080, std::string("\x04\x00", 2)}, {1082, Padded("1", 32)}, {1182, "\xFF\xFF\xFF\xFF"},
         {1188, std::string(20, ' ')}, {c, Padded("0", 4)}, {c + 524, Padded("clipboard.pdb", 512)},
         {c + 1044, std::string("\x03\x00", 2)}, {c + 1046, Padded("1100001", 32)}, {c + 1080, std::string("\x04\x00", 2)},
-        {c + 1178, std::string("\x01\x00\x01\x00", 4)}, {c + 1182, std::string(4, '\0')}, {c + 1188, Padded("2", 20)},
-    };
+        {c + 1178, std::string("\x01\x00\x01\x00", 4)}, {c + 1182, std::string(4, '\0')}, {c + 1188, Padded("2", 20)}};
     for (const auto& [at, expected] : layout) EXPECT_EQ(At(file, at, expected.size()), expected) << at;
     EXPECT_FALSE(fs::exists(store + ".bak") || fs::exists(dir.File("lumdata.tmp")));
 }
@@ -191,8 +187,7 @@ TEST_F(RecordStoreTest, AnUnknownFileIsKeptAsANumberedBackupBeforeStartingAfresh
         [] { auto f = StoreFile({"7", "8"}); f[3] = '9'; return f; }(),          // version "0019"
         {'0', '0'},                                                              // shorter than a version
         [] { auto f = StoreFile({}); f.resize(kRecordSize + 10); return f; }(),  // settings only
-        Bytes(5000, 0xA5),
-    };
+        Bytes(5000, 0xA5)};
     const auto name = [this](std::size_t i) { return store + ".bak" + (i == 0 ? "" : "." + std::to_string(i)); };
     for (std::size_t i = 0; i < unknown.size(); ++i) {
         WriteFileBytes(store, unknown[i]);
@@ -266,7 +261,7 @@ TEST_F(RecordStoreTest, OnlyOneStoreAtATimeMayHoldAFolderAndAFailedOpenNamesTheP
     EXPECT_EQ(second.GetRecord(4).taskid, "9");
 
     // A failed open lets the lock go, and so does the destructor.
-    TempDir other;
+    test::TempDir other;
     fs::create_directory(other.File("lumdata.dat"));
     EXPECT_EQ(ErrorOf([&] { records.OpenStore(other.Path()); }),
               "Error: cannot open " + other.File("lumdata.dat") + ": " + std::strerror(EISDIR));
