@@ -106,9 +106,7 @@ Bytes CompressOrFail(const Bytes& text) {
 std::optional<Bytes> Decompress(const Bytes& record) {
     Bytes out(kRecord);
     const int32_t size = DeCompress(out.data(), kRecord, record.data(), static_cast<int32_t>(record.size()));
-    if (size < 0) return std::nullopt;
-    out.resize(size);
-    return out;
+    return size < 0 ? std::nullopt : std::optional<Bytes>(Bytes(out.begin(), out.begin() + size));
 }
 
 std::string Prose(size_t size, uint64_t seed) {
