@@ -193,8 +193,7 @@ int RunDecode(const ParsedArguments& args) {
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     TerminalProgress progress;
     progress.SetProgressCaption("Decompression");
-    const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"),
-                                                   args.IntValue("--jobs", 1, 1024, 0));
+    const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
     if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
     if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
@@ -296,15 +295,14 @@ std::vector<Command> DocCommands() {
     commands.push_back(Command{
         "decode",
         "convert a Palm Doc database into a text file",
-        "lum2doc decode [--utf8] [--jobs N] INPUT.pdb OUTPUT",
+        "lum2doc decode [--utf8] INPUT.pdb OUTPUT",
         "Writes the text of the Palm Doc database INPUT.pdb into OUTPUT, byte for byte,\n"
         "with nothing added between records. Plain and compressed documents are read.\n"
         "\n"
         "  --utf8          convert the text from the Palm character set to UTF-8\n"
-        "  --jobs N        decompress on N threads (default: one per core); the text is the same\n"
         "\n"
         "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
-        OptionSpec{{"--utf8"}, {"--jobs"}},
+        OptionSpec{{"--utf8"}, {}},
         RunDecode});
     commands.push_back(Command{
         "info",

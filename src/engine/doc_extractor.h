@@ -18,9 +18,8 @@ std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 // no separator and no byte changed (toUtf8: converted from the Palm set to
 // UTF-8). Returns "OK" or the status of the failure; on failure text holds
 // some part of the text, which the caller discards. Progress: one step per
-// record. Compressed records decode on jobs threads (0: one per core); the
-// text is the same whatever their number.
+// record.
 std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
-                           ProgressSink& progress, bool toUtf8 = false, int jobs = 0);
+                           ProgressSink& progress, bool toUtf8 = false);
 
 }  // namespace lum2

@@ -1,6 +1,6 @@
 // Every Doc file of the corpus, sound or damaged, ends in its own status, and
 // the sound ones give their text byte for byte; expected.txt pairs each file
-// with its status, whatever the number of threads decoding.
+// with its status.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -38,14 +38,11 @@ TEST(DocReaderDamage, EveryFileOfTheCorpusEndsInItsStatus) {
         const auto tab = line.find('\t');
         ASSERT_NE(tab, std::string::npos) << line;
         const std::string name = line.substr(0, tab), expected = line.substr(tab + 1);
-        // Records decoded on one thread or on several: the same status and text.
-        for (const int jobs : {1, 3}) {
-            FileHandle doc(std::fopen((folder + name).c_str(), "rb")), text(std::fopen(dir.File("out").c_str(), "w+b"));
-            ASSERT_TRUE(doc && text) << name;
-            EXPECT_EQ(ExtractDocText(doc.get(), text.get(), codec, sink, false, jobs), expected) << name << jobs;
-            text.reset();
-            if (expected == "OK") { EXPECT_EQ(test::ReadFileText(dir.File("out")), texts[name]) << name << jobs; }
-        }
+        FileHandle doc(std::fopen((folder + name).c_str(), "rb")), text(std::fopen(dir.File("out").c_str(), "w+b"));
+        ASSERT_TRUE(doc && text) << name;
+        EXPECT_EQ(ExtractDocText(doc.get(), text.get(), codec, sink), expected) << name;
+        text.reset();
+        if (expected == "OK") { EXPECT_EQ(test::ReadFileText(dir.File("out")), texts[name]) << name; }
         if (expected == "OK") texts.erase(name);
         statuses.insert(expected);
     }
