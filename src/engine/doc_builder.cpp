@@ -1,15 +1,16 @@
 #include "engine/doc_builder.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <system_error>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/block_writer.h"
 #include "engine/file_handle.h"
-#include "engine/ordered_jobs.h"
 #include "engine/palm_doc_format.h"
 #include "lum2/lum2.h"
 
@@ -18,7 +19,10 @@ namespace lum2 {
 namespace {
 
 constexpr int kPackedCapacity = LUM2_COMPRESS_BOUND(kTextRecordSize);
-// Records in flight per job: enough that no worker waits for the reader.
+// Beyond this many workers a machine gains little and each holds the
+// codec's workspace; the cap keeps memory bounded on any machine.
+constexpr int kMaximumJobs = 16;
+// Records in flight per worker: enough that no worker waits for the reader.
 constexpr int kRecordsPerJob = 4;
 constexpr std::size_t kTextBuffer = std::size_t{1} << 16;
 
@@ -27,6 +31,109 @@ struct RecordSlot {
     uint8_t packed[kPackedCapacity];
     int32_t textSize = 0;
     int32_t packedSize = 0;
+    bool done = false;
+};
+
+// Compresses records on worker threads, and on the calling thread while it
+// waits for one. The caller fills the slots of a bounded window in record
+// order and takes the results back in that order, so the file is the same
+// whatever the number of jobs.
+class RecordCompressor {
+public:
+    RecordCompressor(const CodecFunctions& codec, int jobs)
+        : codec_(codec), slots_(static_cast<std::size_t>(jobs) * kRecordsPerJob) {
+        // The calling thread is one of the jobs: it compresses while it waits.
+        workers_.reserve(static_cast<std::size_t>(jobs - 1));
+        try {
+            for (int k = 1; k < jobs; ++k) workers_.emplace_back([this] { Work(); });
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
+
+    ~RecordCompressor() { Stop(); }
+
+    RecordCompressor(const RecordCompressor&) = delete;
+    RecordCompressor& operator=(const RecordCompressor&) = delete;
+
+    int64_t Window() const { return static_cast<int64_t>(slots_.size()); }
+    // The slot of record sequence (0-based), free once sequence - Window() was taken.
+    RecordSlot& Slot(int64_t sequence) { return slots_[static_cast<std::size_t>(sequence) % slots_.size()]; }
+
+    // Hands over the next record, whose slot the caller has filled.
+    void Submit() {
+        {
+            std::lock_guard lock(mutex_);
+            ++submitted_;
+        }
+        work_.notify_one();
+    }
+
+    // Waits until record sequence is compressed; its slot is the caller's
+    // again until the next Submit into it.
+    RecordSlot& Take(int64_t sequence) {
+        RecordSlot& slot = Slot(sequence);
+        std::unique_lock lock(mutex_);
+        while (!slot.done) {
+            if (claimed_ < submitted_) {
+                // Rather than sleep, compress the next record no worker has taken.
+                const int64_t next = claimed_++;
+                lock.unlock();
+                Compress(Slot(next));
+                lock.lock();
+                Slot(next).done = true;
+            } else {
+                finished_.wait(lock);
+            }
+        }
+        slot.done = false;
+        return slot;
+    }
+
+private:
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        work_.notify_all();
+        for (std::thread& worker : workers_) worker.join();
+        workers_.clear();
+    }
+
+    void Compress(RecordSlot& slot) {
+        slot.packedSize = codec_.Compress(slot.packed, kPackedCapacity, slot.text, slot.textSize);
+    }
+
+    void Work() {
+        for (;;) {
+            int64_t sequence = 0;
+            {
+                std::unique_lock lock(mutex_);
+                work_.wait(lock, [&] { return stopping_ || claimed_ < submitted_; });
+                if (stopping_) return;
+                sequence = claimed_++;
+            }
+            RecordSlot& slot = Slot(sequence);
+            Compress(slot);
+            {
+                std::lock_guard lock(mutex_);
+                slot.done = true;
+            }
+            finished_.notify_one();
+        }
+    }
+
+    const CodecFunctions& codec_;
+    std::vector<RecordSlot> slots_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable finished_;
+    int64_t submitted_ = 0;
+    int64_t claimed_ = 0;
+    bool stopping_ = false;
 };
 
 // The records go out one after another through a large buffer, their
@@ -49,6 +156,11 @@ private:
     BlockWriter out_;
     int64_t next_;
 };
+
+int JobsFor(const DocBuildRequest& request) {
+    int jobs = request.jobs > 0 ? request.jobs : static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(jobs, 1, kMaximumJobs);
+}
 
 }  // namespace
 
@@ -105,7 +217,7 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
             progress.SetTrayIcon(TrayFrame(i, n), "");
             progress.LetEventsRun();
         };
-        const int jobs = request.compressed ? JobsWithinCap(request.jobs) : 1;
+        const int jobs = request.compressed ? JobsFor(request) : 1;
         if (jobs == 1) {
             std::vector<uint8_t> chunk(kTextRecordSize);
             std::vector<uint8_t> packed(kPackedCapacity);
@@ -125,15 +237,13 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
                 if (!append(i, data, dataSize)) return "Error: could not write Palm File record";
             }
         } else {
-            OrderedJobs<RecordSlot> compressor(jobs, kRecordsPerJob, [&codec](RecordSlot& slot) {
-                slot.packedSize = codec.Compress(slot.packed, kPackedCapacity, slot.text, slot.textSize);
-            });
+            RecordCompressor compressor(codec, jobs);
             int64_t submitted = 0;  // records handed to the workers
             for (int i = 1; i <= n; ++i) {
                 showRecord(i);
                 // Keep the window full: the records up to i - 1 + window go out to the workers.
                 for (; submitted < n && submitted < i - 1 + compressor.Window(); ++submitted) {
-                    RecordSlot& slot = compressor.At(submitted);
+                    RecordSlot& slot = compressor.Slot(submitted);
                     slot.textSize = sizeOf(static_cast<int>(submitted) + 1);
                     const auto size = static_cast<std::size_t>(slot.textSize);
                     if (std::fread(slot.text, 1, size, text.get()) != size) return kStatusGenericError;

@@ -22,9 +22,10 @@ bool UsesUtf8Text(const TaskRecord& task);
 // characters replaced, is told through progress.Note.
 //
 // Returns the file that holds the text to convert: pcPath itself when the task
-// has "Raw" set or the filters would change none of its bytes, else baseDirectory + "lumfilter.tmp" (left for the caller to
-// delete). Returns an empty path on failure (empty or unreadable input,
-// negative TAB width, write fault).
+// has "Raw" set or the filters would change none of its bytes, else
+// baseDirectory + "lumfilter.tmp" (left for the caller to delete). Returns an
+// empty path on failure (empty or unreadable input, negative TAB width, write
+// fault).
 std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
                          const std::string& baseDirectory, ProgressSink& progress);
 
