@@ -102,6 +102,14 @@ private:
     int stdoutError_ = 0;
 };
 
+// An output that is the input would replace the only copy of what it is made
+// from; "-" is compared as the stream it stands for (a redirection onto the
+// input is the input too).
+bool SameFileInAndOut(const std::string& input, const std::string& output) {
+    return IsSameFile(input == kStandardStream ? "/dev/stdin" : input,
+                      output == kStandardStream ? "/dev/stdout" : output);
+}
+
 std::string OptionsText(const ParsedArguments& args) {
     std::string options(7, '0');
     auto set = [&](int position, bool on) { options[position - 1] = on ? '1' : '0'; };
@@ -133,6 +141,7 @@ int RunEncode(const ParsedArguments& args) {
 
     const CodecFunctions* codec = Codec();
     if (codec == nullptr) return kExitFailure;
+    if (SameFileInAndOut(input, output)) return Fail(kStatusSameFile);
     WorkDir work;
     if (!work.Ok()) return Fail(kStatusGenericError);
 
@@ -146,7 +155,8 @@ int RunEncode(const ParsedArguments& args) {
     if (!task.HasOption(kOptionUtf8Text)) {
         // Bytes stay as they are; say so when that will garble the text.
         const std::unique_ptr<char[]> buffer(new char[1 << 16]);  // outlives the stream
-        FileHandle text(std::fopen(pcPath.c_str(), "rb"));
+        std::string ignored;
+        FileHandle text(OpenRegularFile(pcPath, ignored));
         if (text) std::setvbuf(text.get(), buffer.get(), _IOFBF, 1 << 16);
         Utf8Scanner scanner;
         if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
@@ -154,17 +164,17 @@ int RunEncode(const ParsedArguments& args) {
                           "wrongly; --utf8 converts them to the Palm character set");
         }
     }
-    const std::string textPath = ApplyFilters(pcPath, task, work.Path(), progress);
-    if (textPath.empty()) return Fail(kStatusGenericError);
+    std::string filterStatus = kStatusGenericError;
+    const std::string textPath = ApplyFilters(pcPath, task, work.Path(), progress, &filterStatus);
+    if (textPath.empty()) return Fail(filterStatus);
 
     OutputFile out(output, work);
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     DocBuildRequest request;
     request.textPath = textPath;
     // Written to standard output, the document is named after its input.
-    const std::string& namedAfter = output != kStandardStream ? output
-                                    : input != kStandardStream ? input : std::string();
-    request.databaseName = UsesUtf8Text(task) ? PalmDatabaseName(namedAfter) : DatabaseName(namedAfter);
+    request.databaseName = NewDatabaseName(output != kStandardStream ? output : std::string(),
+                                           input != kStandardStream ? input : std::string(), UsesUtf8Text(task));
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
     request.jobs = jobs;
@@ -176,6 +186,7 @@ int RunEncode(const ParsedArguments& args) {
 
 int RunDecode(const ParsedArguments& args) {
     RequirePositionals(args, 2);
+    if (SameFileInAndOut(args.positionals[0], args.positionals[1])) return Fail(kStatusSameFile);
     const CodecFunctions* codec = Codec();
     if (codec == nullptr) return kExitFailure;
     WorkDir work;
@@ -186,8 +197,9 @@ int RunDecode(const ParsedArguments& args) {
         return Fail(failure);
     }
     if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
-    FileHandle doc(std::fopen(palmPath.c_str(), "rb"));
-    if (!doc) return Fail(WithCause(kStatusGenericError, ErrorText(errno)));
+    std::string cause;
+    FileHandle doc(OpenRegularFile(palmPath, cause));
+    if (!doc) return Fail(WithCause(kStatusGenericError, cause));
 
     OutputFile out(args.positionals[1], work);
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
@@ -235,8 +247,9 @@ int RunInfo(const ParsedArguments& args) {
         return Fail(failure);
     }
     if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
-    FileHandle doc(std::fopen(palmPath.c_str(), "rb"));
-    if (!doc) return Fail(kStatusGenericError);
+    std::string cause;
+    FileHandle doc(OpenRegularFile(palmPath, cause));
+    if (!doc) return Fail(WithCause(kStatusGenericError, cause));
 
     PalmHeader header;
     DocInfo info;

@@ -9,12 +9,16 @@
 #include <QMimeData>
 #include <QPushButton>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
 #include "clipboard/clipboard_name.h"
 #include "engine/converters.h"
 #include "engine/path_functions.h"
+#include "engine/safe_file.h"
 #include "ui/gui_host.h"
 #include "ui/main_window.h"
 
@@ -25,13 +29,31 @@ namespace {
 constexpr int kClipboardRecord = 2;
 const QString kTipHead = "LUM2\r\n- ";
 
-bool WriteTextFile(const std::string& path, const QByteArray& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = bytes.isEmpty() ||
-                         std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), file) ==
-                             static_cast<std::size_t>(bytes.size());
-    return std::fclose(file) == 0 && written;
+// The clipboard may hold anything, a password too: the copy is the user's
+// alone and never written through a link planted at its name.
+bool WriteTextFile(const std::string& path, const QByteArray& bytes, std::string& cause) {
+    const int fd = CreateWorkingFile(path, cause);
+    if (fd < 0) return false;
+    const char* at = bytes.constData();
+    std::size_t left = static_cast<std::size_t>(bytes.size());
+    while (left > 0) {
+        const ssize_t wrote = ::write(fd, at, left);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            cause = path + ": " + ErrorText(wrote < 0 ? errno : ENOSPC);
+            ::close(fd);
+            ::unlink(path.c_str());
+            return false;
+        }
+        at += wrote;
+        left -= static_cast<std::size_t>(wrote);
+    }
+    if (::close(fd) != 0) {
+        cause = path + ": " + ErrorText(errno);
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -85,9 +107,12 @@ void MainWindow::mPopConvertClipboard_Click() {
         SetClipboardControls(false);
 
         const std::string textPath = services_.baseDirectory + kClipboardTextFileName;
-        if (!WriteTextFile(textPath, data->text().toUtf8())) {
+        const RemovedOnSignal workingFile{textPath};
+        std::string cause;
+        if (!WriteTextFile(textPath, data->text().toUtf8(), cause)) {
             // Nothing converted, nothing stored; the editor is given back.
             SetTrayIcon(10, kTipHead + "Error: could not write " + QString::fromStdString(textPath));
+            host_->ReportFailureCause(cause);
             SetClipboardControls(true);
             if (!wasInMode) cmd_clipsettings_Click();
             return;

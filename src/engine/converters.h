@@ -31,6 +31,8 @@ void SyncTask(TaskRecord& task, ConversionContext& context);
 
 // Where the Palm file of a task lies for the install entry: the typed path for
 // "Custom", else the user's backup folder and the typed file name.
-std::string PalmFileLocation(const std::string& palmfile, int entry, InstallTargets& targets);
+// A relative typed path is taken relative to baseDirectory.
+std::string PalmFileLocation(const std::string& palmfile, int entry, InstallTargets& targets,
+                             const std::string& baseDirectory);
 
 }  // namespace lum2

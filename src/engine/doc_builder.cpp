@@ -12,6 +12,7 @@
 #include "engine/block_writer.h"
 #include "engine/file_handle.h"
 #include "engine/palm_doc_format.h"
+#include "engine/safe_file.h"
 #include "lum2/lum2.h"
 
 namespace lum2 {
@@ -171,8 +172,12 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
 
         // The records are read through a 64 KB buffer that outlives the stream.
         const std::unique_ptr<char[]> textBuffer(new char[kTextBuffer]);
-        FileHandle text(std::fopen(request.textPath.c_str(), "rb"));
-        if (!text) return kStatusGenericError;
+        std::string cause;
+        FileHandle text(OpenRegularFile(request.textPath, cause));
+        if (!text) {
+            progress.ReportFailureCause(cause);
+            return kStatusGenericError;
+        }
         std::setvbuf(text.get(), textBuffer.get(), _IOFBF, kTextBuffer);
         const int64_t length = FileLength(text.get());
         if (length == 0) return "Error: PC File is empty";

@@ -105,6 +105,7 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
             data = into;
             size = static_cast<std::size_t>(expected);
         } else {
+            if (size > static_cast<std::size_t>(kLargestRecordText)) return "Error: Palm File corrupt";
             textSoFar += static_cast<int64_t>(size);
         }
         if (toUtf8) {

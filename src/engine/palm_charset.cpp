@@ -400,4 +400,12 @@ std::string PalmDatabaseName(const std::string& palmPath) {
     return converted;
 }
 
+std::string NewDatabaseName(const std::string& palmPath, const std::string& pcPath, bool toPalmSet) {
+    for (const std::string* path : {&palmPath, &pcPath}) {
+        std::string name = toPalmSet ? PalmDatabaseName(*path) : DatabaseName(*path);
+        if (!name.empty()) return name;
+    }
+    return "Untitled";
+}
+
 }  // namespace lum2

@@ -84,4 +84,10 @@ bool ScanFile(std::FILE* file, Utf8Scanner& scanner);
 // 31-byte cut when the file name is UTF-8.
 std::string PalmDatabaseName(const std::string& palmPath);
 
+// The name a new document is given: that of the Palm path, else (a Palm file
+// named ".pdb") that of the PC path, else "Untitled", since a database
+// without a name names nothing on the handheld. toPalmSet: as
+// PalmDatabaseName, else as DatabaseName.
+std::string NewDatabaseName(const std::string& palmPath, const std::string& pcPath, bool toPalmSet);
+
 }  // namespace lum2

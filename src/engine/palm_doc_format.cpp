@@ -23,6 +23,9 @@ constexpr int64_t kTypeOffset = 60;
 constexpr int64_t kCreatorOffset = 64;
 constexpr int64_t kRecordListOffset = 72;  // next-list link, then the 16-bit count
 constexpr int64_t kFirstEntryOffset = 78;
+// Files have one record list; a chain of more than this is a damaged file
+// (each link costs a read, and the chain could fill a large sparse file).
+constexpr std::size_t kMaximumRecordLists = 256;
 
 void SeekTo(std::FILE* file, int64_t offset) {
     if (offset < 0 || offset > std::numeric_limits<long>::max() ||
@@ -220,11 +223,13 @@ int PalmRecordReader::ReadHeader(PalmHeader& header) {
         const uint32_t to = (uint32_t{link[0]} << 24) | (uint32_t{link[1]} << 16) | (uint32_t{link[2]} << 8) | link[3];
         if (to == 0) break;
         if (to <= list || to >= length_) throw DocIoError("record list link out of order");
+        if (lists_.size() >= kMaximumRecordLists) throw DocIoError("too many record lists");
         list = to;
         if (!ReadBytesAt(file_, list, next, sizeof next)) throw DocIoError("record list cut off");
         link = next;
     }
     header.totalRecords = total;
+    firstListEnd_ = lists_.front().first + lists_.front().second * kRecordEntrySize;
     return 0;
 }
 
@@ -280,15 +285,9 @@ int PalmRecordReader::ReadRecord(int index, uint8_t& attribute, const uint8_t*& 
     attribute = entry.attribute;
     const int64_t offset = entry.offset;
     const int64_t end = at + 1 < entries_.size() && entries_[at + 1].present ? int64_t{entries_[at + 1].offset} : length_;
-    if (end < offset || end > length_) return -1;
+    if (end < offset || end > length_ || offset < firstListEnd_ || end - offset > kLargestStoredRecord) return -1;
     size = static_cast<std::size_t>(end - offset);
     try {
-        if (end - offset > kReadWindow) {
-            large_.resize(size);
-            if (!ReadBytesAt(file_, offset, large_.data(), size)) return -1;
-            data = large_.data();
-            return 0;
-        }
         // Records mostly follow each other, so one read brings in the
         // window of file from this record on and serves the next ones too.
         if (offset < windowStart_ || end > windowStart_ + static_cast<int64_t>(window_.size())) {

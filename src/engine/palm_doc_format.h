@@ -31,6 +31,11 @@ inline constexpr int kTextRecordSize = 4096;
 // Largest text a record is read as: other writers use records up to the
 // 16-bit size field of DocInfo, though this one writes 4,096 bytes.
 inline constexpr int kLargestRecordText = 65535;
+// Largest record any valid text record can be: a plain one holds at most
+// kLargestRecordText bytes, and a compressed one costs at most two bytes per
+// byte of text (a run of one byte behind its count). No record is read, and
+// nothing allocated for it, past this.
+inline constexpr int kLargestStoredRecord = 2 * kLargestRecordText;
 inline constexpr int kMaximumTextRecords = 65534;
 inline constexpr int kDatabaseNameLength = 31;
 inline constexpr uint32_t kFirstUniqueId = 0x6F8000;
@@ -75,7 +80,9 @@ public:
     // Reads the entries of records 0 to count - 1 (and the one after, which
     // ends the last); call after ReadHeader. Throws DocIoError.
     void ReadEntries(int64_t count);
-    // As ReadPalmRecord for a record whose entry ReadEntries read.
+    // As ReadPalmRecord for a record whose entry ReadEntries read. A record
+    // that starts inside the header or the first record list, or is longer
+    // than kLargestStoredRecord, is not read (-1).
     int ReadRecord(int index, uint8_t& attribute, Bytes& data);
     // The same, with data pointing at the record's bytes until the next call.
     int ReadRecord(int index, uint8_t& attribute, const uint8_t*& data, std::size_t& size);
@@ -93,10 +100,11 @@ private:
     std::vector<std::pair<int64_t, int64_t>> lists_;  // where each list's entries start, and its count
     std::vector<Entry> entries_;
     bool complete_ = false;  // entries_ holds every entry the lists have
+    int64_t firstListEnd_ = 0;  // no record starts before the first list ends
     static constexpr int64_t kReadWindow = int64_t{1} << 18;
+    static_assert(kReadWindow >= kLargestStoredRecord, "every record fits the window");
     Bytes window_;  // the file from windowStart_ on, as last read
     int64_t windowStart_ = 0;
-    Bytes large_;  // a record longer than the window
 };
 
 // Reads size bytes at offset without moving the stream (one pread where the

@@ -30,17 +30,23 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
             task.status = "Error: no Palm File selected";
             return;
         }
-        const std::string pc = RightTrim(task.pcfile);
-        if (FileNamePart(pc).empty()) {
+        const std::string typedPc = RightTrim(task.pcfile);
+        if (FileNamePart(typedPc).empty()) {
             task.status = "Error: no PC File selected";
             return;
         }
         task.palmfile = palm;
-        task.pcfile = pc;
+        task.pcfile = typedPc;
+        const std::string pc = InFolder(context.baseDirectory, typedPc);
 
-        const std::string source = PalmFileLocation(palm, checked.front(), context.targets);
+        const std::string source = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
         if (FileProbe(source) != 1) {
             task.status = "Error: Palm File does not exist";
+            return;
+        }
+        // Replacing the document by its own text would lose it.
+        if (IsSameFile(source, pc)) {
+            task.status = kStatusSameFile;
             return;
         }
         if (FileProbe(pc) == 1 && !host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
@@ -59,10 +65,11 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
         // The existing PC file stays until the new one is complete, so a
         // damaged Palm file or a failed write never costs the user a text.
         converting = true;
-        FileHandle doc(std::fopen(source.c_str(), "rb"));
+        std::string openCause;
+        FileHandle doc(OpenRegularFile(source, openCause));
         if (!doc) {
             task.status = kStatusGenericError;
-            host.ReportFailureCause(source + ": " + ErrorText(errno));
+            host.ReportFailureCause(openCause);
         } else {
             ReplacementFile text(pc);
             if (!text.Ok()) {

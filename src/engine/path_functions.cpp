@@ -60,6 +60,11 @@ int FileProbe(const std::string& path) {
     return error ? -1 : 1;
 }
 
+std::string InFolder(const std::string& folder, const std::string& path) {
+    if (path.empty() || folder.empty() || path[0] == PathSeparator()) return path;
+    return folder + path;
+}
+
 std::string RightTrim(const std::string& text) {
     const auto last = text.find_last_not_of(' ');
     return last == std::string::npos ? std::string() : text.substr(0, last + 1);

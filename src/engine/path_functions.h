@@ -19,6 +19,11 @@ std::string ExtensionPart(const std::string& name);
 // 0: no such file; -1: the path is not valid or the file system fails.
 int FileProbe(const std::string& path);
 
+// A path of a task as the file system must see it: a relative one is taken
+// relative to folder (the base folder, which ends with a separator), so a
+// task means the same file wherever the program was started from.
+std::string InFolder(const std::string& folder, const std::string& path);
+
 // Trailing blanks removed, as fixed-width fields are read back.
 std::string RightTrim(const std::string& text);
 // The platform's path separator.

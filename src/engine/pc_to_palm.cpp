@@ -41,9 +41,10 @@ void RemoveIfPresent(const std::string& path) {
 
 }  // namespace
 
-std::string PalmFileLocation(const std::string& palmfile, int entry, InstallTargets& targets) {
+std::string PalmFileLocation(const std::string& palmfile, int entry, InstallTargets& targets,
+                             const std::string& baseDirectory) {
     const std::string palm = RightTrim(palmfile);
-    if (targets.IsCustom(entry)) return palm;
+    if (targets.IsCustom(entry)) return InFolder(baseDirectory, palm);
     return targets.UserBackupFolder(entry) + FileNamePart(palm);
 }
 
@@ -60,7 +61,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
             task.status = "Error: no source user (or custom) selected";
             return;
         }
-        const std::string pc = RightTrim(task.pcfile);
+        const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
         if (FileNamePart(pc).empty()) {
             task.status = "Error: no PC File selected";
             return;
@@ -83,7 +84,12 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
             Target target;
             target.entry = entry;
             target.user = !context.targets.IsCustom(entry);
-            target.path = PalmFileLocation(palm, entry, context.targets);
+            target.path = PalmFileLocation(palm, entry, context.targets, context.baseDirectory);
+            // Replacing the text by its own document would lose it.
+            if (IsSameFile(pc, target.path)) {
+                task.status = kStatusSameFile;
+                return;
+            }
             if (FileProbe(target.path) > 0) {
                 if (!host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
                     const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
@@ -112,14 +118,17 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
 
         // Building the document in the working file.
         building = true;
+        const RemovedOnSignal workingFiles{workingDoc, workingText};
         host.ShowProgressDisplay(true);
-        const std::string textPath = ApplyFilters(pc, task, context.baseDirectory, host);
-        if (textPath.empty()) throw ReportedFailure{kStatusGenericError};
+        std::string filterStatus = kStatusGenericError;
+        const std::string textPath = ApplyFilters(pc, task, context.baseDirectory, host, &filterStatus);
+        if (textPath.empty()) throw ReportedFailure{filterStatus};
         {
             int docError = 0;
-            const int docFd = open(workingDoc.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            std::string createCause;
+            const int docFd = CreateWorkingFile(workingDoc, createCause);
             if (docFd < 0) {
-                host.ReportFailureCause(workingDoc + ": " + ErrorText(errno));
+                host.ReportFailureCause(createCause);
                 throw ReportedFailure{kStatusGenericError};
             }
             FileHandle doc(OpenCheckedStream(docFd, "w+b", &docError));
@@ -135,7 +144,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
             } cause{host, workingDoc, docError};
             DocBuildRequest request;
             request.textPath = textPath;
-            request.databaseName = UsesUtf8Text(task) ? PalmDatabaseName(palm) : DatabaseName(palm);
+            request.databaseName = NewDatabaseName(palm, pc, UsesUtf8Text(task));
             request.compressed = task.HasOption(kOptionCompress);
             request.category = task.category;
             const std::string built = BuildDocFile(request, doc.get(), context.codec, host);

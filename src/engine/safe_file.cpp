@@ -244,6 +244,85 @@ extern "C" void CleanupAndEnd(int signalNumber) {
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && S_ISREG(first.st_mode) &&
+           S_ISREG(second.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+namespace {
+
+// A descriptor for reading path, or -1 with the cause: see OpenRegularFile.
+int OpenRegularFd(const std::string& path, std::string& cause) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        cause = path + ": " + ErrorText(errno);
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        cause = path + ": " + ErrorText(errno);
+        close(fd);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        cause = Refusal(path, info.st_mode);
+        close(fd);
+        return -1;
+    }
+    // Reads of a regular file never wait anyway; the flag only kept the open
+    // from hanging on a FIFO.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFile(const std::string& path, std::string& cause) {
+    const int fd = OpenRegularFd(path, cause);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = fdopen(fd, "rb");
+    if (stream == nullptr) {
+        cause = path + ": " + ErrorText(errno);
+        close(fd);
+    }
+    return stream;
+}
+
+int CreateWorkingFile(const std::string& path, std::string& cause) {
+    struct stat old {};
+    if (lstat(path.c_str(), &old) == 0) {
+        if (S_ISDIR(old.st_mode)) {
+            cause = Refusal(path, old.st_mode);
+            return -1;
+        }
+        // Removes a link, never what it leads to.
+        if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+            cause = path + ": cannot remove the old working file: " + ErrorText(errno);
+            return -1;
+        }
+    }
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        cause = path + ": " +
+                (error == EEXIST || error == ELOOP
+                     ? std::string("something else appeared at the working file's name while it was made")
+                     : ErrorText(error));
+        return -1;
+    }
+    return fd;
+}
+
+RemovedOnSignal::RemovedOnSignal(std::initializer_list<std::string> paths) {
+    for (const std::string& path : paths) slots_.push_back(RemoveOnSignal(path, false));
+}
+
+RemovedOnSignal::~RemovedOnSignal() {
+    for (const int slot : slots_) ForgetOnSignal(slot);
+}
+
 bool ResolveWriteTarget(const std::string& path, std::string& target) {
     if (path.empty() || path.find('\0') != std::string::npos) {
         errno = ENOENT;
@@ -383,6 +462,16 @@ ReplacementFile::ReplacementFile(const std::string& target) {
         refusal_ = Refusal(final_, old.st_mode);
         return;
     }
+    // What the user may not write is not replaced behind their back, although
+    // the folder would let a rename do it: an editor or cp would refuse too.
+    if (exists && faccessat(AT_FDCWD, final_.c_str(), W_OK, AT_EACCESS) != 0) {
+        if (errno == EACCES) {
+            refusal_ = final_ + " is read-only: it was left as it is";
+        } else {
+            Fail(errno);
+        }
+        return;
+    }
     const std::string folder = DirectoryPart(final_);
     const std::string name = FileNamePart(final_);
     if (name.empty()) {
@@ -494,11 +583,8 @@ std::string ReplacementFile::NamedCause() const {
 bool CopyFileSafely(const std::string& source, const std::string& target, std::string* cause, ProgressSink* events) {
     std::string ignored;
     std::string& why = cause != nullptr ? *cause : ignored;
-    const int sourceFd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (sourceFd < 0) {
-        why = source + ": " + ErrorText(errno);
-        return false;
-    }
+    const int sourceFd = OpenRegularFd(source, why);
+    if (sourceFd < 0) return false;
     int readError = 0;
     std::FILE* in = OpenCheckedStream(sourceFd, "rb", &readError);
     if (in == nullptr) {

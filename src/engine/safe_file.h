@@ -11,7 +11,9 @@
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "engine/progress_sink.h"
 
@@ -24,6 +26,36 @@ bool ResolveWriteTarget(const std::string& path, std::string& target);
 
 // Text for an error number, as strerror gives it.
 std::string ErrorText(int error);
+
+// Whether a and b name one regular file (the same device and inode, through
+// links and hard links). Anything else, a terminal or a pipe included, is
+// never the same file: "-" in and out on one terminal is fine.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// Opens a file to read it whole: without blocking on a FIFO, and only when it
+// is a regular file. Null with the cause ("... is a FIFO, not a regular
+// file", or the file and strerror) in cause.
+std::FILE* OpenRegularFile(const std::string& path, std::string& cause);
+
+// Creates one of the program's working files (lumdata.tmp, lumfilter.tmp,
+// lumclip.tmp) in a folder that others may be able to write to: a stale entry
+// of the name is removed, then the file is made new (O_EXCL | O_NOFOLLOW,
+// mode 0600), so a link or file planted there is never written through.
+// Returns the descriptor, or -1 with the cause in cause.
+int CreateWorkingFile(const std::string& path, std::string& cause);
+
+// Keeps paths on the list that SIGINT, SIGTERM and SIGHUP remove, for as long
+// as it lives: the working files of a conversion.
+class RemovedOnSignal {
+public:
+    explicit RemovedOnSignal(std::initializer_list<std::string> paths);
+    ~RemovedOnSignal();
+    RemovedOnSignal(const RemovedOnSignal&) = delete;
+    RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
+
+private:
+    std::vector<int> slots_;
+};
 
 class ReplacementFile {
 public:

@@ -44,7 +44,7 @@ void SyncTask(TaskRecord& task, ConversionContext& context) {
             task.status = "Error: no user (or custom) selected";
             return;
         }
-        const std::string pc = RightTrim(task.pcfile);
+        const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
         if (FileNamePart(pc).empty()) {
             task.status = "Error: no PC File selected";
             return;
@@ -54,7 +54,7 @@ void SyncTask(TaskRecord& task, ConversionContext& context) {
             task.status = "Error: no Palm File selected";
             return;
         }
-        const std::string palmPath = PalmFileLocation(palm, checked.front(), context.targets);
+        const std::string palmPath = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
         const bool palmExists = FileProbe(palmPath) == 1;
         const bool pcExists = FileProbe(pc) == 1;
 

@@ -1,6 +1,7 @@
 #include "engine/text_filters.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -10,8 +11,11 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/doc_builder.h"
 #include "engine/html_stripper.h"
 #include "engine/palm_charset.h"
+#include "engine/palm_doc_format.h"
+#include "engine/safe_file.h"
 
 namespace lum2 {
 
@@ -25,6 +29,10 @@ constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
 // TAB expansion can multiply a chunk by the TAB width (up to 32767), so the
 // output goes to disk whenever it passes this size rather than chunk by chunk.
 constexpr std::size_t kFlushSize = 64 * 1024;
+// The most text a document holds: a filter that passes it (TABs made into
+// many spaces can multiply a text) stops there instead of filling the disk.
+constexpr unsigned long long kLargestText =
+    static_cast<unsigned long long>(kMaximumTextRecords) * kTextRecordSize;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -83,6 +91,9 @@ public:
     FilterOutput(const FilterOutput&) = delete;
     FilterOutput& operator=(const FilterOutput&) = delete;
 
+    // Whether the output stopped for passing the most a document holds.
+    bool TooLong() const { return tooLong_; }
+
 private:
     bool Flush() {
         if (buffer_.empty()) return true;
@@ -99,6 +110,11 @@ private:
     }
 
     bool Write(const std::string& bytes) {
+        written_ += bytes.size();
+        if (written_ > kLargestText) {
+            tooLong_ = true;
+            return false;
+        }
         return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
     }
 
@@ -109,6 +125,8 @@ private:
     PalmTextEncoder* encoder_;
     std::string buffer_;
     std::string converted_;
+    unsigned long long written_ = 0;
+    bool tooLong_ = false;
 };
 
 // Whether the filters would give the file's bytes back unchanged: no CR, no
@@ -132,6 +150,12 @@ bool NothingToFilter(std::FILE* input, bool tabsToSpaces, bool onlyAscii) {
     }
 }
 
+// The empty path of a failure, with the status of one that has its own.
+std::string TooLongOrFailed(const FilterOutput& output, std::string* status) {
+    if (output.TooLong() && status != nullptr) *status = kStatusTextTooLong;
+    return "";
+}
+
 }  // namespace
 
 bool UsesUtf8Text(const TaskRecord& task) {
@@ -139,7 +163,7 @@ bool UsesUtf8Text(const TaskRecord& task) {
 }
 
 std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
-                         const std::string& baseDirectory, ProgressSink& progress) {
+                         const std::string& baseDirectory, ProgressSink& progress, std::string* status) {
     // A raw task sends the file's bytes as they are; there is nothing to copy.
     if (task.HasOption(kOptionRaw)) return pcPath;
 
@@ -148,12 +172,16 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
     const bool stripHtml = task.HasOption(kOptionStripHtml);
 
     if (task.tabspace < 0) return "";
-    InputFile input(std::fopen(pcPath.c_str(), "rb"));
-    if (!input) return "";
     // Only a regular file has a length to divide into chunks; a folder opens
-    // fine on Linux but cannot be read.
+    // fine on Linux but cannot be read, and a FIFO would block the run.
+    std::string cause;
+    InputFile input(OpenRegularFile(pcPath, cause));
+    if (!input) {
+        progress.ReportFailureCause(cause);
+        return "";
+    }
     struct stat info {};
-    if (fstat(fileno(input.get()), &info) != 0 || !S_ISREG(info.st_mode)) return "";
+    if (fstat(fileno(input.get()), &info) != 0) return "";
     const auto length = static_cast<unsigned long long>(info.st_size);
     if (length == 0) return "";
     const unsigned long long chunkCount = (length + kChunkSize - 1) / kChunkSize;
@@ -188,8 +216,16 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
     // while it is read is noticed at the next chunk.) Declared before the
     // stream, the buffer outlives it.
     const std::unique_ptr<char[]> outBuffer(new char[kStreamBuffer]);
-    std::FILE* outFile = std::fopen(outPath.c_str(), "wb");
-    if (outFile == nullptr) return "";
+    const int outFd = CreateWorkingFile(outPath, cause);
+    if (outFd < 0) {
+        progress.ReportFailureCause(cause);
+        return "";
+    }
+    std::FILE* outFile = fdopen(outFd, "wb");
+    if (outFile == nullptr) {
+        close(outFd);
+        return "";
+    }
     std::setvbuf(outFile, outBuffer.get(), _IOFBF, kStreamBuffer);
     PalmTextEncoder encoder;
     FilterOutput output(outFile, tabsToSpaces, crToLf, std::string(static_cast<std::size_t>(task.tabspace), ' '),
@@ -213,14 +249,14 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
             stripper.Feed(text, stripped);
             text = stripped;
         }
-        if (!output.Put(text)) return "";
+        if (!output.Put(text)) return TooLongOrFailed(output, status);
     }
     if (stripHtml) {
         stripped.clear();
         stripper.Finish(stripped);
-        if (!output.Put(stripped)) return "";
+        if (!output.Put(stripped)) return TooLongOrFailed(output, status);
     }
-    if (!output.Close()) return "";
+    if (!output.Close()) return TooLongOrFailed(output, status);
     if (encoder.Replaced() > 0) {
         const bool one = encoder.Replaced() == 1;
         progress.Note(std::to_string(encoder.Replaced()) + (one ? " character is" : " characters are") +

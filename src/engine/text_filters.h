@@ -25,8 +25,11 @@ bool UsesUtf8Text(const TaskRecord& task);
 // has "Raw" set or the filters would change none of its bytes, else
 // baseDirectory + "lumfilter.tmp" (left for the caller to delete). Returns an
 // empty path on failure (empty or unreadable input, negative TAB width, write
-// fault).
+// fault); a failure with a status of its own (a text longer than a document
+// holds, found as soon as the output passes that) puts it in *status.
+// lumfilter.tmp is made new (see CreateWorkingFile), mode 0600.
 std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
-                         const std::string& baseDirectory, ProgressSink& progress);
+                         const std::string& baseDirectory, ProgressSink& progress,
+                         std::string* status = nullptr);
 
 }  // namespace lum2

@@ -2,9 +2,11 @@
 #include "engine/text_filters.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -154,14 +156,21 @@ TEST(TextFiltersFailures, UnusableOrShrinkingInputAndWriteFaultsFail) {
         chmod(dir.File("locked").c_str(), 0500);
         EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.File("locked/"), sink), "");
     }
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    // A small text sits in the stdio buffer until the file is flushed, so
-    // it fails only if the flush and close are checked.
-    std::filesystem::remove(dir.File(kFilterFileName));
-    std::filesystem::create_symlink("/dev/full", dir.File(kFilterFileName));
-    EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink), "");
+    // A file size limit of nothing fails every write. A small text sits in
+    // the stdio buffer until the file is flushed, so it fails only if the
+    // flush and close are checked; a large one fails on its way.
     WriteFileText(dir.File("big.txt"), std::string(100000, 'b') + "\r");
-    EXPECT_EQ(ApplyFilters(dir.File("big.txt"), Task(kNoOptions), dir.Path(), sink), "");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = signal(SIGXFSZ, SIG_IGN);
+    const rlimit none{0, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const std::string small = ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink);
+    const std::string big = ApplyFilters(dir.File("big.txt"), Task(kNoOptions), dir.Path(), sink);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, savedHandler);
+    EXPECT_EQ(small, "");
+    EXPECT_EQ(big, "");
 }
 
 TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
