@@ -1,6 +1,7 @@
 // PC to Palm: filter the PC text, build the Doc database in lumdata.tmp, then
 // copy it to every checked install target.
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -34,10 +35,8 @@ struct ReportedFailure {
 };
 
 
-void RemoveIfPresent(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
+// A working file goes; a folder planted at its name is not this program's to remove.
+void RemoveIfPresent(const std::string& path) { unlink(path.c_str()); }
 
 }  // namespace
 

@@ -92,6 +92,14 @@ cases["record_list_link_past_end.pdb"] = (bytes(forward), "Error: Could not open
 cases["two_record_lists.pdb"] = (header(count=1, link=86) + struct.pack(">IIIHII", 100, 0x406F8000, 0, 1, 116, 0x406F8001)
                                  + docinfo(1, 1) + TEXT1, "OK")
 
+# records inside the header: a name field laid out as DocInfo would pass for
+# record 0 at offset 0, and record 1 would read the header and the list as text
+fake = docinfo(1, 1)
+cases["records_inside_header.pdb"] = (doc([fake, TEXT1], name=fake, offsets=[0, 16]),
+                                      "Error: could not get DocInfo of Palm File")
+# a plain record longer than any text record holds
+cases["plain_record_over_65535.pdb"] = (doc([docinfo(1, 1), b"a" * 65536]), "Error: Palm File corrupt")
+
 os.makedirs(OUT, exist_ok=True)
 with open(os.path.join(OUT, "expected.txt"), "w") as manifest:
     for name, (data, status) in sorted(cases.items()):

@@ -61,10 +61,13 @@ public:
     void ShowProgressDisplay(bool visible) override { display.push_back(visible); }
     void ReportFailureCause(const std::string& cause) override { causes.push_back(cause); }
     void Note(const std::string& text) override { notes.push_back(text); }
+    void LetEventsRun() override {
+        if (onEvents) onEvents();
+    }
 
     struct Prompt { PromptKind kind; std::string question, path; bool suppressedWhileAsked; };
     std::deque<int> answers;
-    std::function<void()> onPrompt;
+    std::function<void()> onPrompt, onEvents;
     std::vector<Prompt> prompts;
     std::vector<std::pair<int, std::string>> tray;
     std::vector<bool> display;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "conversion_fixture.h"
+#include "engine/doc_builder.h"
 
 namespace lum2::test {
 namespace {
@@ -51,6 +52,19 @@ TEST_F(PalmToPcTest, ChecksInTheirOrder) {
                                     {F("out.txt"), "book.pdb", "Error: Palm File does not exist"}};
     for (const auto& [pc, palm, status] : cases) EXPECT_EQ(Run(pc, palm).status, status) << pc;
     EXPECT_TRUE(host_.display.empty());
+}
+
+TEST_F(PalmToPcTest, TheDocumentAsItsOwnTextIsRefused) {
+    host_.SetChecked({Custom()});
+    MakeDoc("text", F("book.pdb"));
+    const auto doc = ReadFileBytes(F("book.pdb"));
+    fs::create_symlink("book.pdb", F("link.pdb"));
+    fs::create_hard_link(F("book.pdb"), F("hard.pdb"));
+    for (const char* pc : {"book.pdb", "link.pdb", "hard.pdb"}) {
+        EXPECT_EQ(Run(F(pc), F("book.pdb")).status, kStatusSameFile) << pc;
+        EXPECT_EQ(ReadFileBytes(F("book.pdb")), doc) << pc;
+    }
+    EXPECT_TRUE(host_.prompts.empty());
 }
 
 TEST_F(PalmToPcTest, ReadsTheLowestCheckedUsersFileWhateverFolderIsTyped) {

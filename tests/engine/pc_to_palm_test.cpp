@@ -1,9 +1,13 @@
 // PC to Palm: its statuses, its targets and prompts, and what it leaves behind.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
 
 #include "conversion_fixture.h"
+#include "engine/doc_builder.h"
 #include "engine/safe_file.h"
 
 namespace lum2::test {
@@ -118,6 +122,83 @@ TEST_F(PcToPalmTest, OverwritePromptPerTarget) {
     }
     EXPECT_EQ(host_.prompts[0].question, "Palm File already exists! Overwrite file?");
     EXPECT_EQ(host_.prompts[0].path, ann);
+    EXPECT_TRUE(NoWorkingFiles());
+}
+
+TEST_F(PcToPalmTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten) {
+    const std::string text = ReadFileText(F("book.txt"));
+    fs::create_symlink("book.txt", F("link.txt"));
+    fs::create_hard_link(F("book.txt"), F("hard.txt"));
+    fs::create_hard_link(F("book.txt"), UserFile("Bob", "book.txt"));
+    // The custom path as the text, through a link, a hard link; a user's copy that is the text.
+    const std::pair<std::vector<int>, std::string> cases[] = {
+        {{Custom()}, F("book.txt")}, {{Custom()}, F("link.txt")}, {{Custom()}, F("hard.txt")}, {{0, 1}, "book.txt"}};
+    for (const auto& [checked, palm] : cases) {
+        host_.SetChecked(checked);
+        host_.SetAskBeforeOverwrite(true);
+        EXPECT_EQ(Run(F("book.txt"), palm).status, kStatusSameFile) << palm;
+        EXPECT_EQ(ReadFileText(F("book.txt")), text) << palm;
+    }
+    EXPECT_TRUE(host_.prompts.empty() && host_.display.empty());
+    EXPECT_FALSE(fs::exists(UserFile("Ann", "book.txt")));
+    EXPECT_TRUE(NoWorkingFiles());
+}
+
+TEST_F(PcToPalmTest, WorkingFilesArePrivateAndAPlantedLinkIsNeverWrittenThrough) {
+    host_.SetChecked({Custom()});
+    chmod(F("book.txt").c_str(), 0600);
+    for (const char* victim : {"victim1", "victim2"}) WriteFileText(F(victim), "keep");
+    fs::create_symlink(F("victim1"), F("lumfilter.tmp"));
+    fs::create_symlink(F("victim2"), F("lumdata.tmp"));
+    std::vector<mode_t> seen;
+    host_.onEvents = [&] {
+        for (const char* name : {"lumfilter.tmp", "lumdata.tmp"}) {
+            struct stat info {};
+            // The planted links are seen before they are removed; every file made is private.
+            if (lstat(F(name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) seen.push_back(info.st_mode & 07777);
+        }
+    };
+    const mode_t saved = umask(022);
+    // CR to LF: the text is filtered into its working file before the Doc is built in its own.
+    EXPECT_EQ(Run(F("book.txt"), F("book.pdb"), "100100").status, "OK");
+    umask(saved);
+    host_.onEvents = nullptr;
+    EXPECT_EQ(ReadFileText(F("victim1")) + ReadFileText(F("victim2")), "keepkeep");
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 0600), static_cast<long>(seen.size()));
+    EXPECT_GE(seen.size(), 2u);
+    EXPECT_EQ(fs::status(F("book.pdb")).permissions(), fs::perms(0644));
+    EXPECT_TRUE(NoWorkingFiles());
+
+    // What cannot be removed from the name fails the task with the generic status and says why.
+    fs::create_directory(F("lumdata.tmp"));
+    host_.SetAskBeforeOverwrite(false);
+    EXPECT_EQ(Run(F("book.txt"), F("book.pdb")).status, kGeneric);
+    EXPECT_EQ(host_.causes.back(), F("lumdata.tmp") + " is a folder, not a regular file: it was left as it is");
+    EXPECT_TRUE(fs::is_directory(F("lumdata.tmp")));
+}
+
+TEST_F(PcToPalmTest, RelativePathsAreTakenInTheBaseFolderAndTheDocumentIsAlwaysNamed) {
+    host_.SetChecked({Custom()});
+    ASSERT_NE(fs::current_path().string() + "/", dir_.Path());
+    // A Palm file named ".pdb" takes the PC file's name.
+    EXPECT_EQ(Run("book.txt", ".pdb").status, "OK");
+    EXPECT_EQ(ReadFileText(F(".pdb")).substr(0, 5), std::string("book\0", 5));
+    TaskRecord back = Task("back.txt", ".pdb", kDirectionPalmToPc);
+    ConvertPalmToPc(back, context_);
+    EXPECT_EQ(back.status, "OK");
+    EXPECT_EQ(ReadFileText(F("back.txt")), "Once upon a time\n\tthere was a Palm.\n");
+    EXPECT_FALSE(fs::exists("back.txt") || fs::exists(".pdb"));
+}
+
+TEST_F(PcToPalmTest, AFilterStopsAtTheLargestTextADocumentHolds) {
+    host_.SetChecked({Custom()});
+    // 8,193 TABs of 32,767 spaces pass 65,534 records of 4,096 bytes by 12 KB.
+    WriteFileText(F("tabs.txt"), std::string(8193, '\t'));
+    TaskRecord task = Task(F("tabs.txt"), F("tabs.pdb"));
+    task.options = "010000", task.tabspace = 32767;
+    ConvertPcToPalm(task, context_);
+    EXPECT_EQ(task.status, kStatusTextTooLong);
+    EXPECT_FALSE(fs::exists(F("tabs.pdb")));
     EXPECT_TRUE(NoWorkingFiles());
 }
 

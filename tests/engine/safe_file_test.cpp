@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <vector>
 #include <string>
 
 #include "engine/safe_file.h"
@@ -103,7 +105,7 @@ TEST(ReplacementFile, WritesThroughLinksAndTheLinkStaysALink) {
 
 TEST(ReplacementFile, KeepsTheModeOfTheOldFileAndNewFilesFollowTheUmask) {
     TempDir dir;
-    for (const mode_t mode : {0600, 0640, 0444, 0755}) {
+    for (const mode_t mode : {0600, 0640, 0755}) {
         const std::string path = dir.File("text" + std::to_string(mode));
         WriteFileText(path, "old");
         chmod(path.c_str(), mode);
@@ -121,6 +123,90 @@ TEST(ReplacementFile, KeepsTheModeOfTheOldFileAndNewFilesFollowTheUmask) {
     ASSERT_EQ(chown(dir.File("theirs").c_str(), 4321, 8765), 0);
     ASSERT_EQ(Replace(dir.File("theirs"), "new"), "");
     EXPECT_TRUE(Lstat(dir.File("theirs")).st_uid == 4321u && Lstat(dir.File("theirs")).st_gid == 8765u);
+}
+
+TEST(ReplacementFile, AFileTheUserMayNotWriteIsKeptThoughTheFolderAllowsARename) {
+    TempDir dir;
+    const std::string path = dir.File("book.pdb");
+    WriteFileText(path, "old");
+    chmod(path.c_str(), 0444);
+    fs::create_symlink("book.pdb", dir.File("link"));
+    // Root writes any file, as cp would; a user is told, as an editor would tell them.
+    for (const std::string& through : {path, dir.File("link")}) {
+        if (geteuid() == 0) {
+            EXPECT_EQ(Replace(through, "new"), "");
+            EXPECT_EQ(Lstat(path).st_mode & 07777, 0444u);
+        } else {
+            EXPECT_EQ(Replace(through, "new"), path + " is read-only: it was left as it is");
+            EXPECT_EQ(ReadFileText(path), "old");
+        }
+    }
+    EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
+}
+
+TEST(WorkingFiles, AreMadeNewAndPrivateWhateverWasPlantedAtTheirName) {
+    TempDir dir;
+    WriteFileText(dir.File("victim"), "keep");
+    chmod(dir.File("victim").c_str(), 0666);
+    const std::string work = dir.File("lumfilter.tmp");
+    const auto plant = std::vector<std::pair<const char*, std::function<void()>>>{
+        {"nothing", [] {}},
+        {"a stale file", [&] { WriteFileText(work, "stale"); }},
+        {"a link to a file", [&] { fs::create_symlink(dir.File("victim"), work); }},
+        {"a dangling link", [&] { fs::create_symlink(dir.File("created-by-us"), work); }},
+        {"a FIFO", [&] { mkfifo(work.c_str(), 0666); }}};
+    const mode_t saved = umask(0);
+    for (const auto& [what, planted] : plant) {
+        planted();
+        std::string cause;
+        const int fd = CreateWorkingFile(work, cause);
+        ASSERT_GE(fd, 0) << what << ": " << cause;
+        EXPECT_EQ(write(fd, "mine", 4), 4);
+        close(fd);
+        const struct stat made = Lstat(work);
+        EXPECT_TRUE(S_ISREG(made.st_mode) && (made.st_mode & 07777) == 0600 && made.st_uid == geteuid()) << what;
+        EXPECT_EQ(ReadFileText(work), "mine") << what;
+        fs::remove(work);
+    }
+    umask(saved);
+    EXPECT_EQ(ReadFileText(dir.File("victim")), "keep");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.File("created-by-us"))));
+    // A folder is not a stale working file: it stays, and the cause says what it is.
+    fs::create_directory(work);
+    std::string cause;
+    EXPECT_EQ(CreateWorkingFile(work, cause), -1);
+    EXPECT_EQ(cause, work + " is a folder, not a regular file: it was left as it is");
+}
+
+TEST(WorkingFiles, FilesAreReadOnlyWhenRegularAndTheSameFileIsFoundThroughLinks) {
+    TempDir dir;
+    WriteFileText(dir.File("a.txt"), "text");
+    fs::create_symlink("a.txt", dir.File("link"));
+    fs::create_hard_link(dir.File("a.txt"), dir.File("hard"));
+    WriteFileText(dir.File("b.txt"), "text");
+    for (const char* same : {"a.txt", "link", "hard"}) EXPECT_TRUE(IsSameFile(dir.File("a.txt"), dir.File(same))) << same;
+    for (const char* other : {"b.txt", "missing"}) EXPECT_FALSE(IsSameFile(dir.File("a.txt"), dir.File(other))) << other;
+    // One terminal or pipe in and out is no file to lose.
+    EXPECT_FALSE(IsSameFile("/dev/null", "/dev/null"));
+
+    // A FIFO with no writer would block a plain open for ever.
+    ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    fs::create_directory(dir.File("folder"));
+    for (const auto& [name, cause] : std::vector<std::pair<std::string, std::string>>{
+             {"pipe", dir.File("pipe") + " is a named pipe (FIFO), not a regular file: it was left as it is"},
+             {"folder", dir.File("folder") + " is a folder, not a regular file: it was left as it is"},
+             {"missing", dir.File("missing") + ": " + ErrorText(ENOENT)}}) {
+        std::string why;
+        EXPECT_EQ(OpenRegularFile(dir.File(name), why), nullptr);
+        EXPECT_EQ(why, cause);
+    }
+    std::string why;
+    std::FILE* file = OpenRegularFile(dir.File("link"), why);
+    ASSERT_NE(file, nullptr);
+    char text[8] = {};
+    EXPECT_EQ(std::fread(text, 1, sizeof text, file), 4u);
+    std::fclose(file);
+    EXPECT_STREQ(text, "text");
 }
 
 TEST(ReplacementFile, NamesUpToTheLongestTheFolderTakes) {
