@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Kills lum2doc encode and decode runs at random moments over an existing
-# output, many times, and checks that every output is the old file or the
-# complete new one, that SIGINT and SIGTERM leave no temporary file or
-# spooled input behind, and that the next run removes what SIGKILL left.
+# Kills lum2doc encode, decode and task-list runs at random moments over an
+# existing output, many times, and checks that every output is the old file
+# or the complete new one, that SIGINT and SIGTERM leave no temporary file,
+# working file or spooled input behind, and that the next run removes what
+# SIGKILL left.
 #
-# usage: tests/kill_test.sh BIN_DIR [ITERATIONS]   (BIN_DIR holds lum2doc)
+# usage: tests/kill_test.sh BIN_DIR [ITERATIONS [LONGEST_WAIT_MS]]   (BIN_DIR holds lum2doc)
+# The test command runs a short round; a longer wait reaches later moments
+# of the runs (about a second for the 12 MB text on a quick machine).
 set -u
-bin=${1:?usage: $0 BIN_DIR [ITERATIONS]}
+bin=${1:?usage: $0 BIN_DIR [ITERATIONS [LONGEST_WAIT_MS]]}
 iterations=${2:-200}
+longest_wait=${3:-1500}
 lum2doc=$(cd "$bin" && pwd)/lum2doc
 here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/tmp" "$work/out" "$work/home"
+mkdir "$work/tmp" "$work/out" "$work/home" "$work/base"
 export TMPDIR=$work/tmp JPILOT_HOME=$work/home LUM2_HOTSYNC_ROOT=
 # Background jobs of a script ignore SIGINT unless job control is on.
 set -m
@@ -25,8 +29,19 @@ done
 printf 'old text\n' >"$work/old.txt"
 "$lum2doc" encode "$work/old.txt" "$work/old.pdb" || exit 1
 "$lum2doc" encode --raw --compress "$work/in.txt" "$work/new.pdb" || exit 1
+# A task whose text is filtered (Strip HTML) into lumfilter.tmp and built in
+# lumdata.tmp, both in the base folder, before its Palm file is replaced.
+"$lum2doc" tasks add --dir "$work/base" --pc "$work/in.txt" --palm "$work/out/run.pdb" \
+    --direction pc-to-palm --options 1010000 --install 1 >/dev/null || exit 1
+"$lum2doc" run --dir "$work/base" --answer yes >/dev/null || exit 1
+"$lum2doc" decode "$work/out/run.pdb" "$work/run.txt" || exit 1
 
-leftovers() { find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l; }
+leftovers() {
+    local temporary working
+    temporary=$(find "$work/out" "$work/tmp" -mindepth 1 \( -name '.lum2-*' -o -name 'lum2doc.*' \) | wc -l)
+    working=$(find "$work/base" -name 'lum*.tmp' | wc -l)
+    echo $((temporary + working))
+}
 
 declare -A outcome
 bad=0
@@ -36,7 +51,12 @@ for ((i = 1; i <= iterations; i++)); do
     signals=(KILL TERM INT)
     signal=${signals[RANDOM % 3]}
     before=$(leftovers)
-    if ((RANDOM % 2)); then
+    if ((RANDOM % 3 == 2)); then
+        command=run
+        out=$work/out/run.pdb
+        cp "$work/old.pdb" "$out"
+        "$lum2doc" run --dir "$work/base" --answer yes >/dev/null 2>&1 &
+    elif ((RANDOM % 2)); then
         command=encode
         out=$work/out/book.pdb
         cp "$work/old.pdb" "$out"
@@ -53,7 +73,7 @@ for ((i = 1; i <= iterations; i++)); do
     fi
     pid=$!
     # From before the output exists to after a run would have ended.
-    ms=$((RANDOM % 1500))
+    ms=$((RANDOM % longest_wait))
     sleep "$((ms / 1000)).$(printf '%03d' $((ms % 1000)))"
     kill -s "$signal" "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
@@ -61,6 +81,10 @@ for ((i = 1; i <= iterations; i++)); do
     if [ $command = encode ]; then
         if cmp -s "$out" "$work/old.pdb"; then result=old
         elif "$lum2doc" decode "$out" - 2>/dev/null | cmp -s - "$work/in.txt"; then result=new
+        else result=BAD; fi
+    elif [ $command = run ]; then
+        if cmp -s "$out" "$work/old.pdb"; then result=old
+        elif "$lum2doc" decode "$out" - 2>/dev/null | cmp -s - "$work/run.txt"; then result=new
         else result=BAD; fi
     else
         if cmp -s "$out" "$work/old.txt"; then result=old
@@ -82,6 +106,7 @@ done
 before=$(leftovers)
 "$lum2doc" encode --raw - "$work/out/book.pdb" <"$work/old.txt" || bad=$((bad + 1))
 "$lum2doc" decode "$work/old.pdb" "$work/out/book.txt" || bad=$((bad + 1))
+"$lum2doc" run --dir "$work/base" --answer yes >/dev/null || bad=$((bad + 1))
 after=$(leftovers)
 
 for key in $(printf '%s\n' "${!outcome[@]}" | sort); do printf '%-22s %d\n' "$key" "${outcome[$key]}"; done
