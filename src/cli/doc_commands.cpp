@@ -287,7 +287,8 @@ std::vector<Command> DocCommands() {
         "convert a text file into a Palm Doc database (.pdb)",
         "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--category N] [--jobs N] INPUT OUTPUT.pdb",
         "Converts the text file INPUT into the Palm Doc database OUTPUT.pdb.\n"
-        "The database name is OUTPUT's file name without its extension (at most 31 bytes).\n"
+        "The database name is OUTPUT's file name without its extension (at most 31 bytes),\n"
+        "else INPUT's, else \"Untitled\".\n"
         "Without options, carriage returns are removed and TABs are kept.\n"
         "\n"
         "  --compress      compress the text records (smaller file, Doc version 2)\n"
