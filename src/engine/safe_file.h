@@ -10,6 +10,9 @@
 // SIGINT, SIGTERM and SIGHUP or are removed by the next run after a kill.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -24,6 +27,18 @@ bool ResolveWriteTarget(const std::string& path, std::string& target);
 
 // Text for an error number, as strerror gives it.
 std::string ErrorText(int error);
+
+// Opens path, links followed, with flags (O_RDONLY, O_WRONLY | O_APPEND |
+// O_CREAT, ...; mode for a file it creates) only when it is a regular file:
+// a FIFO would block the open or the first read for ever, and opening a
+// device can act on it. Returns the descriptor, or -1 with the reason in
+// cause ("PATH is a named pipe (FIFO), not a regular file", "PATH: Permission
+// denied") and errno set; errno is ENOENT only when there is no such file.
+int OpenRegularFile(const std::string& path, int flags, std::string& cause, mode_t mode = 0600);
+
+// Appends the rest of fd to text while text stays within limit bytes; false
+// with the reason in cause ("Input/output error", "larger than 16 MB").
+bool ReadAtMost(int fd, std::size_t limit, std::string& text, std::string& cause);
 
 class ReplacementFile {
 public:
