@@ -136,6 +136,14 @@ std::string JpilotDirectory::UserName() {
 
 std::string JpilotDirectory::UserFolder() {
     RequireSelection();
+    // Callers ask for this folder to reach backup/, where the Palm files are
+    // written. J-Pilot makes backup/ at its first sync only, so without it
+    // every task for a J-Pilot that never synced would fail; it is made as
+    // J-Pilot makes it, private to the user. mkdir replaces nothing (a link
+    // or a file planted as backup stays, and a write through it is judged
+    // there) and makes no .jpilot that has gone. A failure shows as the cause
+    // of the write that needs the folder.
+    mkdir((root_ + ".jpilot/backup").c_str(), 0700);
     return ".jpilot";
 }
 

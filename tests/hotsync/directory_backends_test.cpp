@@ -207,6 +207,30 @@ TEST(JpilotDirectory, InstallLosesNoLineAnotherProgramAppendsMeanwhile) {
     EXPECT_TRUE(wrong.empty()) << wrong.size() << " lines wrong, first " << wrong.front() << " of " << ours << " ours";
 }
 
+TEST(JpilotDirectory, AMissingBackupFolderIsMadePrivateWhatStandsThereIsKept) {
+    // What stands as backup before: nothing, a link to a folder, a dangling link, a file.
+    const std::pair<std::string, fs::file_type> cases[] = {{"", fs::file_type::directory},
+                                                           {"folder", fs::file_type::symlink},
+                                                           {"nowhere", fs::file_type::symlink},
+                                                           {"file", fs::file_type::regular}};
+    for (const auto& [planted, expected] : cases) {
+        TempDir home;
+        fs::create_directory(home.Path() + ".jpilot");
+        fs::create_directory(home.File("folder"));
+        const std::string backup = home.Path() + ".jpilot/backup";
+        if (planted == "file") WriteFileText(backup, "x");
+        if (expected == fs::file_type::symlink) fs::create_symlink(home.File(planted), backup);
+        JpilotDirectory directory(home.Path(), "ann");
+        EXPECT_EQ(BackupFolder(directory, 0), home.Path() + ".jpilot/backup/");
+        const fs::file_status status = fs::symlink_status(backup);
+        EXPECT_EQ(status.type(), expected) << planted;
+        if (expected == fs::file_type::directory) {
+            EXPECT_EQ(status.permissions(), fs::perms::owner_all);
+        }
+        EXPECT_FALSE(fs::exists(home.File("nowhere")));
+    }
+}
+
 // --- the folder tree ----------------------------------------------------------
 
 TEST(FolderTreeDirectory, UsersAreTheSubfoldersWithBackupInByteOrderWithNameAndProfileFiles) {
