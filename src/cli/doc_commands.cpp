@@ -156,7 +156,7 @@ int RunEncode(const ParsedArguments& args) {
         // Bytes stay as they are; say so when that will garble the text.
         const std::unique_ptr<char[]> buffer(new char[1 << 16]);  // outlives the stream
         std::string ignored;
-        FileHandle text(OpenRegularFile(pcPath, ignored));
+        FileHandle text(OpenRegularStream(pcPath, ignored));
         if (text) std::setvbuf(text.get(), buffer.get(), _IOFBF, 1 << 16);
         Utf8Scanner scanner;
         if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
@@ -198,7 +198,7 @@ int RunDecode(const ParsedArguments& args) {
     }
     if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
     std::string cause;
-    FileHandle doc(OpenRegularFile(palmPath, cause));
+    FileHandle doc(OpenRegularStream(palmPath, cause));
     if (!doc) return Fail(WithCause(kStatusGenericError, cause));
 
     OutputFile out(args.positionals[1], work);
@@ -248,7 +248,7 @@ int RunInfo(const ParsedArguments& args) {
     }
     if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
     std::string cause;
-    FileHandle doc(OpenRegularFile(palmPath, cause));
+    FileHandle doc(OpenRegularStream(palmPath, cause));
     if (!doc) return Fail(WithCause(kStatusGenericError, cause));
 
     PalmHeader header;

@@ -173,7 +173,7 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
         // The records are read through a 64 KB buffer that outlives the stream.
         const std::unique_ptr<char[]> textBuffer(new char[kTextBuffer]);
         std::string cause;
-        FileHandle text(OpenRegularFile(request.textPath, cause));
+        FileHandle text(OpenRegularStream(request.textPath, cause));
         if (!text) {
             progress.ReportFailureCause(cause);
             return kStatusGenericError;

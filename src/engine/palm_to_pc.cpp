@@ -66,7 +66,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
         // damaged Palm file or a failed write never costs the user a text.
         converting = true;
         std::string openCause;
-        FileHandle doc(OpenRegularFile(source, openCause));
+        FileHandle doc(OpenRegularStream(source, openCause));
         if (!doc) {
             task.status = kStatusGenericError;
             host.ReportFailureCause(openCause);

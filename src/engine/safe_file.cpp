@@ -79,8 +79,16 @@ std::string KindOf(mode_t mode) {
     return "not a regular file";
 }
 
-std::string Refusal(const std::string& path, mode_t mode) {
-    return path + " is " + KindOf(mode) + ", not a regular file: it was left as it is";
+std::string NotRegular(const std::string& path, mode_t mode) {
+    return path + " is " + KindOf(mode) + ", not a regular file";
+}
+
+std::string Refusal(const std::string& path, mode_t mode) { return NotRegular(path, mode) + ": it was left as it is"; }
+
+std::string SizeText(std::size_t bytes) {
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MB";
+    if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KB";
+    return std::to_string(bytes) + " bytes";
 }
 
 // The rename is only durable once the folder entry is on the disk; the new
@@ -244,6 +252,54 @@ extern "C" void CleanupAndEnd(int signalNumber) {
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
+int OpenRegularFile(const std::string& path, int flags, std::string& cause, mode_t mode) {
+    struct stat info {};
+    // Looked at before the open as well, so that a device is never opened;
+    // what the name shows may change, so the descriptor is what counts.
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        cause = NotRegular(path, info.st_mode);
+        errno = EINVAL;
+        return -1;
+    }
+    const int fd = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd < 0) {
+        const int error = errno;
+        cause = path + ": " + ErrorText(error);
+        errno = error;
+        return -1;
+    }
+    int error = 0;
+    if (fstat(fd, &info) != 0) {
+        error = errno;
+        cause = path + ": " + ErrorText(error);
+    } else if (!S_ISREG(info.st_mode)) {
+        error = EINVAL;
+        cause = NotRegular(path, info.st_mode);
+    }
+    if (error == 0) return fd;
+    close(fd);
+    errno = error;
+    return -1;
+}
+
+bool ReadAtMost(int fd, std::size_t limit, std::string& text, std::string& cause) {
+    char buffer[1 << 14];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            cause = ErrorText(errno);
+            return false;
+        }
+        if (static_cast<std::size_t>(got) > limit - text.size()) {
+            cause = "larger than " + SizeText(limit);
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
 bool IsSameFile(const std::string& a, const std::string& b) {
     struct stat first {};
     struct stat second {};
@@ -251,36 +307,8 @@ bool IsSameFile(const std::string& a, const std::string& b) {
            S_ISREG(second.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-namespace {
-
-// A descriptor for reading path, or -1 with the cause: see OpenRegularFile.
-int OpenRegularFd(const std::string& path, std::string& cause) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        cause = path + ": " + ErrorText(errno);
-        return -1;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        cause = path + ": " + ErrorText(errno);
-        close(fd);
-        return -1;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        cause = Refusal(path, info.st_mode);
-        close(fd);
-        return -1;
-    }
-    // Reads of a regular file never wait anyway; the flag only kept the open
-    // from hanging on a FIFO.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-}  // namespace
-
-std::FILE* OpenRegularFile(const std::string& path, std::string& cause) {
-    const int fd = OpenRegularFd(path, cause);
+std::FILE* OpenRegularStream(const std::string& path, std::string& cause) {
+    const int fd = OpenRegularFile(path, O_RDONLY, cause);
     if (fd < 0) return nullptr;
     std::FILE* stream = fdopen(fd, "rb");
     if (stream == nullptr) {
@@ -583,7 +611,7 @@ std::string ReplacementFile::NamedCause() const {
 bool CopyFileSafely(const std::string& source, const std::string& target, std::string* cause, ProgressSink* events) {
     std::string ignored;
     std::string& why = cause != nullptr ? *cause : ignored;
-    const int sourceFd = OpenRegularFd(source, why);
+    const int sourceFd = OpenRegularFile(source, O_RDONLY, why);
     if (sourceFd < 0) return false;
     int readError = 0;
     std::FILE* in = OpenCheckedStream(sourceFd, "rb", &readError);

@@ -10,6 +10,9 @@
 // SIGINT, SIGTERM and SIGHUP or are removed by the next run after a kill.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -27,15 +30,25 @@ bool ResolveWriteTarget(const std::string& path, std::string& target);
 // Text for an error number, as strerror gives it.
 std::string ErrorText(int error);
 
+// Opens path, links followed, with flags (O_RDONLY, O_WRONLY | O_APPEND |
+// O_CREAT, ...; mode for a file it creates) only when it is a regular file:
+// a FIFO would block the open or the first read for ever, and opening a
+// device can act on it. Returns the descriptor, or -1 with the reason in
+// cause ("PATH is a named pipe (FIFO), not a regular file", "PATH: Permission
+// denied") and errno set; errno is ENOENT only when there is no such file.
+int OpenRegularFile(const std::string& path, int flags, std::string& cause, mode_t mode = 0600);
+
+// Appends the rest of fd to text while text stays within limit bytes; false
+// with the reason in cause ("Input/output error", "larger than 16 MB").
+bool ReadAtMost(int fd, std::size_t limit, std::string& text, std::string& cause);
+
 // Whether a and b name one regular file (the same device and inode, through
 // links and hard links). Anything else, a terminal or a pipe included, is
 // never the same file: "-" in and out on one terminal is fine.
 bool IsSameFile(const std::string& a, const std::string& b);
 
-// Opens a file to read it whole: without blocking on a FIFO, and only when it
-// is a regular file. Null with the cause ("... is a FIFO, not a regular
-// file", or the file and strerror) in cause.
-std::FILE* OpenRegularFile(const std::string& path, std::string& cause);
+// OpenRegularFile for reading, as a stream; null with the cause.
+std::FILE* OpenRegularStream(const std::string& path, std::string& cause);
 
 // Creates one of the program's working files (lumdata.tmp, lumfilter.tmp,
 // lumclip.tmp) in a folder that others may be able to write to: a stale entry

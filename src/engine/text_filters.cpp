@@ -175,7 +175,7 @@ std::string ApplyFilters(const std::string& pcPath, const TaskRecord& task,
     // Only a regular file has a length to divide into chunks; a folder opens
     // fine on Linux but cannot be read, and a FIFO would block the run.
     std::string cause;
-    InputFile input(OpenRegularFile(pcPath, cause));
+    InputFile input(OpenRegularStream(pcPath, cause));
     if (!input) {
         progress.ReportFailureCause(cause);
         return "";

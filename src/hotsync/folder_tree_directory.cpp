@@ -1,9 +1,13 @@
 #include "hotsync/folder_tree_directory.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "engine/path_functions.h"
 #include "engine/safe_file.h"
@@ -21,16 +25,26 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// A name is one short line; a file this large is not one.
+constexpr std::size_t kNameReadLimit = 64 << 10;
+
 // Folder names cannot hold every name a handheld may carry, so a "name"
-// file may give the real one.
-std::string UserNameOf(const std::string& userPath, const std::string& folder) {
-    std::ifstream in(userPath + "name");
-    std::string line;
-    if (in && std::getline(in, line)) {
-        line = Trimmed(line);
-        if (!line.empty()) return line;
+// file may give the real one: its first line replaces name unless blank.
+// False, with the reason, when the file is there but cannot be read.
+bool ReadUserName(const std::string& userPath, std::string& name, std::string& cause) {
+    const int fd = OpenRegularFile(userPath + "name", O_RDONLY, cause);
+    if (fd < 0 && errno == ENOENT) cause.clear();
+    if (fd < 0) return cause.empty();
+    std::string text;
+    const bool read = ReadAtMost(fd, kNameReadLimit, text, cause);
+    close(fd);
+    if (!read) {
+        cause = userPath + "name: " + cause;
+        return false;
     }
-    return folder;
+    const std::string line = Trimmed(text.substr(0, text.find('\n')));
+    if (!line.empty()) name = line;
+    return true;
 }
 
 }  // namespace
@@ -56,16 +70,20 @@ FolderTreeDirectory::FolderTreeDirectory(const std::string& hotsyncRoot) {
     }
 
     fs::directory_iterator it(root_, error);
+    std::string cause;
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
         const std::string folder = it->path().filename().string();
         const std::string userPath = root_ + folder + "/";
         std::error_code ignored;
         if (!fs::is_directory(userPath + "backup", ignored)) continue;
-        users_.push_back({folder, UserNameOf(userPath, folder), fs::exists(userPath + "profile", ignored)});
+        User user{folder, folder, fs::exists(userPath + "profile", ignored)};
+        if (!ReadUserName(userPath, user.name, cause)) break;
+        users_.push_back(std::move(user));
     }
-    if (error) {
+    if (error) cause = error.message();
+    if (!cause.empty()) {
         users_.clear();
-        readError_ = "cannot read the HotSync folder " + root_ + ": " + error.message();
+        readError_ = "cannot read the HotSync folder " + root_ + ": " + cause;
         return;
     }
     // The file system lists in no fixed order; positions must not change

@@ -1,11 +1,16 @@
 #include "hotsync/jpilot_directory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <chrono>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <system_error>
+#include <thread>
+#include <utility>
 
 #include "engine/safe_file.h"
 
@@ -22,10 +27,45 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// J-Pilot's lists are a few lines; a file this large is no list of its.
+constexpr std::size_t kReadLimit = 16 << 20;
+
+// Closes a descriptor with its scope, unless given back with Release.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+// The whole of one of J-Pilot's files; empty when there is none. what names
+// it in the message of a failure.
+std::string ReadJpilotFile(const std::string& path, const std::string& what) {
+    std::string cause;
+    const Descriptor in(OpenRegularFile(path, O_RDONLY, cause));
+    if (in.Get() < 0) {
+        if (errno == ENOENT) return {};
+        throw UserDirectoryError("cannot read " + what + ": " + cause);
+    }
+    std::string text;
+    if (!ReadAtMost(in.Get(), kReadLimit, text, cause)) {
+        throw UserDirectoryError("cannot read " + what + ": " + path + ": " + cause);
+    }
+    return text;
+}
+
 // jpilot.rc holds one "key value" setting a line; the user name is "user".
 // A later line wins, as it does when J-Pilot reads the file top to bottom.
-std::string NameFromRcFile(const std::string& rcPath) {
-    std::ifstream in(rcPath);
+std::string NameFromRcFile(const std::string& rcText) {
+    std::istringstream in(rcText);
     std::string name;
     std::string line;
     while (std::getline(in, line)) {
@@ -35,28 +75,6 @@ std::string NameFromRcFile(const std::string& rcPath) {
         name = Trimmed(setting.substr(keyEnd));
     }
     return name;
-}
-
-std::string SystemError(const std::string& what, const std::string& path, int error) {
-    return what + " " + path + ": " + std::strerror(error);
-}
-
-// The whole queue file; empty when there is none yet.
-std::string ReadQueue(const std::string& queuePath) {
-    std::FILE* in = std::fopen(queuePath.c_str(), "rb");
-    if (in == nullptr) {
-        if (errno == ENOENT) return {};
-        throw UserDirectoryError(SystemError("cannot read J-Pilot's install list", queuePath, errno));
-    }
-    std::string queue;
-    char buffer[8192];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) queue.append(buffer, got);
-    const bool failed = std::ferror(in) != 0;
-    const int error = errno;
-    std::fclose(in);
-    if (failed) throw UserDirectoryError(SystemError("cannot read J-Pilot's install list", queuePath, error));
-    return queue;
 }
 
 bool QueueHoldsLine(const std::string& queue, const std::string& wanted) {
@@ -82,13 +100,20 @@ JpilotDirectory::JpilotDirectory(const std::string& jpilotHome, const std::strin
     std::error_code ignored;
     present_ = std::filesystem::is_directory(root_ + ".jpilot", ignored);
     if (!present_) return;
-    name_ = NameFromRcFile(root_ + ".jpilot/jpilot.rc");
+    try {
+        name_ = NameFromRcFile(ReadJpilotFile(root_ + ".jpilot/jpilot.rc", "J-Pilot's settings"));
+    } catch (const UserDirectoryError& error) {
+        readError_ = error.what();
+    }
     if (name_.empty()) name_ = loginName;
     // An install list entry without text could not be told apart or chosen.
     if (name_.empty()) name_ = "J-Pilot";
 }
 
-int JpilotDirectory::UserCount() { return present_ ? 1 : 0; }
+int JpilotDirectory::UserCount() {
+    if (!readError_.empty()) throw UserDirectoryError(readError_);
+    return present_ ? 1 : 0;
+}
 
 std::string JpilotDirectory::RootFolder() {
     RequireSelection();
@@ -111,6 +136,14 @@ std::string JpilotDirectory::UserName() {
 
 std::string JpilotDirectory::UserFolder() {
     RequireSelection();
+    // Callers ask for this folder to reach backup/, where the Palm files are
+    // written. J-Pilot makes backup/ at its first sync only, so without it
+    // every task for a J-Pilot that never synced would fail; it is made as
+    // J-Pilot makes it, private to the user. mkdir replaces nothing (a link
+    // or a file planted as backup stays, and a write through it is judged
+    // there) and makes no .jpilot that has gone. A failure shows as the cause
+    // of the write that needs the folder.
+    mkdir((root_ + ".jpilot/backup").c_str(), 0700);
     return ".jpilot";
 }
 
@@ -131,17 +164,59 @@ void JpilotDirectory::InstallFile(const std::string& path) {
     const std::string absolute = std::filesystem::absolute(path, error).string();
     if (error) throw UserDirectoryError("cannot queue " + path + " for J-Pilot: " + error.message());
 
+    // J-Pilot and other programs add to the list too, and J-Pilot may read it
+    // at any moment: one O_APPEND write of a whole line keeps every line of
+    // theirs and never shows half of ours. The list tells what goes to the
+    // handheld, so a new one is private, as J-Pilot's own files are.
     const std::string queuePath = root_ + ".jpilot/jpilot.install";
-    std::string queue = ReadQueue(queuePath);
+    const std::string what = "J-Pilot's install list";
+    std::string cause;
+    Descriptor out(OpenRegularFile(queuePath, O_WRONLY | O_APPEND | O_CREAT, cause, 0600));
+    if (out.Get() < 0) throw UserDirectoryError("cannot add to " + what + ": " + cause);
+    const Descriptor in(OpenRegularFile(queuePath, O_RDONLY, cause));
+    if (in.Get() < 0) throw UserDirectoryError("cannot read " + what + ": " + cause);
+    struct stat appended {};
+    struct stat checked {};
+    if (fstat(out.Get(), &appended) != 0 || fstat(in.Get(), &checked) != 0 || appended.st_ino != checked.st_ino ||
+        appended.st_dev != checked.st_dev) {
+        // Someone saved a new list between the two opens (an editor does so
+        // by renaming): checking one file and adding to another could join
+        // two paths or queue one twice.
+        throw UserDirectoryError("cannot add to " + what + ": " + queuePath + " was replaced while it was read");
+    }
+    std::string queue;
+    bool read = ReadAtMost(in.Get(), kReadLimit, queue, cause);
+    // A read can see half of a line another program is writing that moment
+    // (the kernel copies a write page by page); given a moment, the line is
+    // whole and needs no break of ours.
+    if (read && !queue.empty() && queue.back() != '\n') {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        read = ReadAtMost(in.Get(), kReadLimit, queue, cause);
+    }
+    if (!read) throw UserDirectoryError("cannot read " + what + ": " + queuePath + ": " + cause);
     if (QueueHoldsLine(queue, absolute)) return;
-    if (!queue.empty() && queue.back() != '\n') queue += '\n';
-    queue += absolute + '\n';
 
-    // J-Pilot may read the list at any moment; it must never see half of it.
-    ReplacementFile out(queuePath);
-    if (!out.Ok()) throw UserDirectoryError(SystemError("cannot write J-Pilot's install list", queuePath, errno));
-    if (std::fwrite(queue.data(), 1, queue.size(), out.File()) != queue.size() || !out.Commit()) {
-        throw UserDirectoryError(SystemError("cannot write J-Pilot's install list", queuePath, errno));
+    std::string line = absolute + '\n';
+    // A line still unfinished, or a hand edit without a final line break,
+    // must not run into ours; in the same write, so that no other line comes
+    // between.
+    if (!queue.empty() && queue.back() != '\n') line.insert(0, 1, '\n');
+    ssize_t wrote;
+    do {
+        wrote = write(out.Get(), line.data(), line.size());
+    } while (wrote < 0 && errno == EINTR);
+    if (wrote != static_cast<ssize_t>(line.size())) {
+        // Not written again: a second write could land between other
+        // writers' lines. A piece written stays, and the next line added
+        // starts with a line break.
+        const int writeError = wrote < 0 ? errno : ENOSPC;
+        std::string failure = "cannot add to " + what + ": " + queuePath + ": " + ErrorText(writeError);
+        if (wrote >= 0) failure += " (" + std::to_string(wrote) + " of " + std::to_string(line.size()) + " bytes)";
+        throw UserDirectoryError(failure);
+    }
+    // Linux releases the descriptor even when close reports EINTR.
+    if (fsync(out.Get()) != 0 || (close(out.Release()) != 0 && errno != EINTR)) {
+        throw UserDirectoryError("cannot add to " + what + ": " + queuePath + ": " + ErrorText(errno));
     }
 }
 

@@ -30,6 +30,7 @@ private:
 
     std::string root_;  // jpilotHome + "/"
     std::string name_;
+    std::string readError_;  // why jpilot.rc could not be read; thrown by UserCount
     bool present_ = false;
     bool selected_ = false;
 };

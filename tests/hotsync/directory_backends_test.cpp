@@ -1,11 +1,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -100,29 +109,126 @@ TEST(JpilotDirectory, NameComesFromJpilotRcElseTheLoginName) {
     }
 }
 
-TEST(JpilotDirectory, InstallQueuesTheAbsolutePathOnceAndReportsFailures) {
+TEST(JpilotDirectory, InstallQueuesTheAbsolutePathAndRefusesPathsOfTwoLines) {
     TempDir home;
     MakeJpilot(home.Path());
-    const std::string queue = home.Path() + ".jpilot/jpilot.install";
     JpilotDirectory directory(home.Path(), "ann");
     EXPECT_THROW(directory.InstallFile("/books/a.pdb"), UserDirectoryError) << "no user selected";
     directory.SelectUser(directory.UserIdAt(0));
-    directory.InstallFile("/books/a.pdb");
-    EXPECT_EQ(ReadFileText(queue), "/books/a.pdb\n");
-
-    WriteFileText(queue, "/old/first.pdb\n/old/second.prc");  // no final line break
-    for (const char* path : {"/books/new.pdb", "/books/new.pdb", "/old/first.pdb"}) directory.InstallFile(path);
     EXPECT_THROW(directory.InstallFile("/books/two\nlines.pdb"), UserDirectoryError);
     const fs::path old = fs::current_path();
     fs::current_path(home.Path());
     const std::string relative = (fs::current_path() / "relative.pdb").string();
     directory.InstallFile("relative.pdb");
     fs::current_path(old);
-    EXPECT_EQ(ReadFileText(queue), "/old/first.pdb\n/old/second.prc\n/books/new.pdb\n" + relative + "\n");
-    EXPECT_THAT(FilesIn(home.Path() + ".jpilot"), ElementsAre("backup", "jpilot.install")) << "a temporary file was left";
+    EXPECT_EQ(ReadFileText(home.Path() + ".jpilot/jpilot.install"), relative + "\n");
+}
 
-    fs::remove(queue), fs::create_directory(queue);
-    EXPECT_THROW(directory.InstallFile("/books/a.pdb"), UserDirectoryError);
+TEST(JpilotDirectory, InstallAppendsToTheQueueFileItselfKeepingEveryLineWhole) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> before;  // none: no queue yet
+        bool throughLink;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"a new queue", std::nullopt, false, "/b/new.pdb\n"},
+        {"lines kept", "/b/old.pdb\n", false, "/b/old.pdb\n/b/new.pdb\n"},
+        {"no final line break", "/b/old.pdb\n/b/half", false, "/b/old.pdb\n/b/half\n/b/new.pdb\n"},
+        {"already queued", "/b/new.pdb\r\n/b/old.pdb\n", false, "/b/new.pdb\r\n/b/old.pdb\n"},
+        {"through a link", "/b/old.pdb\n", true, "/b/old.pdb\n/b/new.pdb\n"},
+        {"through a dangling link", std::nullopt, true, "/b/new.pdb\n"}};
+    for (const Case& c : cases) {
+        TempDir home;
+        MakeJpilot(home.Path());
+        const std::string queue = home.Path() + ".jpilot/jpilot.install";
+        const std::string file = c.throughLink ? home.File("queue") : queue;
+        if (c.throughLink) fs::create_symlink("../queue", queue);
+        if (c.before) WriteFileText(file, *c.before);
+        struct stat before {};
+        stat(file.c_str(), &before);
+        JpilotDirectory directory(home.Path(), "ann");
+        directory.SelectUser(directory.UserIdAt(0));
+        directory.InstallFile("/b/new.pdb");
+
+        EXPECT_EQ(ReadFileText(file), c.after) << c.what;
+        struct stat after {};
+        stat(file.c_str(), &after);
+        // J-Pilot or a script may hold the queue open, or a hard link to it.
+        if (c.before) {
+            EXPECT_EQ(after.st_ino, before.st_ino) << c.what << ": the queue was replaced";
+        } else {
+            EXPECT_EQ(after.st_mode & 0777, 0600u) << c.what;
+        }
+        EXPECT_EQ(fs::is_symlink(queue), c.throughLink) << c.what;
+        EXPECT_THAT(FilesIn(home.Path() + ".jpilot"), ElementsAre("backup", "jpilot.install")) << c.what;
+    }
+}
+
+TEST(JpilotDirectory, InstallLosesNoLineAnotherProgramAppendsMeanwhile) {
+    TempDir home;
+    MakeJpilot(home.Path());
+    const std::string queue = home.Path() + ".jpilot/jpilot.install";
+    constexpr int kTheirLines = 500;
+    const pid_t child = fork();
+    if (child == 0) {
+        // Starts once our first line is in, so that all of its lines go in
+        // while we are still adding ours.
+        for (int wait = 0; !fs::exists(queue) || fs::file_size(queue) == 0; ++wait) {
+            if (wait == 5000) _exit(2);
+            usleep(1000);
+        }
+        for (int i = 0; i < kTheirLines; ++i) {
+            const std::string line = "/theirs/" + std::to_string(i) + ".pdb\n";
+            const int fd = open(queue.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            if (fd < 0 || write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(1);
+            close(fd);
+            // Spread over many of ours, each of which waits for the disk.
+            if (i % 5 == 0) usleep(200);
+        }
+        _exit(0);
+    }
+    JpilotDirectory directory(home.Path(), "ann");
+    directory.SelectUser(directory.UserIdAt(0));
+    int ours = 0;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) directory.InstallFile("/ours/" + std::to_string(ours++) + ".pdb");
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    std::map<std::string, int> counts;
+    std::istringstream lines(ReadFileText(queue));
+    for (std::string line; std::getline(lines, line);) ++counts[line];
+    for (int i = 0; i < kTheirLines; ++i) --counts["/theirs/" + std::to_string(i) + ".pdb"];
+    for (int i = 0; i < ours; ++i) --counts["/ours/" + std::to_string(i) + ".pdb"];
+    std::vector<std::string> wrong;  // lost, twice, or written by neither
+    for (const auto& [line, surplus] : counts) {
+        if (surplus != 0) wrong.push_back(line + " " + std::to_string(surplus));
+    }
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " lines wrong, first " << wrong.front() << " of " << ours << " ours";
+}
+
+TEST(JpilotDirectory, AMissingBackupFolderIsMadePrivateWhatStandsThereIsKept) {
+    // What stands as backup before: nothing, a link to a folder, a dangling link, a file.
+    const std::pair<std::string, fs::file_type> cases[] = {{"", fs::file_type::directory},
+                                                           {"folder", fs::file_type::symlink},
+                                                           {"nowhere", fs::file_type::symlink},
+                                                           {"file", fs::file_type::regular}};
+    for (const auto& [planted, expected] : cases) {
+        TempDir home;
+        fs::create_directory(home.Path() + ".jpilot");
+        fs::create_directory(home.File("folder"));
+        const std::string backup = home.Path() + ".jpilot/backup";
+        if (planted == "file") WriteFileText(backup, "x");
+        if (expected == fs::file_type::symlink) fs::create_symlink(home.File(planted), backup);
+        JpilotDirectory directory(home.Path(), "ann");
+        EXPECT_EQ(BackupFolder(directory, 0), home.Path() + ".jpilot/backup/");
+        const fs::file_status status = fs::symlink_status(backup);
+        EXPECT_EQ(status.type(), expected) << planted;
+        if (expected == fs::file_type::directory) {
+            EXPECT_EQ(status.permissions(), fs::perms::owner_all);
+        }
+        EXPECT_FALSE(fs::exists(home.File("nowhere")));
+    }
 }
 
 // --- the folder tree ----------------------------------------------------------
@@ -176,6 +282,60 @@ TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
     WriteFileText(root.Path() + "ann/install", "a file where the folder belongs");
     directory.SelectUser(directory.UserIdAt(0));
     EXPECT_THROW(directory.InstallFile(books.File("book.pdb")), UserDirectoryError);
+}
+
+// --- both backends -----------------------------------------------------------
+
+// Runs body in a child process, ended after a few seconds, so that a call
+// that blocks fails the test instead of hanging it. True when body threw a
+// UserDirectoryError whose text holds expected.
+bool FailsAtOnceWith(const std::function<void()>& body, const std::string& expected) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(5);
+        try {
+            body();
+        } catch (const UserDirectoryError& error) {
+            if (std::string(error.what()).find(expected) != std::string::npos) _exit(0);
+            std::fprintf(stderr, "%s\n", error.what());
+        }
+        _exit(1);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(DirectoryBackends, WhatIsNotARegularFileOfASaneSizeWhereTheyReadOrAppendIsRefusedAtOnce) {
+    TempDir home;
+    MakeJpilot(home.Path());
+    MakeTreeUsers(home.Path() + "tree/", {"ann"});
+    const auto install = [&] {
+        JpilotDirectory directory(home.Path(), "ann");
+        directory.SelectUser(directory.UserIdAt(0));
+        directory.InstallFile("/b/a.pdb");
+    };
+    const auto listJpilot = [&] { JpilotDirectory(home.Path(), "ann").UserCount(); };
+    const auto listTree = [&] { FolderTreeDirectory(home.Path() + "tree").UserCount(); };
+    enum Planted { kFifo, kFolder, kLarge };
+    const struct {
+        std::string path;
+        Planted planted;
+        std::function<void()> body;
+        std::string expected;
+    } cases[] = {
+        {".jpilot/jpilot.install", kFifo, install, " is a named pipe (FIFO), not a regular file"},
+        {".jpilot/jpilot.install", kFolder, install, " is a folder, not a regular file"},
+        {".jpilot/jpilot.install", kLarge, install, ": larger than 16 MB"},
+        {".jpilot/jpilot.rc", kFifo, listJpilot, " is a named pipe (FIFO), not a regular file"},
+        {"tree/ann/name", kFifo, listTree, " is a named pipe (FIFO), not a regular file"}};
+    for (const auto& c : cases) {
+        const std::string path = home.File(c.path);
+        if (c.planted == kFifo) mkfifo(path.c_str(), 0600);
+        if (c.planted == kFolder) fs::create_directory(path);
+        if (c.planted == kLarge) WriteFileText(path, ""), fs::resize_file(path, (16 << 20) + 1);
+        EXPECT_TRUE(FailsAtOnceWith(c.body, path + c.expected)) << c.path << c.expected;
+        fs::remove_all(path);
+    }
 }
 
 // --- the combined directory --------------------------------------------------
