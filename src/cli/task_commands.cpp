@@ -160,12 +160,6 @@ int RunTargets(const ParsedArguments& args) {
     return kExitOk;
 }
 
-std::string OneLine(std::string text) {
-    std::size_t at;
-    while ((at = text.find("\r\n")) != std::string::npos) text.replace(at, 2, " ");
-    return text;
-}
-
 int RunList(const ParsedArguments& args) {
     if (!args.positionals.empty()) throw UsageError("run takes no arguments");
     const std::string answer = args.TextValue("--answer");
@@ -175,25 +169,10 @@ int RunList(const ParsedArguments& args) {
     const CodecFunctions* codec = Codec();
     if (codec == nullptr) return kExitFailure;
 
-    const std::string base = BaseDirectory(args);
     RecordStore store;
     OpenStore(store, args);
-    Targets targets;
     TerminalHost host(store, answer);
-    ConversionContext context{host, targets.list, *codec, base};
-
-    BatchHooks hooks;
-    hooks.beforeTask = [&](int position) {
-        // What the editor does when it shows the task: its install text checks the targets.
-        host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.list.Count());
-    };
-    hooks.afterTask = [](int position, const TaskRecord& task, const std::string& mark) {
-        std::printf("%d\t%s\t%s\n", position, mark.c_str(), task.status.c_str());
-        std::fflush(stdout);
-    };
-    const BatchSummary summary = RunTaskList(store, context, hooks);
-    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", summary.storeError.c_str());
-    std::printf("%s\n", OneLine(summary.tip).c_str());
+    const BatchSummary summary = RunTaskListWithoutWindow(store, host, *codec, BaseDirectory(args), stdout);
     return summary.errors ? kExitFailure : kExitOk;
 }
 

@@ -1,11 +1,19 @@
 #include "engine/headless_host.h"
 
+#include <cstdio>
+
 #include "tasks/record_store.h"
 
 namespace lum2 {
 
 namespace {
 constexpr int kSettingsRecord = 1;
+}
+
+int SkipUnanswerable(PromptKind kind, const std::string& question, const std::string& path) {
+    const std::string asked = kind == PromptKind::kOverwrite ? question + " " + path : "Both files have been changed!";
+    std::fprintf(stderr, "Skipped, as no one can answer here: %s\n", asked.c_str());
+    return kAnswerSkip;
 }
 
 HeadlessHost::HeadlessHost(RecordStore* store) : store_(store) {}

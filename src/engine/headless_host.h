@@ -15,6 +15,11 @@ class RecordStore;
 
 enum class PromptKind { kOverwrite, kBothChanged };
 
+// The answer where no one can answer (a command-line run of the desktop
+// program that no one sees): Skip, which touches no file and lets the run go
+// on. It is said on standard error, since nothing else tells of it.
+int SkipUnanswerable(PromptKind kind, const std::string& question, const std::string& path);
+
 class HeadlessHost : public ConversionHost {
 public:
     // Answers a prompt; the default answers Stop, as a closed prompt does.

@@ -7,16 +7,19 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "engine/compression_library.h"
+#include "engine/headless_host.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
-#include "shell/command_line.h"
 #include "shell/help_launcher.h"
 #include "shell/single_instance.h"
 #include "shell/tray_icon.h"
+#include "tasks/batch_run.h"
 #include "tasks/record_store.h"
 #include "ui/clickable_label.h"
+#include "ui/gui_host.h"
 #include "ui/main_window.h"
 
 namespace lum2::shell {
@@ -25,7 +28,12 @@ namespace {
 
 constexpr int kClipboardRecord = 2;
 
-void ShowMessage(QMessageBox::Icon icon, const QString& text, QWidget* owner) {
+// Where no one would close the box, the text goes to standard error.
+void ShowMessage(QMessageBox::Icon icon, const QString& text, QWidget* owner, bool noOneAnswers) {
+    if (noOneAnswers) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return;
+    }
     QMessageBox box(icon, "LUM2 Message", text, QMessageBox::Ok, owner);
     box.setObjectName("LUM2Message");
     box.exec();
@@ -37,41 +45,178 @@ std::vector<std::string> Words(const QStringList& arguments) {
     return words;
 }
 
+// The base directory as every copy names it, whatever way it was written:
+// links resolved, with a separator.
+std::string CanonicalBase(const std::string& baseDirectory) {
+    std::error_code failed;
+    std::string canonical = std::filesystem::weakly_canonical(baseDirectory, failed).string();
+    if (failed || canonical.empty()) canonical = baseDirectory;
+    if (canonical.back() != '/') canonical += '/';
+    return canonical;
+}
+
+// A path as one word for the shell, so that the advice can be pasted.
+std::string ShellWord(const std::string& path) {
+    if (path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+,:@%=") ==
+        std::string::npos) {
+        return path;
+    }
+    std::string quoted = "'";
+    for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// A later copy's end: its switch goes to the running copy when that one has
+// the same task list. One LUM2 per user stays the rule, so a copy on another
+// list is told where the running one's is and ends with an error.
+int HandOverToRunningCopy(const std::string& socketPath, const CommandLine& command, const std::string& base) {
+    const char request = command.commandLineMode ? command.switchCharacter : '-';
+    const HandOverResult result = HandOver(socketPath, request, base);
+    switch (result.kind) {
+    case HandOverResult::Kind::kTaken:
+        return 0;
+    case HandOverResult::Kind::kOtherBase:
+        std::fprintf(stderr,
+                     "Error: LUM2 already runs with the task list in %s; close it first or start this one with "
+                     "--base-dir %s\n",
+                     result.detail.c_str(), ShellWord(result.detail).c_str());
+        return 1;
+    case HandOverResult::Kind::kFailed:
+        break;
+    }
+    std::fprintf(stderr, "Error: LUM2 already runs, but the hand-over to it failed: %s\n", result.detail.c_str());
+    return 1;
+}
+
+// The host of a "-s" run without a display: no one answers its prompts, and
+// what the window would have shown goes to standard error.
+class UnseenHost : public HeadlessHost {
+public:
+    explicit UnseenHost(RecordStore& store) : HeadlessHost(&store) { SetAnswerer(SkipUnanswerable); }
+    void Note(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void ReportFailureCause(const std::string& cause) override { Note(cause); }
+};
+
 }  // namespace
 
-int RunLum2(const StartOptions& options) {
+Preparation PrepareStart(const StartOptions& options) {
     // 1-2. The command line and the title.
-    const CommandLine command = ParseCommandLine(Words(options.arguments));
+    Preparation start;
+    const CommandLine& command = start.command = ParseCommandLine(Words(options.arguments));
     if (!command.error.empty()) {
         std::fprintf(stderr, "lum2: %s\n", command.error.c_str());
-        return 2;
-    }
-
-    // 3. One copy per user: a later copy hands over its switch and ends.
-    SingleInstance instance(options.instanceName.isEmpty() ? SingleInstance::DefaultName() : options.instanceName);
-    if (!instance.Acquire()) {
-        if (command.commandLineMode) instance.SendToRunningCopy(command.switchCharacter);
-        return 0;
+        start.exitCode = 2;
+        return start;
     }
 
     // 4-6. The base directory: the working directory, with a separator. A
     // start from the application menu has the home folder as its working
     // directory, so the desktop entry names the user's data folder instead.
+    // It names the task list to a running copy, so it is known before step 3,
+    // but only the copy that runs creates it.
     QString base = options.baseDirectory.isEmpty() ? QDir::currentPath() : options.baseDirectory;
     std::string named = command.baseDirectory;
     if (command.menuStart) {
         named = MenuBaseDirectory(qEnvironmentVariable("XDG_DATA_HOME").toStdString(), QDir::homePath().toStdString());
     }
+    if (!named.empty()) base = QDir(QString::fromStdString(named)).absolutePath();
+    if (!base.endsWith('/')) base += '/';
+    start.baseDirectory = base.toStdString();
+
+    // 3. One copy per user: a later copy hands over its switch and ends.
+    const std::string name =
+        options.instanceName.isEmpty() ? DefaultInstanceName() : options.instanceName.toStdString();
+    const InstancePlace place =
+        FindInstancePlace(qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString(),
+                          qEnvironmentVariable("XDG_CACHE_HOME").toStdString(), QDir::homePath().toStdString(), name);
+    if (!place.error.empty()) {
+        std::fprintf(stderr, "Error: no private folder for the single-instance lock: %s\n", place.error.c_str());
+        start.exitCode = 1;
+        return start;
+    }
+    start.lock = std::make_unique<InstanceLock>();
+    std::string why;
+    switch (start.lock->Take(place.LockPath(), &why)) {
+    case InstanceLock::Outcome::kFailed:
+        std::fprintf(stderr, "Error: cannot take the single-instance lock: %s\n", why.c_str());
+        start.exitCode = 1;
+        return start;
+    case InstanceLock::Outcome::kHeld:
+        start.exitCode = HandOverToRunningCopy(place.SocketPath(), command, CanonicalBase(start.baseDirectory));
+        return start;
+    case InstanceLock::Outcome::kTaken:
+        break;
+    }
+    start.socketPath = place.SocketPath();
+
     if (!named.empty()) {
         const std::string failure = CreatePrivateFolder(named);
-        if (!failure.empty()) {
-            ShowMessage(QMessageBox::Critical, QString::fromStdString("Fatal Error: no base directory: " + failure), nullptr);
-            return 1;
-        }
-        base = QDir(QString::fromStdString(named)).absolutePath();
+        if (!failure.empty()) start.fatal = "Fatal Error: no base directory: " + failure;
     }
-    if (!base.endsWith('/')) base += '/';
-    const std::string baseDirectory = base.toStdString();
+    start.canonicalBase = CanonicalBase(start.baseDirectory);
+    return start;
+}
+
+int RunWithoutDisplay(Preparation& start, const StartOptions& options) {
+    if (!start.fatal.empty()) {
+        std::fprintf(stderr, "%s\n", start.fatal.c_str());
+        return 1;
+    }
+    if (!start.command.commandLineMode) {
+        std::fprintf(stderr, "%s\n", kWindowNeedsDisplay);
+        return 1;
+    }
+    if (start.command.switchCharacter == 'c') {
+        std::fprintf(stderr, "Error: the clipboard needs a display\n");
+        return 1;
+    }
+
+    // "-s": the list runs as "lum2doc run" runs it, with no one to answer.
+    RecordStore store;
+    try {
+        store.OpenStore(start.baseDirectory);
+    } catch (const StoreError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    const std::string note = store.SetAsideMessage();
+    if (!note.empty()) std::fprintf(stderr, "%s\n", note.c_str());
+    CompressionLibrary library;
+    std::vector<std::string> folders = options.libraryFolders;
+    if (folders.empty()) folders = CompressionLibrary::DefaultFolders(start.baseDirectory);
+    if (!library.Load(folders)) {
+        std::fprintf(stderr, "%s\n", library.Error().c_str());
+        return 1;
+    }
+    UnseenHost host(store);
+    const BatchSummary summary = RunTaskListWithoutWindow(store, host, library.Functions(), start.baseDirectory, stdout);
+    store.Close();
+    return summary.unfinished ? 1 : 0;
+}
+
+int RunLum2(const StartOptions& options) {
+    Preparation start = PrepareStart(options);
+    if (start.exitCode >= 0) return start.exitCode;
+    return RunWithWindow(start, options);
+}
+
+int RunWithWindow(Preparation& start, const StartOptions& options) {
+    const CommandLine& command = start.command;
+    const bool noOneAnswers = options.noOneAnswers;
+    if (!start.fatal.empty()) {
+        ShowMessage(QMessageBox::Critical, QString::fromStdString(start.fatal), nullptr, noOneAnswers);
+        return 1;
+    }
+    const std::string& baseDirectory = start.baseDirectory;
+    const QString base = QString::fromStdString(baseDirectory);
+
+    // Later copies on the same task list hand their switches over here.
+    SingleInstance instance(start.socketPath, start.canonicalBase);
+    QString listenFailure;
+    if (!instance.Listen(&listenFailure)) {
+        std::fprintf(stderr, "Warning: later copies of LUM2 cannot hand their switches over: %s\n",
+                     listenFailure.toLocal8Bit().constData());
+    }
 
     // 7. The install targets: the HotSync users, then "Custom".
     auto directory = MakeSystemUserDirectory(DirectoryEnvironment::FromProcess());
@@ -83,7 +228,7 @@ int RunLum2(const StartOptions& options) {
     try {
         store.OpenStore(baseDirectory);
     } catch (const StoreError& error) {
-        ShowMessage(QMessageBox::Critical, QString::fromUtf8(error.what()), nullptr);
+        ShowMessage(QMessageBox::Critical, QString::fromUtf8(error.what()), nullptr, noOneAnswers);
         return 1;
     }
 
@@ -91,6 +236,7 @@ int RunLum2(const StartOptions& options) {
     ui::MainWindow window({baseDirectory, &store, &targets, &library.Functions()});
     window.setWindowTitle(kFullTitle);
     window.SetCommandLineMode(command.commandLineMode);
+    window.Host().SetNoOneAnswers(noOneAnswers);
     QObject::connect(window.img_help, &ui::ClickableLabel::clicked, &window,
                      [&window, base] { OpenInBrowser(HelpAddress(base), &window); });
 
@@ -134,7 +280,7 @@ int RunLum2(const StartOptions& options) {
     std::vector<std::string> folders = options.libraryFolders;
     if (folders.empty()) folders = CompressionLibrary::DefaultFolders(baseDirectory);
     if (!library.Load(folders)) {
-        ShowMessage(QMessageBox::Critical, QString::fromStdString(library.Error()), &window);
+        ShowMessage(QMessageBox::Critical, QString::fromStdString(library.Error()), &window, noOneAnswers);
         tray.RemoveTrayIcon();
         store.Close();
         return 1;
@@ -161,7 +307,12 @@ int RunLum2(const StartOptions& options) {
         if (command.switchCharacter == 'c') window.mPopConvertClipboard_Click();
         if (window.ReportPending()) {
             QString report = window.ReportText();
-            ShowMessage(QMessageBox::Warning, report.replace("\r\n", "\n"), &window);
+            ShowMessage(QMessageBox::Warning, report.replace("\r\n", "\n"), &window, noOneAnswers);
+        }
+        // Unwatched, the exit status is all that tells a task was not done.
+        if (noOneAnswers) {
+            const bool done = command.switchCharacter == 's' ? !window.LastRun().unfinished : window.TrayImage() == 9;
+            result = done ? 0 : 1;
         }
     } else {
         QObject::connect(&window, &ui::MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

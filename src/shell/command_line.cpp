@@ -67,9 +67,10 @@ std::string CommandLineHelp() {
            "lumdata.dat, lives in the base directory: the working directory unless\n"
            "--base-dir or --menu names another.\n"
            "\n"
-           "  -s              convert the task list and end (a LUM2 that already runs\n"
-           "                  converts its own list instead)\n"
-           "  -c              convert the clipboard and end (likewise)\n"
+           "  -s              convert the task list and end (a LUM2 already running on\n"
+           "                  the same task list converts it instead); without a display\n"
+           "                  the list runs without a window\n"
+           "  -c              convert the clipboard and end (likewise; needs a display)\n"
            "  --base-dir DIR  keep the task list in DIR (created with mode 0700 when missing)\n"
            "  --menu          keep the task list in $XDG_DATA_HOME/lum2 (by default\n"
            "                  ~/.local/share/lum2), as the application menu's start does\n"
@@ -123,6 +124,15 @@ std::string CreatePrivateFolder(const std::string& folder) {
     }
     return "";
 }
+
+bool DisplayNamed(const char* display, const char* waylandDisplay, const char* platform) {
+    for (const char* value : {display, waylandDisplay, platform}) {
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+bool PlatformUnseen(const std::string& platformName) { return platformName == "offscreen" || platformName == "minimal"; }
 
 WindowStart ChooseWindowStart(bool hiddenLastTime, bool commandLineMode, bool trayShown) {
     if (!trayShown) return WindowStart::kNormal;

@@ -40,6 +40,15 @@ std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string&
 // task list names the user's files. Returns the reason when it fails, else "".
 std::string CreatePrivateFolder(const std::string& folder);
 
+// Whether the environment names a display (DISPLAY, WAYLAND_DISPLAY) or a Qt
+// platform (QT_QPA_PLATFORM) of its own: without one, Qt cannot open a
+// window and aborts the program. nullptr: unset.
+bool DisplayNamed(const char* display, const char* waylandDisplay, const char* platform);
+
+// A Qt platform that draws nowhere: a window there is seen by no one, so no
+// one answers its prompts and message boxes.
+bool PlatformUnseen(const std::string& platformName);
+
 enum class WindowStart { kHiddenInTray, kMinimised, kNormal };
 
 // How the window starts: hidden in the tray when it was hidden last;

@@ -1,13 +1,14 @@
-// One LUM2 per user: a lock file marks the running copy, and a local socket
-// (user-only) takes the "-s" and "-c" requests of later copies.
+// The running copy's side of one LUM2 per user: a local socket (user-only, in
+// the private folder of the instance lock) that takes the "-s" and "-c"
+// requests of later copies started on the same task list.
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace lum2::shell {
 
@@ -15,20 +16,15 @@ class SingleInstance : public QObject {
     Q_OBJECT
 
 public:
-    // name: the per-user instance name; the files live in $XDG_RUNTIME_DIR,
-    // else the temp folder.
-    explicit SingleInstance(const QString& name = DefaultName(), QObject* parent = nullptr);
+    // socketPath: in the folder of the lock this copy holds. baseDirectory:
+    // this copy's, canonical; requests from copies on another list are refused.
+    SingleInstance(const std::string& socketPath, const std::string& baseDirectory, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Becomes the running copy. False when another copy runs; a lock or socket
-    // left behind by a crashed copy is taken over.
-    bool Acquire();
-    // Hands a switch character to the running copy; false when none answers.
-    bool SendToRunningCopy(char switchCharacter, int timeoutMs = 2000);
-
-    static QString DefaultName();
-    QString LockPath() const;
-    QString ServerName() const;
+    // Whoever holds the lock owns the socket's name: one left by a copy that
+    // ended without closing it is removed. False, with *error, when later
+    // copies cannot reach this one.
+    bool Listen(QString* error);
 
 signals:
     void requestReceived(char switchCharacter);
@@ -36,8 +32,8 @@ signals:
 private:
     void OnConnection();
 
-    QString name_;
-    std::unique_ptr<QLockFile> lock_;
+    QString socketPath_;
+    std::string baseDirectory_;
     std::unique_ptr<QLocalServer> server_;
 };
 

@@ -1,11 +1,21 @@
 #include "tasks/batch_run.h"
 
+#include "hotsync/system_user_directory.h"
+
 namespace lum2 {
 
 namespace {
 
 const std::string kTipHead = "LUM2\r\n";
 constexpr int kFirstTaskRecord = 3;
+
+bool TaskDone(const std::string& status) { return status.rfind("OK", 0) == 0 || status == "No update necessary"; }
+
+std::string OneLine(std::string text) {
+    std::size_t at;
+    while ((at = text.find("\r\n")) != std::string::npos) text.replace(at, 2, " ");
+    return text;
+}
 
 }  // namespace
 
@@ -25,6 +35,7 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
             host.LetEventsRun();
 
             TaskRecord task = store.GetRecord(position + kFirstTaskRecord - 1);
+            bool converts = true;
             switch (task.direction) {
             case kDirectionPalmToPc:
                 ConvertPalmToPc(task, context);
@@ -36,8 +47,10 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
                 SyncTask(task, context);
                 break;
             default:
-                break;  // no conversion: the task keeps its old status
+                converts = false;  // no conversion: the task keeps its old status
+                break;
             }
+            if (converts && !TaskDone(task.status)) summary.unfinished = true;
             const std::string mark = ItemMark(task.status);
             if (mark == " ?") summary.errors = true;
             if (hooks.afterTask) hooks.afterTask(position, task, mark);
@@ -54,6 +67,7 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
     }
 
     summary.stopped = host.stopRequested;
+    if (summary.stopped || !summary.storeError.empty()) summary.unfinished = true;
     if (summary.stopped) {
         summary.trayImage = 1;
         summary.tip = kTipHead + "- stopped";
@@ -67,6 +81,27 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
     }
     host.SetTrayIcon(summary.trayImage, summary.tip);
     host.stopRequested = false;
+    return summary;
+}
+
+BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, const CodecFunctions& codec,
+                                      const std::string& baseDirectory, std::FILE* out) {
+    const auto directory = MakeSystemUserDirectory(DirectoryEnvironment::FromProcess());
+    InstallTargets targets(directory.get());
+    for (const auto& warning : targets.FillInstallList()) std::fprintf(stderr, "%s\n", warning.c_str());
+    ConversionContext context{host, targets, codec, baseDirectory};
+
+    BatchHooks hooks;
+    hooks.beforeTask = [&](int position) {
+        host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.Count());
+    };
+    hooks.afterTask = [out](int position, const TaskRecord& task, const std::string& mark) {
+        std::fprintf(out, "%d\t%s\t%s\n", position, mark.c_str(), task.status.c_str());
+        std::fflush(out);
+    };
+    const BatchSummary summary = RunTaskList(store, context, hooks);
+    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", summary.storeError.c_str());
+    std::fprintf(out, "%s\n", OneLine(summary.tip).c_str());
     return summary;
 }
 

@@ -5,10 +5,12 @@
 // sets the install targets the converters read) and show the outcome after.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
 #include "engine/converters.h"
+#include "engine/headless_host.h"
 #include "tasks/record_store.h"
 
 namespace lum2 {
@@ -25,6 +27,10 @@ struct BatchSummary {
     bool stopped = false;
     bool errors = false;
     bool reportPending = false;  // the run had errors: a command-line start reports them
+    // A task that converts ended neither "OK" nor "No update necessary" (an
+    // error, a skip), or the run ended early: a run no one watches tells it
+    // by its exit status.
+    bool unfinished = false;
     int trayImage = 9;
     std::string tip;             // "LUM2", CR LF, then the outcome
     std::string storeError;      // a store that failed mid-run ends the run with this
@@ -37,6 +43,15 @@ std::string ItemMark(const std::string& status);
 // and a stop (a Stop answer or the run button) ends the run after the current
 // task. The summary also goes to the tray through the host.
 BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks = {});
+
+// The run with no window, as "lum2doc run" and a desktop "-s" without a
+// display do it: the install targets are this machine's HotSync users and
+// Custom (warnings on standard error), each task's install text checks them as
+// the editor does when it shows the task, and out gets one line per task
+// (position, mark, status) and then the summary; a store failure is said on
+// standard error.
+BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, const CodecFunctions& codec,
+                                      const std::string& baseDirectory, std::FILE* out);
 
 // Appends a task the way "New" does: the settings record's defaults, no file
 // times, no status, a fresh id. Returns its list position.

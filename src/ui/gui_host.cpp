@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 
+#include "engine/headless_host.h"
 #include "ui/main_window.h"
 
 namespace lum2::ui {
@@ -22,6 +23,7 @@ std::vector<int> GuiHost::CheckedTargets() {
 bool GuiHost::AskBeforeOverwrite() { return window_.chk_askoverwrite->checkState() != Qt::Unchecked; }
 
 int GuiHost::AskOverwrite(const std::string& question, const std::string& path) {
+    if (noOneAnswers_) return SkipUnanswerable(PromptKind::kOverwrite, question, path);
     return AskOverwriteWithDialog(&window_, window_.prompts_, QString::fromStdString(question),
                                   QString::fromStdString(path), [this] {
                                       // "do not ask again": the box's own handler stores the setting.
@@ -30,7 +32,10 @@ int GuiHost::AskOverwrite(const std::string& question, const std::string& path) 
                                   });
 }
 
-int GuiHost::AskBothChanged() { return AskBothChangedWithDialog(&window_, window_.prompts_); }
+int GuiHost::AskBothChanged() {
+    if (noOneAnswers_) return SkipUnanswerable(PromptKind::kBothChanged, "", "");
+    return AskBothChangedWithDialog(&window_, window_.prompts_);
+}
 
 void GuiHost::ShowProgressDisplay(bool visible) {
     window_.lbl_status->setVisible(!visible);

@@ -27,8 +27,14 @@ public:
     void SetTrayIcon(int image, const std::string& tip) override;
     void LetEventsRun() override;
 
+    // Set by the shell for a command-line run that no one sees (an offscreen
+    // or minimal platform): a prompt there would wait for ever, so each is
+    // answered Skip instead of shown.
+    void SetNoOneAnswers(bool on) { noOneAnswers_ = on; }
+
 private:
     MainWindow& window_;
+    bool noOneAnswers_ = false;
     QElapsedTimer sinceEvents_;
 };
 

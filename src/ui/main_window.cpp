@@ -472,6 +472,7 @@ void MainWindow::RunTaskListNow() {
     };
     // The run's controls stay usable only through cmd_convert; the editor is locked.
     const BatchSummary summary = RunTaskList(*services_.store, context, hooks);
+    lastRun_ = summary;
     if (summary.reportPending) reportPending_ = true;
 
     cmd_convert->setText("Convert");

@@ -94,6 +94,8 @@ public:
     int TrayImage() const { return trayImage_; }
     const QString& ReportText() const { return reportText_; }
     bool ReportPending() const { return reportPending_; }
+    // The outcome of the last run of the list.
+    const BatchSummary& LastRun() const { return lastRun_; }
     void SetReportPending(bool pending) { reportPending_ = pending; }
     PromptState& Prompts() { return prompts_; }
     GuiHost& Host() { return *host_; }
@@ -215,6 +217,7 @@ private:
     QString savedConvertCaption_, savedConvertTip_, savedClipCaption_, savedClipTip_;
     int trayImage_ = 1;
     QString reportText_;
+    BatchSummary lastRun_;
 
 public:
     // Controls, named as the user and the tests know them.

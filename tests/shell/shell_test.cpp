@@ -1,9 +1,15 @@
 // The desktop program's shell: start-up in command-line mode, one copy per
 // user with hand-over of "-s", the missing library, the hidden start, the
-// tray menu, the clipboard conversion, the help launcher, and where menu and
-// terminal starts keep the task list.
+// tray menu, the clipboard conversion, the help launcher, where menu and
+// terminal starts keep the task list, and runs that no one sees.
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QtTest>
 #include <QtWidgets>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -50,6 +56,8 @@ struct Place {
         qputenv("LUM2_HOTSYNC_ROOT", "");
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.Path() + "runtime"));
         for (const char* folder : {"home", "runtime"}) std::filesystem::create_directories(dir.Path() + folder);
+        // A runtime folder others could enter would not be used.
+        std::filesystem::permissions(dir.Path() + "runtime", std::filesystem::perms::owner_all);
     }
     ~Place() {
         for (QProcess* process : processes) process->kill(), process->waitForFinished(3000), delete process;
@@ -78,11 +86,20 @@ struct Place {
     std::string F(const std::string& name) const { return dir.File(name); }
     QString Runtime(const char* suffix) const { return Q(F("runtime/lum2-")) + QString::number(geteuid()) + suffix; }
 
-    // Starts the built program in this place.
-    QProcess* Start(const QStringList& arguments, const QString& platform = "offscreen") {
+    // Starts the built program in this place; platform "" is no display at
+    // all, and an empty value in variables unsets that variable.
+    QProcess* Start(const QStringList& arguments, const QString& platform = "offscreen",
+                    const QMap<QString, QString>& variables = {}) {
         auto* process = new QProcess;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", platform);
+        if (platform.isEmpty()) {
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+        } else {
+            environment.insert("QT_QPA_PLATFORM", platform);
+        }
+        for (auto v = variables.begin(); v != variables.end(); ++v) {
+            v.value().isEmpty() ? environment.remove(v.key()) : environment.insert(v.key(), v.value());
+        }
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(Q(dir.Path()));
         process->start(QString(LUM2_BIN_DIR) + "/lum2", arguments), process->waitForStarted();
@@ -217,6 +234,123 @@ private slots:
         QProcess* next = place.Start({"-s"});
         QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
         QVERIFY(std::filesystem::exists(place.F("a.pdb")));
+    }
+
+    void theInstanceLockLivesInAFolderOfTheUsersOwn() {
+        Place place;
+        WriteFileText(place.F("a.txt"), "a text\n");
+        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
+        // A live lock where the shared temporary folder would have it, as anyone
+        // could plant it there, must not stop a run.
+        const QString uid = QString::number(geteuid());
+        std::filesystem::create_directories(place.F("tmp"));
+        QLockFile planted(Q(place.F("tmp/lum2-")) + uid + ".lock");
+        QVERIFY(planted.tryLock(0));
+        using std::filesystem::perms;
+        const std::string open = place.F("open"), own = place.F("own"), cache = place.F("home/.cache");
+        for (const std::string& folder : {open, own}) std::filesystem::create_directories(folder);
+        std::filesystem::permissions(open, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                               perms::others_exec);
+        std::filesystem::permissions(own, perms::owner_all);
+        // XDG_RUNTIME_DIR and XDG_CACHE_HOME ("": unset), the folder that must
+        // hold the lock, and the topmost folder the run made, mode 0700.
+        const struct { std::string runtime, cacheHome, folder, made; } cases[] = {
+            {"", "", cache + "/lum2", cache}, {open, "", cache + "/lum2", cache},
+            {"", place.F("xdg/cache"), place.F("xdg/cache/lum2"), place.F("xdg")}, {own, "", own, ""}};
+        for (const auto& c : cases) {
+            for (const std::string& made : {cache, place.F("xdg"), place.F("a.pdb")}) std::filesystem::remove_all(made);
+            QProcess* run = place.Start({"-s"}, "offscreen",
+                                        {{"XDG_RUNTIME_DIR", Q(c.runtime)}, {"XDG_CACHE_HOME", Q(c.cacheHome)},
+                                         {"TMPDIR", Q(place.F("tmp"))}});
+            QVERIFY2(run->waitForFinished(15000) && run->exitCode() == 0, c.folder.c_str());
+            QVERIFY2(std::filesystem::exists(place.F("a.pdb")), c.folder.c_str());
+            QCOMPARE(QDir(Q(c.folder)).entryList({"lum2-" + uid + "*.lock"}, QDir::Files).size(), 1);
+            for (std::string folder = c.folder; !c.made.empty() && folder.size() >= c.made.size();
+                 folder = std::filesystem::path(folder).parent_path().string()) {
+                QCOMPARE(std::filesystem::status(folder).permissions(), perms::owner_all);
+            }
+        }
+    }
+
+    void aCopyOnAnotherTaskListIsRefused() {
+        Place place;
+        WriteFileText(place.F("a.txt"), "a text\n");
+        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
+        QProcess* first = place.Start({});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(place.Runtime(".socket")); }, 10000));
+
+        // With a switch or without, a later copy is told where the running one's list is.
+        const QString list = Q(std::filesystem::canonical(place.dir.Path()).string()) + "/", other = Q(place.F("other"));
+        for (const QStringList& arguments : {QStringList{"--base-dir", other, "-s"}, QStringList{"--base-dir", other}}) {
+            QProcess* second = place.Start(arguments);
+            QVERIFY(second->waitForFinished(10000));
+            QCOMPARE(second->exitCode(), 1);
+            QCOMPARE(QString(second->readAllStandardError()), "Error: LUM2 already runs with the task list in " + list +
+                                                                  "; close it first or start this one with --base-dir " +
+                                                                  list + "\n");
+        }
+        // Nor does a message it cannot read: that gets no answer.
+        for (const QByteArray& message : {QByteArray("srelative", 10), "s" + QByteArray(5000, '/')}) {
+            QLocalSocket peer;
+            peer.connectToServer(place.Runtime(".socket"));
+            QVERIFY(peer.waitForConnected(3000));
+            peer.write(message);
+            QVERIFY(peer.waitForDisconnected(3000));
+            QCOMPARE(peer.readAll(), QByteArray());
+        }
+        // The running copy converts nothing of its own, and no folder is made for the refused list.
+        QVERIFY(!QTest::qWaitFor([&] { return std::filesystem::exists(place.F("a.pdb")); }, 1000));
+        QVERIFY(!std::filesystem::exists(place.F("other")));
+        QCOMPARE(first->state(), QProcess::Running);
+    }
+
+    void aHandOverThatFailsIsSaid() {
+        Place place;
+        // The running copy's lock is held, with no socket behind it, then with one that never answers.
+        const int lock = ::open(place.Runtime(".lock").toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        QLocalServer silent;
+        for (const bool listening : {false, true}) {
+            if (listening) QVERIFY(silent.listen(place.Runtime(".socket")));
+            QProcess* second = place.Start({"-s"});
+            QVERIFY(second->waitForFinished(15000));
+            const QString error = second->readAllStandardError();
+            QVERIFY2(second->exitCode() == 1 && error.startsWith("Error: LUM2 already runs, but the hand-over to it failed: "),
+                     qPrintable(error));
+        }
+        ::close(lock);
+    }
+
+    void commandLineRunsThatNoOneSees() {
+        Place place;
+        WriteFileText(place.F("a.txt"), "a text\n");
+        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
+        const std::string skipped =
+            "Skipped, as no one can answer here: Palm File already exists! Overwrite file? " + place.F("a.pdb") + "\n";
+        // The platform ("": no display), the switch, whether a.pdb is there
+        // already, the exit code, the task's status and a line of standard error.
+        const struct { QString platform; QStringList arguments; bool exists; int exitCode; std::string status, error; } cases[] = {
+            {"", {"-s"}, false, 0, "OK", ""},
+            {"", {"-s"}, true, 1, "User skipped task", skipped},
+            {"offscreen", {"-s"}, true, 1, "User skipped task", skipped},
+            {"", {"-c"}, true, 1, "", "Error: the clipboard needs a display\n"},
+            {"", {}, true, 1, "", lum2::shell::kWindowNeedsDisplay + std::string("\n")}};
+        for (const auto& c : cases) {
+            {
+                lum2::RecordStore store;
+                store.OpenStore(place.dir.Path());
+                lum2::TaskRecord task = store.GetRecord(3);
+                task.status.clear(), store.PutRecord(3, task);
+            }
+            std::filesystem::remove(place.F("a.pdb"));
+            if (c.exists) WriteFileText(place.F("a.pdb"), "old");
+            QProcess* run = place.Start(c.arguments, c.platform);
+            QVERIFY2(run->waitForFinished(15000), qPrintable(c.arguments.join(" ")));
+            const QString error = run->readAllStandardError();
+            QVERIFY2(run->exitCode() == c.exitCode && error.contains(Q(c.error)), qPrintable(error));
+            QCOMPARE(Q(place.Record(3).status), Q(c.status));
+            QCOMPARE(ReadFileText(place.F("a.pdb")) == "old", c.exists);
+        }
     }
 
     void trayMenuActions() {
