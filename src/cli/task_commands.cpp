@@ -194,7 +194,14 @@ int RunList(const ParsedArguments& args) {
     const BatchSummary summary = RunTaskList(store, context, hooks);
     if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", summary.storeError.c_str());
     std::printf("%s\n", OneLine(summary.tip).c_str());
-    return summary.errors ? kExitFailure : kExitOk;
+    // A timer job has only the exit status to go by: anything short of every
+    // task done or up to date is a failure, a skipped task too.
+    const int notDone = summary.tasksInList - summary.tasksEndedWell;
+    if (notDone > 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "lum2doc: %d of %d tasks failed or were skipped\n", notDone, summary.tasksInList);
+    }
+    return notDone > 0 || !summary.storeError.empty() ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -241,8 +248,10 @@ std::vector<Command> TaskCommands() {
         "  --answer yes|skip|stop  answers every prompt: yes overwrites existing files (and\n"
         "                  skips a sync task whose two files both changed), skip leaves the\n"
         "                  task alone, stop ends the run after the task. Without it prompts are\n"
-        "                  asked on the terminal; with no terminal they count as Stop.\n" + dirHelp +
-        "\nExit status: 0 when no task ended in an error, 1 otherwise.",
+        "                  asked on the terminal; with no terminal they are answered skip.\n" + dirHelp +
+        "\nExit status: 0 when every task ended \"OK\" or \"No update necessary\" (a task with\n"
+        "the direction none counts as done), 1 otherwise, with the count of the others on\n"
+        "standard error.",
         OptionSpec{{}, {"--answer", "--dir"}},
         RunList});
     return commands;

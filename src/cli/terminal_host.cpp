@@ -36,7 +36,9 @@ int TerminalHost::Answer(PromptKind kind, const std::string& question, const std
         // Which side to update is not a yes-or-no question: leave the task alone.
         return kind == PromptKind::kOverwrite ? kAnswerYes : kAnswerSkip;
     }
-    if (isatty(STDIN_FILENO) != 1) return kAnswerStop;
+    // Nobody to ask (a timer job, a pipe): leave the task alone and go on
+    // with the rest; the run's exit status tells that it was not done.
+    if (isatty(STDIN_FILENO) != 1) return kAnswerSkip;
     return AskOnTerminal(kind, question, path);
 }
 

@@ -111,7 +111,7 @@ void MainWindow::mPopConvertClipboard_Click() {
         host_->overwritePromptSuppressed = false;
 
         const QString status = QString::fromStdString(RightTrim(task.status));
-        SetTrayIcon(task.status.rfind("OK", 0) == 0 ? 9 : 10, kTipHead + status);
+        SetTrayIcon(OutcomeOf(task.status) == TaskOutcome::kConverted ? 9 : 10, kTipHead + status);
         settings.status = task.status;
 
         SetClipboardControls(true);

@@ -1,5 +1,7 @@
 #include "tasks/batch_run.h"
 
+#include "engine/doc_builder.h"
+
 namespace lum2 {
 
 namespace {
@@ -9,10 +11,37 @@ constexpr int kFirstTaskRecord = 3;
 
 }  // namespace
 
+TaskOutcome OutcomeOf(const std::string& status) {
+    if (status.rfind(kStatusOk, 0) == 0) return TaskOutcome::kConverted;
+    if (status == kStatusUpToDate) return TaskOutcome::kUpToDate;
+    if (status.rfind("Error", 0) == 0) return TaskOutcome::kFailed;
+    return TaskOutcome::kNotDone;
+}
+
+bool EndedWell(const TaskRecord& task) {
+    switch (task.direction) {
+    case kDirectionNone:
+        return true;
+    case kDirectionPalmToPc:
+    case kDirectionPcToPalm:
+    case kDirectionSync: {
+        const TaskOutcome outcome = OutcomeOf(task.status);
+        return outcome == TaskOutcome::kConverted || outcome == TaskOutcome::kUpToDate;
+    }
+    default:
+        return false;
+    }
+}
+
 std::string ItemMark(const std::string& status) {
-    if (status.rfind("OK", 0) == 0) return " OK";
-    if (status.rfind("Error", 0) == 0) return " ?";
-    return " -";
+    switch (OutcomeOf(status)) {
+    case TaskOutcome::kConverted:
+        return " OK";
+    case TaskOutcome::kFailed:
+        return " ?";
+    default:
+        return " -";
+    }
 }
 
 BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks) {
@@ -20,6 +49,7 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
     BatchSummary summary;
     try {
         const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+        summary.tasksInList = count;
         for (int position = 1; position <= count; ++position) {
             if (hooks.beforeTask) hooks.beforeTask(position);
             host.LetEventsRun();
@@ -40,6 +70,7 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
             }
             const std::string mark = ItemMark(task.status);
             if (mark == " ?") summary.errors = true;
+            if (EndedWell(task)) ++summary.tasksEndedWell;
             if (hooks.afterTask) hooks.afterTask(position, task, mark);
             host.LetEventsRun();
 
