@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/terminal_host.h"
 #include "engine/path_functions.h"
+#include "engine/printable_text.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
 #include "tasks/batch_run.h"
@@ -35,7 +36,7 @@ std::string BaseDirectory(const ParsedArguments& args) {
 void OpenStore(RecordStore& store, const ParsedArguments& args) {
     store.OpenStore(BaseDirectory(args));
     const std::string note = store.SetAsideMessage();
-    if (!note.empty()) std::fprintf(stderr, "lum2doc: %s\n", note.c_str());
+    if (!note.empty()) std::fprintf(stderr, "lum2doc: %s\n", PrintableText(note).c_str());
 }
 
 // A path option's value, refused when the task could not hold it whole.
@@ -50,7 +51,7 @@ std::string PathValue(const ParsedArguments& args, const std::string& option, co
 // The HotSync users of this machine, then "Custom"; warnings go to stderr.
 struct Targets {
     Targets() : directory(MakeSystemUserDirectory(DirectoryEnvironment::FromProcess())), list(directory.get()) {
-        for (const auto& warning : list.FillInstallList()) std::fprintf(stderr, "%s\n", warning.c_str());
+        for (const auto& warning : list.FillInstallList()) std::fprintf(stderr, "%s\n", PrintableText(warning).c_str());
     }
     std::unique_ptr<UserDirectory> directory;
     InstallTargets list;
@@ -70,9 +71,11 @@ int ListTasks(RecordStore& store) {
     std::printf("#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n");
     for (int n = kFirstTaskRecord; n <= store.RecordCount(); ++n) {
         const TaskRecord task = store.GetRecord(n);
+        // One line per task, a TAB between fields, whatever bytes the fields hold.
         std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", n - kFirstTaskRecord + 1, DirectionName(task.direction).c_str(),
-                    task.pcfile.c_str(), task.palmfile.c_str(), task.options.c_str(), task.install.c_str(),
-                    task.status.c_str());
+                    PrintableText(task.pcfile).c_str(), PrintableText(task.palmfile).c_str(),
+                    PrintableText(task.options).c_str(), PrintableText(task.install).c_str(),
+                    PrintableText(task.status).c_str());
     }
     return kExitOk;
 }
@@ -155,7 +158,7 @@ int RunTargets(const ParsedArguments& args) {
     if (!args.positionals.empty()) throw UsageError("targets takes no arguments");
     Targets targets;
     for (int entry = 0; entry < targets.list.Count(); ++entry) {
-        std::printf("%d\t%s\n", entry, targets.list.EntryText(entry).c_str());
+        std::printf("%d\t%s\n", entry, PrintableText(targets.list.EntryText(entry)).c_str());
     }
     return kExitOk;
 }
@@ -188,11 +191,11 @@ int RunList(const ParsedArguments& args) {
         host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.list.Count());
     };
     hooks.afterTask = [](int position, const TaskRecord& task, const std::string& mark) {
-        std::printf("%d\t%s\t%s\n", position, mark.c_str(), task.status.c_str());
+        std::printf("%d\t%s\t%s\n", position, mark.c_str(), PrintableText(task.status).c_str());
         std::fflush(stdout);
     };
     const BatchSummary summary = RunTaskList(store, context, hooks);
-    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", summary.storeError.c_str());
+    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", PrintableText(summary.storeError).c_str());
     std::printf("%s\n", OneLine(summary.tip).c_str());
     // A timer job has only the exit status to go by: anything short of every
     // task done or up to date is a failure, a skipped task too.
@@ -225,7 +228,9 @@ std::vector<Command> TaskCommands() {
         "  --install: one 0 or 1 per install target (see \"lum2doc targets\").\n"
         "  --palm is a file name for HotSync users, or the full path with the Custom target.\n"
         "lum2doc tasks delete POS [--dir DIR]\n"
-        "  Deletes the task at position POS.\n" + dirHelp,
+        "  Deletes the task at position POS.\n" + dirHelp +
+        "Names, paths and statuses are shown with control characters escaped (\\n, \\t,\n"
+        "\\x1b ...), as are bytes that are not UTF-8.",
         OptionSpec{{}, {"--dir", "--pc", "--palm", "--direction", "--options", "--category", "--tabs", "--install"}},
         RunTasksCommand});
     commands.push_back(Command{

@@ -125,7 +125,7 @@ void MainWindow::mPopConvertClipboard_Click() {
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
-    if (wasInMode) txt_status->setText(QString::fromStdString(settings.status));
+    if (wasInMode) txt_status->setText(Shown(settings.status));
 }
 
 }  // namespace lum2::ui
