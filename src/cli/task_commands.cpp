@@ -39,6 +39,15 @@ void OpenStore(RecordStore& store, const ParsedArguments& args) {
     if (!note.empty()) std::fprintf(stderr, "lum2doc: %s\n", PrintableText(note).c_str());
 }
 
+// The commands that change the list make its folder as the desktop program
+// does on a fresh account: every missing level private. Reading a list that
+// is not there only says so.
+void OpenStoreForChange(RecordStore& store, const ParsedArguments& args) {
+    const std::string failure = CreatePrivateFolder(BaseDirectory(args));
+    if (!failure.empty()) throw StoreError("Error: cannot create the folder " + failure);
+    OpenStore(store, args);
+}
+
 // A path option's value, refused when the task could not hold it whole.
 std::string PathValue(const ParsedArguments& args, const std::string& option, const std::string& which) {
     std::string path = args.TextValue(option);
@@ -144,11 +153,11 @@ int RunTasksCommand(const ParsedArguments& args) {
     RecordStore store;
     if (sub == "add") {
         if (args.positionals.size() != 1) throw UsageError("tasks add takes no file arguments");
-        OpenStore(store, args);
+        OpenStoreForChange(store, args);
         return AddTask(store, args);
     }
     if (sub == "delete") {
-        OpenStore(store, args);
+        OpenStoreForChange(store, args);
         return DeleteTask(store, args);
     }
     throw UsageError("unknown tasks command \"" + sub + "\"");
@@ -229,6 +238,7 @@ std::vector<Command> TaskCommands() {
         "  --palm is a file name for HotSync users, or the full path with the Custom target.\n"
         "lum2doc tasks delete POS [--dir DIR]\n"
         "  Deletes the task at position POS.\n" + dirHelp +
+        "  add and delete create a missing DIR (each new level with mode 0700).\n"
         "Names, paths and statuses are shown with control characters escaped (\\n, \\t,\n"
         "\\x1b ...), as are bytes that are not UTF-8.",
         OptionSpec{{}, {"--dir", "--pc", "--palm", "--direction", "--options", "--category", "--tabs", "--install"}},

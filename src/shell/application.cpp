@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "engine/compression_library.h"
+#include "engine/path_functions.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
 #include "shell/command_line.h"

@@ -36,10 +36,6 @@ int AnswerOnTerminal(const CommandLine& line, const char* version);
 // $HOME/.local/share/lum2 when XDG_DATA_HOME is unset or not an absolute path.
 std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string& home);
 
-// Makes sure folder exists; every level it creates gets mode 0700, since the
-// task list names the user's files. Returns the reason when it fails, else "".
-std::string CreatePrivateFolder(const std::string& folder);
-
 enum class WindowStart { kHiddenInTray, kMinimised, kNormal };
 
 // How the window starts: hidden in the tray when it was hidden last;

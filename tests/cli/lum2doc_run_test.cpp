@@ -1,6 +1,7 @@
 // lum2doc tasks, targets and run end to end, over a J-Pilot user and a
 // folder tree of HotSync users in a temporary folder.
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -76,6 +77,21 @@ TEST_F(Lum2DocRunTest, PromptsWithoutATerminalSkipAndOnlyAWholeRunSucceeds) {
     }
     EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes"), (RunResult{0, "1\t OK\tOK\n2\t OK\tOK\n3\t OK\tOK\nLUM2 - OK\n", ""}));
     EXPECT_EQ(ReadFileText(F("two.txt")), "A book\nin two lines\n");
+}
+
+// The man page's own example on a fresh account: the folder is made, private.
+TEST_F(Lum2DocRunTest, AddingMakesAMissingFolderPrivateAndReadingSaysItIsMissing) {
+    const std::string fresh = F("fresh"), folder = fresh + "/.local/share/lum2";
+    for (const char* command : {"tasks", "run"}) {
+        EXPECT_EQ(Run(std::string(command) + " --dir " + folder), (RunResult{1, "", "Error: the folder " + folder + " does not exist\n"}));
+    }
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    EXPECT_EQ(Run("tasks add --pc a.txt --palm b.pdb --dir " + folder), (RunResult{0, "1\n", ""}));
+    for (const std::string& level : {fresh, fresh + "/.local", fresh + "/.local/share", folder}) {
+        struct stat info {};
+        EXPECT_EQ(stat(level.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0700u) << level;
+    }
+    EXPECT_EQ(Run("tasks --dir " + folder).out, kHeader + "1\tnone\ta.txt\tb.pdb\t1100001\t1\t\n");
 }
 
 TEST_F(Lum2DocRunTest, UsageErrorsAddNothingAndTheStoreIsLocked) {
