@@ -28,7 +28,8 @@ std::vector<Command> TaskCommands();
 // nullptr when it cannot be loaded.
 const CodecFunctions* Codec();
 
-// Prints a failure's status text on standard error; returns kExitFailure.
+// Prints a failure's status text on standard error, control characters escaped;
+// returns kExitFailure.
 int Fail(const std::string& status);
 
 // The end of every command: flushes standard output and turns a failed write

@@ -15,6 +15,7 @@
 #include "engine/palm_charset.h"
 #include "engine/palm_doc_format.h"
 #include "engine/path_functions.h"
+#include "engine/printable_text.h"
 #include "engine/safe_file.h"
 #include "engine/text_filters.h"
 #include "tasks/task_record.h"
@@ -263,9 +264,10 @@ int RunInfo(const ParsedArguments& args) {
         ReadPalmRecord(doc.get(), 0, attribute, record0);
         const uint32_t textLength = (uint32_t{record0[4]} << 24) | (uint32_t{record0[5]} << 16) |
                                     (uint32_t{record0[6]} << 8) | record0[7];
-        std::printf("name: %s\n", name.c_str());
-        std::printf("type: %s\n", header.type.c_str());
-        std::printf("creator: %s\n", header.creator.c_str());
+        // The header's texts are the file's bytes, not ours to print raw.
+        std::printf("name: %s\n", PrintableText(name).c_str());
+        std::printf("type: %s\n", PrintableText(header.type).c_str());
+        std::printf("creator: %s\n", PrintableText(header.creator).c_str());
         std::printf("compressed: %s\n", info.version == 2 ? "yes" : "no");
         std::printf("text records: %d\n", info.recordCount);
         std::printf("text length: %u\n", textLength);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "engine/printable_text.h"
 #include "engine/safe_file.h"
 #include "tasks/record_store.h"
 
@@ -36,7 +37,8 @@ void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
 }  // namespace
 
 int Fail(const std::string& status) {
-    std::fprintf(stderr, "%s\n", status.c_str());
+    // A failure may name a path, or where a link leads: the file system's bytes.
+    std::fprintf(stderr, "%s\n", PrintableText(status).c_str());
     return kExitFailure;
 }
 

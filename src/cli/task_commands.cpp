@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/terminal_host.h"
 #include "engine/path_functions.h"
+#include "engine/printable_text.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
 #include "tasks/batch_run.h"
@@ -35,7 +36,16 @@ std::string BaseDirectory(const ParsedArguments& args) {
 void OpenStore(RecordStore& store, const ParsedArguments& args) {
     store.OpenStore(BaseDirectory(args));
     const std::string note = store.SetAsideMessage();
-    if (!note.empty()) std::fprintf(stderr, "lum2doc: %s\n", note.c_str());
+    if (!note.empty()) std::fprintf(stderr, "lum2doc: %s\n", PrintableText(note).c_str());
+}
+
+// The commands that change the list make its folder as the desktop program
+// does on a fresh account: every missing level private. Reading a list that
+// is not there only says so.
+void OpenStoreForChange(RecordStore& store, const ParsedArguments& args) {
+    const std::string failure = CreatePrivateFolder(BaseDirectory(args));
+    if (!failure.empty()) throw StoreError("Error: cannot create the folder " + failure);
+    OpenStore(store, args);
 }
 
 // A path option's value, refused when the task could not hold it whole.
@@ -50,7 +60,7 @@ std::string PathValue(const ParsedArguments& args, const std::string& option, co
 // The HotSync users of this machine, then "Custom"; warnings go to stderr.
 struct Targets {
     Targets() : directory(MakeSystemUserDirectory(DirectoryEnvironment::FromProcess())), list(directory.get()) {
-        for (const auto& warning : list.FillInstallList()) std::fprintf(stderr, "%s\n", warning.c_str());
+        for (const auto& warning : list.FillInstallList()) std::fprintf(stderr, "%s\n", PrintableText(warning).c_str());
     }
     std::unique_ptr<UserDirectory> directory;
     InstallTargets list;
@@ -70,9 +80,11 @@ int ListTasks(RecordStore& store) {
     std::printf("#\tdirection\tpc file\tpalm file\toptions\tinstall\tstatus\n");
     for (int n = kFirstTaskRecord; n <= store.RecordCount(); ++n) {
         const TaskRecord task = store.GetRecord(n);
+        // One line per task, a TAB between fields, whatever bytes the fields hold.
         std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", n - kFirstTaskRecord + 1, DirectionName(task.direction).c_str(),
-                    task.pcfile.c_str(), task.palmfile.c_str(), task.options.c_str(), task.install.c_str(),
-                    task.status.c_str());
+                    PrintableText(task.pcfile).c_str(), PrintableText(task.palmfile).c_str(),
+                    PrintableText(task.options).c_str(), PrintableText(task.install).c_str(),
+                    PrintableText(task.status).c_str());
     }
     return kExitOk;
 }
@@ -141,11 +153,11 @@ int RunTasksCommand(const ParsedArguments& args) {
     RecordStore store;
     if (sub == "add") {
         if (args.positionals.size() != 1) throw UsageError("tasks add takes no file arguments");
-        OpenStore(store, args);
+        OpenStoreForChange(store, args);
         return AddTask(store, args);
     }
     if (sub == "delete") {
-        OpenStore(store, args);
+        OpenStoreForChange(store, args);
         return DeleteTask(store, args);
     }
     throw UsageError("unknown tasks command \"" + sub + "\"");
@@ -155,7 +167,7 @@ int RunTargets(const ParsedArguments& args) {
     if (!args.positionals.empty()) throw UsageError("targets takes no arguments");
     Targets targets;
     for (int entry = 0; entry < targets.list.Count(); ++entry) {
-        std::printf("%d\t%s\n", entry, targets.list.EntryText(entry).c_str());
+        std::printf("%d\t%s\n", entry, PrintableText(targets.list.EntryText(entry)).c_str());
     }
     return kExitOk;
 }
@@ -173,7 +185,14 @@ int RunList(const ParsedArguments& args) {
     OpenStore(store, args);
     TerminalHost host(store, answer);
     const BatchSummary summary = RunTaskListWithoutWindow(store, host, *codec, BaseDirectory(args), stdout);
-    return summary.errors ? kExitFailure : kExitOk;
+    // A timer job has only the exit status to go by: anything short of every
+    // task done or up to date is a failure, a skipped task too.
+    const int notDone = summary.tasksInList - summary.tasksEndedWell;
+    if (notDone > 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "lum2doc: %d of %d tasks failed or were skipped\n", notDone, summary.tasksInList);
+    }
+    return summary.unfinished ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -197,7 +216,10 @@ std::vector<Command> TaskCommands() {
         "  --install: one 0 or 1 per install target (see \"lum2doc targets\").\n"
         "  --palm is a file name for HotSync users, or the full path with the Custom target.\n"
         "lum2doc tasks delete POS [--dir DIR]\n"
-        "  Deletes the task at position POS.\n" + dirHelp,
+        "  Deletes the task at position POS.\n" + dirHelp +
+        "  add and delete create a missing DIR (each new level with mode 0700).\n"
+        "Names, paths and statuses are shown with control characters escaped (\\n, \\t,\n"
+        "\\x1b ...), as are bytes that are not UTF-8.",
         OptionSpec{{}, {"--dir", "--pc", "--palm", "--direction", "--options", "--category", "--tabs", "--install"}},
         RunTasksCommand});
     commands.push_back(Command{
@@ -220,8 +242,10 @@ std::vector<Command> TaskCommands() {
         "  --answer yes|skip|stop  answers every prompt: yes overwrites existing files (and\n"
         "                  skips a sync task whose two files both changed), skip leaves the\n"
         "                  task alone, stop ends the run after the task. Without it prompts are\n"
-        "                  asked on the terminal; with no terminal they count as Stop.\n" + dirHelp +
-        "\nExit status: 0 when no task ended in an error, 1 otherwise.",
+        "                  asked on the terminal; with no terminal they are answered skip.\n" + dirHelp +
+        "\nExit status: 0 when every task ended \"OK\" or \"No update necessary\" (a task with\n"
+        "the direction none counts as done), 1 otherwise, with the count of the others on\n"
+        "standard error.",
         OptionSpec{{}, {"--answer", "--dir"}},
         RunList});
     return commands;

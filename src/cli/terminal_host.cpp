@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "engine/printable_text.h"
+
 namespace lum2::cli {
 
 namespace {
@@ -36,7 +38,9 @@ int TerminalHost::Answer(PromptKind kind, const std::string& question, const std
         // Which side to update is not a yes-or-no question: leave the task alone.
         return kind == PromptKind::kOverwrite ? kAnswerYes : kAnswerSkip;
     }
-    if (isatty(STDIN_FILENO) != 1) return kAnswerStop;
+    // Nobody to ask (a timer job, a pipe): leave the task alone and go on
+    // with the rest; the run's exit status tells that it was not done.
+    if (isatty(STDIN_FILENO) != 1) return SkipUnanswerable(kind, question, path);
     return AskOnTerminal(kind, question, path);
 }
 
@@ -44,7 +48,7 @@ int TerminalHost::AskOnTerminal(PromptKind kind, const std::string& question, co
     for (;;) {
         if (kind == PromptKind::kOverwrite) {
             std::fprintf(stderr, "\n%s\n  %s\n[y]es, [s]kip task, s[t]op conversion, [a]lways (yes, and do not ask again)? ",
-                         question.c_str(), path.c_str());
+                         question.c_str(), PrintableText(path).c_str());
         } else {
             std::fprintf(stderr, "\nBoth files have been changed!\nWhich one do you like to be updated?\n"
                                  "[p]c file, p[a]lm file, [s]kip task, s[t]op conversion? ");

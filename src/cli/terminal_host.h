@@ -1,5 +1,5 @@
 // The conversion host of "lum2doc run": prompts answered by --answer, or asked
-// on the terminal, or (with neither) answered Stop as a closed prompt is.
+// on the terminal, or (with neither) answered Skip.
 #pragma once
 
 #include <optional>

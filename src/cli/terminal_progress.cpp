@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "engine/printable_text.h"
+
 namespace lum2::cli {
 
 TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
@@ -34,7 +36,8 @@ void TerminalProgress::Note(const std::string& text) {
     if (shown_) std::fputs("\r\033[K", stderr);
     shown_ = false;
     lastPercent_ = -1;
-    std::fprintf(stderr, "lum2doc: %s\n", text.c_str());
+    // Causes name files, and a name may hold anything.
+    std::fprintf(stderr, "lum2doc: %s\n", PrintableText(text).c_str());
 }
 
 }  // namespace lum2::cli

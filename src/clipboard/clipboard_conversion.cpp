@@ -136,7 +136,7 @@ void MainWindow::mPopConvertClipboard_Click() {
         host_->overwritePromptSuppressed = false;
 
         const QString status = QString::fromStdString(RightTrim(task.status));
-        SetTrayIcon(task.status.rfind("OK", 0) == 0 ? 9 : 10, kTipHead + status);
+        SetTrayIcon(OutcomeOf(task.status) == TaskOutcome::kConverted ? 9 : 10, kTipHead + status);
         settings.status = task.status;
 
         SetClipboardControls(true);
@@ -150,7 +150,7 @@ void MainWindow::mPopConvertClipboard_Click() {
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
-    if (wasInMode) txt_status->setText(QString::fromStdString(settings.status));
+    if (wasInMode) txt_status->setText(Shown(settings.status));
 }
 
 }  // namespace lum2::ui

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/printable_text.h"
 #include "tasks/record_store.h"
 
 namespace lum2 {
@@ -11,7 +12,8 @@ constexpr int kSettingsRecord = 1;
 }
 
 int SkipUnanswerable(PromptKind kind, const std::string& question, const std::string& path) {
-    const std::string asked = kind == PromptKind::kOverwrite ? question + " " + path : "Both files have been changed!";
+    const std::string asked =
+        kind == PromptKind::kOverwrite ? question + " " + PrintableText(path) : "Both files have been changed!";
     std::fprintf(stderr, "Skipped, as no one can answer here: %s\n", asked.c_str());
     return kAnswerSkip;
 }

@@ -1,6 +1,9 @@
 #include "engine/path_functions.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -76,6 +79,28 @@ char PathSeparator() {
 #else
     return '/';
 #endif
+}
+
+std::string CreatePrivateFolder(const std::string& folder) {
+    if (folder.empty()) return "no folder given";
+    // Each level from the top, so that a missing parent is private too.
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string level = folder.substr(0, end);
+        struct stat info {};
+        if (!level.empty() && stat(level.c_str(), &info) != 0) {
+            if (errno != ENOENT) return level + ": " + std::strerror(errno);
+            if (mkdir(level.c_str(), 0700) == 0) {
+                // mkdir's mode passed through the umask; the folder must end up 0700.
+                if (chmod(level.c_str(), 0700) != 0) return level + ": " + std::strerror(errno);
+            } else if (errno != EEXIST) {
+                return level + ": " + std::strerror(errno);
+            }
+        } else if (!level.empty() && !S_ISDIR(info.st_mode)) {
+            return level + ": " + std::strerror(ENOTDIR);
+        }
+        if (end == std::string::npos) break;
+    }
+    return "";
 }
 
 }  // namespace lum2

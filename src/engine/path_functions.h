@@ -29,4 +29,9 @@ std::string RightTrim(const std::string& text);
 // The platform's path separator.
 char PathSeparator();
 
+// Makes sure folder exists; every level it creates gets mode 0700, since the
+// task list kept there names the user's files. Returns the reason when it
+// fails ("/a/b: Permission denied"), else "".
+std::string CreatePrivateFolder(const std::string& folder);
+
 }  // namespace lum2

@@ -11,6 +11,7 @@
 
 #include "engine/compression_library.h"
 #include "engine/headless_host.h"
+#include "engine/path_functions.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
 #include "shell/help_launcher.h"

@@ -1,9 +1,6 @@
 #include "shell/command_line.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -101,28 +98,6 @@ std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string&
     if (data.empty() || data.front() != '/') data = home + "/.local/share";
     while (data.size() > 1 && data.back() == '/') data.pop_back();
     return data + "/lum2";
-}
-
-std::string CreatePrivateFolder(const std::string& folder) {
-    if (folder.empty()) return "no folder given";
-    // Each level from the top, so that a missing parent is private too.
-    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
-        const std::string level = folder.substr(0, end);
-        struct stat info {};
-        if (!level.empty() && stat(level.c_str(), &info) != 0) {
-            if (errno != ENOENT) return level + ": " + std::strerror(errno);
-            if (mkdir(level.c_str(), 0700) == 0) {
-                // mkdir's mode passed through the umask; the folder must end up 0700.
-                if (chmod(level.c_str(), 0700) != 0) return level + ": " + std::strerror(errno);
-            } else if (errno != EEXIST) {
-                return level + ": " + std::strerror(errno);
-            }
-        } else if (!level.empty() && !S_ISDIR(info.st_mode)) {
-            return level + ": " + std::strerror(ENOTDIR);
-        }
-        if (end == std::string::npos) break;
-    }
-    return "";
 }
 
 bool DisplayNamed(const char* display, const char* waylandDisplay, const char* platform) {

@@ -36,13 +36,6 @@ int AnswerOnTerminal(const CommandLine& line, const char* version);
 // $HOME/.local/share/lum2 when XDG_DATA_HOME is unset or not an absolute path.
 std::string MenuBaseDirectory(const std::string& xdgDataHome, const std::string& home);
 
-// Makes sure folder exists; every level it creates gets mode 0700, since the
-// task list names the user's files. Returns the reason when it fails, else "".
-std::string CreatePrivateFolder(const std::string& folder);
-
-// Whether the environment names a display (DISPLAY, WAYLAND_DISPLAY) or a Qt
-// platform (QT_QPA_PLATFORM) of its own: without one, Qt cannot open a
-// window and aborts the program. nullptr: unset.
 bool DisplayNamed(const char* display, const char* waylandDisplay, const char* platform);
 
 // A Qt platform that draws nowhere: a window there is seen by no one, so no

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/path_functions.h"
 #include "engine/safe_file.h"
 #include "shell/command_line.h"
 

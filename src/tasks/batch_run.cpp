@@ -1,5 +1,7 @@
 #include "tasks/batch_run.h"
 
+#include "engine/doc_builder.h"
+#include "engine/printable_text.h"
 #include "hotsync/system_user_directory.h"
 
 namespace lum2 {
@@ -9,8 +11,6 @@ namespace {
 const std::string kTipHead = "LUM2\r\n";
 constexpr int kFirstTaskRecord = 3;
 
-bool TaskDone(const std::string& status) { return status.rfind("OK", 0) == 0 || status == "No update necessary"; }
-
 std::string OneLine(std::string text) {
     std::size_t at;
     while ((at = text.find("\r\n")) != std::string::npos) text.replace(at, 2, " ");
@@ -19,10 +19,37 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
+TaskOutcome OutcomeOf(const std::string& status) {
+    if (status.rfind(kStatusOk, 0) == 0) return TaskOutcome::kConverted;
+    if (status == kStatusUpToDate) return TaskOutcome::kUpToDate;
+    if (status.rfind("Error", 0) == 0) return TaskOutcome::kFailed;
+    return TaskOutcome::kNotDone;
+}
+
+bool EndedWell(const TaskRecord& task) {
+    switch (task.direction) {
+    case kDirectionNone:
+        return true;
+    case kDirectionPalmToPc:
+    case kDirectionPcToPalm:
+    case kDirectionSync: {
+        const TaskOutcome outcome = OutcomeOf(task.status);
+        return outcome == TaskOutcome::kConverted || outcome == TaskOutcome::kUpToDate;
+    }
+    default:
+        return false;
+    }
+}
+
 std::string ItemMark(const std::string& status) {
-    if (status.rfind("OK", 0) == 0) return " OK";
-    if (status.rfind("Error", 0) == 0) return " ?";
-    return " -";
+    switch (OutcomeOf(status)) {
+    case TaskOutcome::kConverted:
+        return " OK";
+    case TaskOutcome::kFailed:
+        return " ?";
+    default:
+        return " -";
+    }
 }
 
 BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks) {
@@ -30,12 +57,12 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
     BatchSummary summary;
     try {
         const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+        summary.tasksInList = count;
         for (int position = 1; position <= count; ++position) {
             if (hooks.beforeTask) hooks.beforeTask(position);
             host.LetEventsRun();
 
             TaskRecord task = store.GetRecord(position + kFirstTaskRecord - 1);
-            bool converts = true;
             switch (task.direction) {
             case kDirectionPalmToPc:
                 ConvertPalmToPc(task, context);
@@ -47,12 +74,11 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
                 SyncTask(task, context);
                 break;
             default:
-                converts = false;  // no conversion: the task keeps its old status
-                break;
+                break;  // no conversion: the task keeps its old status
             }
-            if (converts && !TaskDone(task.status)) summary.unfinished = true;
             const std::string mark = ItemMark(task.status);
             if (mark == " ?") summary.errors = true;
+            if (EndedWell(task)) ++summary.tasksEndedWell;
             if (hooks.afterTask) hooks.afterTask(position, task, mark);
             host.LetEventsRun();
 
@@ -67,7 +93,8 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
     }
 
     summary.stopped = host.stopRequested;
-    if (summary.stopped || !summary.storeError.empty()) summary.unfinished = true;
+    // A task the run never reached did not end well either.
+    summary.unfinished = summary.tasksEndedWell < summary.tasksInList || !summary.storeError.empty();
     if (summary.stopped) {
         summary.trayImage = 1;
         summary.tip = kTipHead + "- stopped";
@@ -96,11 +123,11 @@ BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, co
         host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.Count());
     };
     hooks.afterTask = [out](int position, const TaskRecord& task, const std::string& mark) {
-        std::fprintf(out, "%d\t%s\t%s\n", position, mark.c_str(), task.status.c_str());
+        std::fprintf(out, "%d\t%s\t%s\n", position, mark.c_str(), PrintableText(task.status).c_str());
         std::fflush(out);
     };
     const BatchSummary summary = RunTaskList(store, context, hooks);
-    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", summary.storeError.c_str());
+    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", PrintableText(summary.storeError).c_str());
     std::fprintf(out, "%s\n", OneLine(summary.tip).c_str());
     return summary;
 }

@@ -24,17 +24,34 @@ struct BatchHooks {
 
 struct BatchSummary {
     int tasksRun = 0;
+    int tasksInList = 0;
+    int tasksEndedWell = 0;      // see EndedWell; a task the run never reached did not
     bool stopped = false;
     bool errors = false;
     bool reportPending = false;  // the run had errors: a command-line start reports them
-    // A task that converts ended neither "OK" nor "No update necessary" (an
-    // error, a skip), or the run ended early: a run no one watches tells it
+    // Some task did not end well (see EndedWell: an error, a skip, a task the
+    // run never reached), or the store failed: a run no one watches tells it
     // by its exit status.
     bool unfinished = false;
     int trayImage = 9;
     std::string tip;             // "LUM2", CR LF, then the outcome
     std::string storeError;      // a store that failed mid-run ends the run with this
 };
+
+// What a converter's status says of the task's last run. Statuses are texts
+// the user knows and the store keeps, so they are told apart here and only here.
+enum class TaskOutcome {
+    kConverted,    // "OK"
+    kUpToDate,     // "No update necessary"
+    kFailed,       // "Error: ..."
+    kNotDone,      // skipped, stopped, or nothing yet
+};
+TaskOutcome OutcomeOf(const std::string& status);
+
+// Whether the task did what it is for: converted, or found both files
+// alike; a task with the direction "none" asks for nothing and always has.
+// One with a direction this version does not know did nothing and has not.
+bool EndedWell(const TaskRecord& task);
 
 // The mark of a task's row: " OK", " ?" for an error, " -" for anything else.
 std::string ItemMark(const std::string& status);

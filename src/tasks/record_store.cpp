@@ -55,6 +55,41 @@ std::FILE* OpenStream(const std::string& path, int flags, const char* mode) {
     return stream;
 }
 
+// A working file is made 0600 and new, whatever stood at its name: nobody
+// else can read it while it fills, and a planted link is never followed.
+std::FILE* CreateWorkingFile(const std::string& path) {
+    // A stale one from an interrupted run goes first; what cannot go (a
+    // folder) is the cause to tell, not that the name is taken.
+    const int stale = ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (errno == EEXIST && stale != 0) errno = stale;
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, "wb");
+    if (stream == nullptr) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+    return stream;
+}
+
+// The store may be private (0600) or shared with a group: the copy that
+// replaces it or keeps it as a backup gets its mode, and its owner and group
+// where this process may give them. Returns 0 or the errno of the failure.
+int TakeOverMode(std::FILE* store, std::FILE* copy) {
+    struct stat info {};
+    if (::fstat(::fileno(store), &info) != 0) return errno;
+    const int fd = ::fileno(copy);
+    // Owner and group first: a change of owner clears some mode bits.
+    if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) && ::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        // Only root gives files away; the group may still be ours to set.
+        if (errno != EPERM || (::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM)) return errno;
+    }
+    return ::fchmod(fd, info.st_mode & 0777) == 0 ? 0 : errno;
+}
+
 // Flushes to the disk and closes; returns 0 or the first errno met.
 int FinishStream(std::FILE* stream) {
     int error = 0;
@@ -135,7 +170,16 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
 
     const std::string lockPath = baseDirectory + kLockName;
     lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (lockFd_ < 0) throw StoreError(SystemError("cannot create the lock file", lockPath, errno));
+    if (lockFd_ < 0) {
+        const int error = errno;
+        struct stat folder {};
+        if (error == ENOENT && !baseDirectory.empty() && ::stat(baseDirectory.c_str(), &folder) != 0 && errno == ENOENT) {
+            std::string shown = baseDirectory;
+            if (shown.size() > 1 && shown.back() == PathSeparator()) shown.pop_back();
+            throw StoreError("Error: the folder " + shown + " does not exist");
+        }
+        throw StoreError(SystemError("cannot create the lock file", lockPath, error));
+    }
     if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(lockFd_);
@@ -210,8 +254,7 @@ void RecordStore::BackUp() {
     // The copy is complete before it gets a backup's name, so a full disk
     // never leaves a half backup, let alone in place of an earlier one.
     const std::string tempPath = baseDirectory_ + kBackupTempName;
-    ::unlink(tempPath.c_str());  // a stale one from an interrupted start
-    std::FILE* backup = OpenStream(tempPath, O_WRONLY | O_CREAT | O_EXCL, "wb");
+    std::FILE* backup = CreateWorkingFile(tempPath);
     if (backup == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
     std::fseek(file_, 0, SEEK_SET);
     char buffer[16384];
@@ -222,6 +265,8 @@ void RecordStore::BackUp() {
         if (std::fwrite(buffer, 1, got, backup) != got) error = errno != 0 ? errno : EIO;
     }
     if (error == 0 && std::ferror(file_)) error = EIO;
+    if (error == 0 && std::fflush(backup) != 0) error = errno;
+    if (error == 0) error = TakeOverMode(file_, backup);
     const int finished = FinishStream(backup);
     if (error == 0) error = finished;
     if (error != 0) {
@@ -336,15 +381,17 @@ void RecordStore::DeleteRecord(int n) {
 }
 
 std::FILE* RecordStore::CreateTemporary(const std::string& tempPath) {
-    ::unlink(tempPath.c_str());  // a stale one from an interrupted rewrite
-    std::FILE* temp = OpenStream(tempPath, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+    std::FILE* temp = CreateWorkingFile(tempPath);
     if (temp == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
     return temp;
 }
 
 void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempPath, int error) {
     // lumdata.dat is replaced only by a complete file, by a rename, so it
-    // never goes missing; on any failure the old file stays in use.
+    // never goes missing; on any failure the old file stays in use. It
+    // takes the store's mode only now that its content is complete.
+    if (error == 0 && std::fflush(temp) != 0) error = errno;
+    if (error == 0 && file_ != nullptr) error = TakeOverMode(file_, temp);
     const int finished = FinishStream(temp);
     if (error == 0) error = finished;
     if (error != 0) {

@@ -3,7 +3,10 @@
 // Record 1 holds the settings, record 2 the clipboard settings, records 3 and
 // up the tasks in list order. Every change is written at once; there is no
 // save step. While open the store holds an advisory lock on the file, so two
-// programs never write the same store.
+// programs never write the same store. Its working files are made new and
+// private (0600); a file that replaces the store, or keeps it as a backup,
+// gets the store's mode, owner and group (those where allowed) once complete,
+// so a private task list stays private.
 #pragma once
 
 #include <cstdio>
@@ -35,8 +38,9 @@ public:
     // with a separator. A non-empty file whose version is not "0010" is set
     // aside as lumdata.dat.bak (lumdata.dat.bak.1, .2 ... when that name is
     // taken: an earlier backup is never replaced) and a fresh one begun.
-    // Throws StoreError when the file cannot be opened, written or locked
-    // (another program holds it), or the backup cannot be made whole.
+    // Throws StoreError when the folder does not exist, the file cannot be
+    // opened, written or locked (another program holds it), or the backup
+    // cannot be made whole.
     void OpenStore(const std::string& baseDirectory);
     // Where the last OpenStore set an unreadable lumdata.dat aside; empty
     // when it opened the store as it found it.

@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "engine/printable_text.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/gui_host.h"
@@ -366,7 +367,7 @@ void MainWindow::StartUp(bool refresh) {
         const QSignalBlocker block(lst_install);
         lst_install->clear();
         for (int entry = 0; entry < services_.targets->Count(); ++entry) {
-            auto* item = new QListWidgetItem(QString::fromStdString(services_.targets->EntryText(entry)), lst_install);
+            auto* item = new QListWidgetItem(Shown(services_.targets->EntryText(entry)), lst_install);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Unchecked);
         }
@@ -388,7 +389,7 @@ void MainWindow::StartUp(bool refresh) {
 }
 
 void MainWindow::ShowStoreSetAside() {
-    const QString note = QString::fromStdString(services_.store->SetAsideMessage());
+    const QString note = Shown(services_.store->SetAsideMessage());
     if (note.isEmpty()) return;
     // A warning already shown (no tray) keeps its place in front.
     const QString shown = txt_status->text();
@@ -467,7 +468,7 @@ void MainWindow::RunTaskListNow() {
         VScroll1->setValue(std::min(VScroll1->maximum(), FirstVisibleRow()));
     };
     hooks.afterTask = [this](int position, const TaskRecord& task, const std::string& mark) {
-        txt_status->setText(QString::fromStdString(task.status));
+        txt_status->setText(Shown(task.status));
         if (QTreeWidgetItem* item = lvw_tasks->topLevelItem(position - 1)) item->setText(0, QString::fromStdString(mark));
     };
     // The run's controls stay usable only through cmd_convert; the editor is locked.
@@ -481,7 +482,7 @@ void MainWindow::RunTaskListNow() {
     SetRunControlsEnabled(true);
     txt_palmfiledata->setPlainText(FileInfoText(txt_palmfile->text(), true));
     txt_pcfiledata->setPlainText(FileInfoText(txt_pcfile->text(), false));
-    if (!summary.storeError.empty()) txt_status->setText(QString::fromStdString(summary.storeError));
+    if (!summary.storeError.empty()) txt_status->setText(Shown(summary.storeError));
     emit runFinished();
     if (closePending_) close();
 }
@@ -532,7 +533,9 @@ void MainWindow::RecordWindowState() {
 }
 
 void MainWindow::ReportStoreError(const std::exception& error) {
-    txt_status->setText(QString::fromUtf8(error.what()));
+    txt_status->setText(Shown(error.what()));
 }
+
+QString Shown(const std::string& text) { return QString::fromStdString(PrintableText(text)); }
 
 }  // namespace lum2::ui

@@ -37,6 +37,11 @@ class QUrl;
 
 namespace lum2::ui {
 
+// A name, path or status from a file or the store as the window shows it,
+// control characters escaped, so that it cannot break or garble the line.
+// For showing only: what is stored and edited keeps its bytes.
+QString Shown(const std::string& text);
+
 class ClickableLabel;
 class ConnectorWidget;
 class GuiHost;

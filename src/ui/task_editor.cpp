@@ -160,7 +160,7 @@ void MainWindow::LoadTaskIntoEditor(int recordNumber) {
 
     txt_tabspace->setText(QString::number(record.tabspace));
     txt_category->setText(QString::number(record.category));
-    txt_status->setText(Q(record.status));
+    txt_status->setText(Shown(record.status));
     {
         const QSignalBlocker block(lst_options);
         for (int k = 0; k < lst_options->count(); ++k) {
@@ -239,7 +239,7 @@ void MainWindow::txt_pcfile_Change() {
     const int row = SelectedRow();
     if (row == 0) return;
     QTreeWidgetItem* item = lvw_tasks->topLevelItem(row - 1);
-    item->setText(1, Q(FileNamePart(S(text))));
+    item->setText(1, Shown(FileNamePart(S(text))));
     ShowInfo(txt_pcfiledata, FileInfoText(text, false));
     EditRecord([&](TaskRecord& record) { record.pcfile = S(text); }, false);
 
@@ -278,7 +278,7 @@ void MainWindow::txt_palmfile_Change() {
     const int row = SelectedRow();
     if (row == 0) return;
     QTreeWidgetItem* item = lvw_tasks->topLevelItem(row - 1);
-    item->setText(2, Q(name));
+    item->setText(2, Shown(name));
     ShowInfo(txt_palmfiledata, FileInfoText(text, true));
     EditRecord([&](TaskRecord& record) { record.palmfile = CustomChecked() ? S(text) : name; }, false);
 

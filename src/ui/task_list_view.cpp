@@ -34,7 +34,7 @@ constexpr int kScrollBarPart = 1;
 // 50 twips at 96 dpi, the amount "New" grows by on every side.
 constexpr int kPulseGrowth = 3;
 
-QString NamePart(const std::string& path) { return QString::fromStdString(FileNamePart(RightTrim(path))); }
+QString NamePart(const std::string& path) { return Shown(FileNamePart(RightTrim(path))); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // lum2doc tasks, targets and run end to end, over a J-Pilot user and a
 // folder tree of HotSync users in a temporary folder.
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -35,7 +36,8 @@ TEST_F(Lum2DocRunTest, TargetsListTheUsersThenCustomAndAllFourDirectionsRunInOne
     Add("--pc " + F("x.txt") + " --palm missing.pdb --direction palm-to-pc --install 0100");
 
     EXPECT_EQ(Run("run --dir " + F("store")),
-              (RunResult{1, "1\t OK\tOK\n2\t OK\tOK\n3\t OK\tOK\n4\t -\t\n5\t ?\tError: Palm File does not exist\nLUM2 - see list for errors\n", ""}));
+              (RunResult{1, "1\t OK\tOK\n2\t OK\tOK\n3\t OK\tOK\n4\t -\t\n5\t ?\tError: Palm File does not exist\nLUM2 - see list for errors\n",
+                         "lum2doc: 1 of 5 tasks failed or were skipped\n"}));
 
     // Every checked user got the file, and it was queued for their next HotSync.
     const std::string jay = environmentHome_ + "/.jpilot/backup/book.pdb";
@@ -53,21 +55,45 @@ TEST_F(Lum2DocRunTest, TargetsListTheUsersThenCustomAndAllFourDirectionsRunInOne
               (RunResult{0, "1\t OK\tOK\n2\t OK\tOK\n3\t -\tNo update necessary\n4\t -\t\nLUM2 - OK\n", ""}));
 }
 
-TEST_F(Lum2DocRunTest, PromptsWithoutATerminalStopAndAnswersApply) {
+// A timer job has no terminal: a prompt leaves its task alone, and the run
+// fails unless every task was done.
+TEST_F(Lum2DocRunTest, PromptsWithoutATerminalSkipAndOnlyAWholeRunSucceeds) {
     WriteFileText(F("one.txt"), "old one");
     WriteFileText(F("two.txt"), "old two");
     Add("--pc " + F("book.txt") + " --palm " + F("book.pdb") + " --direction pc-to-palm --install 0001");
     Add("--pc " + F("one.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
     Add("--pc " + F("two.txt") + " --palm " + F("book.pdb") + " --direction palm-to-pc --install 0001");
 
-    for (const auto& [answer, out] :
-         {std::pair{"", "1\t OK\tOK\n2\t -\tUser stopped conversion\nLUM2 - stopped\n"},
-          {" --answer skip", "1\t -\tUser skipped task\n2\t -\tUser skipped task\n3\t -\tUser skipped task\nLUM2 - OK\n"}}) {
-        EXPECT_EQ(Run("run --dir " + F("store") + answer), (RunResult{0, out, ""}));
+    const std::string skipped = "\t -\tUser skipped task\n";
+    const std::string unanswered = "Skipped, as no one can answer here: PC File already exists! Overwrite file? ";
+    for (const auto& [answer, run] :
+         {std::pair{"", RunResult{1, "1\t OK\tOK\n2" + skipped + "3" + skipped + "LUM2 - OK\n",
+                                  unanswered + F("one.txt") + "\n" + unanswered + F("two.txt") + "\n" +
+                                      "lum2doc: 2 of 3 tasks failed or were skipped\n"}},
+          {" --answer skip", RunResult{1, "1" + skipped + "2" + skipped + "3" + skipped + "LUM2 - OK\n",
+                                       "lum2doc: 3 of 3 tasks failed or were skipped\n"}},
+          {" --answer stop", RunResult{1, "1\t -\tUser stopped conversion\nLUM2 - stopped\n",
+                                       "lum2doc: 3 of 3 tasks failed or were skipped\n"}}}) {
+        EXPECT_EQ(Run("run --dir " + F("store") + answer), run) << answer;
         EXPECT_EQ(ReadFileText(F("one.txt")) + ReadFileText(F("two.txt")), "old oneold two");
     }
-    EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes").exitCode, 0);
+    EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes"), (RunResult{0, "1\t OK\tOK\n2\t OK\tOK\n3\t OK\tOK\nLUM2 - OK\n", ""}));
     EXPECT_EQ(ReadFileText(F("two.txt")), "A book\nin two lines\n");
+}
+
+// The man page's own example on a fresh account: the folder is made, private.
+TEST_F(Lum2DocRunTest, AddingMakesAMissingFolderPrivateAndReadingSaysItIsMissing) {
+    const std::string fresh = F("fresh"), folder = fresh + "/.local/share/lum2";
+    for (const char* command : {"tasks", "run"}) {
+        EXPECT_EQ(Run(std::string(command) + " --dir " + folder), (RunResult{1, "", "Error: the folder " + folder + " does not exist\n"}));
+    }
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    EXPECT_EQ(Run("tasks add --pc a.txt --palm b.pdb --dir " + folder), (RunResult{0, "1\n", ""}));
+    for (const std::string& level : {fresh, fresh + "/.local", fresh + "/.local/share", folder}) {
+        struct stat info {};
+        EXPECT_EQ(stat(level.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0700u) << level;
+    }
+    EXPECT_EQ(Run("tasks --dir " + folder).out, kHeader + "1\tnone\ta.txt\tb.pdb\t1100001\t1\t\n");
 }
 
 TEST_F(Lum2DocRunTest, UsageErrorsAddNothingAndTheStoreIsLocked) {

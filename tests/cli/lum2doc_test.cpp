@@ -3,11 +3,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
 
 #include "lum2doc_runner.h"
+#include "tasks/batch_run.h"
+#include "tasks/record_store.h"
 
 namespace lum2::test {
 namespace {
@@ -64,9 +67,50 @@ TEST_F(Lum2DocTest, Utf8OptionConvertsWarnsAndInfoTellsTheSet) {
         EXPECT_NE(Run("info " + F("a.pdb")).out.find(std::string("text: ") + kind), std::string::npos) << text;
         EXPECT_EQ(Run("decode --utf8 " + F("a.pdb") + " -").out, decoded) << text;
     }
-    // The database name is converted too.
+    // The database name is converted too (and shown escaped: it is no UTF-8 now).
     ASSERT_EQ(Run("encode --utf8 " + F("in") + " " + F("Caf\xC3\xA9.pdb")).exitCode, 0);
-    EXPECT_NE(Run("info " + F("Caf\xC3\xA9.pdb")).out.find("name: Caf\xE9\n"), std::string::npos);
+    EXPECT_NE(Run("info " + F("Caf\xC3\xA9.pdb")).out.find("name: Caf\\xe9\n"), std::string::npos);
+}
+
+// A name, path or status is the bytes of a file or the store: printed, it
+// must not start a line of its own, add a field or talk to the terminal.
+TEST_F(Lum2DocTest, NamesPathsAndStatusesFromFilesArePrintedEscaped) {
+    const std::string forged = "a\nb\tc\x1b[2J", shown = "a\\nb\\tc\\x1b[2J";
+    WriteFileText(F("in"), "text\n");
+    ASSERT_EQ(Run("encode " + F("in") + " " + F("a.pdb")).exitCode, 0);
+    std::vector<uint8_t> doc = ReadFileBytes(F("a.pdb"));
+    const std::string name = forged + "\ntype: FAKE";
+    std::fill(doc.begin(), doc.begin() + 32, 0), std::copy(name.begin(), name.end(), doc.begin());
+    WriteFileBytes(F("a.pdb"), doc);
+    fs::create_directories(F("store"));
+    {
+        RecordStore store;
+        store.OpenStore(F("store/"));
+        const int record = AppendNewTask(store) + 2;
+        TaskRecord task = store.GetRecord(record);
+        task.pcfile = "/t/" + forged, task.palmfile = forged + ".pdb", task.status = "Error: " + forged;
+        task.direction = kDirectionNone;  // keeps its status through a run
+        store.PutRecord(record, task);
+    }
+    hotsyncRoot_ = F("hotsync");
+    fs::create_directories(hotsyncRoot_ + "/u/backup");
+    WriteFileText(hotsyncRoot_ + "/u/name", "Eve\t\x1b]0;x\x07\n");
+
+    // Each command, and a whole line of its output.
+    const std::pair<std::string, std::string> runs[] = {
+        {"info " + F("a.pdb"), "name: " + shown + "\\ntype: FAKE\n"},
+        {"tasks --dir " + F("store"), "1\tnone\t/t/" + shown + "\t" + shown + ".pdb\t1100001\t1\tError: " + shown + "\n"},
+        {"run --dir " + F("store"), "1\t ?\tError: " + shown + "\n"},
+        {"targets", "0\tEve\\t\\x1b]0;x\\x07\n"}};
+    for (const auto& [command, line] : runs) {
+        const RunResult result = Run(command);
+        EXPECT_EQ(result.exitCode, 0) << result;
+        EXPECT_NE(("\n" + result.out).find("\n" + line), std::string::npos) << result;
+        // Besides the TABs between fields and the line ends, no control byte at all.
+        const std::string all = result.out + result.err;
+        EXPECT_TRUE(std::none_of(all.begin(), all.end(), [](char c) { return (c >= 0 && c < 0x20 && c != '\n' && c != '\t') || c == 0x7F; }))
+            << result;
+    }
 }
 
 TEST_F(Lum2DocTest, FailuresPrintTheStatusAndKeepTheOutput) {

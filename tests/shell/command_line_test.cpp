@@ -1,17 +1,10 @@
 // The command line: the whole line decides, trimmed and lower-cased.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include "../engine/temp_dir.h"
 #include "shell/command_line.h"
 
 namespace lum2 {
 namespace {
-
-mode_t Mode(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
 
 TEST(CommandLine, SwitchesAndStartOptions) {
     EXPECT_EQ(ParseCommandLine({"-S"}).text, "-s");
@@ -39,23 +32,10 @@ TEST(CommandLine, SwitchesAndStartOptions) {
     EXPECT_TRUE(ParseCommandLine({"--version"}).version);
 }
 
-TEST(CommandLine, MenuBaseDirectoryIsAPrivateFolderUnderXdgDataHome) {
+TEST(CommandLine, MenuBaseDirectoryIsUnderXdgDataHome) {
     EXPECT_EQ(MenuBaseDirectory("/data/", "/home/u"), "/data/lum2");
     EXPECT_EQ(MenuBaseDirectory("", "/home/u"), "/home/u/.local/share/lum2");
     EXPECT_EQ(MenuBaseDirectory("relative/data", "/home/u"), "/home/u/.local/share/lum2");
-
-    test::TempDir dir;
-    const mode_t old = umask(0);  // mkdir alone would give 0777 & ~umask
-    const std::string folder = dir.File("a/b/lum2");
-    EXPECT_EQ(CreatePrivateFolder(folder), "");
-    umask(old);
-    for (const std::string& level : {dir.File("a"), dir.File("a/b"), folder}) EXPECT_EQ(Mode(level), 0700u) << level;
-    // An existing folder keeps its mode; a file in the way is an error.
-    chmod(folder.c_str(), 0750);
-    EXPECT_EQ(CreatePrivateFolder(folder + "/"), "");
-    EXPECT_EQ(Mode(folder), 0750u);
-    test::WriteFileText(dir.File("file"), "");
-    EXPECT_NE(CreatePrivateFolder(dir.File("file/lum2")), "");
 }
 
 TEST(CommandLine, WindowStart) {

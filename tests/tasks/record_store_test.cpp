@@ -269,8 +269,7 @@ TEST_F(RecordStoreTest, OnlyOneStoreAtATimeMayHoldAFolderAndAFailedOpenNamesTheP
     fs::remove(other.File("lumdata.dat"));
     { RecordStore fourth; fourth.OpenStore(other.Path()); }
     EXPECT_NO_THROW(third.OpenStore(other.Path()));
-    EXPECT_EQ(ErrorOf([this] { records.OpenStore(dir.File("no/")); }),
-              "Error: cannot create the lock file " + dir.File("no/lumdata.lock") + ": " + std::strerror(ENOENT));
+    EXPECT_EQ(ErrorOf([this] { records.OpenStore(dir.File("no/")); }), "Error: the folder " + dir.File("no") + " does not exist");
 }
 
 // --- reading and writing ----------------------------------------------------
@@ -404,6 +403,34 @@ TEST_F(RecordStoreTest, DeletingThroughALinkKeepsTheLinkAndReleasesTheFolderHand
     EXPECT_TRUE(fs::is_symlink(store));
     EXPECT_EQ(ReadFileBytes(dir.File("kept/tasks.dat")), StoreFile({"22", "44"}));
     EXPECT_FALSE(fs::exists(dir.File("kept/lumdata.tmp")));
+}
+
+// A private store stays private, a group's store stays the group's, and a
+// new one gets the usual mode under the umask.
+TEST_F(RecordStoreTest, TheRewriteAndTheBackupKeepTheStoresMode) {
+    const auto mode = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+    };
+    const mode_t oldMask = ::umask(022);
+    records.OpenStore(dir.Path());
+    EXPECT_EQ(mode(store), 0644u);
+    records.Close();
+    for (const mode_t kept : {0600, 0640}) {
+        WriteFileBytes(store, StoreFile({"11", "22"}));
+        ::chmod(store.c_str(), kept);
+        records.OpenStore(dir.Path());
+        records.DeleteRecord(3);
+        EXPECT_EQ(mode(store), kept);
+        records.Close();
+
+        WriteFileBytes(store, Bytes(100, 'j'));  // no store: kept as a backup, and begun afresh
+        records.OpenStore(dir.Path());
+        EXPECT_EQ(mode(records.SetAsidePath()), kept);
+        EXPECT_EQ(mode(store), kept);
+        records.Close();
+    }
+    ::umask(oldMask);
 }
 
 }  // namespace

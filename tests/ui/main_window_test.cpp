@@ -223,6 +223,18 @@ private slots:
         QCOMPARE(Q(f.Row(1).options), QString("1000001"));
     }
 
+    // The status line and the rows show a stored text's control characters
+    // escaped, and the record keeps them.
+    void statusAndRowsShowControlCharactersEscaped() {
+        Fixture f;
+        const std::string status = "Error: x\n\x1b[2Jy";
+        f.Add("/t/a\tb.txt", "c\nd.pdb", kNone, "1", [&](lum2::TaskRecord& t) { t.status = status; });
+        MainWindow& w = f.Open();
+        QCOMPARE(QStringList({w.txt_status->text(), Cell(w, 1, 1), Cell(w, 1, 2)}),
+                 QStringList({"Error: x\\n\\x1b[2Jy", "a\\tb.txt", "c\\nd.pdb"}));
+        QCOMPARE(f.Row(1).status, status);
+    }
+
     void autoNamingFollowsDirectionAndFolders() {
         Fixture f;
         const std::string custom = f.File("custom/");
