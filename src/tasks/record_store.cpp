@@ -169,7 +169,15 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
     setAsidePath_.clear();
 
     const std::string lockPath = baseDirectory + kLockName;
-    lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Never through a link planted at the name (the folder may be shared),
+    // never blocking on a FIFO there; the file stays empty, so it is private.
+    lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat lockInfo {};
+    if (lockFd_ >= 0 && (::fstat(lockFd_, &lockInfo) != 0 || !S_ISREG(lockInfo.st_mode))) {
+        ::close(lockFd_);
+        lockFd_ = -1;
+        errno = EINVAL;
+    }
     if (lockFd_ < 0) {
         const int error = errno;
         struct stat folder {};

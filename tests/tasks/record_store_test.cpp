@@ -270,6 +270,13 @@ TEST_F(RecordStoreTest, OnlyOneStoreAtATimeMayHoldAFolderAndAFailedOpenNamesTheP
     { RecordStore fourth; fourth.OpenStore(other.Path()); }
     EXPECT_NO_THROW(third.OpenStore(other.Path()));
     EXPECT_EQ(ErrorOf([this] { records.OpenStore(dir.File("no/")); }), "Error: the folder " + dir.File("no") + " does not exist");
+
+    // A link planted at the lock's name is not followed: nothing is made where it leads.
+    test::TempDir planted;
+    fs::create_symlink(planted.File("victim"), planted.File("lumdata.lock"));
+    EXPECT_EQ(ErrorOf([&] { records.OpenStore(planted.Path()); }),
+              "Error: cannot create the lock file " + planted.File("lumdata.lock") + ": " + std::strerror(ELOOP));
+    EXPECT_FALSE(fs::exists(planted.File("victim")));
 }
 
 // --- reading and writing ----------------------------------------------------
