@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "engine/compression_library.h"
+#include "doc/compression_library.h"
 #include "hotsync/install_targets.h"
-#include "tasks/batch_run.h"
+#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "ui/main_window.h"
 

@@ -11,6 +11,9 @@ scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+echo "== Layers: every include points down the map"
+scripts/check-layers.sh
+
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "engine/compression_library.h"
+#include "doc/compression_library.h"
 
 namespace lum2::cli {
 

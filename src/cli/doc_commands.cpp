@@ -9,15 +9,17 @@
 #include "cli/command.h"
 #include "cli/terminal_progress.h"
 #include "cli/work_dir.h"
-#include "engine/file_handle.h"
-#include "engine/doc_builder.h"
-#include "engine/doc_extractor.h"
-#include "engine/palm_charset.h"
-#include "engine/palm_doc_format.h"
-#include "engine/path_functions.h"
-#include "engine/printable_text.h"
-#include "engine/safe_file.h"
-#include "engine/text_filters.h"
+#include "base/file_handle.h"
+#include "doc/doc_builder.h"
+#include "doc/doc_extractor.h"
+#include "text/palm_charset.h"
+#include "doc/palm_doc_format.h"
+#include "base/path_functions.h"
+#include "base/printable_text.h"
+#include "base/safe_file.h"
+#include "convert/database_name.h"
+#include "convert/task_options.h"
+#include "text/text_filters.h"
 #include "tasks/task_record.h"
 
 namespace lum2::cli {
@@ -28,9 +30,8 @@ constexpr const char* kStandardStream = "-";
 constexpr uint32_t kPalmToUnixSeconds = 2082844800u;
 
 
-// The most text a document holds; longer standard input is refused as a
-// longer file is.
-constexpr uint64_t kLargestText = uint64_t{kMaximumTextRecords} * kTextRecordSize;
+// Standard input longer than the most text a document holds (kLargestText)
+// is refused as a longer file is.
 // Record offsets are 32-bit, so no document reaches past its last record
 // starting below 4 GiB; the bound keeps an endless input from filling the disk.
 constexpr uint64_t kLargestDocument = (uint64_t{1} << 32) + 65536;
@@ -165,9 +166,9 @@ int RunEncode(const ParsedArguments& args) {
                           "wrongly; --utf8 converts them to the Palm character set");
         }
     }
-    std::string filterStatus = kStatusGenericError;
-    const std::string textPath = ApplyFilters(pcPath, task, work.Path(), progress, &filterStatus);
-    if (textPath.empty()) return Fail(filterStatus);
+    bool tooLong = false;
+    const std::string textPath = ApplyFilters(pcPath, FilterOptionsOf(task), work.Path(), progress, &tooLong);
+    if (textPath.empty()) return Fail(tooLong ? kStatusTextTooLong : kStatusGenericError);
 
     OutputFile out(output, work);
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "engine/printable_text.h"
-#include "engine/safe_file.h"
+#include "base/printable_text.h"
+#include "base/safe_file.h"
 #include "tasks/record_store.h"
 
 namespace lum2::cli {

@@ -5,11 +5,11 @@
 
 #include "cli/command.h"
 #include "cli/terminal_host.h"
-#include "engine/path_functions.h"
-#include "engine/printable_text.h"
+#include "base/path_functions.h"
+#include "base/printable_text.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
-#include "tasks/batch_run.h"
+#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 
 namespace lum2::cli {

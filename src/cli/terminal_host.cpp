@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "engine/printable_text.h"
+#include "base/printable_text.h"
 
 namespace lum2::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/terminal_progress.h"
-#include "engine/headless_host.h"
+#include "convert/headless_host.h"
 
 namespace lum2::cli {
 

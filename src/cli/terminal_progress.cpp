@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "engine/printable_text.h"
+#include "base/printable_text.h"
 
 namespace lum2::cli {
 

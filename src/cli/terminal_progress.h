@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/progress_sink.h"
+#include "base/progress_sink.h"
 
 namespace lum2::cli {
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/file_handle.h"
-#include "engine/safe_file.h"
+#include "base/file_handle.h"
+#include "base/safe_file.h"
 
 namespace lum2::cli {
 

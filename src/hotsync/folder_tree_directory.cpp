@@ -9,8 +9,8 @@
 #include <system_error>
 #include <utility>
 
-#include "engine/path_functions.h"
-#include "engine/safe_file.h"
+#include "base/path_functions.h"
+#include "base/safe_file.h"
 
 namespace lum2 {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <utility>
 
-#include "engine/safe_file.h"
+#include "base/safe_file.h"
 
 namespace lum2 {
 

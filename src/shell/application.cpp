@@ -9,15 +9,15 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "engine/compression_library.h"
-#include "engine/headless_host.h"
-#include "engine/path_functions.h"
+#include "doc/compression_library.h"
+#include "convert/headless_host.h"
+#include "base/path_functions.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
 #include "shell/help_launcher.h"
 #include "shell/single_instance.h"
 #include "shell/tray_icon.h"
-#include "tasks/batch_run.h"
+#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "ui/clickable_label.h"
 #include "ui/gui_host.h"

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/path_functions.h"
-#include "engine/safe_file.h"
+#include "base/path_functions.h"
+#include "base/safe_file.h"
 #include "shell/command_line.h"
 
 namespace lum2 {

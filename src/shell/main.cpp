@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/safe_file.h"
+#include "base/safe_file.h"
 #include "shell/application.h"
 #include "shell/command_line.h"
 #include "ui/pictures.h"

@@ -14,8 +14,8 @@
 #include <random>
 #include <set>
 
-#include "engine/path_functions.h"
-#include "engine/safe_file.h"
+#include "base/path_functions.h"
+#include "base/safe_file.h"
 
 namespace lum2 {
 

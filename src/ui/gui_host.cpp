@@ -7,7 +7,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 
-#include "engine/headless_host.h"
+#include "convert/headless_host.h"
 #include "ui/main_window.h"
 
 namespace lum2::ui {

@@ -5,7 +5,7 @@
 
 #include <QElapsedTimer>
 
-#include "engine/conversion_host.h"
+#include "convert/conversion_host.h"
 
 namespace lum2::ui {
 

@@ -6,7 +6,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 
-#include "engine/path_functions.h"
+#include "base/path_functions.h"
 #include "ui/main_window.h"
 
 namespace lum2::ui {

@@ -21,7 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "engine/printable_text.h"
+#include "base/printable_text.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/gui_host.h"

@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/compression_library.h"
+#include "doc/compression_library.h"
 #include "hotsync/install_targets.h"
-#include "tasks/batch_run.h"
+#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "ui/prompt_dialogs.h"
 

@@ -17,7 +17,7 @@
 
 #include <cmath>
 
-#include "engine/path_functions.h"
+#include "base/path_functions.h"
 #include "ui/clickable_label.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"

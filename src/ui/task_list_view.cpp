@@ -18,7 +18,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "engine/path_functions.h"
+#include "base/path_functions.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "../engine/temp_dir.h"
+#include "temp_dir.h"
 
 namespace lum2::test {
 

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "lum2doc_runner.h"
-#include "tasks/batch_run.h"
+#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 
 namespace lum2::test {

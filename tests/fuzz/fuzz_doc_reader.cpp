@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/doc_extractor.h"
+#include "doc/doc_extractor.h"
 #include "lum2/lum2.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,11 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "engine/doc_builder.h"
-#include "engine/doc_extractor.h"
-#include "engine/palm_doc_format.h"
-#include "engine/progress_sink.h"
-#include "engine/text_filters.h"
+#include "doc/doc_builder.h"
+#include "doc/doc_extractor.h"
+#include "doc/palm_doc_format.h"
+#include "base/progress_sink.h"
+#include "convert/task_options.h"
+#include "text/text_filters.h"
 #include "fuzz_support.h"
 #include "tasks/task_record.h"
 
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& folder = lum2::fuzz::ScratchFolder();
     lum2::fuzz::WriteFile(folder + "in.txt", text);
     lum2::ProgressSink silent;
-    const std::string filteredPath = lum2::ApplyFilters(folder + "in.txt", task, folder, silent);
+    const std::string filteredPath = lum2::ApplyFilters(folder + "in.txt", lum2::FilterOptionsOf(task), folder, silent);
     if (filteredPath.empty()) lum2::fuzz::Mismatch("filter failed", text, "");
     const std::string filtered = lum2::fuzz::ReadFile(filteredPath);
 

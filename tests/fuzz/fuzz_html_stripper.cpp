@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/html_stripper.h"
+#include "text/html_stripper.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/compression_library.h"
+#include "doc/compression_library.h"
 #include "lum2/lum2.h"
 
 namespace lum2::fuzz {

@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/html_stripper.h"
-#include "engine/progress_sink.h"
-#include "engine/text_filters.h"
+#include "text/html_stripper.h"
+#include "base/progress_sink.h"
+#include "convert/task_options.h"
+#include "text/text_filters.h"
 #include "fuzz_support.h"
 #include "tasks/task_record.h"
 
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input = folder + "in.txt";
     lum2::fuzz::WriteFile(input, text);
     lum2::ProgressSink silent;
-    const std::string result = lum2::ApplyFilters(input, task, folder, silent);
+    const std::string result = lum2::ApplyFilters(input, lum2::FilterOptionsOf(task), folder, silent);
 
     if (task.HasOption(lum2::kOptionRaw)) {
         if (result != input) lum2::fuzz::Mismatch("raw path", input, result);

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "../engine/temp_dir.h"
+#include "temp_dir.h"
 #include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/jpilot_directory.h"

@@ -15,13 +15,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine/static_codec.h"
-#include "engine/temp_dir.h"
+#include "static_codec.h"
+#include "temp_dir.h"
 #include "hotsync/install_targets.h"
 #include "shell/application.h"
 #include "shell/help_launcher.h"
 #include "shell/tray_icon.h"
-#include "tasks/batch_run.h"
+#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "ui/main_window.h"
 

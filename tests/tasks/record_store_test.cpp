@@ -17,7 +17,7 @@
 #include <tuple>
 #include <vector>
 
-#include "../engine/temp_dir.h"
+#include "temp_dir.h"
 
 // When set, no-replace renames fail with this error, as on a file system or
 // kernel without them; the store must then fall back to looking first.

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "engine/static_codec.h"
-#include "engine/temp_dir.h"
+#include "static_codec.h"
+#include "temp_dir.h"
 #include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
 #include "tasks/record_store.h"

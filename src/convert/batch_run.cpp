@@ -1,0 +1,146 @@
+#include "convert/batch_run.h"
+
+#include "doc/doc_builder.h"
+#include "base/printable_text.h"
+#include "hotsync/system_user_directory.h"
+
+namespace lum2 {
+
+namespace {
+
+const std::string kTipHead = "LUM2\r\n";
+constexpr int kFirstTaskRecord = 3;
+
+std::string OneLine(std::string text) {
+    std::size_t at;
+    while ((at = text.find("\r\n")) != std::string::npos) text.replace(at, 2, " ");
+    return text;
+}
+
+}  // namespace
+
+TaskOutcome OutcomeOf(const std::string& status) {
+    if (status.rfind(kStatusOk, 0) == 0) return TaskOutcome::kConverted;
+    if (status == kStatusUpToDate) return TaskOutcome::kUpToDate;
+    if (status.rfind("Error", 0) == 0) return TaskOutcome::kFailed;
+    return TaskOutcome::kNotDone;
+}
+
+bool EndedWell(const TaskRecord& task) {
+    switch (task.direction) {
+    case kDirectionNone:
+        return true;
+    case kDirectionPalmToPc:
+    case kDirectionPcToPalm:
+    case kDirectionSync: {
+        const TaskOutcome outcome = OutcomeOf(task.status);
+        return outcome == TaskOutcome::kConverted || outcome == TaskOutcome::kUpToDate;
+    }
+    default:
+        return false;
+    }
+}
+
+std::string ItemMark(const std::string& status) {
+    switch (OutcomeOf(status)) {
+    case TaskOutcome::kConverted:
+        return " OK";
+    case TaskOutcome::kFailed:
+        return " ?";
+    default:
+        return " -";
+    }
+}
+
+BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks) {
+    ConversionHost& host = context.host;
+    BatchSummary summary;
+    try {
+        const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+        summary.tasksInList = count;
+        for (int position = 1; position <= count; ++position) {
+            if (hooks.beforeTask) hooks.beforeTask(position);
+            host.LetEventsRun();
+
+            TaskRecord task = store.GetRecord(position + kFirstTaskRecord - 1);
+            switch (task.direction) {
+            case kDirectionPalmToPc:
+                ConvertPalmToPc(task, context);
+                break;
+            case kDirectionPcToPalm:
+                ConvertPcToPalm(task, context);
+                break;
+            case kDirectionSync:
+                SyncTask(task, context);
+                break;
+            default:
+                break;  // no conversion: the task keeps its old status
+            }
+            const std::string mark = ItemMark(task.status);
+            if (mark == " ?") summary.errors = true;
+            if (EndedWell(task)) ++summary.tasksEndedWell;
+            if (hooks.afterTask) hooks.afterTask(position, task, mark);
+            host.LetEventsRun();
+
+            store.PutRecord(position + kFirstTaskRecord - 1, task);
+            ++summary.tasksRun;
+            if (host.stopRequested) break;
+        }
+    } catch (const StoreError& error) {
+        // The list can no longer be read or saved: stop here, say why.
+        summary.storeError = error.what();
+        summary.errors = true;
+    }
+
+    summary.stopped = host.stopRequested;
+    // A task the run never reached did not end well either.
+    summary.unfinished = summary.tasksEndedWell < summary.tasksInList || !summary.storeError.empty();
+    if (summary.stopped) {
+        summary.trayImage = 1;
+        summary.tip = kTipHead + "- stopped";
+    } else if (summary.errors) {
+        summary.trayImage = 10;
+        summary.tip = kTipHead + "- see list for errors";
+        summary.reportPending = true;
+    } else {
+        summary.trayImage = 9;
+        summary.tip = kTipHead + "- OK";
+    }
+    host.SetTrayIcon(summary.trayImage, summary.tip);
+    host.stopRequested = false;
+    return summary;
+}
+
+BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, const CodecFunctions& codec,
+                                      const std::string& baseDirectory, std::FILE* out) {
+    const auto directory = MakeSystemUserDirectory(DirectoryEnvironment::FromProcess());
+    InstallTargets targets(directory.get());
+    for (const auto& warning : targets.FillInstallList()) std::fprintf(stderr, "%s\n", warning.c_str());
+    ConversionContext context{host, targets, codec, baseDirectory};
+
+    BatchHooks hooks;
+    hooks.beforeTask = [&](int position) {
+        host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.Count());
+    };
+    hooks.afterTask = [out](int position, const TaskRecord& task, const std::string& mark) {
+        std::fprintf(out, "%d\t%s\t%s\n", position, mark.c_str(), PrintableText(task.status).c_str());
+        std::fflush(out);
+    };
+    const BatchSummary summary = RunTaskList(store, context, hooks);
+    if (!summary.storeError.empty()) std::fprintf(stderr, "%s\n", PrintableText(summary.storeError).c_str());
+    std::fprintf(out, "%s\n", OneLine(summary.tip).c_str());
+    return summary;
+}
+
+int AppendNewTask(RecordStore& store) {
+    const std::string id = store.NewTaskId();
+    TaskRecord task = store.GetRecord(1);
+    task.pcfiletime = 0;
+    task.palmfiletime = 0;
+    task.status.clear();
+    task.taskid = id;
+    store.PutRecord(store.RecordCount() + 1, task);
+    return store.RecordCount() - (kFirstTaskRecord - 1);
+}
+
+}  // namespace lum2

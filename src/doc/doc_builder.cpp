@@ -1,0 +1,280 @@
+#include "doc/doc_builder.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/block_writer.h"
+#include "base/file_handle.h"
+#include "doc/palm_doc_format.h"
+#include "base/safe_file.h"
+#include "lum2/lum2.h"
+
+namespace lum2 {
+
+namespace {
+
+constexpr int kPackedCapacity = LUM2_COMPRESS_BOUND(kTextRecordSize);
+// Beyond this many workers a machine gains little and each holds the
+// codec's workspace; the cap keeps memory bounded on any machine.
+constexpr int kMaximumJobs = 16;
+// Records in flight per worker: enough that no worker waits for the reader.
+constexpr int kRecordsPerJob = 4;
+constexpr std::size_t kTextBuffer = std::size_t{1} << 16;
+
+struct RecordSlot {
+    uint8_t text[kTextRecordSize];
+    uint8_t packed[kPackedCapacity];
+    int32_t textSize = 0;
+    int32_t packedSize = 0;
+    bool done = false;
+};
+
+// Compresses records on worker threads, and on the calling thread while it
+// waits for one. The caller fills the slots of a bounded window in record
+// order and takes the results back in that order, so the file is the same
+// whatever the number of jobs.
+class RecordCompressor {
+public:
+    RecordCompressor(const CodecFunctions& codec, int jobs)
+        : codec_(codec), slots_(static_cast<std::size_t>(jobs) * kRecordsPerJob) {
+        // The calling thread is one of the jobs: it compresses while it waits.
+        workers_.reserve(static_cast<std::size_t>(jobs - 1));
+        try {
+            for (int k = 1; k < jobs; ++k) workers_.emplace_back([this] { Work(); });
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
+
+    ~RecordCompressor() { Stop(); }
+
+    RecordCompressor(const RecordCompressor&) = delete;
+    RecordCompressor& operator=(const RecordCompressor&) = delete;
+
+    int64_t Window() const { return static_cast<int64_t>(slots_.size()); }
+    // The slot of record sequence (0-based), free once sequence - Window() was taken.
+    RecordSlot& Slot(int64_t sequence) { return slots_[static_cast<std::size_t>(sequence) % slots_.size()]; }
+
+    // Hands over the next record, whose slot the caller has filled.
+    void Submit() {
+        {
+            std::lock_guard lock(mutex_);
+            ++submitted_;
+        }
+        work_.notify_one();
+    }
+
+    // Waits until record sequence is compressed; its slot is the caller's
+    // again until the next Submit into it.
+    RecordSlot& Take(int64_t sequence) {
+        RecordSlot& slot = Slot(sequence);
+        std::unique_lock lock(mutex_);
+        while (!slot.done) {
+            if (claimed_ < submitted_) {
+                // Rather than sleep, compress the next record no worker has taken.
+                const int64_t next = claimed_++;
+                lock.unlock();
+                Compress(Slot(next));
+                lock.lock();
+                Slot(next).done = true;
+            } else {
+                finished_.wait(lock);
+            }
+        }
+        slot.done = false;
+        return slot;
+    }
+
+private:
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        work_.notify_all();
+        for (std::thread& worker : workers_) worker.join();
+        workers_.clear();
+    }
+
+    void Compress(RecordSlot& slot) {
+        slot.packedSize = codec_.Compress(slot.packed, kPackedCapacity, slot.text, slot.textSize);
+    }
+
+    void Work() {
+        for (;;) {
+            int64_t sequence = 0;
+            {
+                std::unique_lock lock(mutex_);
+                work_.wait(lock, [&] { return stopping_ || claimed_ < submitted_; });
+                if (stopping_) return;
+                sequence = claimed_++;
+            }
+            RecordSlot& slot = Slot(sequence);
+            Compress(slot);
+            {
+                std::lock_guard lock(mutex_);
+                slot.done = true;
+            }
+            finished_.notify_one();
+        }
+    }
+
+    const CodecFunctions& codec_;
+    std::vector<RecordSlot> slots_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable finished_;
+    int64_t submitted_ = 0;
+    int64_t claimed_ = 0;
+    bool stopping_ = false;
+};
+
+// The records go out one after another through a large buffer, their
+// offsets noted for the record list, which is written last.
+class RecordWriter {
+public:
+    RecordWriter(std::FILE* file, int64_t start) : out_(file), next_(start) {}
+
+    // The offset record data starts at, or -1 when the file cannot hold it.
+    int64_t Append(const uint8_t* data, std::size_t size) {
+        const int64_t at = next_;
+        if (at > std::numeric_limits<uint32_t>::max() || !out_.Append(data, size)) return -1;
+        next_ += static_cast<int64_t>(size);
+        return at;
+    }
+
+    bool Flush() { return out_.Flush(); }
+
+private:
+    BlockWriter out_;
+    int64_t next_;
+};
+
+int JobsFor(const DocBuildRequest& request) {
+    int jobs = request.jobs > 0 ? request.jobs : static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(jobs, 1, kMaximumJobs);
+}
+
+}  // namespace
+
+std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
+                         const CodecFunctions& codec, ProgressSink& progress) {
+    try {
+        if (request.category < 0 || request.category > 255) return kStatusGenericError;
+
+        // The records are read through a 64 KB buffer that outlives the stream.
+        const std::unique_ptr<char[]> textBuffer(new char[kTextBuffer]);
+        std::string cause;
+        FileHandle text(OpenRegularStream(request.textPath, cause));
+        if (!text) {
+            progress.ReportFailureCause(cause);
+            return kStatusGenericError;
+        }
+        std::setvbuf(text.get(), textBuffer.get(), _IOFBF, kTextBuffer);
+        const int64_t length = FileLength(text.get());
+        if (length == 0) return "Error: PC File is empty";
+        std::rewind(text.get());
+
+        const int64_t records = (length + kTextRecordSize - 1) / kTextRecordSize;
+        if (records > kMaximumTextRecords) {
+            return kStatusTextTooLong;
+        }
+        const int n = static_cast<int>(records);
+        const int lastSize = static_cast<int>(length % kTextRecordSize);
+        const auto sizeOf = [&](int i) { return (i == n && lastSize != 0) ? lastSize : kTextRecordSize; };
+
+        progress.SetProgressCaption("Compression");
+        progress.SetProgressRange(n);
+        progress.SetProgressValue(0);
+        progress.LetEventsRun();
+
+        if (codec.CalcPalmTime == nullptr || (request.compressed && codec.Compress == nullptr)) {
+            return kStatusGenericError;
+        }
+        Bytes head = BuildPalmHeader(request.databaseName, "TEXt", "REAd", n + 1, codec.CalcPalmTime());
+        // The records first, right after the room for the header and the
+        // record list; those are written once at the end, with every offset known.
+        if (std::fseek(doc, static_cast<long>(head.size()), SEEK_SET) != 0) {
+            return "Error: can't create header of Palm File";
+        }
+        RecordWriter out(doc, static_cast<int64_t>(head.size()));
+        const Bytes docInfo = BuildDocInfo(static_cast<uint32_t>(length), n, request.compressed);
+        const int64_t docInfoAt = out.Append(docInfo.data(), docInfo.size());
+        if (docInfoAt < 0) return "Error: could not write Palm File docinfo";
+        SetRecordEntry(head, 0, static_cast<uint32_t>(docInfoAt), static_cast<uint8_t>(request.category));
+
+        const auto append = [&](int i, const uint8_t* data, std::size_t size) {
+            const int64_t at = out.Append(data, size);
+            if (at < 0) return false;
+            SetRecordEntry(head, i, static_cast<uint32_t>(at), 0);
+            return true;
+        };
+        const auto showRecord = [&](int i) {
+            progress.SetProgressValue(i);
+            progress.SetTrayIcon(TrayFrame(i, n), "");
+            progress.LetEventsRun();
+        };
+        const int jobs = request.compressed ? JobsFor(request) : 1;
+        if (jobs == 1) {
+            std::vector<uint8_t> chunk(kTextRecordSize);
+            std::vector<uint8_t> packed(kPackedCapacity);
+            for (int i = 1; i <= n; ++i) {
+                showRecord(i);
+                const std::size_t size = sizeOf(i);
+                if (std::fread(chunk.data(), 1, size, text.get()) != size) return kStatusGenericError;
+                const uint8_t* data = chunk.data();
+                std::size_t dataSize = size;
+                if (request.compressed) {
+                    const int32_t packedSize = codec.Compress(packed.data(), kPackedCapacity, chunk.data(),
+                                                              static_cast<int32_t>(size));
+                    if (packedSize < 0) return kStatusGenericError;
+                    data = packed.data();
+                    dataSize = static_cast<std::size_t>(packedSize);
+                }
+                if (!append(i, data, dataSize)) return "Error: could not write Palm File record";
+            }
+        } else {
+            RecordCompressor compressor(codec, jobs);
+            int64_t submitted = 0;  // records handed to the workers
+            for (int i = 1; i <= n; ++i) {
+                showRecord(i);
+                // Keep the window full: the records up to i - 1 + window go out to the workers.
+                for (; submitted < n && submitted < i - 1 + compressor.Window(); ++submitted) {
+                    RecordSlot& slot = compressor.Slot(submitted);
+                    slot.textSize = sizeOf(static_cast<int>(submitted) + 1);
+                    const auto size = static_cast<std::size_t>(slot.textSize);
+                    if (std::fread(slot.text, 1, size, text.get()) != size) return kStatusGenericError;
+                    compressor.Submit();
+                }
+                const RecordSlot& slot = compressor.Take(i - 1);
+                if (slot.packedSize < 0) return kStatusGenericError;
+                if (!append(i, slot.packed, static_cast<std::size_t>(slot.packedSize))) {
+                    return "Error: could not write Palm File record";
+                }
+            }
+        }
+        if (!out.Flush()) return "Error: could not write Palm File record";
+        if (std::fseek(doc, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), doc) != head.size()) {
+            return "Error: can't create header of Palm File";
+        }
+        if (std::fflush(doc) != 0) return kStatusGenericError;
+        return kStatusOk;
+    } catch (const DocIoError&) {
+        return kStatusGenericError;
+    } catch (const std::bad_alloc&) {
+        return kStatusGenericError;
+    } catch (const std::system_error&) {
+        // No thread could be started.
+        return kStatusGenericError;
+    }
+}
+
+}  // namespace lum2

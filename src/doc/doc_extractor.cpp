@@ -1,0 +1,124 @@
+#include "doc/doc_extractor.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "base/block_writer.h"
+#include "doc/doc_builder.h"
+#include "text/palm_charset.h"
+#include "lum2/lum2.h"
+
+namespace lum2 {
+
+namespace {
+
+std::string CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info) {
+    try {
+        if (reader.ReadHeader(header) != 0) return "Error: unknown or corrupted Palm File header";
+        if (header.type != "TEXt" || header.creator != "REAd") {
+            return "Error: Palm File type or creator not supported";
+        }
+        if (header.totalRecords < 2) return "Error: Palm File corrupt or wrong format";
+        reader.ReadEntries(1);
+        Bytes record0;
+        uint8_t attribute = 0;
+        if (reader.ReadRecord(0, attribute, record0) != 0) {
+            return "Error: could not get DocInfo of Palm File";
+        }
+        if (ParseDocInfo(record0, header.totalRecords, info) != 0) {
+            return "Error: DocInfo in Palm File unknown";
+        }
+        return kStatusOk;
+    } catch (const DocIoError&) {
+        return kStatusGenericError;
+    }
+}
+
+
+}  // namespace
+
+std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
+    PalmRecordReader reader(doc);
+    return CheckDoc(reader, header, info);
+}
+
+std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
+                           ProgressSink& progress, bool toUtf8) {
+    PalmRecordReader reader(doc);
+    PalmHeader header;
+    DocInfo info;
+    const std::string checked = CheckDoc(reader, header, info);
+    if (checked != kStatusOk) return checked;
+    if (info.version != 1 && codec.DeCompress == nullptr) {
+        return kStatusGenericError;
+    }
+
+    const int n = info.recordCount;
+    try {
+        reader.ReadEntries(int64_t{n} + 1);
+    } catch (const DocIoError&) {
+        return kStatusGenericError;
+    }
+    progress.SetProgressRange(n);
+    progress.SetProgressValue(0);
+    progress.LetEventsRun();
+
+    BlockWriter out(text);
+    std::vector<uint8_t> plain(kLargestRecordText);
+    std::string utf8;
+    int64_t textSoFar = 0;
+    for (int i = 1; i <= n; ++i) {
+        progress.SetProgressValue(i);
+        progress.SetTrayIcon(TrayFrame(i, n), "");
+        progress.LetEventsRun();
+
+        uint8_t attribute = 0;
+        const uint8_t* data = nullptr;
+        std::size_t size = 0;
+        if (reader.ReadRecord(i, attribute, data, size) != 0) return "Error: Palm File corrupt";
+        // An empty record is an empty piece of text, as some writers end a
+        // text of whole records; but one at the very end of the file while
+        // DocInfo still owes text is a file cut short at a record boundary.
+        if (size == 0 && reader.StartsAtEnd(i) && textSoFar < int64_t{info.textLength}) {
+            return "Error: Palm File corrupt";
+        }
+
+        if (info.version != 1) {
+            // A record that does not decode exactly is damaged, not a text to guess at.
+            // One pass: the decoder fails a record whose tokens run out of
+            // bounds or decode to more than the room it is given.
+            if (size > static_cast<std::size_t>(INT32_MAX)) return "Error: Palm File corrupt";
+            const int32_t recordSize = static_cast<int32_t>(size);
+            // Decoded straight into the output block unless it is converted first.
+            if (!toUtf8 && !out.Reserve(kLargestRecordText)) return kStatusGenericError;
+            uint8_t* into = toUtf8 ? plain.data() : out.Tail();
+            const int32_t expected = codec.DeCompress(into, kLargestRecordText, data, recordSize);
+            if (expected < 0) return "Error: Palm File corrupt";
+            textSoFar += expected;
+            if (!toUtf8) {
+                out.Advance(static_cast<std::size_t>(expected));
+                continue;
+            }
+            data = into;
+            size = static_cast<std::size_t>(expected);
+        } else {
+            if (size > static_cast<std::size_t>(kLargestRecordText)) return "Error: Palm File corrupt";
+            textSoFar += static_cast<int64_t>(size);
+        }
+        if (toUtf8) {
+            // Each byte is a whole character, so records convert one by one.
+            utf8.clear();
+            AppendUtf8FromPalm(std::string_view(reinterpret_cast<const char*>(data), size), utf8);
+            data = reinterpret_cast<const uint8_t*>(utf8.data());
+            size = utf8.size();
+        }
+        if (!out.Append(data, size)) return kStatusGenericError;
+    }
+    if (!out.Flush() || std::fflush(text) != 0) return kStatusGenericError;
+    return kStatusOk;
+}
+
+}  // namespace lum2

@@ -1,0 +1,124 @@
+// The Palm Doc database file: positioned big-endian reads and writes, the
+// header writer, the record appender and the record reader.
+//
+// The helpers return 0 for success and -1 for failure with their results in
+// out-parameters. The Read*At and Write*At primitives throw DocIoError when
+// the file cannot be read or written at the position, which the converters
+// report as their generic error.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lum2 {
+
+class DocIoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using Bytes = std::vector<uint8_t>;
+
+inline constexpr int kDocHeaderSize = 78;
+inline constexpr int kRecordEntrySize = 8;
+inline constexpr int kDocInfoSize = 16;
+inline constexpr int kMinimumDocFileSize = 82;
+inline constexpr int kTextRecordSize = 4096;
+// Largest text a record is read as: other writers use records up to the
+// 16-bit size field of DocInfo, though this one writes 4,096 bytes.
+inline constexpr int kLargestRecordText = 65535;
+// Largest record any valid text record can be: a plain one holds at most
+// kLargestRecordText bytes, and a compressed one costs at most two bytes per
+// byte of text (a run of one byte behind its count). No record is read, and
+// nothing allocated for it, past this.
+inline constexpr int kLargestStoredRecord = 2 * kLargestRecordText;
+inline constexpr int kMaximumTextRecords = 65534;
+// The most text a document holds.
+inline constexpr uint64_t kLargestText = uint64_t{kMaximumTextRecords} * kTextRecordSize;
+inline constexpr int kDatabaseNameLength = 31;
+inline constexpr uint32_t kFirstUniqueId = 0x6F8000;
+inline constexpr uint8_t kDirtyAttribute = 0x40;
+
+uint8_t ReadByteAt(std::FILE* file, int64_t offset);
+uint16_t ReadWordAt(std::FILE* file, int64_t offset);
+uint32_t ReadLongAt(std::FILE* file, int64_t offset);
+std::string ReadTextAt(std::FILE* file, int64_t offset, int length);
+void WriteByteAt(std::FILE* file, int64_t offset, uint8_t value);
+void WriteWordAt(std::FILE* file, int64_t offset, uint32_t value);
+void WriteLongAt(std::FILE* file, int64_t offset, uint32_t value);
+
+// Length of the open file in bytes; throws DocIoError when it cannot be told.
+int64_t FileLength(std::FILE* file);
+
+// The 78-byte header and the record list of numberOfRecords (at least 1)
+// entries, dated palmTime; the entries hold their unique ids and are pointed
+// at their records with SetRecordEntry. The records follow right after.
+Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator,
+                      int numberOfRecords, uint32_t palmTime);
+void SetRecordEntry(Bytes& header, int index, uint32_t dataOffset, uint8_t attribute);
+Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed);
+
+struct PalmHeader {
+    std::string type;
+    std::string creator;
+    int64_t totalRecords = 0;
+};
+int ReadPalmHeader(std::FILE* file, PalmHeader& header);
+int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data);
+
+// The records of an open Doc file, for reading many of them: the file length
+// and the entries are read once, the records through positioned reads of
+// 256 KB at a time. Checks and results are those of ReadPalmHeader and
+// ReadPalmRecord.
+class PalmRecordReader {
+public:
+    explicit PalmRecordReader(std::FILE* file) : file_(file) {}
+    // As ReadPalmHeader; throws DocIoError for a record list that cannot be followed.
+    int ReadHeader(PalmHeader& header);
+    // Reads the entries of records 0 to count - 1 (and the one after, which
+    // ends the last); call after ReadHeader. Throws DocIoError.
+    void ReadEntries(int64_t count);
+    // As ReadPalmRecord for a record whose entry ReadEntries read. A record
+    // that starts inside the header or the first record list, or is longer
+    // than kLargestStoredRecord, is not read (-1).
+    int ReadRecord(int index, uint8_t& attribute, Bytes& data);
+    // The same, with data pointing at the record's bytes until the next call.
+    int ReadRecord(int index, uint8_t& attribute, const uint8_t*& data, std::size_t& size);
+    // Whether record index starts at the very end of the file.
+    bool StartsAtEnd(int index) const;
+
+private:
+    struct Entry {
+        uint32_t offset = 0;
+        uint8_t attribute = 0;
+        bool present = false;  // the entry lies within the file
+    };
+    std::FILE* file_;
+    int64_t length_ = 0;
+    std::vector<std::pair<int64_t, int64_t>> lists_;  // where each list's entries start, and its count
+    std::vector<Entry> entries_;
+    bool complete_ = false;  // entries_ holds every entry the lists have
+    int64_t firstListEnd_ = 0;  // no record starts before the first list ends
+    static constexpr int64_t kReadWindow = int64_t{1} << 18;
+    static_assert(kReadWindow >= kLargestStoredRecord, "every record fits the window");
+    Bytes window_;  // the file from windowStart_ on, as last read
+    int64_t windowStart_ = 0;
+};
+
+// Reads size bytes at offset without moving the stream (one pread where the
+// stream has a descriptor); false when fewer are there.
+bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size);
+
+struct DocInfo {
+    int version = 0;      // 1 stored plainly, 2 compressed
+    int recordCount = 0;  // text records
+    uint32_t textLength = 0;
+};
+int ParseDocInfo(const Bytes& record0, int64_t totalRecords, DocInfo& info);
+
+
+}  // namespace lum2

@@ -1,0 +1,261 @@
+#include "text/text_filters.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "base/safe_file.h"
+#include "text/html_stripper.h"
+#include "text/palm_charset.h"
+
+namespace lum2 {
+
+namespace {
+
+constexpr std::size_t kChunkSize = 4096;
+// The window gets its pending events every 256 KB of text: a long text would
+// otherwise leave it frozen for the whole pass (a second per few hundred MB).
+constexpr int kChunksBetweenEvents = 64;
+constexpr std::size_t kStreamBuffer = std::size_t{1} << 16;
+// TAB expansion can multiply a chunk by the TAB width (up to 32767), so the
+// output goes to disk whenever it passes this size rather than chunk by chunk.
+constexpr std::size_t kFlushSize = 64 * 1024;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using InputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+class FilterOutput {
+public:
+    // encoder: converts the filtered text to the Palm set; null keeps its bytes.
+    FilterOutput(std::FILE* file, const FilterOptions& options, PalmTextEncoder* encoder)
+        : file_(file),
+          tabsToSpaces_(options.tabsToSpaces),
+          crToLf_(options.crToLf),
+          spaces_(static_cast<std::size_t>(options.tabWidth), ' '),
+          limit_(options.outputLimit),
+          encoder_(encoder) {
+        buffer_.reserve(kFlushSize + kChunkSize);
+    }
+
+    // Applies the line end and TAB rules to text and writes the result. The
+    // rules look at one byte at a time, so chunk boundaries cannot change the
+    // output (a CR LF pair split in two still gives the same bytes).
+    bool Put(std::string_view text) {
+        std::size_t at = 0;
+        while (at < text.size()) {
+            // Bytes up to the next CR (or TAB, when TABs become spaces) pass
+            // unchanged, in one piece.
+            std::size_t special = tabsToSpaces_ ? text.find_first_of("\r\t", at) : text.find('\r', at);
+            if (special == std::string_view::npos) special = text.size();
+            buffer_.append(text.data() + at, special - at);
+            if (special == text.size()) break;
+            if (text[special] == '\r') {
+                if (crToLf_) buffer_.push_back('\n');
+            } else {
+                buffer_.append(spaces_);
+                if (buffer_.size() >= kFlushSize && !Flush()) return false;
+            }
+            at = special + 1;
+        }
+        return Flush();
+    }
+
+    // Closes the file whatever happens; true only if every byte reached it.
+    bool Close() {
+        bool ok = Flush();
+        if (encoder_ != nullptr) {
+            converted_.clear();
+            encoder_->Finish(converted_);
+            ok = Write(converted_) && ok;
+        }
+        ok = std::fflush(file_) == 0 && ok;
+        ok = std::fclose(file_) == 0 && ok;
+        file_ = nullptr;
+        return ok;
+    }
+
+    ~FilterOutput() {
+        if (file_ != nullptr) std::fclose(file_);
+    }
+
+    FilterOutput(const FilterOutput&) = delete;
+    FilterOutput& operator=(const FilterOutput&) = delete;
+
+    // Whether the output stopped for passing the most a document holds.
+    bool TooLong() const { return tooLong_; }
+
+private:
+    bool Flush() {
+        if (buffer_.empty()) return true;
+        bool ok;
+        if (encoder_ != nullptr) {
+            converted_.clear();
+            encoder_->Feed(buffer_, converted_);
+            ok = Write(converted_);
+        } else {
+            ok = Write(buffer_);
+        }
+        buffer_.clear();
+        return ok;
+    }
+
+    bool Write(const std::string& bytes) {
+        written_ += bytes.size();
+        if (written_ > limit_) {
+            tooLong_ = true;
+            return false;
+        }
+        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    }
+
+    std::FILE* file_;
+    bool tabsToSpaces_;
+    bool crToLf_;
+    std::string spaces_;
+    uint64_t limit_;
+    PalmTextEncoder* encoder_;
+    std::string buffer_;
+    std::string converted_;
+    uint64_t written_ = 0;
+    bool tooLong_ = false;
+};
+
+// Whether the filters would give the file's bytes back unchanged: no CR, no
+// TAB when TABs become spaces, nothing beyond ASCII when the text is
+// converted to the Palm set. Reads up to the first byte they would change, so
+// a text with CR LF line ends costs one block.
+bool NothingToFilter(std::FILE* input, bool tabsToSpaces, bool onlyAscii) {
+    static constexpr std::size_t kBlock = std::size_t{1} << 16;
+    const std::unique_ptr<unsigned char[]> block(new unsigned char[kBlock]);
+    for (;;) {
+        const std::size_t got = std::fread(block.get(), 1, kBlock, input);
+        const unsigned char* bytes = block.get();
+        if (std::memchr(bytes, '\r', got) != nullptr) return false;
+        if (tabsToSpaces && std::memchr(bytes, '\t', got) != nullptr) return false;
+        if (onlyAscii) {
+            unsigned char any = 0;
+            for (std::size_t k = 0; k < got; ++k) any |= bytes[k];
+            if (any >= 0x80) return false;
+        }
+        if (got < kBlock) return std::ferror(input) == 0;
+    }
+}
+
+// The empty path of a failure, with the status of one that has its own.
+std::string TooLongOrFailed(const FilterOutput& output, bool* tooLong) {
+    if (tooLong != nullptr) *tooLong = output.TooLong();
+    return "";
+}
+
+}  // namespace
+
+std::string ApplyFilters(const std::string& pcPath, const FilterOptions& options,
+                         const std::string& baseDirectory, ProgressSink& progress, bool* tooLong) {
+    // A raw task sends the file's bytes as they are; there is nothing to copy.
+    if (options.raw) return pcPath;
+
+    const bool stripHtml = options.stripHtml;
+
+    if (options.tabWidth < 0) return "";
+    // Only a regular file has a length to divide into chunks; a folder opens
+    // fine on Linux but cannot be read, and a FIFO would block the run.
+    std::string cause;
+    InputFile input(OpenRegularStream(pcPath, cause));
+    if (!input) {
+        progress.ReportFailureCause(cause);
+        return "";
+    }
+    struct stat info {};
+    if (fstat(fileno(input.get()), &info) != 0) return "";
+    const auto length = static_cast<unsigned long long>(info.st_size);
+    if (length == 0) return "";
+    const unsigned long long chunkCount = (length + kChunkSize - 1) / kChunkSize;
+    if (chunkCount > static_cast<unsigned long long>(INT_MAX)) return "";
+    const int n = static_cast<int>(chunkCount);
+    const std::size_t lastChunk = length % kChunkSize == 0 ? kChunkSize : length % kChunkSize;
+
+    // Whether the text is UTF-8 is decided for the whole file before any of
+    // it is written, so a text is never half converted.
+    bool toPalmSet = false;
+    if (options.toPalmSet) {
+        Utf8Scanner scanner;
+        if (!ScanFile(input.get(), scanner) || std::fseek(input.get(), 0, SEEK_SET) != 0) return "";
+        toPalmSet = scanner.Valid();
+        if (!toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
+    }
+    // Most texts written on Linux have no CR: a copy of the file would be the
+    // file itself, so it is converted from where it is, as a raw one is.
+    if (!stripHtml) {
+        if (NothingToFilter(input.get(), options.tabsToSpaces, toPalmSet)) return pcPath;
+        if (std::fseek(input.get(), 0, SEEK_SET) != 0) return "";
+    }
+
+    progress.SetProgressCaption("Applying Filters");
+    progress.SetProgressRange(n);
+    progress.SetProgressValue(0);
+    progress.LetEventsRun();
+
+    const std::string outPath = baseDirectory + kFilterFileName;
+    // Each chunk's output would otherwise cost a system call through stdio's
+    // 4 KB buffer. (The input keeps its small buffer: a file that shrinks
+    // while it is read is noticed at the next chunk.) Declared before the
+    // stream, the buffer outlives it.
+    const std::unique_ptr<char[]> outBuffer(new char[kStreamBuffer]);
+    const int outFd = CreateWorkingFile(outPath, cause);
+    if (outFd < 0) {
+        progress.ReportFailureCause(cause);
+        return "";
+    }
+    std::FILE* outFile = fdopen(outFd, "wb");
+    if (outFile == nullptr) {
+        close(outFd);
+        return "";
+    }
+    std::setvbuf(outFile, outBuffer.get(), _IOFBF, kStreamBuffer);
+    PalmTextEncoder encoder;
+    FilterOutput output(outFile, options, toPalmSet ? &encoder : nullptr);
+
+    HtmlStripper stripper(toPalmSet);
+    std::string chunk(kChunkSize, '\0');
+    std::string stripped;
+    stripped.reserve(kChunkSize + HtmlStripper::kMaxEntity);
+
+    for (int i = 1; i <= n; ++i) {
+        progress.SetProgressValue(i);
+        progress.SetTrayIcon(TrayFrame(i, n), "");
+        if (i % kChunksBetweenEvents == 0) progress.LetEventsRun();
+        const std::size_t want = i == n ? lastChunk : kChunkSize;
+        // A file that shrank while being read would leave a hole; give up.
+        if (std::fread(chunk.data(), 1, want, input.get()) != want) return "";
+        std::string_view text(chunk.data(), want);
+        if (stripHtml) {
+            stripped.clear();
+            stripper.Feed(text, stripped);
+            text = stripped;
+        }
+        if (!output.Put(text)) return TooLongOrFailed(output, tooLong);
+    }
+    if (stripHtml) {
+        stripped.clear();
+        stripper.Finish(stripped);
+        if (!output.Put(stripped)) return TooLongOrFailed(output, tooLong);
+    }
+    if (!output.Close()) return TooLongOrFailed(output, tooLong);
+    if (encoder.Replaced() > 0) {
+        const bool one = encoder.Replaced() == 1;
+        progress.Note(std::to_string(encoder.Replaced()) + (one ? " character is" : " characters are") +
+                      " not in the Palm character set and " + (one ? "was" : "were") + " replaced");
+    }
+    return outPath;
+}
+
+}  // namespace lum2

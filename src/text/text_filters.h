@@ -1,0 +1,44 @@
+// Rewrites a PC text before it becomes a Palm document: line ends, TABs and,
+// on request, HTML markup and the character set. Works chunk by chunk in
+// constant memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/progress_sink.h"
+
+namespace lum2 {
+
+inline constexpr const char* kFilterFileName = "lumfilter.tmp";
+
+// What the filters do to a text.
+struct FilterOptions {
+    bool raw = false;           // the bytes as they are: every other option is off
+    bool tabsToSpaces = false;
+    int tabWidth = 0;           // spaces for a TAB; negative is refused
+    bool stripHtml = false;
+    bool crToLf = false;        // a carriage return becomes a line feed instead of going
+    bool toPalmSet = false;     // a UTF-8 text is converted to the Palm set
+    // The most bytes the output may have: the largest text a document holds.
+    // A filter that passes it (TABs made into many spaces can multiply a
+    // text) stops there instead of filling the disk.
+    uint64_t outputLimit = UINT64_MAX;
+};
+
+// With toPalmSet, a PC text that is valid UTF-8 throughout is converted to
+// the Palm set after the other filters (HTML entities then decode to UTF-8
+// first); any other text keeps its bytes. Either outcome, and the number of
+// characters replaced, is told through progress.Note.
+//
+// Returns the file that holds the text to convert: pcPath itself when raw is
+// set or the filters would change none of its bytes, else baseDirectory +
+// "lumfilter.tmp" (left for the caller to delete; made new, mode 0600, see
+// CreateWorkingFile). Returns an empty path on failure (empty or unreadable
+// input, negative TAB width, write fault), with *tooLong set when the output
+// passed outputLimit.
+std::string ApplyFilters(const std::string& pcPath, const FilterOptions& options,
+                         const std::string& baseDirectory, ProgressSink& progress,
+                         bool* tooLong = nullptr);
+
+}  // namespace lum2

@@ -1,0 +1,244 @@
+// PC to Palm: its statuses, its targets and prompts, and what it leaves behind.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+
+#include "conversion_fixture.h"
+#include "doc/doc_builder.h"
+#include "base/safe_file.h"
+
+namespace lum2::test {
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kGeneric = "Error: Could not open Palm or PC File";
+
+class PcToPalmTest : public ConversionTest {
+protected:
+    void SetUp() override { WriteFileText(F("book.txt"), "Once upon a time\r\n\tthere was a Palm.\r\n"); }
+    TaskRecord Run(const std::string& pc, const std::string& palm, const std::string& options = "000000",
+                   int category = 0) {
+        TaskRecord task = Task(pc, palm);
+        task.options = options;
+        task.category = static_cast<int16_t>(category);
+        ConvertPcToPalm(task, context_);
+        return task;
+    }
+    bool NoWorkingFiles() const { return !fs::exists(F("lumdata.tmp")) && !fs::exists(F("lumfilter.tmp")); }
+};
+
+TEST_F(PcToPalmTest, RefusalsLeaveNoFileAndTheEarlyOnesBuildNothing) {
+    EXPECT_EQ(Run(F("book.txt"), "book.pdb").status, "Error: no source user (or custom) selected");
+    host_.SetChecked({0});
+    WriteFileText(F("crs.txt"), "\r\r\r");
+    WriteFileText(F("empty.txt"), "");
+    const struct { const char *pc, *palm, *options; int category; std::string status; std::vector<bool> display; }
+        cases[] = {
+        {"  ", "book.pdb", "000000", 0, "Error: no PC File selected", {}},
+        {"book.txt", "/some/folder/", "000000", 0, "Error: no Palm File selected", {}},
+        {"missing.txt", "book.pdb", "000000", 0, "Error: PC File does not exist", {}},
+        // A category the file cannot hold is refused before the building starts.
+        {"book.txt", "book.pdb", "000000", -1, kGeneric, {false}},
+        {"book.txt", "book.pdb", "000000", 256, kGeneric, {false}},
+        // Only carriage returns filter to nothing; an empty file with Raw reaches the builder, without
+        // Raw the filters refuse it.
+        {"crs.txt", "book.pdb", "000000", 0, "Error: PC File is empty", {true, false}},
+        {"empty.txt", "book.pdb", "000001", 0, "Error: PC File is empty", {true, false}},
+        {"empty.txt", "book.pdb", "000000", 0, kGeneric, {true, false}}};
+    for (const auto& c : cases) {
+        const TaskRecord task = Run(F(c.pc), c.palm, c.options, c.category);
+        EXPECT_EQ(task.status, c.status) << c.pc << c.category;
+        EXPECT_EQ(task.pcfiletime, 0);
+        EXPECT_EQ(host_.display, c.display) << c.pc << c.category;
+        EXPECT_EQ(host_.tray.empty(), c.display.empty()) << c.pc << c.category;
+        host_.display.clear();
+        host_.tray.clear();
+    }
+    EXPECT_FALSE(fs::exists(UserFile("Ann", "book.pdb")));
+    EXPECT_TRUE(NoWorkingFiles());
+}
+
+TEST_F(PcToPalmTest, DistributesToEveryCheckedTargetAndQueuesTheUsersInstall) {
+    host_.SetChecked({0, 2, Custom()});
+    host_.SetAskBeforeOverwrite(false);
+    // The custom target is the path as typed, trailing blanks trimmed, written through its link.
+    fs::create_directories(F("out"));
+    WriteFileText(F("real.pdb"), "old");
+    fs::create_symlink("../real.pdb", F("out/my.book.pdb"));
+    const TaskRecord task = Run(F("book.txt"), F("out/my.book.pdb") + "   ", "1", 17);
+    ASSERT_EQ(task.status, "OK");
+    const auto ann = ReadFileBytes(UserFile("Ann", "my.book.pdb"));
+    EXPECT_EQ(std::string(ann.begin(), ann.begin() + 8), std::string("my.book\0", 8));
+    EXPECT_EQ(ann[82], 0x41);  // category 17 keeps its low four bits
+    EXPECT_EQ(ReadFileBytes(UserFile("Cid", "my.book.pdb")), ann);
+    EXPECT_EQ(ReadFileBytes(F("real.pdb")), ann);
+    EXPECT_TRUE(fs::is_symlink(F("out/my.book.pdb")));
+    EXPECT_FALSE(fs::exists(UserFile("Bob", "my.book.pdb")));
+    EXPECT_EQ(directory_.installed, (decltype(directory_.installed){{"Ann", UserFile("Ann", "my.book.pdb")},
+                                                                     {"Cid", UserFile("Cid", "my.book.pdb")}}));
+    EXPECT_EQ(task.pcfiletime, Time(F("book.txt")));
+    EXPECT_EQ(task.palmfiletime, Time(UserFile("Ann", "my.book.pdb")));
+    // Working files are gone; the progress display came and went; the tray ends on 1.
+    EXPECT_TRUE(NoWorkingFiles());
+    EXPECT_EQ(host_.display, (std::vector<bool>{true, false}));
+    EXPECT_EQ(host_.tray.back(), (std::pair<int, std::string>{1, ""}));
+}
+
+TEST_F(PcToPalmTest, OverwritePromptPerTarget) {
+    const auto ann = UserFile("Ann", "book.pdb"), bob = UserFile("Bob", "book.pdb");
+    const struct { std::vector<int> checked; std::deque<int> answers; bool doNotAskAgain, suppressed;
+                   std::string status; std::size_t prompts; bool annNew, bobNew; } cases[] = {
+        // Skip for both: nothing left to write. Skip for the first, Yes for the second: one target remains.
+        {{0, 1}, {kAnswerSkip, kAnswerSkip}, false, false, "User skipped distribution", 2, false, false},
+        {{0, 1}, {kAnswerSkip, kAnswerYes}, false, false, "OK", 2, false, true},
+        // "do not ask again" ticked while answering Yes for the first target: the
+        // setting is read anew for the second, which is replaced without a prompt.
+        {{0, 1}, {kAnswerYes}, true, false, "OK", 1, true, true},
+        {{0, 1}, {}, false, true, "OK", 0, true, true},
+        // Skip with a single target skips the task; Stop asks the run to stop. Neither shows the display.
+        {{0}, {kAnswerSkip}, false, false, "User skipped task", 1, false, false},
+        {{0}, {kAnswerStop}, false, false, "User stopped conversion", 1, false, false}};
+    for (const auto& c : cases) {
+        WriteFileText(ann, "old Ann");
+        WriteFileText(bob, "old Bob");
+        host_.SetChecked(c.checked);
+        host_.SetAskBeforeOverwrite(true);
+        host_.overwritePromptSuppressed = c.suppressed;
+        host_.onPrompt = [&] { if (c.doNotAskAgain) host_.ClearAskBeforeOverwrite(); };
+        host_.answers = c.answers;
+        host_.prompts.clear();
+        host_.display.clear();
+        const TaskRecord task = Run(F("book.txt"), "book.pdb");
+        EXPECT_EQ(task.status, c.status);
+        EXPECT_EQ(host_.prompts.size(), c.prompts) << c.status;
+        EXPECT_EQ(ReadFileText(ann) != "old Ann", c.annNew) << c.status;
+        EXPECT_EQ(ReadFileText(bob) != "old Bob", c.bobNew) << c.status;
+        EXPECT_EQ(host_.display.empty(), c.status != "OK") << c.status;
+        EXPECT_EQ(host_.stopRequested, c.status == "User stopped conversion");
+        EXPECT_TRUE(c.status != "OK" || task.palmfiletime == Time(c.annNew ? ann : bob)) << c.prompts;
+    }
+    EXPECT_EQ(host_.prompts[0].question, "Palm File already exists! Overwrite file?");
+    EXPECT_EQ(host_.prompts[0].path, ann);
+    EXPECT_TRUE(NoWorkingFiles());
+}
+
+TEST_F(PcToPalmTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten) {
+    const std::string text = ReadFileText(F("book.txt"));
+    fs::create_symlink("book.txt", F("link.txt"));
+    fs::create_hard_link(F("book.txt"), F("hard.txt"));
+    fs::create_hard_link(F("book.txt"), UserFile("Bob", "book.txt"));
+    // The custom path as the text, through a link, a hard link; a user's copy that is the text.
+    const std::pair<std::vector<int>, std::string> cases[] = {
+        {{Custom()}, F("book.txt")}, {{Custom()}, F("link.txt")}, {{Custom()}, F("hard.txt")}, {{0, 1}, "book.txt"}};
+    for (const auto& [checked, palm] : cases) {
+        host_.SetChecked(checked);
+        host_.SetAskBeforeOverwrite(true);
+        EXPECT_EQ(Run(F("book.txt"), palm).status, kStatusSameFile) << palm;
+        EXPECT_EQ(ReadFileText(F("book.txt")), text) << palm;
+    }
+    EXPECT_TRUE(host_.prompts.empty() && host_.display.empty());
+    EXPECT_FALSE(fs::exists(UserFile("Ann", "book.txt")));
+    EXPECT_TRUE(NoWorkingFiles());
+}
+
+TEST_F(PcToPalmTest, WorkingFilesArePrivateAndAPlantedLinkIsNeverWrittenThrough) {
+    host_.SetChecked({Custom()});
+    chmod(F("book.txt").c_str(), 0600);
+    for (const char* victim : {"victim1", "victim2"}) WriteFileText(F(victim), "keep");
+    fs::create_symlink(F("victim1"), F("lumfilter.tmp"));
+    fs::create_symlink(F("victim2"), F("lumdata.tmp"));
+    std::vector<mode_t> seen;
+    host_.onEvents = [&] {
+        for (const char* name : {"lumfilter.tmp", "lumdata.tmp"}) {
+            struct stat info {};
+            // The planted links are seen before they are removed; every file made is private.
+            if (lstat(F(name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) seen.push_back(info.st_mode & 07777);
+        }
+    };
+    const mode_t saved = umask(022);
+    // CR to LF: the text is filtered into its working file before the Doc is built in its own.
+    EXPECT_EQ(Run(F("book.txt"), F("book.pdb"), "100100").status, "OK");
+    umask(saved);
+    host_.onEvents = nullptr;
+    EXPECT_EQ(ReadFileText(F("victim1")) + ReadFileText(F("victim2")), "keepkeep");
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 0600), static_cast<long>(seen.size()));
+    EXPECT_GE(seen.size(), 2u);
+    EXPECT_EQ(fs::status(F("book.pdb")).permissions(), fs::perms(0644));
+    EXPECT_TRUE(NoWorkingFiles());
+
+    // What cannot be removed from the name fails the task with the generic status and says why.
+    fs::create_directory(F("lumdata.tmp"));
+    host_.SetAskBeforeOverwrite(false);
+    EXPECT_EQ(Run(F("book.txt"), F("book.pdb")).status, kGeneric);
+    EXPECT_EQ(host_.causes.back(), F("lumdata.tmp") + " is a folder, not a regular file: it was left as it is");
+    EXPECT_TRUE(fs::is_directory(F("lumdata.tmp")));
+}
+
+TEST_F(PcToPalmTest, RelativePathsAreTakenInTheBaseFolderAndTheDocumentIsAlwaysNamed) {
+    host_.SetChecked({Custom()});
+    ASSERT_NE(fs::current_path().string() + "/", dir_.Path());
+    // A Palm file named ".pdb" takes the PC file's name.
+    EXPECT_EQ(Run("book.txt", ".pdb").status, "OK");
+    EXPECT_EQ(ReadFileText(F(".pdb")).substr(0, 5), std::string("book\0", 5));
+    TaskRecord back = Task("back.txt", ".pdb", kDirectionPalmToPc);
+    ConvertPalmToPc(back, context_);
+    EXPECT_EQ(back.status, "OK");
+    EXPECT_EQ(ReadFileText(F("back.txt")), "Once upon a time\n\tthere was a Palm.\n");
+    EXPECT_FALSE(fs::exists("back.txt") || fs::exists(".pdb"));
+}
+
+TEST_F(PcToPalmTest, AFilterStopsAtTheLargestTextADocumentHolds) {
+    host_.SetChecked({Custom()});
+    // 8,193 TABs of 32,767 spaces pass 65,534 records of 4,096 bytes by 12 KB.
+    WriteFileText(F("tabs.txt"), std::string(8193, '\t'));
+    TaskRecord task = Task(F("tabs.txt"), F("tabs.pdb"));
+    task.options = "010000", task.tabspace = 32767;
+    ConvertPcToPalm(task, context_);
+    EXPECT_EQ(task.status, kStatusTextTooLong);
+    EXPECT_FALSE(fs::exists(F("tabs.pdb")));
+    EXPECT_TRUE(NoWorkingFiles());
+}
+
+TEST_F(PcToPalmTest, FailedDistributionKeepsTheOtherFilesAndTheTimes) {
+    WriteFileText(UserFile("Cid", "book.pdb"), "old Cid");
+    fs::remove_all(dir_.Path() + "palm/Bob");
+    host_.SetChecked({0, 1, 2});
+    host_.SetAskBeforeOverwrite(false);
+    TaskRecord task = Task(F("book.txt"), "book.pdb");
+    task.pcfiletime = 123;
+    task.palmfiletime = 456;
+    ConvertPcToPalm(task, context_);
+    EXPECT_EQ(task.status, kGeneric);
+    EXPECT_TRUE(fs::exists(UserFile("Ann", "book.pdb")));             // served before the fault
+    EXPECT_EQ(ReadFileText(UserFile("Cid", "book.pdb")), "old Cid");  // never half-written
+    EXPECT_TRUE(task.pcfiletime == 123 && task.palmfiletime == 456);
+    EXPECT_TRUE(NoWorkingFiles());
+    // Nothing but the target file in Cid's folder: no temporary left behind.
+    const fs::directory_iterator cid(dir_.Path() + "palm/Cid/backup");
+    EXPECT_EQ(std::distance(fs::begin(cid), fs::end(cid)), 1);
+    // The cause is the replacement's own (its tests walk every kind of target it refuses).
+    EXPECT_EQ(host_.causes, std::vector<std::string>{UserFile("Bob", "book.pdb") + ": " + ErrorText(ENOENT)});
+}
+
+TEST_F(PcToPalmTest, TrayFramesAlternateAboutEveryEighthAndRawKeepsThePcFile) {
+    host_.SetChecked({Custom()});
+    WriteFileText(F("long.txt"), std::string(16 * 4096, 'x'));
+    // Started with standard input closed, the working file may be given descriptor 0.
+    const int input = dup(0);
+    close(0);
+    const std::string status = Run(F("long.txt"), F("long.pdb"), "000001").status;
+    dup2(input, 0);
+    close(input);
+    ASSERT_EQ(status, "OK");
+    EXPECT_TRUE(fs::exists(F("long.txt")));
+    // One frame a record, then the resting one.
+    std::string frames;
+    for (const auto& [image, tip] : host_.tray) frames += std::to_string(image);
+    EXPECT_EQ(frames, "12111211121112111");
+}
+
+}  // namespace
+}  // namespace lum2::test

@@ -1,0 +1,196 @@
+// The written Doc file, byte for byte, and the file-level primitives.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "doc/doc_builder.h"
+#include "doc/doc_extractor.h"
+#include "base/file_handle.h"
+#include "doc/palm_doc_format.h"
+#include "static_codec.h"
+#include "temp_dir.h"
+
+namespace lum2 {
+namespace {
+
+using test::ReadFileBytes;
+
+uint32_t LongAt(const std::vector<uint8_t>& b, std::size_t at) {
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+class DocFileTest : public ::testing::Test {
+protected:
+    // Builds a database of text into a file and returns its bytes.
+    std::vector<uint8_t> Build(const std::vector<uint8_t>& text, bool compressed, int category = 0,
+                               const std::string& name = "book", std::string* status = nullptr) {
+        test::WriteFileBytes(dir_.File("text"), text);
+        DocBuildRequest request{dir_.File("text"), name, compressed, category, jobs_};
+        FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
+        const std::string result = BuildDocFile(request, doc.get(), codec_, sink_);
+        if (status != nullptr) *status = result;
+        else EXPECT_EQ(result, "OK");
+        doc.reset();
+        return ReadFileBytes(dir_.File("out.pdb"));
+    }
+
+    // The text read back from the file built last.
+    std::vector<uint8_t> ExtractBuilt(std::string& status) {
+        FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "rb"));
+        FileHandle text(std::fopen(dir_.File("back").c_str(), "w+b"));
+        status = ExtractDocText(doc.get(), text.get(), codec_, sink_);
+        text.reset();
+        return ReadFileBytes(dir_.File("back"));
+    }
+
+    // Words of English with a tab, a control character and high bytes.
+    static std::vector<uint8_t> Words(std::size_t size, unsigned seed) {
+        std::mt19937 random(seed);
+        const std::string words = "the quick brown fox jumps over a lazy dog\n\t\x01\xE9\xFF";
+        std::vector<uint8_t> text(size);
+        for (auto& b : text) b = static_cast<uint8_t>(words[random() % words.size()]);
+        return text;
+    }
+
+    test::TempDir dir_;
+    CodecFunctions codec_ = test::StaticCodec();
+    ProgressSink sink_;
+    int jobs_ = 0;
+};
+
+TEST_F(DocFileTest, OneByteTextGivesThe111ByteFile) {
+    auto file = Build({'x'}, false, 0, "a");
+    // Creation and modification date carry the same Palm time, close to now.
+    ASSERT_EQ(file.size(), 111u);
+    EXPECT_EQ(LongAt(file, 36), LongAt(file, 40));
+    EXPECT_NEAR(static_cast<double>(LongAt(file, 36)), static_cast<double>(CalcPalmTime()), 5.0);
+    std::fill(file.begin() + 36, file.begin() + 44, 0);
+    // The name, a NUL, blanks to 32 bytes; every other header field but type and creator is 0.
+    std::vector<uint8_t> expected = {'a', 0};
+    expected.resize(32, ' ');
+    expected.resize(60, 0);
+    expected.insert(expected.end(), {
+        'T', 'E', 'X', 't', 'R', 'E', 'A', 'd',
+        0, 0, 0, 0,                                      // unique id seed
+        0, 0, 0, 0, 0, 2,                                // next list, 2 records
+        0x00, 0x00, 0x00, 0x5E, 0x40, 0x6F, 0x80, 0x00,  // entry 0
+        0x00, 0x00, 0x00, 0x6E, 0x40, 0x6F, 0x80, 0x01,  // entry 1
+        0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,  // DocInfo
+        0x00, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00,
+        'x'});
+    EXPECT_EQ(file, expected);
+}
+
+TEST_F(DocFileTest, RecordCountsAtTheRecordBoundary) {
+    for (const auto& [size, records, last] : {std::tuple{4096, 1, 4096}, {4097, 2, 1}, {8192, 2, 4096}, {8193, 3, 1}}) {
+        const auto file = Build(std::vector<uint8_t>(size, 'q'), false);
+        EXPECT_EQ((file[76] << 8) | file[77], records + 1) << size;
+        const std::size_t lastOffset = LongAt(file, 78 + 8 * records);
+        EXPECT_EQ(file.size() - lastOffset, static_cast<std::size_t>(last)) << size;
+        // DocInfo: text length and record count.
+        const std::size_t info = LongAt(file, 78);
+        EXPECT_EQ(LongAt(file, info + 4), static_cast<uint32_t>(size));
+        EXPECT_EQ((file[info + 8] << 8) | file[info + 9], records);
+    }
+}
+
+TEST_F(DocFileTest, CategoryAndUniqueIdsInTheEntries) {
+    const auto file = Build(std::vector<uint8_t>(9000, 'c'), true, 21);
+    ASSERT_EQ((file[76] << 8) | file[77], 4);
+    EXPECT_EQ(file[82], 0x45);  // 21 keeps its low four bits: category 5
+    for (int k = 0; k < 4; ++k) {
+        const std::size_t entry = 78 + 8 * k;
+        EXPECT_EQ((file[entry + 5] << 16) | (file[entry + 6] << 8) | file[entry + 7], 0x6F8000 + k);
+        // Text records: attribute 0x40, and they follow each other in order.
+        EXPECT_TRUE(k == 0 || (file[entry + 4] == 0x40 && LongAt(file, entry) > LongAt(file, entry - 8))) << k;
+    }
+    EXPECT_EQ(LongAt(file, 78), 78u + 32u);
+    EXPECT_EQ(file[LongAt(file, 78) + 1], 2);  // compressed: version 2
+
+    std::string status;
+    Build({'x'}, false, 256, "book", &status);
+    EXPECT_EQ(status, "Error: Could not open Palm or PC File");
+}
+
+TEST_F(DocFileTest, DatabaseNames) {
+    // A 31-character name leaves no blank after the NUL; an empty one is NUL and blanks.
+    auto file = Build({'x'}, false, 0, std::string(31, 'n'));
+    EXPECT_EQ(file[31], 0);
+    file = Build({'x'}, false, 0, "");
+    EXPECT_TRUE(file[0] == 0 && file[1] == ' ');
+}
+
+TEST_F(DocFileTest, WriteFailureGivesItsStatusWithAnyNumberOfJobs) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // More output than one write block, so the failure comes while records are in flight.
+    test::WriteFileBytes(dir_.File("text"), Words(700 * 4096, 5));
+    for (const int jobs : {1, 2, 8}) {
+        DocBuildRequest request{dir_.File("text"), "book", true, 0, jobs};
+        FileHandle doc(std::fopen("/dev/full", "w+b"));
+        ASSERT_TRUE(doc);
+        EXPECT_EQ(BuildDocFile(request, doc.get(), codec_, sink_), "Error: could not write Palm File record") << jobs;
+    }
+}
+
+TEST_F(DocFileTest, RoundTripsEverySizeAndGivesTheSameFileWhateverTheNumberOfJobs) {
+    std::mt19937 random(7);
+    const std::vector<uint8_t> text = Words(70 * 4096 + 5, 3);
+    // Other numbers of jobs are tried at the boundary sizes, before the random ones.
+    std::vector<int> sizes = {1, 4096, 4097, 70 * 4096 + 5, 2, 3, 11, 4095, 8191, 8192, 8193, 3 * 4096};
+    for (int i = 0; i < 40; ++i) sizes.push_back(1 + static_cast<int>(random() % (3 * 4096)));
+    for (const bool compressed : {false, true}) {
+        for (std::size_t k = 0; k < sizes.size(); ++k) {
+            const std::vector<uint8_t> slice(text.begin(), text.begin() + sizes[k]);
+            std::vector<uint8_t> one;
+            for (const int jobs : {1, 2, 8}) {
+                if (jobs > 1 && k >= 4) break;
+                jobs_ = jobs;
+                auto file = Build(slice, compressed);
+                std::fill(file.begin() + 36, file.begin() + 44, 0);  // the dates may tick between two builds
+                if (jobs == 1) one = file;
+                EXPECT_EQ(file, one) << sizes[k] << " bytes, compressed " << compressed << ", " << jobs << " jobs";
+            }
+            std::string status;
+            EXPECT_EQ(ExtractBuilt(status), slice) << sizes[k] << " compressed " << compressed;
+            EXPECT_EQ(status, "OK");
+        }
+    }
+}
+
+TEST_F(DocFileTest, BuildRefusesMoreRecordsThanTheFormatHolds) {
+    // A sparse file: 65,534 full records plus one byte, without writing 268 MB.
+    const std::string path = dir_.File("huge");
+    FileHandle big(std::fopen(path.c_str(), "wb"));
+    ASSERT_EQ(std::fseek(big.get(), 65534L * 4096L, SEEK_SET), 0);
+    std::fputc('x', big.get());
+    big.reset();
+    DocBuildRequest request{path, "huge", false, 0};
+    FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
+    const std::string status = BuildDocFile(request, doc.get(), codec_, sink_);
+    EXPECT_EQ(status.rfind("Error", 0), 0u) << status;
+    EXPECT_NE(status.find("65,534"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(dir_.File("out.pdb")).size(), 0u);
+}
+
+TEST(PalmDocPrimitives, BigEndianReadsAndWritesAndFaults) {
+    test::TempDir dir;
+    FileHandle file(std::fopen(dir.File("f").c_str(), "w+b"));
+    WriteLongAt(file.get(), 2, 0x01020304);
+    WriteWordAt(file.get(), 8, 0x1A0B0C);  // only the low 16 bits
+    WriteByteAt(file.get(), 0, 0xFE);
+    EXPECT_EQ(ReadLongAt(file.get(), 2), 0x01020304u);
+    EXPECT_EQ(ReadWordAt(file.get(), 8), 0x0B0Cu);
+    EXPECT_EQ(ReadByteAt(file.get(), 0), 0xFE);
+    EXPECT_EQ(ReadByteAt(file.get(), 1), 0);  // the gap reads as zero
+    EXPECT_EQ(ReadTextAt(file.get(), 2, 2), std::string("\x01\x02"));
+    EXPECT_THROW(ReadLongAt(file.get(), 8), DocIoError);  // runs past the end
+    EXPECT_THROW(ReadByteAt(file.get(), -1), DocIoError);
+    uint8_t bytes[4];
+    EXPECT_FALSE(ReadBytesAt(file.get(), 8, bytes, 4));  // the file ends after two of them
+    // Which DocInfo is accepted is the corpus test's: count 0, count = total, short, version 3.
+}
+
+}  // namespace
+}  // namespace lum2

@@ -1,0 +1,199 @@
+// The text filters: line ends, TABs and HTML, the chunked pass, failures and progress.
+#include "text/text_filters.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "temp_dir.h"
+
+namespace lum2 {
+namespace {
+
+using test::ReadFileText;
+using test::TempDir;
+using test::WriteFileText;
+
+// Options text positions: 1 compress, 2 TABs, 3 HTML, 4 CR to LF, 5 binary, 6 raw.
+constexpr const char* kNoOptions = "000000";
+
+class RecordingSink : public ProgressSink {
+public:
+    void ShowProgressDisplay(bool visible) override { calls.push_back("show " + std::to_string(visible)); }
+    void SetProgressCaption(const std::string& caption) override { calls.push_back("caption " + caption); }
+    void SetProgressRange(int maximum) override { calls.push_back("range " + std::to_string(maximum)); }
+    void SetProgressValue(int value) override {
+        calls.push_back("value " + std::to_string(value));
+        // As if another program cut the input short once its first chunk is read.
+        if (value == 2 && !truncate.empty()) std::filesystem::resize_file(truncate, 5000);
+    }
+    void SetTrayIcon(int image, const std::string& tip) override {
+        calls.push_back("tray " + std::to_string(image) + " '" + tip + "'");
+    }
+    void LetEventsRun() override { calls.push_back("events"); }
+
+    std::vector<std::string> calls;
+    std::string truncate;
+};
+
+// Options written as a task's options text is: 2 TABs, 3 HTML, 4 CR to LF, 6 raw, 7 UTF-8.
+FilterOptions Task(const std::string& options, int16_t tabspace = 4) {
+    const auto on = [&](std::size_t position) { return options.size() >= position && options[position - 1] == '1'; };
+    FilterOptions filters;
+    filters.tabsToSpaces = on(2), filters.stripHtml = on(3), filters.crToLf = on(4), filters.raw = on(6);
+    filters.toPalmSet = on(7) && !filters.raw, filters.tabWidth = tabspace;
+    return filters;
+}
+
+// Runs the filters over text: the output text, or "<failed>".
+std::string Filter(const std::string& text, const std::string& options, int16_t tabspace = 4) {
+    TempDir dir;
+    WriteFileText(dir.File("in.txt"), text);
+    ProgressSink silent;
+    const std::string result = ApplyFilters(dir.File("in.txt"), Task(options, tabspace), dir.Path(), silent);
+    if (result.empty()) return "<failed>";
+    // Only text the filters leave as it is is taken from the file itself.
+    if (result == dir.File("in.txt")) EXPECT_EQ(ReadFileText(result), text);
+    else EXPECT_EQ(result, dir.File(kFilterFileName));
+    EXPECT_EQ(result == dir.File("in.txt"), !std::filesystem::exists(dir.File(kFilterFileName)));
+    return ReadFileText(result);
+}
+
+TEST(TextFiltersRules, EachOptionAloneAndTogether) {
+    const struct { std::string text; const char* options; int16_t tabspace; std::string expected; } cases[] = {
+        // Without CR to LF every CR is dropped; compression and binary have nothing to do with the text.
+        {"a\r\nb", kNoOptions, 4, "a\nb"}, {"a\rb\n\rc", kNoOptions, 4, "ab\nc"}, {"\t\r", "010100", 2, "  \n"},
+        {std::string(5000, '\r'), kNoOptions, 4, ""}, {"a\r\n\tb", "100010", 4, "a\n\tb"},
+        {"a\r\nb", "000100", 4, "a\n\nb"}, {"a\rb\r", "000100", 4, "a\nb\n"},
+        // Every TAB is the same width wherever it stands; only a "1" turns an option on.
+        {"\tx\tyz\t\t", "010000", 4, "    x    yz        "}, {"a\tb", "010000", 1, "a b"},
+        {"a\tb\t", "010000", 0, "ab"}, {"a\tb", "0x0000", 4, "a\tb"},
+        // HTML goes first: a reference to CR or TAB is then treated like one.
+        {"<p>a\r\nb &amp; c</p>", "001000", 4, "\na\nb & c\n"}, {"a&#13;b&#9;c", "011100", 2, "a\nb  c"},
+        {"a&#13;b", "001000", 4, "ab"}, {"<p>&amp;", kNoOptions, 4, "<p>&amp;"},
+        // What the stripper holds back at the end still reaches the file.
+        {"x &amp", "001000", 4, "x &amp"}, {"x <", "001000", 4, "x <"}};
+    for (const auto& c : cases) EXPECT_EQ(Filter(c.text, c.options, c.tabspace), c.expected) << c.options << c.text;
+    // Control and high bytes pass unchanged; the widest TAB.
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    EXPECT_EQ(Filter(all, kNoOptions), all.substr(0, 13) + all.substr(14));
+    EXPECT_TRUE(Filter(std::string(300, '\t'), "010000", 32767) == std::string(300u * 32767u, ' '));
+}
+
+TEST(TextFiltersRules, ChunkedPassEqualsTheWholeText) {
+    // A CR LF pair on each side of a chunk boundary.
+    for (const std::size_t crAt : {4094u, 4095u, 4096u}) {
+        const std::string a(crAt, 'a'), c(5000, 'c'), text = a + "\r\n\tb" + c + "\r";
+        EXPECT_EQ(Filter(text, kNoOptions, 3), a + "\n\tb" + c) << crAt;
+        EXPECT_EQ(Filter(text, "010100", 3), a + "\n\n   b" + c + "\n") << crAt;
+    }
+    // Tags, references, scripts and CR LF pairs at random places land on
+    // every kind of chunk boundary; the stripper must carry them over.
+    const std::string pieces[][2] = {
+        {"<BR class=\"a>b\"/>", "\n"}, {"&#x41;", "A"}, {"<script>a<b</script>", ""}, {"\r\n", "\n\n"}, {"&", "&"}};
+    std::mt19937 random(11);
+    std::string text, expected;
+    while (text.size() < 5 * 4096) {
+        const std::string filler(std::uniform_int_distribution<std::size_t>(0, 40)(random), 'x');
+        const auto& piece = pieces[std::uniform_int_distribution<int>(0, 4)(random)];
+        text += filler + piece[0];
+        expected += filler + piece[1];
+    }
+    EXPECT_EQ(Filter(text, "001100"), expected);
+}
+
+TEST(TextFiltersRaw, RawUsesTheFileItselfOtherwiseALeftoverTemporaryIsReplaced) {
+    TempDir dir;
+    WriteFileText(dir.File("in.txt"), "a\r\n\tb");
+    RecordingSink sink;
+    EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task("111111"), dir.Path(), sink), dir.File("in.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.File(kFilterFileName)));
+    EXPECT_TRUE(sink.calls.empty());
+    EXPECT_EQ(ReadFileText(dir.File("in.txt")), "a\r\n\tb");
+    // The file is not even opened.
+    EXPECT_EQ(ApplyFilters(dir.File("missing.txt"), Task("000001", -1), dir.Path(), sink), dir.File("missing.txt"));
+    // Text none of the filters would change needs no copy either.
+    const struct { const char* text; const char* options; bool copied; } copies[] = {
+        {"a\nb", kNoOptions, false}, {"a\tb", kNoOptions, false}, {"a\tb", "010000", true}, {"a\nb", "001000", true},
+        {"a\rb", "000100", true}, {"abc", "0000001", false}, {"\xC3\xA9", "0000001", true}, {"\xE9", "0000001", false}};
+    for (const auto& c : copies) {
+        WriteFileText(dir.File("plain.txt"), c.text);
+        EXPECT_EQ(ApplyFilters(dir.File("plain.txt"), Task(c.options), dir.Path(), sink) != dir.File("plain.txt"),
+                  c.copied) << c.text << c.options;
+    }
+    // Without Raw, a temporary file left from before is replaced.
+    WriteFileText(dir.File(kFilterFileName), std::string(10000, 'o'));
+    EXPECT_EQ(ReadFileText(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink)), "a\n\tb");
+}
+
+TEST(TextFiltersFailures, UnusableOrShrinkingInputAndWriteFaultsFail) {
+    TempDir dir;
+    RecordingSink sink;
+    WriteFileText(dir.File("empty.txt"), "");
+    std::filesystem::create_directory(dir.File("folder"));
+    WriteFileText(dir.File("in.txt"), "text");
+    for (const auto& [file, tabs] : {std::pair<const char*, int16_t>{"empty.txt", 4}, {"missing.txt", 4}, {"folder", 4},
+                                     {"in.txt", -1}}) {
+        EXPECT_EQ(ApplyFilters(dir.File(file), Task(kNoOptions, tabs), dir.Path(), sink), "") << file;
+    }
+    // Nothing was started, so the progress display is untouched.
+    EXPECT_TRUE(sink.calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(dir.File(kFilterFileName)));
+    WriteFileText(dir.File("in.txt"), std::string(3 * 4096, 'a') + "\r");
+    sink.truncate = dir.File("in.txt");
+    EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink), "");
+
+    // Write faults.
+    sink.truncate.clear();
+    WriteFileText(dir.File("in.txt"), "short\r");
+    if (geteuid() != 0) {
+        std::filesystem::create_directory(dir.File("locked"));
+        chmod(dir.File("locked").c_str(), 0500);
+        EXPECT_EQ(ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.File("locked/"), sink), "");
+    }
+    // A file size limit of nothing fails every write. A small text sits in
+    // the stdio buffer until the file is flushed, so it fails only if the
+    // flush and close are checked; a large one fails on its way.
+    WriteFileText(dir.File("big.txt"), std::string(100000, 'b') + "\r");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = signal(SIGXFSZ, SIG_IGN);
+    const rlimit none{0, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const std::string small = ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink);
+    const std::string big = ApplyFilters(dir.File("big.txt"), Task(kNoOptions), dir.Path(), sink);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, savedHandler);
+    EXPECT_EQ(small, "");
+    EXPECT_EQ(big, "");
+}
+
+TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
+    for (const std::size_t size : {1u, 4095u, 4096u, 4097u, 8192u, 3u * 4096u + 1u, 16u * 4096u, 130u * 4096u}) {
+        TempDir dir;
+        WriteFileText(dir.File("in.txt"), std::string(size - 1, 'z') + "\r");
+        RecordingSink sink;
+        const std::string result = ApplyFilters(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink);
+        EXPECT_EQ(ReadFileText(result), std::string(size - 1, 'z'));
+        // Events run once before the pass, then after every 64th chunk's progress.
+        const int n = static_cast<int>((size + 4095) / 4096);
+        std::vector<std::string> expected = {"caption Applying Filters", "range " + std::to_string(n), "value 0", "events"};
+        for (int i = 1; i <= n; ++i) {
+            expected.push_back("value " + std::to_string(i));
+            expected.push_back("tray " + std::to_string(TrayFrame(i, n)) + " ''");
+            if (i % 64 == 0) expected.push_back("events");
+        }
+        EXPECT_EQ(sink.calls, expected) << size;
+    }
+}
+
+}  // namespace
+}  // namespace lum2
