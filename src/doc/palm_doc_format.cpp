@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/path_functions.h"
+#include "base/byte_order.h"
 
 namespace lum2 {
 
@@ -50,18 +50,6 @@ void WriteExactly(std::FILE* file, int64_t offset, const void* buffer, std::size
     }
 }
 
-void PutWord(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 8);
-    out[1] = static_cast<uint8_t>(value);
-}
-
-void PutLong(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-}
-
 // Where the entries of the record list at listOffset begin: the first list
 // keeps its entries after the 78-byte header, later lists right after their
 // own 6-byte head (link and count).
@@ -78,13 +66,13 @@ uint8_t ReadByteAt(std::FILE* file, int64_t offset) {
 uint16_t ReadWordAt(std::FILE* file, int64_t offset) {
     uint8_t b[2];
     ReadExactly(file, offset, b, sizeof b);
-    return static_cast<uint16_t>((b[0] << 8) | b[1]);
+    return GetWord(b);
 }
 
 uint32_t ReadLongAt(std::FILE* file, int64_t offset) {
     uint8_t b[4];
     ReadExactly(file, offset, b, sizeof b);
-    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+    return GetLong(b);
 }
 
 std::string ReadTextAt(std::FILE* file, int64_t offset, int length) {
@@ -217,10 +205,10 @@ int PalmRecordReader::ReadHeader(PalmHeader& header) {
     const uint8_t* link = head + (kRecordListOffset - kTypeOffset);
     uint8_t next[6];
     for (;;) {
-        const int64_t count = (link[4] << 8) | link[5];
+        const int64_t count = GetWord(link + 4);
         lists_.emplace_back(EntriesOf(list), count);
         total += count;
-        const uint32_t to = (uint32_t{link[0]} << 24) | (uint32_t{link[1]} << 16) | (uint32_t{link[2]} << 8) | link[3];
+        const uint32_t to = GetLong(link);
         if (to == 0) break;
         if (to <= list || to >= length_) throw DocIoError("record list link out of order");
         if (lists_.size() >= kMaximumRecordLists) throw DocIoError("too many record lists");
@@ -251,7 +239,7 @@ void PalmRecordReader::ReadEntries(int64_t count) {
             // The offset and the attribute byte must both be there.
             if (at + 5 <= readable) {
                 const uint8_t* b = &bytes[static_cast<std::size_t>(at)];
-                entry.offset = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+                entry.offset = GetLong(b);
                 entry.attribute = b[4];
                 entry.present = true;
             }
@@ -313,12 +301,12 @@ bool PalmRecordReader::StartsAtEnd(int index) const {
 int ParseDocInfo(const Bytes& record0, int64_t totalRecords, DocInfo& info) {
     if (record0.size() < kDocInfoSize) return -1;
     const int version = record0[1];
-    const int count = (record0[8] << 8) | record0[9];
+    const int count = GetWord(&record0[8]);
     if (version != 1 && version != 2) return -1;
     if (count < 1 || count > totalRecords - 1) return -1;
     info.version = version;
     info.recordCount = count;
-    info.textLength = (uint32_t{record0[4]} << 24) | (uint32_t{record0[5]} << 16) | (uint32_t{record0[6]} << 8) | record0[7];
+    info.textLength = GetLong(&record0[4]);
     return 0;
 }
 

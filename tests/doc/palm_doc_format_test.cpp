@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <random>
 
+#include "base/byte_order.h"
 #include "doc/doc_builder.h"
 #include "doc/doc_extractor.h"
 #include "base/file_handle.h"
@@ -17,9 +18,7 @@ namespace {
 
 using test::ReadFileBytes;
 
-uint32_t LongAt(const std::vector<uint8_t>& b, std::size_t at) {
-    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
-}
+uint32_t LongAt(const std::vector<uint8_t>& b, std::size_t at) { return GetLong(&b[at]); }
 
 class DocFileTest : public ::testing::Test {
 protected:
@@ -86,19 +85,19 @@ TEST_F(DocFileTest, OneByteTextGivesThe111ByteFile) {
 TEST_F(DocFileTest, RecordCountsAtTheRecordBoundary) {
     for (const auto& [size, records, last] : {std::tuple{4096, 1, 4096}, {4097, 2, 1}, {8192, 2, 4096}, {8193, 3, 1}}) {
         const auto file = Build(std::vector<uint8_t>(size, 'q'), false);
-        EXPECT_EQ((file[76] << 8) | file[77], records + 1) << size;
+        EXPECT_EQ(GetWord(&file[76]), records + 1) << size;
         const std::size_t lastOffset = LongAt(file, 78 + 8 * records);
         EXPECT_EQ(file.size() - lastOffset, static_cast<std::size_t>(last)) << size;
         // DocInfo: text length and record count.
         const std::size_t info = LongAt(file, 78);
         EXPECT_EQ(LongAt(file, info + 4), static_cast<uint32_t>(size));
-        EXPECT_EQ((file[info + 8] << 8) | file[info + 9], records);
+        EXPECT_EQ(GetWord(&file[info + 8]), records);
     }
 }
 
 TEST_F(DocFileTest, CategoryAndUniqueIdsInTheEntries) {
     const auto file = Build(std::vector<uint8_t>(9000, 'c'), true, 21);
-    ASSERT_EQ((file[76] << 8) | file[77], 4);
+    ASSERT_EQ(GetWord(&file[76]), 4);
     EXPECT_EQ(file[82], 0x45);  // 21 keeps its low four bits: category 5
     for (int k = 0; k < 4; ++k) {
         const std::size_t entry = 78 + 8 * k;
