@@ -258,7 +258,7 @@ int RunInfo(const ParsedArguments& args) {
     const std::string status = CheckDocFile(doc.get(), header, info);
     if (status != kStatusOk) return Fail(status);
     try {
-        std::string name = ReadTextAt(doc.get(), 0, 32);
+        std::string name = ReadTextAt(doc.get(), kNameOffset, kNameFieldSize);
         name = name.substr(0, name.find('\0'));
         Bytes record0;
         uint8_t attribute = 0;
@@ -273,7 +273,7 @@ int RunInfo(const ParsedArguments& args) {
         std::printf("text records: %d\n", info.recordCount);
         std::printf("text length: %u\n", textLength);
         std::printf("category: %d\n", attribute & 0x0F);
-        std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), 36)).c_str());
+        std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), kCreationDateOffset)).c_str());
         std::printf("text: %s\n", TextKindText(doc.get(), work).c_str());
     } catch (const DocIoError&) {
         return Fail(kStatusGenericError);

@@ -14,15 +14,9 @@ namespace lum2 {
 
 namespace {
 
-// Offsets of the database header.
-constexpr int64_t kNameOffset = 0;
-constexpr int kNameFieldSize = 32;
-constexpr int64_t kCreationDateOffset = 36;
-constexpr int64_t kModificationDateOffset = 40;
-constexpr int64_t kTypeOffset = 60;
-constexpr int64_t kCreatorOffset = 64;
-constexpr int64_t kRecordListOffset = 72;  // next-list link, then the 16-bit count
-constexpr int64_t kFirstEntryOffset = 78;
+// A record list starts with its link to the next list and its count.
+constexpr int kListCountOffset = 4;
+constexpr int kListHeadSize = 6;
 // Files have one record list; a chain of more than this is a damaged file
 // (each link costs a read, and the chain could fill a large sparse file).
 constexpr std::size_t kMaximumRecordLists = 256;
@@ -53,7 +47,7 @@ void WriteExactly(std::FILE* file, int64_t offset, const void* buffer, std::size
 // Where the entries of the record list at listOffset begin: the first list
 // keeps its entries after the 78-byte header, later lists right after their
 // own 6-byte head (link and count).
-int64_t EntriesOf(int64_t listOffset) { return listOffset + 6; }
+int64_t EntriesOf(int64_t listOffset) { return listOffset + kListHeadSize; }
 
 }  // namespace
 
@@ -121,9 +115,11 @@ Bytes BuildPalmHeader(const std::string& name, const std::string& type, const st
         head[kTypeOffset + i] = i < static_cast<int>(type.size()) ? type[i] : ' ';
         head[kCreatorOffset + i] = i < static_cast<int>(creator.size()) ? creator[i] : ' ';
     }
-    PutWord(&head[kRecordListOffset + 4], static_cast<uint32_t>(records));
+    PutWord(&head[kRecordListOffset + kListCountOffset], static_cast<uint32_t>(records));
+    // The attribute byte stays 0 until SetRecordEntry; the unique id fills the three after it.
     for (int k = 0; k < records; ++k) {
-        PutLong(&head[kFirstEntryOffset + int64_t{kRecordEntrySize} * k + 4], kFirstUniqueId + static_cast<uint32_t>(k));
+        PutLong(&head[kFirstEntryOffset + int64_t{kRecordEntrySize} * k + kEntryAttributeOffset],
+                kFirstUniqueId + static_cast<uint32_t>(k));
     }
     return head;
 }
@@ -131,15 +127,15 @@ Bytes BuildPalmHeader(const std::string& name, const std::string& type, const st
 void SetRecordEntry(Bytes& header, int index, uint32_t dataOffset, uint8_t attribute) {
     uint8_t* entry = &header.at(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * index));
     PutLong(entry, dataOffset);
-    entry[4] = static_cast<uint8_t>((attribute & 0x0F) | kDirtyAttribute);
+    entry[kEntryAttributeOffset] = static_cast<uint8_t>((attribute & 0x0F) | kDirtyAttribute);
 }
 
 Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
     Bytes info(kDocInfoSize, 0);
-    PutWord(&info[0], compressed ? 2 : 1);
-    PutLong(&info[4], textLength);
-    PutWord(&info[8], static_cast<uint32_t>(recordCount));
-    PutWord(&info[10], kTextRecordSize);
+    PutWord(&info[kDocInfoVersionOffset], compressed ? 2 : 1);
+    PutLong(&info[kDocInfoTextLengthOffset], textLength);
+    PutWord(&info[kDocInfoRecordCountOffset], static_cast<uint32_t>(recordCount));
+    PutWord(&info[kDocInfoRecordSizeOffset], kTextRecordSize);
     return info;
 }
 
@@ -205,7 +201,7 @@ int PalmRecordReader::ReadHeader(PalmHeader& header) {
     const uint8_t* link = head + (kRecordListOffset - kTypeOffset);
     uint8_t next[6];
     for (;;) {
-        const int64_t count = GetWord(link + 4);
+        const int64_t count = GetWord(link + kListCountOffset);
         lists_.emplace_back(EntriesOf(list), count);
         total += count;
         const uint32_t to = GetLong(link);
@@ -237,10 +233,10 @@ void PalmRecordReader::ReadEntries(int64_t count) {
             Entry entry;
             const int64_t at = k * kRecordEntrySize;
             // The offset and the attribute byte must both be there.
-            if (at + 5 <= readable) {
+            if (at + kEntryAttributeOffset + 1 <= readable) {
                 const uint8_t* b = &bytes[static_cast<std::size_t>(at)];
                 entry.offset = GetLong(b);
-                entry.attribute = b[4];
+                entry.attribute = b[kEntryAttributeOffset];
                 entry.present = true;
             }
             entries_.push_back(entry);
@@ -300,13 +296,14 @@ bool PalmRecordReader::StartsAtEnd(int index) const {
 
 int ParseDocInfo(const Bytes& record0, int64_t totalRecords, DocInfo& info) {
     if (record0.size() < kDocInfoSize) return -1;
-    const int version = record0[1];
-    const int count = GetWord(&record0[8]);
+    // Only the version word's low byte counts: some writers set the high one.
+    const int version = record0[kDocInfoVersionOffset + 1];
+    const int count = GetWord(&record0[kDocInfoRecordCountOffset]);
     if (version != 1 && version != 2) return -1;
     if (count < 1 || count > totalRecords - 1) return -1;
     info.version = version;
     info.recordCount = count;
-    info.textLength = GetLong(&record0[4]);
+    info.textLength = GetLong(&record0[kDocInfoTextLengthOffset]);
     return 0;
 }
 

@@ -23,9 +23,28 @@ public:
 
 using Bytes = std::vector<uint8_t>;
 
-inline constexpr int kDocHeaderSize = 78;
+// Where the fields of the database header lie, from the start of the file.
+inline constexpr int kNameOffset = 0;
+inline constexpr int kNameFieldSize = 32;  // the name, its NUL and blanks
+inline constexpr int kCreationDateOffset = 36;      // Palm time, 32 bits
+inline constexpr int kModificationDateOffset = 40;  // Palm time, 32 bits
+inline constexpr int kTypeOffset = 60;     // 4 characters
+inline constexpr int kCreatorOffset = 64;  // 4 characters
+// The first record list: a 32-bit link to the next list (0: none) and the
+// 16-bit count of its entries, which follow from kFirstEntryOffset on.
+inline constexpr int kRecordListOffset = 72;
+inline constexpr int kFirstEntryOffset = 78;
+// A record entry: the record's 32-bit offset, its attribute byte (category in
+// the low four bits) and its 24-bit unique id.
 inline constexpr int kRecordEntrySize = 8;
+inline constexpr int kEntryAttributeOffset = 4;
+// DocInfo, record 0: the version word (1 plain, 2 compressed), the 32-bit
+// text length, the 16-bit number of text records and their 16-bit size.
 inline constexpr int kDocInfoSize = 16;
+inline constexpr int kDocInfoVersionOffset = 0;
+inline constexpr int kDocInfoTextLengthOffset = 4;
+inline constexpr int kDocInfoRecordCountOffset = 8;
+inline constexpr int kDocInfoRecordSizeOffset = 10;
 inline constexpr int kMinimumDocFileSize = 82;
 inline constexpr int kTextRecordSize = 4096;
 // Largest text a record is read as: other writers use records up to the
