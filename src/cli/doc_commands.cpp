@@ -14,6 +14,7 @@
 #include "doc/doc_extractor.h"
 #include "text/palm_charset.h"
 #include "doc/palm_doc_format.h"
+#include "lum2/lum2.h"
 #include "base/path_functions.h"
 #include "base/printable_text.h"
 #include "base/safe_file.h"
@@ -27,7 +28,6 @@ namespace lum2::cli {
 namespace {
 
 constexpr const char* kStandardStream = "-";
-constexpr uint32_t kPalmToUnixSeconds = 2082844800u;
 
 
 // Standard input longer than the most text a document holds (kLargestText)
@@ -232,7 +232,7 @@ std::string TextKindText(std::FILE* doc, const WorkDir& work) {
 
 std::string PalmTimeText(uint32_t palmTime) {
     // Palm time counts local seconds, so it is shown as it stands.
-    const std::time_t seconds = static_cast<std::time_t>(palmTime) - kPalmToUnixSeconds;
+    const std::time_t seconds = static_cast<std::time_t>(palmTime) - std::time_t{LUM2_PALM_EPOCH_OFFSET};
     std::tm parts{};
     gmtime_r(&seconds, &parts);
     char text[32];
