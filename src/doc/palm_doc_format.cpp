@@ -36,32 +36,12 @@ void ReadExactly(std::FILE* file, int64_t offset, void* buffer, std::size_t size
     }
 }
 
-void WriteExactly(std::FILE* file, int64_t offset, const void* buffer, std::size_t size) {
-    SeekTo(file, offset);
-    if (size != 0 && std::fwrite(buffer, 1, size, file) != size) {
-        throw DocIoError("cannot write " + std::to_string(size) + " bytes at offset " +
-                         std::to_string(offset));
-    }
-}
-
 // Where the entries of the record list at listOffset begin: the first list
 // keeps its entries after the 78-byte header, later lists right after their
 // own 6-byte head (link and count).
 int64_t EntriesOf(int64_t listOffset) { return listOffset + kListHeadSize; }
 
 }  // namespace
-
-uint8_t ReadByteAt(std::FILE* file, int64_t offset) {
-    uint8_t value = 0;
-    ReadExactly(file, offset, &value, 1);
-    return value;
-}
-
-uint16_t ReadWordAt(std::FILE* file, int64_t offset) {
-    uint8_t b[2];
-    ReadExactly(file, offset, b, sizeof b);
-    return GetWord(b);
-}
 
 uint32_t ReadLongAt(std::FILE* file, int64_t offset) {
     uint8_t b[4];
@@ -74,22 +54,6 @@ std::string ReadTextAt(std::FILE* file, int64_t offset, int length) {
     std::string text(static_cast<std::size_t>(length), '\0');
     if (length > 0) ReadExactly(file, offset, text.data(), text.size());
     return text;
-}
-
-void WriteByteAt(std::FILE* file, int64_t offset, uint8_t value) {
-    WriteExactly(file, offset, &value, 1);
-}
-
-void WriteWordAt(std::FILE* file, int64_t offset, uint32_t value) {
-    uint8_t b[2];
-    PutWord(b, value);
-    WriteExactly(file, offset, b, sizeof b);
-}
-
-void WriteLongAt(std::FILE* file, int64_t offset, uint32_t value) {
-    uint8_t b[4];
-    PutLong(b, value);
-    WriteExactly(file, offset, b, sizeof b);
 }
 
 int64_t FileLength(std::FILE* file) {
@@ -137,10 +101,6 @@ Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
     PutWord(&info[kDocInfoRecordCountOffset], static_cast<uint32_t>(recordCount));
     PutWord(&info[kDocInfoRecordSizeOffset], kTextRecordSize);
     return info;
-}
-
-int ReadPalmHeader(std::FILE* file, PalmHeader& header) {
-    return PalmRecordReader(file).ReadHeader(header);
 }
 
 int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data) {

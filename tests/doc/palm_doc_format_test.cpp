@@ -1,4 +1,4 @@
-// The written Doc file, byte for byte, and the file-level primitives.
+// The written Doc file, byte for byte.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -171,24 +171,6 @@ TEST_F(DocFileTest, BuildRefusesMoreRecordsThanTheFormatHolds) {
     EXPECT_EQ(status.rfind("Error", 0), 0u) << status;
     EXPECT_NE(status.find("65,534"), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(dir_.File("out.pdb")).size(), 0u);
-}
-
-TEST(PalmDocPrimitives, BigEndianReadsAndWritesAndFaults) {
-    test::TempDir dir;
-    FileHandle file(std::fopen(dir.File("f").c_str(), "w+b"));
-    WriteLongAt(file.get(), 2, 0x01020304);
-    WriteWordAt(file.get(), 8, 0x1A0B0C);  // only the low 16 bits
-    WriteByteAt(file.get(), 0, 0xFE);
-    EXPECT_EQ(ReadLongAt(file.get(), 2), 0x01020304u);
-    EXPECT_EQ(ReadWordAt(file.get(), 8), 0x0B0Cu);
-    EXPECT_EQ(ReadByteAt(file.get(), 0), 0xFE);
-    EXPECT_EQ(ReadByteAt(file.get(), 1), 0);  // the gap reads as zero
-    EXPECT_EQ(ReadTextAt(file.get(), 2, 2), std::string("\x01\x02"));
-    EXPECT_THROW(ReadLongAt(file.get(), 8), DocIoError);  // runs past the end
-    EXPECT_THROW(ReadByteAt(file.get(), -1), DocIoError);
-    uint8_t bytes[4];
-    EXPECT_FALSE(ReadBytesAt(file.get(), 8, bytes, 4));  // the file ends after two of them
-    // Which DocInfo is accepted is the corpus test's: count 0, count = total, short, version 3.
 }
 
 }  // namespace
