@@ -12,6 +12,7 @@
 #include "base/file_handle.h"
 #include "doc/doc_builder.h"
 #include "doc/doc_extractor.h"
+#include "doc/doc_status.h"
 #include "text/palm_charset.h"
 #include "doc/palm_doc_format.h"
 #include "lum2/lum2.h"
@@ -55,7 +56,7 @@ std::string ResolveInput(const std::string& input, const WorkDir& work, std::str
     case SpoolResult::kDone:
         return {};
     case SpoolResult::kTooLong:
-        return limit == kLargestText ? kStatusTextTooLong : "Error: Palm File corrupt";
+        return limit == kLargestText ? kStatusTextTooLong : kStatusDocCorrupt;
     case SpoolResult::kFailed:
         break;
     }

@@ -180,7 +180,7 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
         }
         std::setvbuf(text.get(), textBuffer.get(), _IOFBF, kTextBuffer);
         const int64_t length = FileLength(text.get());
-        if (length == 0) return "Error: PC File is empty";
+        if (length == 0) return kStatusTextEmpty;
         std::rewind(text.get());
 
         const int64_t records = (length + kTextRecordSize - 1) / kTextRecordSize;
@@ -203,12 +203,12 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
         // The records first, right after the room for the header and the
         // record list; those are written once at the end, with every offset known.
         if (std::fseek(doc, static_cast<long>(head.size()), SEEK_SET) != 0) {
-            return "Error: can't create header of Palm File";
+            return kStatusHeaderNotWritten;
         }
         RecordWriter out(doc, static_cast<int64_t>(head.size()));
         const Bytes docInfo = BuildDocInfo(static_cast<uint32_t>(length), n, request.compressed);
         const int64_t docInfoAt = out.Append(docInfo.data(), docInfo.size());
-        if (docInfoAt < 0) return "Error: could not write Palm File docinfo";
+        if (docInfoAt < 0) return kStatusDocInfoNotWritten;
         SetRecordEntry(head, 0, static_cast<uint32_t>(docInfoAt), static_cast<uint8_t>(request.category));
 
         const auto append = [&](int i, const uint8_t* data, std::size_t size) {
@@ -239,7 +239,7 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
                     data = packed.data();
                     dataSize = static_cast<std::size_t>(packedSize);
                 }
-                if (!append(i, data, dataSize)) return "Error: could not write Palm File record";
+                if (!append(i, data, dataSize)) return kStatusRecordNotWritten;
             }
         } else {
             RecordCompressor compressor(codec, jobs);
@@ -257,13 +257,13 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
                 const RecordSlot& slot = compressor.Take(i - 1);
                 if (slot.packedSize < 0) return kStatusGenericError;
                 if (!append(i, slot.packed, static_cast<std::size_t>(slot.packedSize))) {
-                    return "Error: could not write Palm File record";
+                    return kStatusRecordNotWritten;
                 }
             }
         }
-        if (!out.Flush()) return "Error: could not write Palm File record";
+        if (!out.Flush()) return kStatusRecordNotWritten;
         if (std::fseek(doc, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), doc) != head.size()) {
-            return "Error: can't create header of Palm File";
+            return kStatusHeaderNotWritten;
         }
         if (std::fflush(doc) != 0) return kStatusGenericError;
         return kStatusOk;

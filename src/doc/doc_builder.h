@@ -6,6 +6,7 @@
 #include <string>
 
 #include "doc/compression_library.h"
+#include "doc/doc_status.h"
 #include "base/progress_sink.h"
 
 namespace lum2 {
@@ -18,11 +19,8 @@ struct DocBuildRequest {
     int jobs = 0;              // threads compressing records; 0: one per core
 };
 
-inline constexpr const char* kStatusOk = "OK";
-inline constexpr const char* kStatusGenericError = "Error: Could not open Palm or PC File";
+// A run's status, which the run's checks end in before a document is opened.
 inline constexpr const char* kStatusSameFile = "Error: PC File and Palm File are the same file";
-inline constexpr const char* kStatusTextTooLong =
-    "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)";
 
 // Writes the database into doc, an empty file open for writing. Returns "OK",
 // or the status text of the failure. Shows "Compression" progress, one step
