@@ -181,8 +181,8 @@ int RunEncode(const ParsedArguments& args) {
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
     request.jobs = jobs;
-    const std::string status = BuildDocFile(request, out.File(), *codec, progress);
-    if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
+    const Outcome built = BuildDocFile(request, out.File(), *codec, progress);
+    if (!built.Ok()) return Fail(WithCause(built.status, out.Cause()));
     if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
 }
@@ -208,8 +208,8 @@ int RunDecode(const ParsedArguments& args) {
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     TerminalProgress progress;
     progress.SetProgressCaption("Decompression");
-    const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
-    if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
+    const Outcome extracted = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
+    if (!extracted.Ok()) return Fail(WithCause(extracted.status, out.Cause()));
     if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
 }
@@ -222,7 +222,7 @@ std::string TextKindText(std::FILE* doc, const WorkDir& work) {
     FileHandle text(std::fopen(path.c_str(), "w+b"));
     ProgressSink quiet;
     Utf8Scanner scanner;
-    if (!text || std::fseek(doc, 0, SEEK_SET) != 0 || ExtractDocText(doc, text.get(), *codec, quiet) != kStatusOk ||
+    if (!text || std::fseek(doc, 0, SEEK_SET) != 0 || !ExtractDocText(doc, text.get(), *codec, quiet).Ok() ||
         std::fseek(text.get(), 0, SEEK_SET) != 0 || !ScanFile(text.get(), scanner)) {
         return "unknown (the text records could not be read)";
     }
@@ -256,8 +256,8 @@ int RunInfo(const ParsedArguments& args) {
 
     PalmHeader header;
     DocInfo info;
-    const std::string status = CheckDocFile(doc.get(), header, info);
-    if (status != kStatusOk) return Fail(status);
+    const Outcome checked = CheckDocFile(doc.get(), header, info);
+    if (!checked.Ok()) return Fail(checked.status);
     try {
         std::string name = ReadTextAt(doc.get(), kNameOffset, kNameFieldSize);
         name = name.substr(0, name.find('\0'));

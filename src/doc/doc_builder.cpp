@@ -165,10 +165,10 @@ int JobsFor(const DocBuildRequest& request) {
 
 }  // namespace
 
-std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
+Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
                          const CodecFunctions& codec, ProgressSink& progress) {
     try {
-        if (request.category < 0 || request.category > 255) return kStatusGenericError;
+        if (request.category < 0 || request.category > 255) return kDocFailed;
 
         // The records are read through a 64 KB buffer that outlives the stream.
         const std::unique_ptr<char[]> textBuffer(new char[kTextBuffer]);
@@ -176,16 +176,16 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
         FileHandle text(OpenRegularStream(request.textPath, cause));
         if (!text) {
             progress.ReportFailureCause(cause);
-            return kStatusGenericError;
+            return kDocFailed.With(cause);
         }
         std::setvbuf(text.get(), textBuffer.get(), _IOFBF, kTextBuffer);
         const int64_t length = FileLength(text.get());
-        if (length == 0) return kStatusTextEmpty;
+        if (length == 0) return kDocTextEmpty;
         std::rewind(text.get());
 
         const int64_t records = (length + kTextRecordSize - 1) / kTextRecordSize;
         if (records > kMaximumTextRecords) {
-            return kStatusTextTooLong;
+            return kDocTextTooLong;
         }
         const int n = static_cast<int>(records);
         const int lastSize = static_cast<int>(length % kTextRecordSize);
@@ -197,18 +197,18 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
         progress.LetEventsRun();
 
         if (codec.CalcPalmTime == nullptr || (request.compressed && codec.Compress == nullptr)) {
-            return kStatusGenericError;
+            return kDocFailed;
         }
         Bytes head = BuildPalmHeader(request.databaseName, "TEXt", "REAd", n + 1, codec.CalcPalmTime());
         // The records first, right after the room for the header and the
         // record list; those are written once at the end, with every offset known.
         if (std::fseek(doc, static_cast<long>(head.size()), SEEK_SET) != 0) {
-            return kStatusHeaderNotWritten;
+            return kDocHeaderNotWritten;
         }
         RecordWriter out(doc, static_cast<int64_t>(head.size()));
         const Bytes docInfo = BuildDocInfo(static_cast<uint32_t>(length), n, request.compressed);
         const int64_t docInfoAt = out.Append(docInfo.data(), docInfo.size());
-        if (docInfoAt < 0) return kStatusDocInfoNotWritten;
+        if (docInfoAt < 0) return kDocInfoNotWritten;
         SetRecordEntry(head, 0, static_cast<uint32_t>(docInfoAt), static_cast<uint8_t>(request.category));
 
         const auto append = [&](int i, const uint8_t* data, std::size_t size) {
@@ -229,17 +229,17 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
             for (int i = 1; i <= n; ++i) {
                 showRecord(i);
                 const std::size_t size = sizeOf(i);
-                if (std::fread(chunk.data(), 1, size, text.get()) != size) return kStatusGenericError;
+                if (std::fread(chunk.data(), 1, size, text.get()) != size) return kDocFailed;
                 const uint8_t* data = chunk.data();
                 std::size_t dataSize = size;
                 if (request.compressed) {
                     const int32_t packedSize = codec.Compress(packed.data(), kPackedCapacity, chunk.data(),
                                                               static_cast<int32_t>(size));
-                    if (packedSize < 0) return kStatusGenericError;
+                    if (packedSize < 0) return kDocFailed;
                     data = packed.data();
                     dataSize = static_cast<std::size_t>(packedSize);
                 }
-                if (!append(i, data, dataSize)) return kStatusRecordNotWritten;
+                if (!append(i, data, dataSize)) return kDocRecordNotWritten;
             }
         } else {
             RecordCompressor compressor(codec, jobs);
@@ -251,29 +251,29 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
                     RecordSlot& slot = compressor.Slot(submitted);
                     slot.textSize = sizeOf(static_cast<int>(submitted) + 1);
                     const auto size = static_cast<std::size_t>(slot.textSize);
-                    if (std::fread(slot.text, 1, size, text.get()) != size) return kStatusGenericError;
+                    if (std::fread(slot.text, 1, size, text.get()) != size) return kDocFailed;
                     compressor.Submit();
                 }
                 const RecordSlot& slot = compressor.Take(i - 1);
-                if (slot.packedSize < 0) return kStatusGenericError;
+                if (slot.packedSize < 0) return kDocFailed;
                 if (!append(i, slot.packed, static_cast<std::size_t>(slot.packedSize))) {
-                    return kStatusRecordNotWritten;
+                    return kDocRecordNotWritten;
                 }
             }
         }
-        if (!out.Flush()) return kStatusRecordNotWritten;
+        if (!out.Flush()) return kDocRecordNotWritten;
         if (std::fseek(doc, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), doc) != head.size()) {
-            return kStatusHeaderNotWritten;
+            return kDocHeaderNotWritten;
         }
-        if (std::fflush(doc) != 0) return kStatusGenericError;
-        return kStatusOk;
+        if (std::fflush(doc) != 0) return kDocFailed;
+        return DocOk();
     } catch (const DocIoError&) {
-        return kStatusGenericError;
+        return kDocFailed;
     } catch (const std::bad_alloc&) {
-        return kStatusGenericError;
+        return kDocFailed;
     } catch (const std::system_error&) {
         // No thread could be started.
-        return kStatusGenericError;
+        return kDocFailed;
     }
 }
 

@@ -22,10 +22,15 @@ struct DocBuildRequest {
 // A run's status, which the run's checks end in before a document is opened.
 inline constexpr const char* kStatusSameFile = "Error: PC File and Palm File are the same file";
 
-// Writes the database into doc, an empty file open for writing. Returns "OK",
-// or the status text of the failure. Shows "Compression" progress, one step
-// per record, with the tray picture alternating.
-std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
+// Writes the database into doc, an empty file open for writing. Shows
+// "Compression" progress, one step per record, with the tray picture
+// alternating. Returns DocOk(), or the failure: kDocTextEmpty,
+// kDocTextTooLong, kDocHeaderNotWritten, kDocInfoNotWritten,
+// kDocRecordNotWritten, or kDocFailed for a category beyond 255, a text that
+// cannot be opened (with its cause, which progress is told too) or read, a
+// missing codec operation, a record the codec refuses, a failed flush, no
+// memory or no thread. Throws nothing.
+Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
                          const CodecFunctions& codec, ProgressSink& progress);
 
 }  // namespace lum2

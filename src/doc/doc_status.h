@@ -1,7 +1,13 @@
 // The statuses the Doc writer and reader end in, as the user sees them and
-// the task store keeps them. The texts are the program's words and stay
-// exactly as they are.
+// the task store keeps them, and the outcome each failure is. The texts are
+// the program's words and stay exactly as they are; callers decide by the
+// outcome's code.
 #pragma once
+
+#include <string>
+#include <utility>
+
+#include "base/outcome.h"
 
 namespace lum2 {
 
@@ -24,5 +30,33 @@ inline constexpr const char* kStatusTooFewRecords = "Error: Palm File corrupt or
 inline constexpr const char* kStatusNoDocInfo = "Error: could not get DocInfo of Palm File";
 inline constexpr const char* kStatusDocInfoUnknown = "Error: DocInfo in Palm File unknown";
 inline constexpr const char* kStatusDocCorrupt = "Error: Palm File corrupt";
+
+// A failure of the writer or the reader: its code and its status text.
+struct DocFailure {
+    OutcomeCode code;
+    const char* status;
+
+    // The outcome with why it happened, in plain words.
+    Outcome With(std::string cause) const { return Outcome::Failure(code, status, std::move(cause)); }
+    operator Outcome() const { return Outcome::Failure(code, status); }
+};
+
+inline constexpr DocFailure kDocFailed{OutcomeCode::kFailed, kStatusGenericError};
+inline constexpr DocFailure kDocTextTooLong{OutcomeCode::kTooLong, kStatusTextTooLong};
+inline constexpr DocFailure kDocTextEmpty{OutcomeCode::kEmpty, kStatusTextEmpty};
+inline constexpr DocFailure kDocHeaderNotWritten{OutcomeCode::kFailed, kStatusHeaderNotWritten};
+inline constexpr DocFailure kDocInfoNotWritten{OutcomeCode::kFailed, kStatusDocInfoNotWritten};
+inline constexpr DocFailure kDocRecordNotWritten{OutcomeCode::kFailed, kStatusRecordNotWritten};
+// A file too short for a header, or with fewer records than DocInfo and
+// one text record, is damaged; a type, creator or DocInfo version of another
+// kind of database is one this program does not read.
+inline constexpr DocFailure kDocHeaderUnknown{OutcomeCode::kCorrupt, kStatusHeaderUnknown};
+inline constexpr DocFailure kDocTypeUnsupported{OutcomeCode::kUnsupported, kStatusTypeUnsupported};
+inline constexpr DocFailure kDocTooFewRecords{OutcomeCode::kCorrupt, kStatusTooFewRecords};
+inline constexpr DocFailure kDocNoDocInfo{OutcomeCode::kCorrupt, kStatusNoDocInfo};
+inline constexpr DocFailure kDocInfoUnknown{OutcomeCode::kUnsupported, kStatusDocInfoUnknown};
+inline constexpr DocFailure kDocCorrupt{OutcomeCode::kCorrupt, kStatusDocCorrupt};
+
+inline Outcome DocOk() { return Outcome::Success(kStatusOk); }
 
 }  // namespace lum2

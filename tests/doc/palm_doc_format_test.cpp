@@ -28,9 +28,9 @@ protected:
         test::WriteFileBytes(dir_.File("text"), text);
         DocBuildRequest request{dir_.File("text"), name, compressed, category, jobs_};
         FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
-        const std::string result = BuildDocFile(request, doc.get(), codec_, sink_);
-        if (status != nullptr) *status = result;
-        else EXPECT_EQ(result, "OK");
+        const Outcome result = BuildDocFile(request, doc.get(), codec_, sink_);
+        if (status != nullptr) *status = result.status;
+        else EXPECT_EQ(result.status, "OK");
         doc.reset();
         return ReadFileBytes(dir_.File("out.pdb"));
     }
@@ -39,7 +39,7 @@ protected:
     std::vector<uint8_t> ExtractBuilt(std::string& status) {
         FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "rb"));
         FileHandle text(std::fopen(dir_.File("back").c_str(), "w+b"));
-        status = ExtractDocText(doc.get(), text.get(), codec_, sink_);
+        status = ExtractDocText(doc.get(), text.get(), codec_, sink_).status;
         text.reset();
         return ReadFileBytes(dir_.File("back"));
     }
@@ -129,7 +129,7 @@ TEST_F(DocFileTest, WriteFailureGivesItsStatusWithAnyNumberOfJobs) {
         DocBuildRequest request{dir_.File("text"), "book", true, 0, jobs};
         FileHandle doc(std::fopen("/dev/full", "w+b"));
         ASSERT_TRUE(doc);
-        EXPECT_EQ(BuildDocFile(request, doc.get(), codec_, sink_), "Error: could not write Palm File record") << jobs;
+        EXPECT_EQ(BuildDocFile(request, doc.get(), codec_, sink_).status, "Error: could not write Palm File record") << jobs;
     }
 }
 
@@ -167,9 +167,9 @@ TEST_F(DocFileTest, BuildRefusesMoreRecordsThanTheFormatHolds) {
     big.reset();
     DocBuildRequest request{path, "huge", false, 0};
     FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
-    const std::string status = BuildDocFile(request, doc.get(), codec_, sink_);
-    EXPECT_EQ(status.rfind("Error", 0), 0u) << status;
-    EXPECT_NE(status.find("65,534"), std::string::npos);
+    const Outcome built = BuildDocFile(request, doc.get(), codec_, sink_);
+    EXPECT_EQ(built.code, OutcomeCode::kTooLong) << built.status;
+    EXPECT_NE(built.status.find("65,534"), std::string::npos);
     EXPECT_EQ(test::ReadFileBytes(dir_.File("out.pdb")).size(), 0u);
 }
 
