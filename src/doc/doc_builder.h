@@ -30,7 +30,7 @@ inline constexpr const char* kStatusSameFile = "Error: PC File and Palm File are
 // cannot be opened (with its cause, which progress is told too) or read, a
 // missing codec operation, a record the codec refuses, a failed flush, no
 // memory or no thread. Throws nothing.
-Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
-                         const CodecFunctions& codec, ProgressSink& progress);
+Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc, const CodecFunctions& codec,
+                     ProgressSink& progress);
 
 }  // namespace lum2
