@@ -261,19 +261,14 @@ int RunInfo(const ParsedArguments& args) {
     try {
         std::string name = ReadTextAt(doc.get(), kNameOffset, kNameFieldSize);
         name = name.substr(0, name.find('\0'));
-        Bytes record0;
-        uint8_t attribute = 0;
-        ReadPalmRecord(doc.get(), 0, attribute, record0);
-        const uint32_t textLength = (uint32_t{record0[4]} << 24) | (uint32_t{record0[5]} << 16) |
-                                    (uint32_t{record0[6]} << 8) | record0[7];
         // The header's texts are the file's bytes, not ours to print raw.
         std::printf("name: %s\n", PrintableText(name).c_str());
         std::printf("type: %s\n", PrintableText(header.type).c_str());
         std::printf("creator: %s\n", PrintableText(header.creator).c_str());
         std::printf("compressed: %s\n", info.version == 2 ? "yes" : "no");
         std::printf("text records: %d\n", info.recordCount);
-        std::printf("text length: %u\n", textLength);
-        std::printf("category: %d\n", attribute & 0x0F);
+        std::printf("text length: %u\n", info.textLength);
+        std::printf("category: %d\n", info.category);
         std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), kCreationDateOffset)).c_str());
         std::printf("text: %s\n", TextKindText(doc.get(), work).c_str());
     } catch (const DocIoError&) {

@@ -31,6 +31,7 @@ Outcome CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info) {
         if (ParseDocInfo(record0, header.totalRecords, info) != 0) {
             return kDocInfoUnknown;
         }
+        info.category = attribute & 0x0F;
         return DocOk();
     } catch (const DocIoError&) {
         return kDocFailed;

@@ -12,7 +12,7 @@
 namespace lum2 {
 
 // Checks the header and the DocInfo of an open Doc file. Returns DocOk()
-// with header and info filled, or the first check that fails:
+// with header and info (the category too) filled, or the first check that fails:
 // kDocHeaderUnknown, kDocTypeUnsupported, kDocTooFewRecords, kDocNoDocInfo,
 // kDocInfoUnknown, or kDocFailed when the file cannot be read. Throws
 // nothing but std::bad_alloc.

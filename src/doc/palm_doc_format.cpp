@@ -103,18 +103,6 @@ Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
     return info;
 }
 
-int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data) {
-    try {
-        PalmRecordReader reader(file);
-        PalmHeader header;
-        if (index < 0 || reader.ReadHeader(header) != 0) return -1;
-        reader.ReadEntries(int64_t{index} + 1);
-        return reader.ReadRecord(index, attribute, data);
-    } catch (const DocIoError&) {
-        return -1;
-    }
-}
-
 bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size) {
     if (offset < 0) return false;
     if (size == 0) return true;

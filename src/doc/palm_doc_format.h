@@ -87,9 +87,6 @@ struct PalmHeader {
     std::string creator;
     int64_t totalRecords = 0;
 };
-// Reads record index of a Doc file on its own. Returns 0 or -1 as
-// PalmRecordReader::ReadRecord does, -1 also where ReadHeader or ReadEntries fail.
-int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data);
 
 // The records of an open Doc file, for reading many of them: the file length
 // and the entries are read once, the records through positioned reads of
@@ -141,6 +138,7 @@ struct DocInfo {
     int version = 0;      // 1 stored plainly, 2 compressed
     int recordCount = 0;  // text records
     uint32_t textLength = 0;
+    int category = 0;     // the low four bits of record 0's attribute (not ParseDocInfo's)
 };
 // Returns 0 with info filled from record0, or -1 for a record shorter than
 // DocInfo, a version other than 1 and 2, or a count of text records below 1

@@ -80,10 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         info.version != (request.compressed ? 2 : 1)) {
         lum2::fuzz::Mismatch("DocInfo", "", "");
     }
-    uint8_t attribute = 0;
-    lum2::Bytes record0;
-    if (lum2::ReadPalmRecord(doc, 0, attribute, record0) != 0 || (attribute & 0x0F) != (category & 0x0F)) {
-        lum2::fuzz::Mismatch("category", std::to_string(category & 0x0F), std::to_string(attribute & 0x0F));
+    if (info.category != (category & 0x0F)) {
+        lum2::fuzz::Mismatch("category", std::to_string(category & 0x0F), std::to_string(info.category));
     }
     std::fclose(doc);
     return 0;
