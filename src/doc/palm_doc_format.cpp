@@ -36,6 +36,33 @@ void ReadExactly(std::FILE* file, int64_t offset, void* buffer, std::size_t size
     }
 }
 
+// Reads size bytes at offset without moving the stream (one pread where the
+// stream has a descriptor); false when fewer are there.
+bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size) {
+    if (offset < 0) return false;
+    if (size == 0) return true;
+    const int descriptor = fileno(file);
+    if (descriptor < 0) {
+        // A stream without a descriptor (in memory): seek and read.
+        try {
+            ReadExactly(file, offset, buffer, size);
+            return true;
+        } catch (const DocIoError&) {
+            return false;
+        }
+    }
+    auto* to = static_cast<uint8_t*>(buffer);
+    while (size > 0) {
+        const ssize_t got = pread(descriptor, to, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        to += got;
+        offset += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 // Where the entries of the record list at listOffset begin: the first list
 // keeps its entries after the 78-byte header, later lists right after their
 // own 6-byte head (link and count).
@@ -101,31 +128,6 @@ Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
     PutWord(&info[kDocInfoRecordCountOffset], static_cast<uint32_t>(recordCount));
     PutWord(&info[kDocInfoRecordSizeOffset], kTextRecordSize);
     return info;
-}
-
-bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size) {
-    if (offset < 0) return false;
-    if (size == 0) return true;
-    const int descriptor = fileno(file);
-    if (descriptor < 0) {
-        // A stream without a descriptor (in memory): seek and read.
-        try {
-            ReadExactly(file, offset, buffer, size);
-            return true;
-        } catch (const DocIoError&) {
-            return false;
-        }
-    }
-    auto* to = static_cast<uint8_t*>(buffer);
-    while (size > 0) {
-        const ssize_t got = pread(descriptor, to, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        to += got;
-        offset += got;
-        size -= static_cast<std::size_t>(got);
-    }
-    return true;
 }
 
 int PalmRecordReader::ReadHeader(PalmHeader& header) {

@@ -130,10 +130,6 @@ private:
     int64_t windowStart_ = 0;
 };
 
-// Reads size bytes at offset without moving the stream (one pread where the
-// stream has a descriptor); false when fewer are there.
-bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size);
-
 struct DocInfo {
     int version = 0;      // 1 stored plainly, 2 compressed
     int recordCount = 0;  // text records
