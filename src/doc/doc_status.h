@@ -57,6 +57,7 @@ inline constexpr DocFailure kDocNoDocInfo{OutcomeCode::kCorrupt, kStatusNoDocInf
 inline constexpr DocFailure kDocInfoUnknown{OutcomeCode::kUnsupported, kStatusDocInfoUnknown};
 inline constexpr DocFailure kDocCorrupt{OutcomeCode::kCorrupt, kStatusDocCorrupt};
 
+// The outcome of a document written or read whole.
 inline Outcome DocOk() { return Outcome::Success(kStatusOk); }
 
 }  // namespace lum2

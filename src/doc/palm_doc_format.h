@@ -45,6 +45,7 @@ inline constexpr int kDocInfoVersionOffset = 0;
 inline constexpr int kDocInfoTextLengthOffset = 4;
 inline constexpr int kDocInfoRecordCountOffset = 8;
 inline constexpr int kDocInfoRecordSizeOffset = 10;
+
 inline constexpr int kMinimumDocFileSize = 82;
 inline constexpr int kTextRecordSize = 4096;
 // Largest text a record is read as: other writers use records up to the
