@@ -12,8 +12,10 @@
 #include "base/file_handle.h"
 #include "doc/doc_builder.h"
 #include "doc/doc_extractor.h"
+#include "doc/doc_status.h"
 #include "text/palm_charset.h"
 #include "doc/palm_doc_format.h"
+#include "lum2/lum2.h"
 #include "base/path_functions.h"
 #include "base/printable_text.h"
 #include "base/safe_file.h"
@@ -27,7 +29,6 @@ namespace lum2::cli {
 namespace {
 
 constexpr const char* kStandardStream = "-";
-constexpr uint32_t kPalmToUnixSeconds = 2082844800u;
 
 
 // Standard input longer than the most text a document holds (kLargestText)
@@ -55,7 +56,7 @@ std::string ResolveInput(const std::string& input, const WorkDir& work, std::str
     case SpoolResult::kDone:
         return {};
     case SpoolResult::kTooLong:
-        return limit == kLargestText ? kStatusTextTooLong : "Error: Palm File corrupt";
+        return limit == kLargestText ? kStatusTextTooLong : kStatusDocCorrupt;
     case SpoolResult::kFailed:
         break;
     }
@@ -180,8 +181,8 @@ int RunEncode(const ParsedArguments& args) {
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
     request.jobs = jobs;
-    const std::string status = BuildDocFile(request, out.File(), *codec, progress);
-    if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
+    const Outcome built = BuildDocFile(request, out.File(), *codec, progress);
+    if (!built.Ok()) return Fail(WithCause(built.status, out.Cause()));
     if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
 }
@@ -207,8 +208,8 @@ int RunDecode(const ParsedArguments& args) {
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     TerminalProgress progress;
     progress.SetProgressCaption("Decompression");
-    const std::string status = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
-    if (status != kStatusOk) return Fail(WithCause(status, out.Cause()));
+    const Outcome extracted = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
+    if (!extracted.Ok()) return Fail(WithCause(extracted.status, out.Cause()));
     if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
 }
@@ -221,7 +222,7 @@ std::string TextKindText(std::FILE* doc, const WorkDir& work) {
     FileHandle text(std::fopen(path.c_str(), "w+b"));
     ProgressSink quiet;
     Utf8Scanner scanner;
-    if (!text || std::fseek(doc, 0, SEEK_SET) != 0 || ExtractDocText(doc, text.get(), *codec, quiet) != kStatusOk ||
+    if (!text || std::fseek(doc, 0, SEEK_SET) != 0 || !ExtractDocText(doc, text.get(), *codec, quiet).Ok() ||
         std::fseek(text.get(), 0, SEEK_SET) != 0 || !ScanFile(text.get(), scanner)) {
         return "unknown (the text records could not be read)";
     }
@@ -232,7 +233,7 @@ std::string TextKindText(std::FILE* doc, const WorkDir& work) {
 
 std::string PalmTimeText(uint32_t palmTime) {
     // Palm time counts local seconds, so it is shown as it stands.
-    const std::time_t seconds = static_cast<std::time_t>(palmTime) - kPalmToUnixSeconds;
+    const std::time_t seconds = static_cast<std::time_t>(palmTime) - std::time_t{LUM2_PALM_EPOCH_OFFSET};
     std::tm parts{};
     gmtime_r(&seconds, &parts);
     char text[32];
@@ -255,25 +256,20 @@ int RunInfo(const ParsedArguments& args) {
 
     PalmHeader header;
     DocInfo info;
-    const std::string status = CheckDocFile(doc.get(), header, info);
-    if (status != kStatusOk) return Fail(status);
+    const Outcome checked = CheckDocFile(doc.get(), header, info);
+    if (!checked.Ok()) return Fail(checked.status);
     try {
-        std::string name = ReadTextAt(doc.get(), 0, 32);
+        std::string name = ReadTextAt(doc.get(), kNameOffset, kNameFieldSize);
         name = name.substr(0, name.find('\0'));
-        Bytes record0;
-        uint8_t attribute = 0;
-        ReadPalmRecord(doc.get(), 0, attribute, record0);
-        const uint32_t textLength = (uint32_t{record0[4]} << 24) | (uint32_t{record0[5]} << 16) |
-                                    (uint32_t{record0[6]} << 8) | record0[7];
         // The header's texts are the file's bytes, not ours to print raw.
         std::printf("name: %s\n", PrintableText(name).c_str());
         std::printf("type: %s\n", PrintableText(header.type).c_str());
         std::printf("creator: %s\n", PrintableText(header.creator).c_str());
         std::printf("compressed: %s\n", info.version == 2 ? "yes" : "no");
         std::printf("text records: %d\n", info.recordCount);
-        std::printf("text length: %u\n", textLength);
-        std::printf("category: %d\n", attribute & 0x0F);
-        std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), 36)).c_str());
+        std::printf("text length: %u\n", info.textLength);
+        std::printf("category: %d\n", info.category);
+        std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), kCreationDateOffset)).c_str());
         std::printf("text: %s\n", TextKindText(doc.get(), work).c_str());
     } catch (const DocIoError&) {
         return Fail(kStatusGenericError);

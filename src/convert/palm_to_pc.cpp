@@ -76,7 +76,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
                 task.status = kStatusGenericError;
             } else {
                 host.ShowProgressDisplay(true);
-                task.status = ExtractDocText(doc.get(), text.File(), context.codec, host, UsesUtf8Text(task));
+                task.status = ExtractDocText(doc.get(), text.File(), context.codec, host, UsesUtf8Text(task)).status;
                 doc.reset();
                 if (task.status == kStatusOk && !text.Commit()) task.status = kStatusGenericError;
             }

@@ -148,8 +148,8 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
             request.databaseName = NewDatabaseName(palm, pc, UsesUtf8Text(task));
             request.compressed = task.HasOption(kOptionCompress);
             request.category = task.category;
-            const std::string built = BuildDocFile(request, doc.get(), context.codec, host);
-            if (built != kStatusOk) throw ReportedFailure{built};
+            const Outcome built = BuildDocFile(request, doc.get(), context.codec, host);
+            if (!built.Ok()) throw ReportedFailure{built.status};
             if (std::fclose(doc.release()) != 0) throw ReportedFailure{kStatusGenericError};
         }
 

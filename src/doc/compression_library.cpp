@@ -81,7 +81,6 @@ bool CompressionLibrary::Load(const std::vector<std::string>& folders) {
         if (handle_ != nullptr) dlclose(handle_);
         handle_ = handle;
         functions_ = functions;
-        path_ = candidate;
         return true;
     }
     error_ = std::string("Fatal Error: ") + kLibraryFileName + " not found";

@@ -32,7 +32,6 @@ public:
     bool IsLoaded() const { return handle_ != nullptr; }
     const CodecFunctions& Functions() const { return functions_; }
     const std::string& Error() const { return error_; }
-    const std::string& LoadedPath() const { return path_; }
 
     // The folders searched by the programs: the base directory, the folder of
     // the running executable, then the installation's library folder.
@@ -42,7 +41,6 @@ private:
     void* handle_ = nullptr;
     CodecFunctions functions_;
     std::string error_;
-    std::string path_;
 };
 
 }  // namespace lum2

@@ -158,6 +158,94 @@ private:
     int64_t next_;
 };
 
+// The text records of one document on their way from the text to the Doc
+// file: each read in turn, written after the one before with its entry in
+// the header pointed at it, and shown as a step of the progress.
+class RecordRun {
+public:
+    // count records of text, the last lastSize bytes long (0: a whole one).
+    RecordRun(std::FILE* text, int count, int lastSize, RecordWriter& out, Bytes& head, ProgressSink& progress)
+        : text_(text), count_(count), lastSize_(lastSize), out_(out), head_(head), progress_(progress) {}
+
+    int Count() const { return count_; }
+    // Text record i (1-based) holds 4,096 bytes, the last one what is left.
+    int SizeOf(int i) const { return (i == count_ && lastSize_ != 0) ? lastSize_ : kTextRecordSize; }
+
+    // Reads the text of record i, the next one in the text, into to.
+    bool Read(int i, uint8_t* to) {
+        const auto size = static_cast<std::size_t>(SizeOf(i));
+        return std::fread(to, 1, size, text_) == size;
+    }
+
+    // Writes record i and points its entry at it; false when the file cannot hold it.
+    bool Append(int i, const uint8_t* data, std::size_t size) {
+        const int64_t at = out_.Append(data, size);
+        if (at < 0) return false;
+        SetRecordEntry(head_, i, static_cast<uint32_t>(at), 0);
+        return true;
+    }
+
+    void Show(int i) {
+        progress_.SetProgressValue(i);
+        progress_.SetTrayIcon(TrayFrame(i, count_), "");
+        progress_.LetEventsRun();
+    }
+
+private:
+    std::FILE* text_;
+    int count_;
+    int lastSize_;
+    RecordWriter& out_;
+    Bytes& head_;
+    ProgressSink& progress_;
+};
+
+// The records one after another on the calling thread, compressed or stored
+// plainly. Returns DocOk(), kDocRecordNotWritten, or kDocFailed for a text
+// that cannot be read or a record the codec refuses.
+Outcome WriteRecordsInTurn(RecordRun& run, const CodecFunctions& codec, bool compressed) {
+    std::vector<uint8_t> chunk(kTextRecordSize);
+    std::vector<uint8_t> packed(kPackedCapacity);
+    for (int i = 1; i <= run.Count(); ++i) {
+        run.Show(i);
+        if (!run.Read(i, chunk.data())) return kDocFailed;
+        const uint8_t* data = chunk.data();
+        auto dataSize = static_cast<std::size_t>(run.SizeOf(i));
+        if (compressed) {
+            const int32_t packedSize = codec.Compress(packed.data(), kPackedCapacity, chunk.data(), run.SizeOf(i));
+            if (packedSize < 0) return kDocFailed;
+            data = packed.data();
+            dataSize = static_cast<std::size_t>(packedSize);
+        }
+        if (!run.Append(i, data, dataSize)) return kDocRecordNotWritten;
+    }
+    return DocOk();
+}
+
+// The records compressed on jobs threads and written in their order, the
+// same file as WriteRecordsInTurn makes, with its results. Throws
+// std::system_error when no thread can be started.
+Outcome WriteRecordsInParallel(RecordRun& run, const CodecFunctions& codec, int jobs) {
+    RecordCompressor compressor(codec, jobs);
+    const int n = run.Count();
+    int64_t submitted = 0;  // records handed to the workers
+    for (int i = 1; i <= n; ++i) {
+        run.Show(i);
+        // Keep the window full: the records up to i - 1 + window go out to the workers.
+        for (; submitted < n && submitted < i - 1 + compressor.Window(); ++submitted) {
+            RecordSlot& slot = compressor.Slot(submitted);
+            const int record = static_cast<int>(submitted) + 1;
+            slot.textSize = run.SizeOf(record);
+            if (!run.Read(record, slot.text)) return kDocFailed;
+            compressor.Submit();
+        }
+        const RecordSlot& slot = compressor.Take(i - 1);
+        if (slot.packedSize < 0) return kDocFailed;
+        if (!run.Append(i, slot.packed, static_cast<std::size_t>(slot.packedSize))) return kDocRecordNotWritten;
+    }
+    return DocOk();
+}
+
 int JobsFor(const DocBuildRequest& request) {
     int jobs = request.jobs > 0 ? request.jobs : static_cast<int>(std::thread::hardware_concurrency());
     return std::clamp(jobs, 1, kMaximumJobs);
@@ -165,10 +253,10 @@ int JobsFor(const DocBuildRequest& request) {
 
 }  // namespace
 
-std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
-                         const CodecFunctions& codec, ProgressSink& progress) {
+Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc, const CodecFunctions& codec,
+                     ProgressSink& progress) {
     try {
-        if (request.category < 0 || request.category > 255) return kStatusGenericError;
+        if (request.category < 0 || request.category > 255) return kDocFailed;
 
         // The records are read through a 64 KB buffer that outlives the stream.
         const std::unique_ptr<char[]> textBuffer(new char[kTextBuffer]);
@@ -176,20 +264,16 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
         FileHandle text(OpenRegularStream(request.textPath, cause));
         if (!text) {
             progress.ReportFailureCause(cause);
-            return kStatusGenericError;
+            return kDocFailed.With(cause);
         }
         std::setvbuf(text.get(), textBuffer.get(), _IOFBF, kTextBuffer);
         const int64_t length = FileLength(text.get());
-        if (length == 0) return "Error: PC File is empty";
+        if (length == 0) return kDocTextEmpty;
         std::rewind(text.get());
 
         const int64_t records = (length + kTextRecordSize - 1) / kTextRecordSize;
-        if (records > kMaximumTextRecords) {
-            return kStatusTextTooLong;
-        }
+        if (records > kMaximumTextRecords) return kDocTextTooLong;
         const int n = static_cast<int>(records);
-        const int lastSize = static_cast<int>(length % kTextRecordSize);
-        const auto sizeOf = [&](int i) { return (i == n && lastSize != 0) ? lastSize : kTextRecordSize; };
 
         progress.SetProgressCaption("Compression");
         progress.SetProgressRange(n);
@@ -197,83 +281,38 @@ std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
         progress.LetEventsRun();
 
         if (codec.CalcPalmTime == nullptr || (request.compressed && codec.Compress == nullptr)) {
-            return kStatusGenericError;
+            return kDocFailed;
         }
         Bytes head = BuildPalmHeader(request.databaseName, "TEXt", "REAd", n + 1, codec.CalcPalmTime());
         // The records first, right after the room for the header and the
         // record list; those are written once at the end, with every offset known.
         if (std::fseek(doc, static_cast<long>(head.size()), SEEK_SET) != 0) {
-            return "Error: can't create header of Palm File";
+            return kDocHeaderNotWritten;
         }
         RecordWriter out(doc, static_cast<int64_t>(head.size()));
         const Bytes docInfo = BuildDocInfo(static_cast<uint32_t>(length), n, request.compressed);
         const int64_t docInfoAt = out.Append(docInfo.data(), docInfo.size());
-        if (docInfoAt < 0) return "Error: could not write Palm File docinfo";
+        if (docInfoAt < 0) return kDocInfoNotWritten;
         SetRecordEntry(head, 0, static_cast<uint32_t>(docInfoAt), static_cast<uint8_t>(request.category));
 
-        const auto append = [&](int i, const uint8_t* data, std::size_t size) {
-            const int64_t at = out.Append(data, size);
-            if (at < 0) return false;
-            SetRecordEntry(head, i, static_cast<uint32_t>(at), 0);
-            return true;
-        };
-        const auto showRecord = [&](int i) {
-            progress.SetProgressValue(i);
-            progress.SetTrayIcon(TrayFrame(i, n), "");
-            progress.LetEventsRun();
-        };
+        RecordRun run(text.get(), n, static_cast<int>(length % kTextRecordSize), out, head, progress);
         const int jobs = request.compressed ? JobsFor(request) : 1;
-        if (jobs == 1) {
-            std::vector<uint8_t> chunk(kTextRecordSize);
-            std::vector<uint8_t> packed(kPackedCapacity);
-            for (int i = 1; i <= n; ++i) {
-                showRecord(i);
-                const std::size_t size = sizeOf(i);
-                if (std::fread(chunk.data(), 1, size, text.get()) != size) return kStatusGenericError;
-                const uint8_t* data = chunk.data();
-                std::size_t dataSize = size;
-                if (request.compressed) {
-                    const int32_t packedSize = codec.Compress(packed.data(), kPackedCapacity, chunk.data(),
-                                                              static_cast<int32_t>(size));
-                    if (packedSize < 0) return kStatusGenericError;
-                    data = packed.data();
-                    dataSize = static_cast<std::size_t>(packedSize);
-                }
-                if (!append(i, data, dataSize)) return "Error: could not write Palm File record";
-            }
-        } else {
-            RecordCompressor compressor(codec, jobs);
-            int64_t submitted = 0;  // records handed to the workers
-            for (int i = 1; i <= n; ++i) {
-                showRecord(i);
-                // Keep the window full: the records up to i - 1 + window go out to the workers.
-                for (; submitted < n && submitted < i - 1 + compressor.Window(); ++submitted) {
-                    RecordSlot& slot = compressor.Slot(submitted);
-                    slot.textSize = sizeOf(static_cast<int>(submitted) + 1);
-                    const auto size = static_cast<std::size_t>(slot.textSize);
-                    if (std::fread(slot.text, 1, size, text.get()) != size) return kStatusGenericError;
-                    compressor.Submit();
-                }
-                const RecordSlot& slot = compressor.Take(i - 1);
-                if (slot.packedSize < 0) return kStatusGenericError;
-                if (!append(i, slot.packed, static_cast<std::size_t>(slot.packedSize))) {
-                    return "Error: could not write Palm File record";
-                }
-            }
-        }
-        if (!out.Flush()) return "Error: could not write Palm File record";
+        Outcome written = jobs == 1 ? WriteRecordsInTurn(run, codec, request.compressed)
+                                    : WriteRecordsInParallel(run, codec, jobs);
+        if (!written.Ok()) return written;
+        if (!out.Flush()) return kDocRecordNotWritten;
         if (std::fseek(doc, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), doc) != head.size()) {
-            return "Error: can't create header of Palm File";
+            return kDocHeaderNotWritten;
         }
-        if (std::fflush(doc) != 0) return kStatusGenericError;
-        return kStatusOk;
+        if (std::fflush(doc) != 0) return kDocFailed;
+        return DocOk();
     } catch (const DocIoError&) {
-        return kStatusGenericError;
+        return kDocFailed;
     } catch (const std::bad_alloc&) {
-        return kStatusGenericError;
+        return kDocFailed;
     } catch (const std::system_error&) {
         // No thread could be started.
-        return kStatusGenericError;
+        return kDocFailed;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "doc/compression_library.h"
+#include "doc/doc_status.h"
 #include "base/progress_sink.h"
 
 namespace lum2 {
@@ -18,16 +19,18 @@ struct DocBuildRequest {
     int jobs = 0;              // threads compressing records; 0: one per core
 };
 
-inline constexpr const char* kStatusOk = "OK";
-inline constexpr const char* kStatusGenericError = "Error: Could not open Palm or PC File";
+// A run's status, which the run's checks end in before a document is opened.
 inline constexpr const char* kStatusSameFile = "Error: PC File and Palm File are the same file";
-inline constexpr const char* kStatusTextTooLong =
-    "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)";
 
-// Writes the database into doc, an empty file open for writing. Returns "OK",
-// or the status text of the failure. Shows "Compression" progress, one step
-// per record, with the tray picture alternating.
-std::string BuildDocFile(const DocBuildRequest& request, std::FILE* doc,
-                         const CodecFunctions& codec, ProgressSink& progress);
+// Writes the database into doc, an empty file open for writing. Shows
+// "Compression" progress, one step per record, with the tray picture
+// alternating. Returns DocOk(), or the failure: kDocTextEmpty,
+// kDocTextTooLong, kDocHeaderNotWritten, kDocInfoNotWritten,
+// kDocRecordNotWritten, or kDocFailed for a category beyond 255, a text that
+// cannot be opened (with its cause, which progress is told too) or read, a
+// missing codec operation, a record the codec refuses, a failed flush, no
+// memory or no thread. Throws nothing.
+Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc, const CodecFunctions& codec,
+                     ProgressSink& progress);
 
 }  // namespace lum2

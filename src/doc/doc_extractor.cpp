@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/block_writer.h"
-#include "doc/doc_builder.h"
+#include "doc/doc_status.h"
 #include "text/palm_charset.h"
 #include "lum2/lum2.h"
 
@@ -15,52 +15,53 @@ namespace lum2 {
 
 namespace {
 
-std::string CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info) {
+Outcome CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info) {
     try {
-        if (reader.ReadHeader(header) != 0) return "Error: unknown or corrupted Palm File header";
+        if (reader.ReadHeader(header) != 0) return kDocHeaderUnknown;
         if (header.type != "TEXt" || header.creator != "REAd") {
-            return "Error: Palm File type or creator not supported";
+            return kDocTypeUnsupported;
         }
-        if (header.totalRecords < 2) return "Error: Palm File corrupt or wrong format";
+        if (header.totalRecords < 2) return kDocTooFewRecords;
         reader.ReadEntries(1);
         Bytes record0;
         uint8_t attribute = 0;
         if (reader.ReadRecord(0, attribute, record0) != 0) {
-            return "Error: could not get DocInfo of Palm File";
+            return kDocNoDocInfo;
         }
         if (ParseDocInfo(record0, header.totalRecords, info) != 0) {
-            return "Error: DocInfo in Palm File unknown";
+            return kDocInfoUnknown;
         }
-        return kStatusOk;
+        info.category = attribute & 0x0F;
+        return DocOk();
     } catch (const DocIoError&) {
-        return kStatusGenericError;
+        return kDocFailed;
     }
 }
 
 
 }  // namespace
 
-std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
+Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
     PalmRecordReader reader(doc);
     return CheckDoc(reader, header, info);
 }
 
-std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
+Outcome ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
                            ProgressSink& progress, bool toUtf8) {
     PalmRecordReader reader(doc);
     PalmHeader header;
     DocInfo info;
-    const std::string checked = CheckDoc(reader, header, info);
-    if (checked != kStatusOk) return checked;
+    Outcome checked = CheckDoc(reader, header, info);
+    if (!checked.Ok()) return checked;
     if (info.version != 1 && codec.DeCompress == nullptr) {
-        return kStatusGenericError;
+        return kDocFailed;
     }
 
     const int n = info.recordCount;
     try {
         reader.ReadEntries(int64_t{n} + 1);
     } catch (const DocIoError&) {
-        return kStatusGenericError;
+        return kDocFailed;
     }
     progress.SetProgressRange(n);
     progress.SetProgressValue(0);
@@ -78,25 +79,25 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
         uint8_t attribute = 0;
         const uint8_t* data = nullptr;
         std::size_t size = 0;
-        if (reader.ReadRecord(i, attribute, data, size) != 0) return "Error: Palm File corrupt";
+        if (reader.ReadRecord(i, attribute, data, size) != 0) return kDocCorrupt;
         // An empty record is an empty piece of text, as some writers end a
         // text of whole records; but one at the very end of the file while
         // DocInfo still owes text is a file cut short at a record boundary.
         if (size == 0 && reader.StartsAtEnd(i) && textSoFar < int64_t{info.textLength}) {
-            return "Error: Palm File corrupt";
+            return kDocCorrupt;
         }
 
         if (info.version != 1) {
             // A record that does not decode exactly is damaged, not a text to guess at.
             // One pass: the decoder fails a record whose tokens run out of
             // bounds or decode to more than the room it is given.
-            if (size > static_cast<std::size_t>(INT32_MAX)) return "Error: Palm File corrupt";
+            if (size > static_cast<std::size_t>(INT32_MAX)) return kDocCorrupt;
             const int32_t recordSize = static_cast<int32_t>(size);
             // Decoded straight into the output block unless it is converted first.
-            if (!toUtf8 && !out.Reserve(kLargestRecordText)) return kStatusGenericError;
+            if (!toUtf8 && !out.Reserve(kLargestRecordText)) return kDocFailed;
             uint8_t* into = toUtf8 ? plain.data() : out.Tail();
             const int32_t expected = codec.DeCompress(into, kLargestRecordText, data, recordSize);
-            if (expected < 0) return "Error: Palm File corrupt";
+            if (expected < 0) return kDocCorrupt;
             textSoFar += expected;
             if (!toUtf8) {
                 out.Advance(static_cast<std::size_t>(expected));
@@ -105,7 +106,7 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
             data = into;
             size = static_cast<std::size_t>(expected);
         } else {
-            if (size > static_cast<std::size_t>(kLargestRecordText)) return "Error: Palm File corrupt";
+            if (size > static_cast<std::size_t>(kLargestRecordText)) return kDocCorrupt;
             textSoFar += static_cast<int64_t>(size);
         }
         if (toUtf8) {
@@ -115,10 +116,10 @@ std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions
             data = reinterpret_cast<const uint8_t*>(utf8.data());
             size = utf8.size();
         }
-        if (!out.Append(data, size)) return kStatusGenericError;
+        if (!out.Append(data, size)) return kDocFailed;
     }
-    if (!out.Flush() || std::fflush(text) != 0) return kStatusGenericError;
-    return kStatusOk;
+    if (!out.Flush() || std::fflush(text) != 0) return kDocFailed;
+    return DocOk();
 }
 
 }  // namespace lum2

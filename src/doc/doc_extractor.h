@@ -5,21 +5,27 @@
 #include <string>
 
 #include "doc/compression_library.h"
+#include "doc/doc_status.h"
 #include "doc/palm_doc_format.h"
 #include "base/progress_sink.h"
 
 namespace lum2 {
 
-// Checks the header and the DocInfo of an open Doc file. Returns "OK" with
-// header and info filled, or the status text of the first check that fails.
-std::string CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
+// Checks the header and the DocInfo of an open Doc file. Returns DocOk()
+// with header and info (the category too) filled, or the first check that fails:
+// kDocHeaderUnknown, kDocTypeUnsupported, kDocTooFewRecords, kDocNoDocInfo,
+// kDocInfoUnknown, or kDocFailed when the file cannot be read. Throws
+// nothing but std::bad_alloc.
+Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 
 // Writes the text of the Doc database doc into text, record by record, with
 // no separator and no byte changed (toUtf8: converted from the Palm set to
-// UTF-8). Returns "OK" or the status of the failure; on failure text holds
-// some part of the text, which the caller discards. Progress: one step per
-// record.
-std::string ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
+// UTF-8). Progress: one step per record. Returns DocOk(), a failure of
+// CheckDocFile, kDocCorrupt for a text record that cannot be read or does
+// not decode, or kDocFailed for a compressed document without a decoder or
+// a failed read or write; on failure text holds some part of the text,
+// which the caller discards. Throws nothing but std::bad_alloc.
+Outcome ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
                            ProgressSink& progress, bool toUtf8 = false);
 
 }  // namespace lum2

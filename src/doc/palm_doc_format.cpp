@@ -8,21 +8,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/path_functions.h"
+#include "base/byte_order.h"
 
 namespace lum2 {
 
 namespace {
 
-// Offsets of the database header.
-constexpr int64_t kNameOffset = 0;
-constexpr int kNameFieldSize = 32;
-constexpr int64_t kCreationDateOffset = 36;
-constexpr int64_t kModificationDateOffset = 40;
-constexpr int64_t kTypeOffset = 60;
-constexpr int64_t kCreatorOffset = 64;
-constexpr int64_t kRecordListOffset = 72;  // next-list link, then the 16-bit count
-constexpr int64_t kFirstEntryOffset = 78;
+// A record list starts with its link to the next list and its count.
+constexpr int kListCountOffset = 4;
+constexpr int kListHeadSize = 6;
 // Files have one record list; a chain of more than this is a damaged file
 // (each link costs a read, and the chain could fill a large sparse file).
 constexpr std::size_t kMaximumRecordLists = 256;
@@ -42,135 +36,8 @@ void ReadExactly(std::FILE* file, int64_t offset, void* buffer, std::size_t size
     }
 }
 
-void WriteExactly(std::FILE* file, int64_t offset, const void* buffer, std::size_t size) {
-    SeekTo(file, offset);
-    if (size != 0 && std::fwrite(buffer, 1, size, file) != size) {
-        throw DocIoError("cannot write " + std::to_string(size) + " bytes at offset " +
-                         std::to_string(offset));
-    }
-}
-
-void PutWord(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 8);
-    out[1] = static_cast<uint8_t>(value);
-}
-
-void PutLong(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-}
-
-// Where the entries of the record list at listOffset begin: the first list
-// keeps its entries after the 78-byte header, later lists right after their
-// own 6-byte head (link and count).
-int64_t EntriesOf(int64_t listOffset) { return listOffset + 6; }
-
-}  // namespace
-
-uint8_t ReadByteAt(std::FILE* file, int64_t offset) {
-    uint8_t value = 0;
-    ReadExactly(file, offset, &value, 1);
-    return value;
-}
-
-uint16_t ReadWordAt(std::FILE* file, int64_t offset) {
-    uint8_t b[2];
-    ReadExactly(file, offset, b, sizeof b);
-    return static_cast<uint16_t>((b[0] << 8) | b[1]);
-}
-
-uint32_t ReadLongAt(std::FILE* file, int64_t offset) {
-    uint8_t b[4];
-    ReadExactly(file, offset, b, sizeof b);
-    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
-}
-
-std::string ReadTextAt(std::FILE* file, int64_t offset, int length) {
-    if (length < 0) throw DocIoError("negative text length");
-    std::string text(static_cast<std::size_t>(length), '\0');
-    if (length > 0) ReadExactly(file, offset, text.data(), text.size());
-    return text;
-}
-
-void WriteByteAt(std::FILE* file, int64_t offset, uint8_t value) {
-    WriteExactly(file, offset, &value, 1);
-}
-
-void WriteWordAt(std::FILE* file, int64_t offset, uint32_t value) {
-    uint8_t b[2];
-    PutWord(b, value);
-    WriteExactly(file, offset, b, sizeof b);
-}
-
-void WriteLongAt(std::FILE* file, int64_t offset, uint32_t value) {
-    uint8_t b[4];
-    PutLong(b, value);
-    WriteExactly(file, offset, b, sizeof b);
-}
-
-int64_t FileLength(std::FILE* file) {
-    if (std::fseek(file, 0, SEEK_END) != 0) throw DocIoError("cannot seek to the end");
-    const long length = std::ftell(file);
-    if (length < 0) throw DocIoError("cannot tell the file length");
-    return length;
-}
-
-Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator,
-                      int numberOfRecords, uint32_t palmTime) {
-    const int records = std::max(numberOfRecords, 1);
-    Bytes head(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * records), 0);
-    // The name, one NUL, then blanks to the end of its field. A longer
-    // name is cut so that the NUL still fits: readers rely on it.
-    std::memset(head.data() + kNameOffset, ' ', kNameFieldSize);
-    const std::size_t nameLength = std::min<std::size_t>(name.size(), kNameFieldSize - 1);
-    std::memcpy(head.data() + kNameOffset, name.data(), nameLength);
-    head[kNameOffset + nameLength] = 0;
-    PutLong(&head[kCreationDateOffset], palmTime);
-    PutLong(&head[kModificationDateOffset], palmTime);
-    for (int i = 0; i < 4; ++i) {
-        head[kTypeOffset + i] = i < static_cast<int>(type.size()) ? type[i] : ' ';
-        head[kCreatorOffset + i] = i < static_cast<int>(creator.size()) ? creator[i] : ' ';
-    }
-    PutWord(&head[kRecordListOffset + 4], static_cast<uint32_t>(records));
-    for (int k = 0; k < records; ++k) {
-        PutLong(&head[kFirstEntryOffset + int64_t{kRecordEntrySize} * k + 4], kFirstUniqueId + static_cast<uint32_t>(k));
-    }
-    return head;
-}
-
-void SetRecordEntry(Bytes& header, int index, uint32_t dataOffset, uint8_t attribute) {
-    uint8_t* entry = &header.at(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * index));
-    PutLong(entry, dataOffset);
-    entry[4] = static_cast<uint8_t>((attribute & 0x0F) | kDirtyAttribute);
-}
-
-Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
-    Bytes info(kDocInfoSize, 0);
-    PutWord(&info[0], compressed ? 2 : 1);
-    PutLong(&info[4], textLength);
-    PutWord(&info[8], static_cast<uint32_t>(recordCount));
-    PutWord(&info[10], kTextRecordSize);
-    return info;
-}
-
-int ReadPalmHeader(std::FILE* file, PalmHeader& header) {
-    return PalmRecordReader(file).ReadHeader(header);
-}
-
-int ReadPalmRecord(std::FILE* file, int index, uint8_t& attribute, Bytes& data) {
-    try {
-        PalmRecordReader reader(file);
-        PalmHeader header;
-        if (index < 0 || reader.ReadHeader(header) != 0) return -1;
-        reader.ReadEntries(int64_t{index} + 1);
-        return reader.ReadRecord(index, attribute, data);
-    } catch (const DocIoError&) {
-        return -1;
-    }
-}
-
+// Reads size bytes at offset without moving the stream (one pread where the
+// stream has a descriptor); false when fewer are there.
 bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size) {
     if (offset < 0) return false;
     if (size == 0) return true;
@@ -196,6 +63,73 @@ bool ReadBytesAt(std::FILE* file, int64_t offset, void* buffer, std::size_t size
     return true;
 }
 
+// Where the entries of the record list at listOffset begin: the first list
+// keeps its entries after the 78-byte header, later lists right after their
+// own 6-byte head (link and count).
+int64_t EntriesOf(int64_t listOffset) { return listOffset + kListHeadSize; }
+
+}  // namespace
+
+uint32_t ReadLongAt(std::FILE* file, int64_t offset) {
+    uint8_t b[4];
+    ReadExactly(file, offset, b, sizeof b);
+    return GetLong(b);
+}
+
+std::string ReadTextAt(std::FILE* file, int64_t offset, int length) {
+    if (length < 0) throw DocIoError("negative text length");
+    std::string text(static_cast<std::size_t>(length), '\0');
+    if (length > 0) ReadExactly(file, offset, text.data(), text.size());
+    return text;
+}
+
+int64_t FileLength(std::FILE* file) {
+    if (std::fseek(file, 0, SEEK_END) != 0) throw DocIoError("cannot seek to the end");
+    const long length = std::ftell(file);
+    if (length < 0) throw DocIoError("cannot tell the file length");
+    return length;
+}
+
+Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator,
+                      int numberOfRecords, uint32_t palmTime) {
+    const int records = std::max(numberOfRecords, 1);
+    Bytes head(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * records), 0);
+    // The name, one NUL, then blanks to the end of its field. A longer
+    // name is cut so that the NUL still fits: readers rely on it.
+    std::memset(head.data() + kNameOffset, ' ', kNameFieldSize);
+    const std::size_t nameLength = std::min<std::size_t>(name.size(), kNameFieldSize - 1);
+    std::memcpy(head.data() + kNameOffset, name.data(), nameLength);
+    head[kNameOffset + nameLength] = 0;
+    PutLong(&head[kCreationDateOffset], palmTime);
+    PutLong(&head[kModificationDateOffset], palmTime);
+    for (int i = 0; i < 4; ++i) {
+        head[kTypeOffset + i] = i < static_cast<int>(type.size()) ? type[i] : ' ';
+        head[kCreatorOffset + i] = i < static_cast<int>(creator.size()) ? creator[i] : ' ';
+    }
+    PutWord(&head[kRecordListOffset + kListCountOffset], static_cast<uint32_t>(records));
+    // The attribute byte stays 0 until SetRecordEntry; the unique id fills the three after it.
+    for (int k = 0; k < records; ++k) {
+        PutLong(&head[kFirstEntryOffset + int64_t{kRecordEntrySize} * k + kEntryAttributeOffset],
+                kFirstUniqueId + static_cast<uint32_t>(k));
+    }
+    return head;
+}
+
+void SetRecordEntry(Bytes& header, int index, uint32_t dataOffset, uint8_t attribute) {
+    uint8_t* entry = &header.at(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * index));
+    PutLong(entry, dataOffset);
+    entry[kEntryAttributeOffset] = static_cast<uint8_t>((attribute & 0x0F) | kDirtyAttribute);
+}
+
+Bytes BuildDocInfo(uint32_t textLength, int recordCount, bool compressed) {
+    Bytes info(kDocInfoSize, 0);
+    PutWord(&info[kDocInfoVersionOffset], compressed ? 2 : 1);
+    PutLong(&info[kDocInfoTextLengthOffset], textLength);
+    PutWord(&info[kDocInfoRecordCountOffset], static_cast<uint32_t>(recordCount));
+    PutWord(&info[kDocInfoRecordSizeOffset], kTextRecordSize);
+    return info;
+}
+
 int PalmRecordReader::ReadHeader(PalmHeader& header) {
     struct stat status {};
     const int descriptor = fileno(file_);
@@ -217,10 +151,10 @@ int PalmRecordReader::ReadHeader(PalmHeader& header) {
     const uint8_t* link = head + (kRecordListOffset - kTypeOffset);
     uint8_t next[6];
     for (;;) {
-        const int64_t count = (link[4] << 8) | link[5];
+        const int64_t count = GetWord(link + kListCountOffset);
         lists_.emplace_back(EntriesOf(list), count);
         total += count;
-        const uint32_t to = (uint32_t{link[0]} << 24) | (uint32_t{link[1]} << 16) | (uint32_t{link[2]} << 8) | link[3];
+        const uint32_t to = GetLong(link);
         if (to == 0) break;
         if (to <= list || to >= length_) throw DocIoError("record list link out of order");
         if (lists_.size() >= kMaximumRecordLists) throw DocIoError("too many record lists");
@@ -249,10 +183,10 @@ void PalmRecordReader::ReadEntries(int64_t count) {
             Entry entry;
             const int64_t at = k * kRecordEntrySize;
             // The offset and the attribute byte must both be there.
-            if (at + 5 <= readable) {
+            if (at + kEntryAttributeOffset + 1 <= readable) {
                 const uint8_t* b = &bytes[static_cast<std::size_t>(at)];
-                entry.offset = (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
-                entry.attribute = b[4];
+                entry.offset = GetLong(b);
+                entry.attribute = b[kEntryAttributeOffset];
                 entry.present = true;
             }
             entries_.push_back(entry);
@@ -312,13 +246,14 @@ bool PalmRecordReader::StartsAtEnd(int index) const {
 
 int ParseDocInfo(const Bytes& record0, int64_t totalRecords, DocInfo& info) {
     if (record0.size() < kDocInfoSize) return -1;
-    const int version = record0[1];
-    const int count = (record0[8] << 8) | record0[9];
+    // Only the version word's low byte counts: some writers set the high one.
+    const int version = record0[kDocInfoVersionOffset + 1];
+    const int count = GetWord(&record0[kDocInfoRecordCountOffset]);
     if (version != 1 && version != 2) return -1;
     if (count < 1 || count > totalRecords - 1) return -1;
     info.version = version;
     info.recordCount = count;
-    info.textLength = (uint32_t{record0[4]} << 24) | (uint32_t{record0[5]} << 16) | (uint32_t{record0[6]} << 8) | record0[7];
+    info.textLength = GetLong(&record0[kDocInfoTextLengthOffset]);
     return 0;
 }
 

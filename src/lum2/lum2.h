@@ -13,11 +13,7 @@
 extern "C" {
 #endif
 
-#if defined(_WIN32)
-#define LUM2_API __declspec(dllexport)
-#else
 #define LUM2_API __attribute__((visibility("default")))
-#endif
 
 /* Largest text record LUM2 writes, and so the largest Compress takes. */
 #define LUM2_RECORD_SIZE 4096
@@ -52,6 +48,10 @@ LUM2_API int32_t GetUncompSize(const uint8_t *src, int32_t srcLen);
  * dst between the result and dstLen may be changed. */
 LUM2_API int32_t DeCompress(uint8_t *dst, int32_t dstLen,
                             const uint8_t *src, int32_t srcLen);
+
+/* Seconds from the Palm epoch, 1904-01-01 00:00:00, to the Unix epoch,
+ * 1970-01-01 00:00:00: 66 years, 17 of them leap years. */
+#define LUM2_PALM_EPOCH_OFFSET 2082844800u
 
 /* The current time as Palm time: seconds since 1904-01-01 00:00:00 local time. */
 LUM2_API uint32_t CalcPalmTime(void);

@@ -4,13 +4,6 @@
 
 #include <ctime>
 
-namespace {
-
-// Seconds from 1904-01-01 to 1970-01-01: 66 years, 17 of them leap years.
-constexpr int64_t kPalmEpochToUnixEpoch = 2082844800;
-
-}  // namespace
-
 extern "C" uint32_t CalcPalmTime(void) {
     const std::time_t now = std::time(nullptr);
     int64_t offset = 0;
@@ -18,5 +11,5 @@ extern "C" uint32_t CalcPalmTime(void) {
     if (localtime_r(&now, &local) != nullptr) offset = local.tm_gmtoff;
     // The field is 32 bits wide and wraps in 2040; truncating keeps the
     // low bits, which is what a handheld would hold.
-    return static_cast<uint32_t>(static_cast<int64_t>(now) + offset + kPalmEpochToUnixEpoch);
+    return static_cast<uint32_t>(static_cast<int64_t>(now) + offset + int64_t{LUM2_PALM_EPOCH_OFFSET});
 }

@@ -40,7 +40,9 @@ TEST(DocReaderDamage, EveryFileOfTheCorpusEndsInItsStatus) {
         const std::string name = line.substr(0, tab), expected = line.substr(tab + 1);
         FileHandle doc(std::fopen((folder + name).c_str(), "rb")), text(std::fopen(dir.File("out").c_str(), "w+b"));
         ASSERT_TRUE(doc && text) << name;
-        EXPECT_EQ(ExtractDocText(doc.get(), text.get(), codec, sink), expected) << name;
+        const Outcome read = ExtractDocText(doc.get(), text.get(), codec, sink);
+        EXPECT_EQ(read.status, expected) << name;
+        EXPECT_EQ(read.Ok(), expected == "OK") << name;
         text.reset();
         if (expected == "OK") { EXPECT_EQ(test::ReadFileText(dir.File("out")), texts[name]) << name; }
         if (expected == "OK") texts.erase(name);

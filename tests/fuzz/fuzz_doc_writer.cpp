@@ -48,21 +48,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lum2::DocBuildRequest request{filteredPath, name, task.HasOption(lum2::kOptionCompress), category};
     std::FILE* doc = std::fopen(docPath.c_str(), "w+b");
     if (doc == nullptr) std::abort();
-    const std::string built = lum2::BuildDocFile(request, doc, codec, silent);
+    const lum2::Outcome built = lum2::BuildDocFile(request, doc, codec, silent);
     std::fclose(doc);
     if (filtered.empty()) {
-        if (built != "Error: PC File is empty") lum2::fuzz::Mismatch("empty text", "Error: PC File is empty", built);
+        if (built.code != lum2::OutcomeCode::kEmpty) lum2::fuzz::Mismatch("empty text", lum2::kStatusTextEmpty, built.status);
         return 0;
     }
-    if (built != lum2::kStatusOk) lum2::fuzz::Mismatch("build", lum2::kStatusOk, built);
+    if (!built.Ok()) lum2::fuzz::Mismatch("build", lum2::kStatusOk, built.status);
 
     doc = std::fopen(docPath.c_str(), "rb");
     const std::string backPath = folder + "back.txt";
     std::FILE* back = std::fopen(backPath.c_str(), "wb");
     if (doc == nullptr || back == nullptr) std::abort();
-    const std::string read = lum2::ExtractDocText(doc, back, codec, silent);
+    const lum2::Outcome read = lum2::ExtractDocText(doc, back, codec, silent);
     std::fclose(back);
-    if (read != lum2::kStatusOk) lum2::fuzz::Mismatch("read back", lum2::kStatusOk, read);
+    if (!read.Ok()) lum2::fuzz::Mismatch("read back", lum2::kStatusOk, read.status);
     const std::string got = lum2::fuzz::ReadFile(backPath);
     if (got != filtered) lum2::fuzz::Mismatch("text read back", filtered, got);
 
@@ -74,16 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     lum2::PalmHeader header;
     lum2::DocInfo info;
-    if (lum2::CheckDocFile(doc, header, info) != lum2::kStatusOk) std::abort();
+    if (!lum2::CheckDocFile(doc, header, info).Ok()) std::abort();
     const int records = static_cast<int>((filtered.size() + 4095) / 4096);
     if (info.recordCount != records || header.totalRecords != records + 1 ||
         info.version != (request.compressed ? 2 : 1)) {
         lum2::fuzz::Mismatch("DocInfo", "", "");
     }
-    uint8_t attribute = 0;
-    lum2::Bytes record0;
-    if (lum2::ReadPalmRecord(doc, 0, attribute, record0) != 0 || (attribute & 0x0F) != (category & 0x0F)) {
-        lum2::fuzz::Mismatch("category", std::to_string(category & 0x0F), std::to_string(attribute & 0x0F));
+    if (info.category != (category & 0x0F)) {
+        lum2::fuzz::Mismatch("category", std::to_string(category & 0x0F), std::to_string(info.category));
     }
     std::fclose(doc);
     return 0;
