@@ -48,8 +48,22 @@ private:
     };
     enum class RawElement : uint8_t { kScript, kStyle };
 
-    // Consumes one byte; false asks for the same byte again in the new mode.
+    // Consumes one byte in the current mode; false asks for the same byte
+    // again in the new mode. Each mode (or group of modes) has its own step.
     bool Step(char c, std::string& out);
+    bool StepText(char c, std::string& out);
+    bool StepEntity(char c, std::string& out);
+    bool StepTagOpen(char c, std::string& out);
+    bool StepEndTagOpen(char c);
+    bool StepTagName(char c, std::string& out);
+    bool StepTagAttributes(char c, std::string& out);
+    bool StepDeclarationOpen(char c);  // "<!" and "<!-"
+    bool StepDeclaration(char c);
+    bool StepComment(char c);
+    bool StepInstruction(char c);
+    bool StepRawText(char c);
+    // Clears what the tag before left; closing: an end tag.
+    void StartTag(bool closing);
     void EndTag(std::string& out);
     void FlushEntity(std::string& out);
     void DecodeEntity(std::string& out);
