@@ -116,7 +116,8 @@ void HtmlStripper::Finish(std::string& out) {
             // An unclosed tag, comment or script swallows the rest, as in a browser.
             break;
     }
-    *this = HtmlStripper{};
+    // The next document is in the same character set as this one.
+    *this = HtmlStripper(utf8_);
 }
 
 bool HtmlStripper::Step(char c, std::string& out) {

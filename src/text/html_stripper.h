@@ -23,7 +23,8 @@ public:
     // Appends the text of the next chunk of markup to out.
     void Feed(std::string_view chunk, std::string& out);
     // Appends what an unfinished entity (or a trailing '<') left pending at
-    // the end of input, and makes the stripper ready for a new document.
+    // the end of input, and makes the stripper ready for a new document in
+    // the same character set.
     void Finish(std::string& out);
 
     // Longest entity kept while waiting for its ';', counting '&' and ';'.

@@ -10,8 +10,8 @@
 namespace lum2 {
 namespace {
 
-std::string Strip(std::string_view html) {
-    HtmlStripper stripper;
+std::string Strip(std::string_view html, bool utf8 = false) {
+    HtmlStripper stripper(utf8);
     std::string out;
     stripper.Feed(html, out);
     stripper.Finish(out);
@@ -64,11 +64,10 @@ TEST(HtmlStripper, MarkupGoesEntitiesDecodeAndTextStays) {
     for (const auto& text : unchanged) EXPECT_EQ(Strip(text), text);
 }
 
-TEST(HtmlStripperChunks, AnySplitGivesTheWholeOutput) {
-    const std::string whole = Strip(kTrickySample);
+TEST(HtmlStripperChunks, AnySplitGivesTheWholeOutputAndFinishStartsAfreshInTheSameSet) {
     // The sample must exercise the cases, not be swallowed by one of them.
-    EXPECT_EQ(whole, "\r\n\nAT&T & a < b <AB\xFF \xA9\n\nafter comment\n"
-                     "&unknown; &#256; &toolongentityname; &< &#;\nT\n\ni\n\nc\n\nend &quo");
+    EXPECT_EQ(Strip(kTrickySample), "\r\n\nAT&T & a < b <AB\xFF \xA9\n\nafter comment\n"
+                                    "&unknown; &#256; &toolongentityname; &< &#;\nT\n\ni\n\nc\n\nend &quo");
     // Two pieces split anywhere, and one byte at a time with an empty piece after each: every
     // state is then both carried over and fed nothing.
     const std::size_t n = kTrickySample.size();
@@ -76,16 +75,20 @@ TEST(HtmlStripperChunks, AnySplitGivesTheWholeOutput) {
     for (std::size_t split = 0; split <= n; ++split) cuttings.push_back({split, n - split});
     cuttings.emplace_back(2 * n);
     for (std::size_t k = 0; k < 2 * n; k += 2) cuttings.back()[k] = 1;
-    for (const auto& sizes : cuttings) {
-        HtmlStripper stripper;
-        std::string out;
-        std::size_t at = 0;
-        for (const std::size_t size : sizes) {
-            stripper.Feed(std::string_view(kTrickySample).substr(at, size), out);
-            at += size;
+    for (const bool utf8 : {false, true}) {
+        const std::string whole = Strip(kTrickySample, utf8);
+        // One stripper for every cutting: each Finish leaves it as new, in its own set.
+        HtmlStripper stripper(utf8);
+        for (const auto& sizes : cuttings) {
+            std::string out;
+            std::size_t at = 0;
+            for (const std::size_t size : sizes) {
+                stripper.Feed(std::string_view(kTrickySample).substr(at, size), out);
+                at += size;
+            }
+            stripper.Finish(out);
+            ASSERT_EQ(out, whole) << "UTF-8 " << utf8 << ", " << sizes.size() << " pieces, the first of " << sizes[0];
         }
-        stripper.Finish(out);
-        ASSERT_EQ(out, whole) << sizes.size() << " pieces, the first of " << sizes[0];
     }
 }
 
