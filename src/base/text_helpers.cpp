@@ -2,7 +2,7 @@
 
 namespace lum2 {
 
-std::size_t Utf8SequenceLength(unsigned char lead) {
+std::size_t Utf8SequenceLength(unsigned char lead) noexcept {
     if (lead < 0x80) return 1;
     if (lead < 0xC2) return 0;
     if (lead < 0xE0) return 2;
@@ -11,7 +11,7 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
     return 0;
 }
 
-std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes) {
+std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes) noexcept {
     if (text.size() <= maxBytes) return text.size();
     // A sequence is at most four bytes long, so its lead is at most three
     // bytes before the first byte cut off; a longer run of continuation bytes

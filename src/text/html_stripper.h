@@ -20,6 +20,7 @@ public:
     // utf8: the text is UTF-8, so entities become UTF-8 too.
     explicit HtmlStripper(bool utf8 = false) : utf8_(utf8) {}
 
+    // Feed and Finish return nothing and throw only what growing out throws.
     // Appends the text of the next chunk of markup to out.
     void Feed(std::string_view chunk, std::string& out);
     // Appends what an unfinished entity (or a trailing '<') left pending at
