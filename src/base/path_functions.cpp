@@ -68,11 +68,6 @@ std::string InFolder(const std::string& folder, const std::string& path) {
     return folder + path;
 }
 
-std::string RightTrim(const std::string& text) {
-    const auto last = text.find_last_not_of(' ');
-    return last == std::string::npos ? std::string() : text.substr(0, last + 1);
-}
-
 char PathSeparator() {
 #if defined(_WIN32)
     return '\\';

@@ -4,6 +4,9 @@
 
 #include <string>
 
+// RightTrim: paths read back from the store are trimmed before use.
+#include "base/text_helpers.h"
+
 namespace lum2 {
 
 // The text after the last separator; the whole text without one; empty when
@@ -24,8 +27,6 @@ int FileProbe(const std::string& path);
 // task means the same file wherever the program was started from.
 std::string InFolder(const std::string& folder, const std::string& path);
 
-// Trailing blanks removed, as fixed-width fields are read back.
-std::string RightTrim(const std::string& text);
 // The platform's path separator.
 char PathSeparator();
 

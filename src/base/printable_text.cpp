@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/text_helpers.h"
+
 namespace lum2 {
 
 namespace {
@@ -20,19 +22,13 @@ bool ActsOnTheDisplay(uint32_t code) {
 std::size_t PrintableLength(std::string_view text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     if (lead < 0x80) return lead >= 0x20 && lead != 0x7F ? 1 : 0;
-    std::size_t length = 0;
-    uint32_t code = 0;
-    uint32_t lowest = 0;  // shorter forms of a code point are not UTF-8
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, code = lead & 0x1F, lowest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, code = lead & 0x0F, lowest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, code = lead & 0x07, lowest = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() - at < length) return 0;
+    const std::size_t length = Utf8SequenceLength(lead);
+    if (length == 0 || text.size() - at < length) return 0;
+    // The lead's own bits of the code point: 5, 4 or 3 of them.
+    uint32_t code = lead & (0x7Fu >> length);
+    // Shorter forms of a code point are not UTF-8.
+    static constexpr uint32_t kLowest[] = {0, 0, 0x80, 0x800, 0x10000};
+    const uint32_t lowest = kLowest[length];
     for (std::size_t i = 1; i < length; ++i) {
         const auto next = static_cast<unsigned char>(text[at + i]);
         if ((next & 0xC0) != 0x80) return 0;

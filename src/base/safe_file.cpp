@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/path_functions.h"
+#include "base/text_helpers.h"
 
 namespace lum2 {
 
@@ -43,11 +44,7 @@ std::size_t NameMax(const std::string& folder) {
 // The target's name cut to what fits after the prefix, on a UTF-8 character
 // boundary so that a file manager shows a leftover's name readably.
 std::string VisibleName(const std::string& name, std::size_t nameMax) {
-    const std::size_t room = nameMax - kTemporaryOverhead;
-    if (name.size() <= room) return name;
-    std::size_t cut = room;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    return name.substr(0, cut);
+    return name.substr(0, Utf8CutLength(name, nameMax - kTemporaryOverhead));
 }
 
 bool RandomPart(const std::string& text, std::size_t at) {

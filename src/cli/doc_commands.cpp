@@ -167,9 +167,10 @@ int RunEncode(const ParsedArguments& args) {
                           "wrongly; --utf8 converts them to the Palm character set");
         }
     }
-    bool tooLong = false;
-    const std::string textPath = ApplyFilters(pcPath, FilterOptionsOf(task), work.Path(), progress, &tooLong);
-    if (textPath.empty()) return Fail(tooLong ? kStatusTextTooLong : kStatusGenericError);
+    // Only the status is printed for a text that could not be filtered.
+    std::string textPath;
+    const Outcome filtered = ApplyFilters(pcPath, FilterOptionsOf(task), work.Path(), progress, textPath);
+    if (!filtered.Ok()) return Fail(filtered.code == OutcomeCode::kTooLong ? kStatusTextTooLong : kStatusGenericError);
 
     OutputFile out(output, work);
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));

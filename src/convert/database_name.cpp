@@ -1,8 +1,7 @@
 #include "convert/database_name.h"
 
-#include <cstdint>
-
 #include "base/path_functions.h"
+#include "base/text_helpers.h"
 #include "doc/palm_doc_format.h"
 #include "text/palm_charset.h"
 
@@ -10,12 +9,8 @@ namespace lum2 {
 
 std::string DatabaseName(const std::string& palmPath) {
     std::string name = BaseName(FileNamePart(palmPath));
-    if (name.size() > kDatabaseNameLength) {
-        std::size_t cut = kDatabaseNameLength;
-        // Never leave half of a UTF-8 sequence at the end of the name.
-        while (cut > 0 && (static_cast<uint8_t>(name[cut]) & 0xC0) == 0x80) --cut;
-        name.resize(cut);
-    }
+    // Never leave half of a UTF-8 sequence at the end of the name.
+    name.resize(Utf8CutLength(name, kDatabaseNameLength));
     return name;
 }
 

@@ -121,9 +121,12 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         building = true;
         const RemovedOnSignal workingFiles{workingDoc, workingText};
         host.ShowProgressDisplay(true);
-        bool tooLong = false;
-        const std::string textPath = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, &tooLong);
-        if (textPath.empty()) throw ReportedFailure{tooLong ? kStatusTextTooLong : kStatusGenericError};
+        std::string textPath;
+        const Outcome filtered = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, textPath);
+        if (!filtered.Ok()) {
+            if (!filtered.cause.empty()) host.ReportFailureCause(filtered.cause);
+            throw ReportedFailure{filtered.code == OutcomeCode::kTooLong ? kStatusTextTooLong : kStatusGenericError};
+        }
         {
             int docError = 0;
             std::string createCause;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/text_helpers.h"
+
 namespace lum2 {
 
 namespace {
@@ -30,17 +32,6 @@ constexpr std::size_t kTaskIdAt = 1188, kTaskIdWidth = 20;
 static_assert(kTaskIdAt + kTaskIdWidth == kRecordSize);
 static_assert(kStatusAt + kStatusWidth == kPcFilterAt);
 static_assert(kPcFileWidth == kPathFieldWidth && kPalmFileWidth == kPathFieldWidth);
-
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-// Bytes a UTF-8 sequence claims from its lead byte; 0 for a byte that cannot lead.
-std::size_t SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xF0 && lead <= 0xF7) return 4;
-    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 0;
-    if (lead >= 0xC0) return 2;
-    return 0;
-}
 
 void PutText(RecordBytes& bytes, std::size_t at, std::size_t width, const std::string& text) {
     const std::string cut = CutToField(text, width);
@@ -97,15 +88,7 @@ bool TaskRecord::InstallChecked(int entry) const {
 }
 
 std::string CutToField(const std::string& text, std::size_t width) {
-    if (text.size() <= width) return text;
-    // Walk back over at most three continuation bytes to the lead of the
-    // sequence that straddles the cut; only a well-formed sequence is kept
-    // whole, stray bytes are cut where they fall.
-    std::size_t start = width;
-    while (start > 0 && width - start < 3 && IsContinuation(static_cast<unsigned char>(text[start]))) --start;
-    const std::size_t claimed = SequenceLength(static_cast<unsigned char>(text[start]));
-    if (claimed > width - start) return text.substr(0, start);
-    return text.substr(0, width);
+    return text.substr(0, Utf8CutLength(text, width));
 }
 
 bool FitsField(const std::string& text, std::size_t width) { return text.size() <= width; }

@@ -116,184 +116,209 @@ void HtmlStripper::Finish(std::string& out) {
             // An unclosed tag, comment or script swallows the rest, as in a browser.
             break;
     }
-    *this = HtmlStripper{};
+    // The next document is in the same character set as this one.
+    *this = HtmlStripper(utf8_);
 }
 
 bool HtmlStripper::Step(char c, std::string& out) {
     switch (mode_) {
         case Mode::kText:
-            if (c == '<') {
-                mode_ = Mode::kTagOpen;
-            } else if (c == '&') {
-                entity_[0] = '&';
-                entityLength_ = 1;
-                mode_ = Mode::kEntity;
-            } else {
-                out.push_back(c);
-            }
-            return true;
-
+            return StepText(c, out);
         case Mode::kEntity:
-            if (c == ';') {
-                DecodeEntity(out);
-                mode_ = Mode::kText;
-                return true;
-            }
-            if (IsAsciiAlnum(c) || (c == '#' && entityLength_ == 1)) {
-                // Leave room for the ';' in the bound; a longer run is text.
-                if (entityLength_ + 1u < kMaxEntity) {
-                    entity_[entityLength_++] = c;
-                    return true;
-                }
-            }
-            // "AT&T", "a & b", "&&amp;": what was held is text, and the byte
-            // that broke it is looked at again, since it may start an entity.
-            FlushEntity(out);
-            mode_ = Mode::kText;
-            return false;
-
+            return StepEntity(c, out);
         case Mode::kTagOpen:
-            if (IsAsciiLetter(c) || c == '/') {
-                nameLength_ = 0;
-                nameTooLong_ = false;
-                closing_ = c == '/';
-                selfClosing_ = false;
-                quote_ = 0;
-                afterEquals_ = false;
-                mode_ = closing_ ? Mode::kEndTagOpen : Mode::kTagName;
-                return closing_;  // a letter is the first of the name
-            }
-            if (c == '!') {
-                mode_ = Mode::kDeclarationOpen;
-                return true;
-            }
-            if (c == '?') {
-                question_ = false;
-                mode_ = Mode::kInstruction;
-                return true;
-            }
-            // "a < b", "<3": the '<' was text after all.
-            out.push_back('<');
-            mode_ = Mode::kText;
-            return false;
-
+            return StepTagOpen(c, out);
         case Mode::kEndTagOpen:
-            if (IsAsciiLetter(c)) {
-                mode_ = Mode::kTagName;
-                return false;
-            }
-            // "</>" and "</ x>" name nothing; they are dropped up to their '>'.
-            mode_ = Mode::kTagAttributes;
-            return false;
-
+            return StepEndTagOpen(c);
         case Mode::kTagName:
-            if (IsTagSpace(c) || c == '/') {
-                mode_ = Mode::kTagAttributes;
-                return c != '/';  // the slash may mark <br/>
-            }
-            if (c == '>') {
-                EndTag(out);
-                return true;
-            }
-            if (nameLength_ < kMaxTagName) {
-                name_[nameLength_++] = ToLower(c);
-            } else {
-                nameTooLong_ = true;
-            }
-            return true;
-
+            return StepTagName(c, out);
         case Mode::kTagAttributes:
-            if (quote_ != 0) {
-                if (c == quote_) quote_ = 0;
-                return true;
-            }
-            if (c == '>') {
-                EndTag(out);
-            } else if (c == '=') {
-                afterEquals_ = true;
-                selfClosing_ = false;
-            } else if (IsTagSpace(c)) {
-                // Spaces may stand between '=' and the value.
-            } else if ((c == '"' || c == '\'') && afterEquals_) {
-                quote_ = c;
-                afterEquals_ = false;
-                selfClosing_ = false;
-            } else {
-                // A quote elsewhere (<p title=don't>) opens nothing, so one
-                // stray apostrophe cannot swallow the rest of the document.
-                afterEquals_ = false;
-                selfClosing_ = c == '/';
-            }
-            return true;
-
+            return StepTagAttributes(c, out);
         case Mode::kDeclarationOpen:
-            if (c == '-') {
-                mode_ = Mode::kDeclarationDash;
-                return true;
-            }
-            mode_ = Mode::kDeclaration;
-            return false;
-
         case Mode::kDeclarationDash:
-            if (c == '-') {
-                // Counting the opening dashes lets "<!-->" close at once, as
-                // browsers do.
-                dashes_ = 2;
-                mode_ = Mode::kComment;
-                return true;
-            }
-            mode_ = Mode::kDeclaration;
-            return false;
-
+            return StepDeclarationOpen(c);
         case Mode::kDeclaration:
-            if (c == '>') mode_ = Mode::kText;
-            return true;
-
+            return StepDeclaration(c);
         case Mode::kComment:
-            if (c == '-') {
-                if (dashes_ < 2) ++dashes_;
-            } else if (c == '>' && dashes_ == 2) {
-                mode_ = Mode::kText;
-            } else {
-                dashes_ = 0;
-            }
-            return true;
-
+            return StepComment(c);
         case Mode::kInstruction:
-            if (c == '>' && question_) {
-                mode_ = Mode::kText;
-            } else {
-                question_ = c == '?';
-            }
-            return true;
+            return StepInstruction(c);
+        case Mode::kRawText:
+            return StepRawText(c);
+    }
+    return true;
+}
 
-        case Mode::kRawText: {
-            const std::string_view endTag = rawElement_ == RawElement::kScript ? "</script" : "</style";
-            if (rawMatched_ == endTag.size()) {
-                if (IsTagSpace(c) || c == '/' || c == '>') {
-                    // The end tag itself: drop its attributes like any tag's.
-                    closing_ = true;
-                    nameTooLong_ = true;  // its name needs no second look
-                    selfClosing_ = false;
-                    quote_ = 0;
-                    afterEquals_ = false;
-                    rawMatched_ = 0;
-                    mode_ = Mode::kTagAttributes;
-                    return false;
-                }
-                // "</scripts" is still script text.
-                rawMatched_ = 0;
-                return false;
-            }
-            if (ToLower(c) == endTag[rawMatched_]) {
-                ++rawMatched_;
-            } else {
-                rawMatched_ = c == '<' ? 1 : 0;
-            }
+bool HtmlStripper::StepText(char c, std::string& out) {
+    if (c == '<') {
+        mode_ = Mode::kTagOpen;
+    } else if (c == '&') {
+        entity_[0] = '&';
+        entityLength_ = 1;
+        mode_ = Mode::kEntity;
+    } else {
+        out.push_back(c);
+    }
+    return true;
+}
+
+bool HtmlStripper::StepEntity(char c, std::string& out) {
+    if (c == ';') {
+        DecodeEntity(out);
+        mode_ = Mode::kText;
+        return true;
+    }
+    if (IsAsciiAlnum(c) || (c == '#' && entityLength_ == 1)) {
+        // Leave room for the ';' in the bound; a longer run is text.
+        if (entityLength_ + 1u < kMaxEntity) {
+            entity_[entityLength_++] = c;
             return true;
         }
     }
+    // "AT&T", "a & b", "&&amp;": what was held is text, and the byte that
+    // broke it is looked at again, since it may start an entity.
+    FlushEntity(out);
+    mode_ = Mode::kText;
+    return false;
+}
+
+bool HtmlStripper::StepTagOpen(char c, std::string& out) {
+    if (IsAsciiLetter(c) || c == '/') {
+        StartTag(c == '/');
+        mode_ = closing_ ? Mode::kEndTagOpen : Mode::kTagName;
+        return closing_;  // a letter is the first of the name
+    }
+    if (c == '!') {
+        mode_ = Mode::kDeclarationOpen;
+        return true;
+    }
+    if (c == '?') {
+        question_ = false;
+        mode_ = Mode::kInstruction;
+        return true;
+    }
+    // "a < b", "<3": the '<' was text after all.
+    out.push_back('<');
+    mode_ = Mode::kText;
+    return false;
+}
+
+bool HtmlStripper::StepEndTagOpen(char c) {
+    // "</>" and "</ x>" name nothing; they are dropped up to their '>'.
+    mode_ = IsAsciiLetter(c) ? Mode::kTagName : Mode::kTagAttributes;
+    return false;
+}
+
+bool HtmlStripper::StepTagName(char c, std::string& out) {
+    if (IsTagSpace(c) || c == '/') {
+        mode_ = Mode::kTagAttributes;
+        return c != '/';  // the slash may mark <br/>
+    }
+    if (c == '>') {
+        EndTag(out);
+        return true;
+    }
+    if (nameLength_ < kMaxTagName) {
+        name_[nameLength_++] = ToLower(c);
+    } else {
+        nameTooLong_ = true;
+    }
     return true;
+}
+
+bool HtmlStripper::StepTagAttributes(char c, std::string& out) {
+    if (quote_ != 0) {
+        if (c == quote_) quote_ = 0;
+        return true;
+    }
+    if (c == '>') {
+        EndTag(out);
+    } else if (c == '=') {
+        afterEquals_ = true;
+        selfClosing_ = false;
+    } else if (IsTagSpace(c)) {
+        // Spaces may stand between '=' and the value.
+    } else if ((c == '"' || c == '\'') && afterEquals_) {
+        quote_ = c;
+        afterEquals_ = false;
+        selfClosing_ = false;
+    } else {
+        // A quote elsewhere (<p title=don't>) opens nothing, so one stray
+        // apostrophe cannot swallow the rest of the document.
+        afterEquals_ = false;
+        selfClosing_ = c == '/';
+    }
+    return true;
+}
+
+// "<!" and "<!-": a second dash opens a comment, anything else a declaration.
+bool HtmlStripper::StepDeclarationOpen(char c) {
+    if (c != '-') {
+        mode_ = Mode::kDeclaration;
+        return false;
+    }
+    if (mode_ == Mode::kDeclarationOpen) {
+        mode_ = Mode::kDeclarationDash;
+        return true;
+    }
+    // Counting the opening dashes lets "<!-->" close at once, as browsers do.
+    dashes_ = 2;
+    mode_ = Mode::kComment;
+    return true;
+}
+
+bool HtmlStripper::StepDeclaration(char c) {
+    if (c == '>') mode_ = Mode::kText;
+    return true;
+}
+
+bool HtmlStripper::StepComment(char c) {
+    if (c == '-') {
+        if (dashes_ < 2) ++dashes_;
+    } else if (c == '>' && dashes_ == 2) {
+        mode_ = Mode::kText;
+    } else {
+        dashes_ = 0;
+    }
+    return true;
+}
+
+bool HtmlStripper::StepInstruction(char c) {
+    if (c == '>' && question_) {
+        mode_ = Mode::kText;
+    } else {
+        question_ = c == '?';
+    }
+    return true;
+}
+
+bool HtmlStripper::StepRawText(char c) {
+    const std::string_view endTag = rawElement_ == RawElement::kScript ? "</script" : "</style";
+    if (rawMatched_ == endTag.size()) {
+        rawMatched_ = 0;
+        // "</scripts" is still script text.
+        if (!IsTagSpace(c) && c != '/' && c != '>') return false;
+        // The end tag itself: drop its attributes like any tag's.
+        StartTag(true);
+        nameTooLong_ = true;  // its name needs no second look
+        mode_ = Mode::kTagAttributes;
+        return false;
+    }
+    if (ToLower(c) == endTag[rawMatched_]) {
+        ++rawMatched_;
+    } else {
+        rawMatched_ = c == '<' ? 1 : 0;
+    }
+    return true;
+}
+
+void HtmlStripper::StartTag(bool closing) {
+    nameLength_ = 0;
+    nameTooLong_ = false;
+    closing_ = closing;
+    selfClosing_ = false;
+    quote_ = 0;
+    afterEquals_ = false;
 }
 
 void HtmlStripper::EndTag(std::string& out) {

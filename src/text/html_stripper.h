@@ -20,10 +20,12 @@ public:
     // utf8: the text is UTF-8, so entities become UTF-8 too.
     explicit HtmlStripper(bool utf8 = false) : utf8_(utf8) {}
 
+    // Feed and Finish return nothing and throw only what growing out throws.
     // Appends the text of the next chunk of markup to out.
     void Feed(std::string_view chunk, std::string& out);
     // Appends what an unfinished entity (or a trailing '<') left pending at
-    // the end of input, and makes the stripper ready for a new document.
+    // the end of input, and makes the stripper ready for a new document in
+    // the same character set.
     void Finish(std::string& out);
 
     // Longest entity kept while waiting for its ';', counting '&' and ';'.
@@ -48,8 +50,22 @@ private:
     };
     enum class RawElement : uint8_t { kScript, kStyle };
 
-    // Consumes one byte; false asks for the same byte again in the new mode.
+    // Consumes one byte in the current mode; false asks for the same byte
+    // again in the new mode. Each mode (or group of modes) has its own step.
     bool Step(char c, std::string& out);
+    bool StepText(char c, std::string& out);
+    bool StepEntity(char c, std::string& out);
+    bool StepTagOpen(char c, std::string& out);
+    bool StepEndTagOpen(char c);
+    bool StepTagName(char c, std::string& out);
+    bool StepTagAttributes(char c, std::string& out);
+    bool StepDeclarationOpen(char c);  // "<!" and "<!-"
+    bool StepDeclaration(char c);
+    bool StepComment(char c);
+    bool StepInstruction(char c);
+    bool StepRawText(char c);
+    // Clears what the tag before left; closing: an end tag.
+    void StartTag(bool closing);
     void EndTag(std::string& out);
     void FlushEntity(std::string& out);
     void DecodeEntity(std::string& out);

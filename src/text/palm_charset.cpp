@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/path_functions.h"
+#include "base/text_helpers.h"
 
 namespace lum2 {
 
@@ -81,15 +81,6 @@ struct Tables {
 const Tables& PalmTables() {
     static const Tables tables;
     return tables;
-}
-
-std::size_t SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead < 0xC2) return 0;
-    if (lead < 0xE0) return 2;
-    if (lead < 0xF0) return 3;
-    if (lead < 0xF5) return 4;
-    return 0;
 }
 
 // A character that never combines with the one before it under NFC.
@@ -356,7 +347,7 @@ void Utf8Scanner::Feed(std::string_view bytes) {
             continue;
         }
         nonAscii_ = true;
-        const std::size_t length = SequenceLength(p[i]);
+        const std::size_t length = Utf8SequenceLength(p[i]);
         if (length == 0) {
             valid_ = false;
             return;

@@ -150,36 +150,39 @@ bool NothingToFilter(std::FILE* input, bool tabsToSpaces, bool onlyAscii) {
     }
 }
 
-// The empty path of a failure, with the status of one that has its own.
-std::string TooLongOrFailed(const FilterOutput& output, bool* tooLong) {
-    if (tooLong != nullptr) *tooLong = output.TooLong();
-    return "";
+// The filters name no status: a failure's code tells the caller which of its
+// own to show.
+Outcome Failed(std::string cause = {}) { return Outcome::Failure(OutcomeCode::kFailed, {}, std::move(cause)); }
+
+Outcome TooLongOrFailed(const FilterOutput& output) {
+    return output.TooLong() ? Outcome::Failure(OutcomeCode::kTooLong, {}) : Failed();
 }
 
 }  // namespace
 
-std::string ApplyFilters(const std::string& pcPath, const FilterOptions& options,
-                         const std::string& baseDirectory, ProgressSink& progress, bool* tooLong) {
+Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, const std::string& baseDirectory,
+                     ProgressSink& progress, std::string& textPath) {
+    textPath.clear();
     // A raw task sends the file's bytes as they are; there is nothing to copy.
-    if (options.raw) return pcPath;
+    if (options.raw) {
+        textPath = pcPath;
+        return {};
+    }
 
     const bool stripHtml = options.stripHtml;
 
-    if (options.tabWidth < 0) return "";
+    if (options.tabWidth < 0) return Failed();
     // Only a regular file has a length to divide into chunks; a folder opens
     // fine on Linux but cannot be read, and a FIFO would block the run.
     std::string cause;
     InputFile input(OpenRegularStream(pcPath, cause));
-    if (!input) {
-        progress.ReportFailureCause(cause);
-        return "";
-    }
+    if (!input) return Failed(cause);
     struct stat info {};
-    if (fstat(fileno(input.get()), &info) != 0) return "";
+    if (fstat(fileno(input.get()), &info) != 0) return Failed();
     const auto length = static_cast<unsigned long long>(info.st_size);
-    if (length == 0) return "";
+    if (length == 0) return Outcome::Failure(OutcomeCode::kEmpty, {});
     const unsigned long long chunkCount = (length + kChunkSize - 1) / kChunkSize;
-    if (chunkCount > static_cast<unsigned long long>(INT_MAX)) return "";
+    if (chunkCount > static_cast<unsigned long long>(INT_MAX)) return Failed();
     const int n = static_cast<int>(chunkCount);
     const std::size_t lastChunk = length % kChunkSize == 0 ? kChunkSize : length % kChunkSize;
 
@@ -188,15 +191,18 @@ std::string ApplyFilters(const std::string& pcPath, const FilterOptions& options
     bool toPalmSet = false;
     if (options.toPalmSet) {
         Utf8Scanner scanner;
-        if (!ScanFile(input.get(), scanner) || std::fseek(input.get(), 0, SEEK_SET) != 0) return "";
+        if (!ScanFile(input.get(), scanner) || std::fseek(input.get(), 0, SEEK_SET) != 0) return Failed();
         toPalmSet = scanner.Valid();
         if (!toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
     }
     // Most texts written on Linux have no CR: a copy of the file would be the
     // file itself, so it is converted from where it is, as a raw one is.
     if (!stripHtml) {
-        if (NothingToFilter(input.get(), options.tabsToSpaces, toPalmSet)) return pcPath;
-        if (std::fseek(input.get(), 0, SEEK_SET) != 0) return "";
+        if (NothingToFilter(input.get(), options.tabsToSpaces, toPalmSet)) {
+            textPath = pcPath;
+            return {};
+        }
+        if (std::fseek(input.get(), 0, SEEK_SET) != 0) return Failed();
     }
 
     progress.SetProgressCaption("Applying Filters");
@@ -211,14 +217,11 @@ std::string ApplyFilters(const std::string& pcPath, const FilterOptions& options
     // stream, the buffer outlives it.
     const std::unique_ptr<char[]> outBuffer(new char[kStreamBuffer]);
     const int outFd = CreateWorkingFile(outPath, cause);
-    if (outFd < 0) {
-        progress.ReportFailureCause(cause);
-        return "";
-    }
+    if (outFd < 0) return Failed(cause);
     std::FILE* outFile = fdopen(outFd, "wb");
     if (outFile == nullptr) {
         close(outFd);
-        return "";
+        return Failed();
     }
     std::setvbuf(outFile, outBuffer.get(), _IOFBF, kStreamBuffer);
     PalmTextEncoder encoder;
@@ -235,27 +238,28 @@ std::string ApplyFilters(const std::string& pcPath, const FilterOptions& options
         if (i % kChunksBetweenEvents == 0) progress.LetEventsRun();
         const std::size_t want = i == n ? lastChunk : kChunkSize;
         // A file that shrank while being read would leave a hole; give up.
-        if (std::fread(chunk.data(), 1, want, input.get()) != want) return "";
+        if (std::fread(chunk.data(), 1, want, input.get()) != want) return Failed();
         std::string_view text(chunk.data(), want);
         if (stripHtml) {
             stripped.clear();
             stripper.Feed(text, stripped);
             text = stripped;
         }
-        if (!output.Put(text)) return TooLongOrFailed(output, tooLong);
+        if (!output.Put(text)) return TooLongOrFailed(output);
     }
     if (stripHtml) {
         stripped.clear();
         stripper.Finish(stripped);
-        if (!output.Put(stripped)) return TooLongOrFailed(output, tooLong);
+        if (!output.Put(stripped)) return TooLongOrFailed(output);
     }
-    if (!output.Close()) return TooLongOrFailed(output, tooLong);
+    if (!output.Close()) return TooLongOrFailed(output);
     if (encoder.Replaced() > 0) {
         const bool one = encoder.Replaced() == 1;
         progress.Note(std::to_string(encoder.Replaced()) + (one ? " character is" : " characters are") +
                       " not in the Palm character set and " + (one ? "was" : "were") + " replaced");
     }
-    return outPath;
+    textPath = outPath;
+    return {};
 }
 
 }  // namespace lum2

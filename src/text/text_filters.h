@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/outcome.h"
 #include "base/progress_sink.h"
 
 namespace lum2 {
@@ -31,14 +32,19 @@ struct FilterOptions {
 // first); any other text keeps its bytes. Either outcome, and the number of
 // characters replaced, is told through progress.Note.
 //
-// Returns the file that holds the text to convert: pcPath itself when raw is
-// set or the filters would change none of its bytes, else baseDirectory +
-// "lumfilter.tmp" (left for the caller to delete; made new, mode 0600, see
-// CreateWorkingFile). Returns an empty path on failure (empty or unreadable
-// input, negative TAB width, write fault), with *tooLong set when the output
-// passed outputLimit.
-std::string ApplyFilters(const std::string& pcPath, const FilterOptions& options,
-                         const std::string& baseDirectory, ProgressSink& progress,
-                         bool* tooLong = nullptr);
+// Sets textPath to the file that holds the text to convert: pcPath itself
+// when raw is set or the filters would change none of its bytes, else
+// baseDirectory + "lumfilter.tmp" (left for the caller to delete; made new,
+// mode 0600, see CreateWorkingFile). textPath is empty after a failure.
+//
+// Returns the outcome's code: kOk; kTooLong when the output passed
+// outputLimit; kEmpty for an empty input; kFailed for any other failure (an
+// input that cannot be opened or read, a negative TAB width, a write fault).
+// The status is left empty: the status texts are the converters', which
+// choose theirs by the code. The cause is the file system's reason when the
+// input could not be opened or the working file not made, else empty; the
+// caller reports it. Throws nothing of its own.
+Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, const std::string& baseDirectory,
+                     ProgressSink& progress, std::string& textPath);
 
 }  // namespace lum2

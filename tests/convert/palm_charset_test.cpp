@@ -113,8 +113,9 @@ protected:
         TaskRecord task = Task(F("in.txt"), "x.pdb");
         task.options = options;
         host_.notes.clear();
-        const std::string path = ApplyFilters(F("in.txt"), FilterOptionsOf(task), dir_.Path(), host_);
-        return path.empty() ? "<failed>" : ReadFileText(path);
+        std::string path;
+        const bool ok = ApplyFilters(F("in.txt"), FilterOptionsOf(task), dir_.Path(), host_, path).Ok();
+        return ok ? ReadFileText(path) : "<failed>";
     }
 };
 

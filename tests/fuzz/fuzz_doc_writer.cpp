@@ -39,8 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& folder = lum2::fuzz::ScratchFolder();
     lum2::fuzz::WriteFile(folder + "in.txt", text);
     lum2::ProgressSink silent;
-    const std::string filteredPath = lum2::ApplyFilters(folder + "in.txt", lum2::FilterOptionsOf(task), folder, silent);
-    if (filteredPath.empty()) lum2::fuzz::Mismatch("filter failed", text, "");
+    std::string filteredPath;
+    if (!lum2::ApplyFilters(folder + "in.txt", lum2::FilterOptionsOf(task), folder, silent, filteredPath).Ok()) {
+        lum2::fuzz::Mismatch("filter failed", text, "");
+    }
     const std::string filtered = lum2::fuzz::ReadFile(filteredPath);
 
     const lum2::CodecFunctions codec = lum2::fuzz::Codec();

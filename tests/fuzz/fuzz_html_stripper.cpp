@@ -1,6 +1,7 @@
 // Feeds a document to the HTML stripper in chunks whose sizes come from the
 // input: the text must be the same as from one chunk, never longer than the
-// markup read so far, and a stripper reused after Finish must start afresh.
+// markup read so far, and a stripper reused after Finish must start afresh in
+// the same character set. Both sets are checked.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -26,28 +27,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!moves) sizes.push_back(1);
     const std::string_view document(reinterpret_cast<const char*>(data) + 1 + count, size - 1 - count);
 
-    lum2::HtmlStripper whole;
-    std::string expected;
-    whole.Feed(document, expected);
-    whole.Finish(expected);
-    if (expected.size() > document.size()) lum2::fuzz::Mismatch("longer than the markup", document, expected);
+    // Entities decode to one byte of the Palm set, or to UTF-8 for a UTF-8 text.
+    for (const bool utf8 : {false, true}) {
+        lum2::HtmlStripper whole(utf8);
+        std::string expected;
+        whole.Feed(document, expected);
+        whole.Finish(expected);
+        if (expected.size() > document.size()) lum2::fuzz::Mismatch("longer than the markup", document, expected);
 
-    lum2::HtmlStripper chunked;
-    std::string got;
-    std::size_t at = 0;
-    for (std::size_t n = 0; at < document.size(); ++n) {
-        const std::size_t take = std::min(sizes[n % sizes.size()], document.size() - at);
-        chunked.Feed(document.substr(at, take), got);
-        at += take;
-        if (got.size() > at) lum2::fuzz::Mismatch("ahead of the markup read", document.substr(0, at), got);
+        lum2::HtmlStripper chunked(utf8);
+        std::string got;
+        std::size_t at = 0;
+        for (std::size_t n = 0; at < document.size(); ++n) {
+            const std::size_t take = std::min(sizes[n % sizes.size()], document.size() - at);
+            chunked.Feed(document.substr(at, take), got);
+            at += take;
+            if (got.size() > at) lum2::fuzz::Mismatch("ahead of the markup read", document.substr(0, at), got);
+        }
+        chunked.Finish(got);
+        if (got != expected) lum2::fuzz::Mismatch("chunked", expected, got);
+
+        // Finish leaves the stripper as new, in the same set: the same document
+        // again gives the same text.
+        std::string again;
+        chunked.Feed(document, again);
+        chunked.Finish(again);
+        if (again != expected) lum2::fuzz::Mismatch("reused", expected, again);
     }
-    chunked.Finish(got);
-    if (got != expected) lum2::fuzz::Mismatch("chunked", expected, got);
-
-    // Finish leaves the stripper as new: the same document again gives the same text.
-    std::string again;
-    chunked.Feed(document, again);
-    chunked.Finish(again);
-    if (again != expected) lum2::fuzz::Mismatch("reused", expected, again);
     return 0;
 }
