@@ -90,24 +90,6 @@ int TakeOverMode(std::FILE* store, std::FILE* copy) {
     return ::fchmod(fd, info.st_mode & 0777) == 0 ? 0 : errno;
 }
 
-// Flushes to the disk and closes; returns 0 or the first errno met.
-int FinishStream(std::FILE* stream) {
-    int error = 0;
-    if (std::fflush(stream) != 0) error = errno;
-    if (error == 0 && ::fsync(::fileno(stream)) != 0) error = errno;
-    if (std::fclose(stream) != 0 && error == 0) error = errno;
-    return error;
-}
-
-// The rename is only durable once the folder entry is on the disk; a
-// failure here loses nothing that is not already written, so it is ignored.
-void SyncDirectory(const std::string& directory) {
-    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 // lumdata.dat.bak, then lumdata.dat.bak.1, lumdata.dat.bak.2 ...
 std::string BackupName(int n) {
     return n == 0 ? std::string(kBackupName) : std::string(kBackupName) + "." + std::to_string(n);
@@ -275,14 +257,14 @@ void RecordStore::BackUp() {
     if (error == 0 && std::ferror(file_)) error = EIO;
     if (error == 0 && std::fflush(backup) != 0) error = errno;
     if (error == 0) error = TakeOverMode(file_, backup);
-    const int finished = FinishStream(backup);
+    const int finished = SyncAndClose(backup, ::fileno(backup));
     if (error == 0) error = finished;
     if (error != 0) {
         ::unlink(tempPath.c_str());
         throw StoreError(SystemError("cannot write the backup", tempPath, error));
     }
     setAsidePath_ = PlaceBackup(tempPath, baseDirectory_);
-    SyncDirectory(baseDirectory_);
+    SyncFolder(baseDirectory_);
 }
 
 int RecordStore::RecordCount() const {
@@ -400,7 +382,7 @@ void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempP
     // takes the store's mode only now that its content is complete.
     if (error == 0 && std::fflush(temp) != 0) error = errno;
     if (error == 0 && file_ != nullptr) error = TakeOverMode(file_, temp);
-    const int finished = FinishStream(temp);
+    const int finished = SyncAndClose(temp, ::fileno(temp));
     if (error == 0) error = finished;
     if (error != 0) {
         ::unlink(tempPath.c_str());
@@ -418,7 +400,7 @@ void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempP
         }
         throw StoreError(SystemError("cannot replace", path_, renameError));
     }
-    SyncDirectory(DirectoryPart(finalPath));
+    SyncFolder(DirectoryPart(finalPath));
     OpenFile();
 }
 
