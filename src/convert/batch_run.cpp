@@ -3,13 +3,13 @@
 #include "doc/doc_builder.h"
 #include "base/printable_text.h"
 #include "hotsync/system_user_directory.h"
+#include "tasks/store_layout.h"
 
 namespace lum2 {
 
 namespace {
 
 const std::string kTipHead = "LUM2\r\n";
-constexpr int kFirstTaskRecord = 3;
 
 std::string OneLine(std::string text) {
     std::size_t at;
@@ -56,13 +56,13 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
     ConversionHost& host = context.host;
     BatchSummary summary;
     try {
-        const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+        const int count = RowOfRecord(store.RecordCount());
         summary.tasksInList = count;
         for (int position = 1; position <= count; ++position) {
             if (hooks.beforeTask) hooks.beforeTask(position);
             host.LetEventsRun();
 
-            TaskRecord task = store.GetRecord(position + kFirstTaskRecord - 1);
+            TaskRecord task = store.GetRecord(RecordOfRow(position));
             switch (task.direction) {
             case kDirectionPalmToPc:
                 ConvertPalmToPc(task, context);
@@ -82,7 +82,7 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
             if (hooks.afterTask) hooks.afterTask(position, task, mark);
             host.LetEventsRun();
 
-            store.PutRecord(position + kFirstTaskRecord - 1, task);
+            store.PutRecord(RecordOfRow(position), task);
             ++summary.tasksRun;
             if (host.stopRequested) break;
         }
@@ -120,7 +120,7 @@ BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, co
 
     BatchHooks hooks;
     hooks.beforeTask = [&](int position) {
-        host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.Count());
+        host.SetCheckedFromInstall(store.GetRecord(RecordOfRow(position)).install, targets.Count());
     };
     hooks.afterTask = [out](int position, const TaskRecord& task, const std::string& mark) {
         std::fprintf(out, "%d\t%s\t%s\n", position, mark.c_str(), PrintableText(task.status).c_str());
@@ -134,13 +134,13 @@ BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, co
 
 int AppendNewTask(RecordStore& store) {
     const std::string id = store.NewTaskId();
-    TaskRecord task = store.GetRecord(1);
+    TaskRecord task = store.GetRecord(kSettingsRecord);
     task.pcfiletime = 0;
     task.palmfiletime = 0;
     task.status.clear();
     task.taskid = id;
     store.PutRecord(store.RecordCount() + 1, task);
-    return store.RecordCount() - (kFirstTaskRecord - 1);
+    return RowOfRecord(store.RecordCount());
 }
 
 }  // namespace lum2

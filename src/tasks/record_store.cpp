@@ -16,6 +16,7 @@
 
 #include "base/path_functions.h"
 #include "base/safe_file.h"
+#include "tasks/store_layout.h"
 
 namespace lum2 {
 
@@ -188,7 +189,7 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
         std::fseek(file_, 0, SEEK_SET);
         const bool current = std::fread(version, 1, sizeof version, file_) == sizeof version &&
                              std::memcmp(version, kCurrentVersion, sizeof version) == 0 &&
-                             RecordCount() >= 2;
+                             RecordCount() >= kClipboardRecord;
         if (!current) CreateFresh();
     } catch (...) {
         Close();
@@ -326,7 +327,7 @@ void RecordStore::PutRecord(int n, const TaskRecord& record) {
 std::string RecordStore::NewTaskId() {
     std::set<std::string> taken;
     const int count = RecordCount();
-    for (int n = 3; n <= count; ++n) taken.insert(RightTrim(GetRecord(n).taskid));
+    for (int n = kFirstTaskRecord; n <= count; ++n) taken.insert(RightTrim(GetRecord(n).taskid));
 
     for (int draw = 0; draw < kMaxTaskIdDraws; ++draw) {
         double value = std::floor(random_() * (kHighestTaskId - kLowestTaskId + 1) + kLowestTaskId);
@@ -343,7 +344,7 @@ std::string RecordStore::NewTaskId() {
 void RecordStore::DeleteRecord(int n) {
     if (file_ == nullptr) throw StoreError("Error: the task store is not open");
     const int count = RecordCount();
-    if (n < 3 || n > count) {
+    if (n < kFirstTaskRecord || n > count) {
         throw StoreError("Error: cannot delete record " + std::to_string(n) + " of " + path_ + " (" +
                          std::to_string(count) + " records)");
     }

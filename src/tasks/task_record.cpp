@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "tasks/store_layout.h"
+
 namespace lum2 {
 
 namespace {
@@ -169,8 +171,8 @@ TaskRecord DefaultSettingsRecord() {
     record.install = "1";
     record.pcfilter = 1;
     record.palmfilter = 1;
-    record.switch1 = true;
-    record.switch2 = true;
+    SetAutoNaming(record, true);
+    SetAskOverwrite(record, true);
     record.counter = 0;
     return record;
 }
@@ -186,8 +188,8 @@ TaskRecord DefaultClipboardRecord() {
     record.install = "1";
     record.pcfilter = 1;
     record.palmfilter = 1;
-    record.switch1 = false;
-    record.switch2 = false;
+    SetCountsUp(record, false);
+    SetWasHidden(record, false);
     record.counter = 0;
     record.taskid = "2";
     return record;

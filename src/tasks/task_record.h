@@ -1,5 +1,5 @@
-// The 1,208-byte record of lumdata.dat: the settings record (1), the
-// clipboard record (2) and one record per task (3 and up).
+// The 1,208-byte record of lumdata.dat, one shape for the settings, the
+// clipboard settings and every task (tasks/store_layout.h tells them apart).
 #pragma once
 
 #include <array>

@@ -6,6 +6,7 @@
 #include "../convert/conversion_fixture.h"
 #include "convert/batch_run.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 
 namespace lum2::test {
 namespace {
@@ -17,7 +18,7 @@ protected:
         WriteFileText(F("a.txt"), "task a\n");
     }
     void Add(const std::string& pc, const std::string& palm, int direction, const std::string& status = "") {
-        const int record = AppendNewTask(store_) + 2;
+        const int record = RecordOfRow(AppendNewTask(store_));
         TaskRecord task = store_.GetRecord(record);
         task.pcfile = pc, task.palmfile = palm, task.direction = static_cast<int16_t>(direction), task.status = status;
         task.install = std::string(static_cast<std::size_t>(Custom()), '0') + "1";
@@ -30,7 +31,7 @@ protected:
         BatchHooks hooks;
         hooks.beforeTask = [&](int position) {
             shown.push_back(position);
-            host.SetCheckedFromInstall(store_.GetRecord(position + 2).install, targets_.Count());
+            host.SetCheckedFromInstall(store_.GetRecord(RecordOfRow(position)).install, targets_.Count());
         };
         hooks.afterTask = [this](int, const TaskRecord&, const std::string& mark) { marks.push_back(mark); };
         const BatchSummary s = RunTaskList(store_, context, hooks);
@@ -38,7 +39,7 @@ protected:
         EXPECT_FALSE(host.stopRequested);  // cleared for the next run
         return {s.trayImage, s.tip, s.stopped, s.errors, s.reportPending, s.tasksRun};
     }
-    std::string Status(int record) { return store_.GetRecord(record).status; }
+    std::string Status(int row) { return store_.GetRecord(RecordOfRow(row)).status; }
 
     RecordStore store_;
     std::vector<int> shown;
@@ -56,7 +57,7 @@ TEST_F(BatchRunTest, EveryDirectionMarksAndWritesBack) {
     EXPECT_EQ(Run(host_), (Outcome{10, "LUM2\r\n- see list for errors", false, true, true, 5}));
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5}));
     EXPECT_EQ(marks, (std::vector<std::string>{" OK", " OK", " -", " -", " ?"}));
-    EXPECT_EQ((std::vector<std::string>{Status(3), Status(4), Status(5), Status(6), Status(7)}),
+    EXPECT_EQ((std::vector<std::string>{Status(1), Status(2), Status(3), Status(4), Status(5)}),
               (std::vector<std::string>{"OK", "OK", "User skipped task", "kept as it was", "Error: Palm File does not exist"}));
 }
 
@@ -67,7 +68,7 @@ TEST_F(BatchRunTest, StopAtAPromptEndsTheRunAfterThatTask) {
     host_.answers = {kAnswerStop};
     EXPECT_EQ(Run(host_), (Outcome{1, "LUM2\r\n- stopped", true, false, false, 1}));
     EXPECT_EQ(marks, (std::vector<std::string>{" -"}));
-    EXPECT_EQ(Status(3) + "|" + Status(4), "User stopped conversion|untouched");
+    EXPECT_EQ(Status(1) + "|" + Status(2), "User stopped conversion|untouched");
     EXPECT_FALSE(std::filesystem::exists(F("b.pdb")));
 }
 
@@ -80,7 +81,7 @@ TEST_F(BatchRunTest, StopRequestedDuringATaskFinishesItFirst) {
         int events = 0;
     } host;
     EXPECT_EQ(Run(host), (Outcome{1, "LUM2\r\n- stopped", true, false, false, 1}));
-    EXPECT_EQ(Status(3) + "|" + Status(4), "OK|");
+    EXPECT_EQ(Status(1) + "|" + Status(2), "OK|");
     EXPECT_TRUE(std::filesystem::exists(F("a.pdb")) && !std::filesystem::exists(F("b.pdb")));
 }
 
