@@ -104,7 +104,7 @@ int AddTask(RecordStore& store, const ParsedArguments& args) {
     const std::string pc = PathValue(args, "--pc", "PC File");
     const std::string palm = PathValue(args, "--palm", "Palm File");
     const std::string options = args.values.count("--options") ? BitsValue(args, "--options", 32) : "";
-    const std::string install = args.values.count("--install") ? BitsValue(args, "--install", 32) : "";
+    const std::string install = args.values.count("--install") ? BitsValue(args, "--install", kMaximumInstallEntries) : "";
     const int category = args.IntValue("--category", 0, 15, -1);
     const int tabs = args.IntValue("--tabs", 0, 64, -1);
 

@@ -14,8 +14,8 @@
 
 namespace lum2 {
 
-// The install target table holds one slot per entry of the install list.
-inline constexpr int kTargetSlots = kMaximumInstallEntries;
+// A task's install text has a character for every entry the list can hold.
+static_assert(kInstallWidth == kMaximumInstallEntries);
 inline constexpr const char* kWorkingDocFileName = "lumdata.tmp";
 // What a sync says when both files are as the last run left them.
 inline constexpr const char* kStatusUpToDate = "No update necessary";

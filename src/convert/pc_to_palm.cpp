@@ -79,7 +79,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
 
         std::vector<Target> targets;
         for (const int entry : checked) {
-            if (entry < 0 || entry >= kTargetSlots || entry >= context.targets.Count()) {
+            if (entry < 0 || entry >= kMaximumInstallEntries || entry >= context.targets.Count()) {
                 throw ReportedFailure{kStatusGenericError};
             }
             Target target;

@@ -20,7 +20,7 @@ constexpr std::size_t kDirectionAt = 1044;
 constexpr std::size_t kOptionsAt = 1046, kOptionsWidth = 32;
 constexpr std::size_t kCategoryAt = 1078;
 constexpr std::size_t kTabspaceAt = 1080;
-constexpr std::size_t kInstallAt = 1082, kInstallWidth = 32;
+constexpr std::size_t kInstallAt = 1082;
 constexpr std::size_t kStatusAt = 1114;
 constexpr std::size_t kPcFilterAt = 1178;
 constexpr std::size_t kPalmFilterAt = 1180;

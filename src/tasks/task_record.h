@@ -10,6 +10,9 @@ namespace lum2 {
 
 inline constexpr std::size_t kRecordSize = 1208;
 inline constexpr std::size_t kStatusWidth = 64;
+// The install text: one character per install entry, so the install list
+// holds no more entries than this (the conversion layer holds the two equal).
+inline constexpr std::size_t kInstallWidth = 32;
 
 // Direction codes, also the number of the direction picture.
 enum Direction : int16_t {
