@@ -9,6 +9,7 @@
 
 #include "doc/compression_library.h"
 #include "convert/conversion_host.h"
+#include "convert/run_status.h"
 #include "hotsync/install_targets.h"
 #include "tasks/task_record.h"
 
@@ -17,8 +18,6 @@ namespace lum2 {
 // A task's install text has a character for every entry the list can hold.
 static_assert(kInstallWidth == kMaximumInstallEntries);
 inline constexpr const char* kWorkingDocFileName = "lumdata.tmp";
-// What a sync says when both files are as the last run left them.
-inline constexpr const char* kStatusUpToDate = "No update necessary";
 
 struct ConversionContext {
     ConversionHost& host;

@@ -22,17 +22,17 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
     try {
         const std::vector<int> checked = host.CheckedTargets();
         if (checked.empty()) {
-            task.status = "Error: no source user (or custom) selected";
+            task.status = kStatusNoSourceTarget;
             return;
         }
         const std::string palm = RightTrim(task.palmfile);
         if (FileNamePart(palm).empty()) {
-            task.status = "Error: no Palm File selected";
+            task.status = kStatusNoPalmFile;
             return;
         }
         const std::string typedPc = RightTrim(task.pcfile);
         if (FileNamePart(typedPc).empty()) {
-            task.status = "Error: no PC File selected";
+            task.status = kStatusNoPcFile;
             return;
         }
         task.palmfile = palm;
@@ -41,7 +41,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
 
         const std::string source = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
         if (FileProbe(source) != 1) {
-            task.status = "Error: Palm File does not exist";
+            task.status = kStatusPalmFileMissing;
             return;
         }
         // Replacing the document by its own text would lose it.
@@ -53,11 +53,11 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
             const int answer = host.AskOverwrite("PC File already exists! Overwrite file?", pc);
             if (answer == kAnswerStop) {
                 host.stopRequested = true;
-                task.status = "User stopped conversion";
+                task.status = kStatusStopped;
                 return;
             }
             if (answer != kAnswerYes) {
-                task.status = "User skipped task";
+                task.status = kStatusTaskSkipped;
                 return;
             }
         }

@@ -59,21 +59,21 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         // Choosing the targets: nothing is written, and an early answer returns at once.
         const std::vector<int> checked = host.CheckedTargets();
         if (checked.empty()) {
-            task.status = "Error: no source user (or custom) selected";
+            task.status = kStatusNoSourceTarget;
             return;
         }
         const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
         if (FileNamePart(pc).empty()) {
-            task.status = "Error: no PC File selected";
+            task.status = kStatusNoPcFile;
             return;
         }
         const std::string palm = RightTrim(task.palmfile);
         if (FileNamePart(palm).empty()) {
-            task.status = "Error: no Palm File selected";
+            task.status = kStatusNoPalmFile;
             return;
         }
         if (FileProbe(pc) <= 0) {
-            task.status = "Error: PC File does not exist";
+            task.status = kStatusPcFileMissing;
             return;
         }
 
@@ -95,13 +95,13 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
                 if (!host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
                     const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
                     if (answer == kAnswerStop) {
-                        task.status = "User stopped conversion";
+                        task.status = kStatusStopped;
                         host.stopRequested = true;
                         return;
                     }
                     if (answer != kAnswerYes) {
                         if (checked.size() == 1) {
-                            task.status = "User skipped task";
+                            task.status = kStatusTaskSkipped;
                             return;
                         }
                         continue;
@@ -112,7 +112,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
             targets.push_back(target);
         }
         if (targets.empty()) {
-            task.status = "User skipped distribution";
+            task.status = kStatusDistributionSkipped;
             return;
         }
         if (task.category < 0 || task.category > 255) throw ReportedFailure{kStatusGenericError};

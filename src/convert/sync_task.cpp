@@ -41,17 +41,17 @@ void SyncTask(TaskRecord& task, ConversionContext& context) {
     try {
         const std::vector<int> checked = context.host.CheckedTargets();
         if (checked.empty()) {
-            task.status = "Error: no user (or custom) selected";
+            task.status = kStatusNoTarget;
             return;
         }
         const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
         if (FileNamePart(pc).empty()) {
-            task.status = "Error: no PC File selected";
+            task.status = kStatusNoPcFile;
             return;
         }
         const std::string palm = RightTrim(task.palmfile);
         if (FileNamePart(palm).empty()) {
-            task.status = "Error: no Palm File selected";
+            task.status = kStatusNoPalmFile;
             return;
         }
         const std::string palmPath = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
@@ -63,7 +63,7 @@ void SyncTask(TaskRecord& task, ConversionContext& context) {
         } else if (!pcExists && palmExists) {
             ConvertPalmToPc(task, context);
         } else if (!pcExists && !palmExists) {
-            task.status = "Error: PC File and Palm File does not exist";
+            task.status = kStatusBothFilesMissing;
         } else {
             const bool pcChanged = Changed(pc, task.pcfiletime);
             const bool palmChanged = Changed(palmPath, task.palmfiletime);
@@ -72,7 +72,7 @@ void SyncTask(TaskRecord& task, ConversionContext& context) {
             } else if (!pcChanged && palmChanged) {
                 ConvertPalmToPc(task, context);
             } else if (!pcChanged && !palmChanged) {
-                task.status = "No update necessary";
+                task.status = kStatusUpToDate;
             } else {
                 switch (context.host.AskBothChanged()) {
                 case kAnswerUpdatePcFile:
@@ -82,10 +82,10 @@ void SyncTask(TaskRecord& task, ConversionContext& context) {
                     RunChosen(ConvertPcToPalm, task, context);
                     break;
                 case kAnswerSkip:
-                    task.status = "User skipped task";
+                    task.status = kStatusTaskSkipped;
                     break;
                 default:
-                    task.status = "User stopped conversion";
+                    task.status = kStatusStopped;
                     context.host.stopRequested = true;
                     break;
                 }

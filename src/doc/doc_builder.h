@@ -20,7 +20,6 @@ struct DocBuildRequest {
 
 inline constexpr const char* kStatusOk = "OK";
 inline constexpr const char* kStatusGenericError = "Error: Could not open Palm or PC File";
-inline constexpr const char* kStatusSameFile = "Error: PC File and Palm File are the same file";
 inline constexpr const char* kStatusTextTooLong =
     "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)";
 
