@@ -1,6 +1,5 @@
 #include "convert/batch_run.h"
 
-#include "doc/doc_builder.h"
 #include "base/printable_text.h"
 #include "hotsync/system_user_directory.h"
 #include "tasks/store_layout.h"
@@ -17,39 +16,39 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-}  // namespace
-
-TaskOutcome OutcomeOf(const std::string& status) {
-    if (status.rfind(kStatusOk, 0) == 0) return TaskOutcome::kConverted;
-    if (status == kStatusUpToDate) return TaskOutcome::kUpToDate;
-    if (status.rfind("Error", 0) == 0) return TaskOutcome::kFailed;
-    return TaskOutcome::kNotDone;
+// Runs the task's conversion. A task without one keeps the status of its last
+// run, which is all there is to go by.
+Outcome RunTask(TaskRecord& task, ConversionContext& context) {
+    switch (task.direction) {
+    case kDirectionPalmToPc:
+        return ConvertPalmToPc(task, context);
+    case kDirectionPcToPalm:
+        return ConvertPcToPalm(task, context);
+    case kDirectionSync:
+        return SyncTask(task, context);
+    default:
+        return {OutcomeOf(task.status), task.status, {}};
+    }
 }
 
-bool EndedWell(const TaskRecord& task) {
-    switch (task.direction) {
+}  // namespace
+
+bool EndedWell(int direction, OutcomeCode code) {
+    switch (direction) {
     case kDirectionNone:
         return true;
     case kDirectionPalmToPc:
     case kDirectionPcToPalm:
-    case kDirectionSync: {
-        const TaskOutcome outcome = OutcomeOf(task.status);
-        return outcome == TaskOutcome::kConverted || outcome == TaskOutcome::kUpToDate;
-    }
+    case kDirectionSync:
+        return code == OutcomeCode::kOk || code == OutcomeCode::kUpToDate;
     default:
         return false;
     }
 }
 
-std::string ItemMark(const std::string& status) {
-    switch (OutcomeOf(status)) {
-    case TaskOutcome::kConverted:
-        return " OK";
-    case TaskOutcome::kFailed:
-        return " ?";
-    default:
-        return " -";
-    }
+std::string ItemMark(OutcomeCode code) {
+    if (code == OutcomeCode::kOk) return " OK";
+    return IsFailure(code) ? " ?" : " -";
 }
 
 BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks) {
@@ -63,22 +62,10 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
             host.LetEventsRun();
 
             TaskRecord task = store.GetRecord(RecordOfRow(position));
-            switch (task.direction) {
-            case kDirectionPalmToPc:
-                ConvertPalmToPc(task, context);
-                break;
-            case kDirectionPcToPalm:
-                ConvertPcToPalm(task, context);
-                break;
-            case kDirectionSync:
-                SyncTask(task, context);
-                break;
-            default:
-                break;  // no conversion: the task keeps its old status
-            }
-            const std::string mark = ItemMark(task.status);
-            if (mark == " ?") summary.errors = true;
-            if (EndedWell(task)) ++summary.tasksEndedWell;
+            const Outcome outcome = RunTask(task, context);
+            const std::string mark = ItemMark(outcome.code);
+            if (IsFailure(outcome.code)) summary.errors = true;
+            if (EndedWell(task.direction, outcome.code)) ++summary.tasksEndedWell;
             if (hooks.afterTask) hooks.afterTask(position, task, mark);
             host.LetEventsRun();
 

@@ -38,23 +38,14 @@ struct BatchSummary {
     std::string storeError;      // a store that failed mid-run ends the run with this
 };
 
-// What a converter's status says of the task's last run. Statuses are texts
-// the user knows and the store keeps, so they are told apart here and only here.
-enum class TaskOutcome {
-    kConverted,    // "OK"
-    kUpToDate,     // "No update necessary"
-    kFailed,       // "Error: ..."
-    kNotDone,      // skipped, stopped, or nothing yet
-};
-TaskOutcome OutcomeOf(const std::string& status);
+// Whether a task of direction whose run ended with code did what it is for:
+// converted, or found both files alike. A task with the direction "none" asks
+// for nothing and always has; one with a direction this version does not
+// know did nothing and has not.
+bool EndedWell(int direction, OutcomeCode code);
 
-// Whether the task did what it is for: converted, or found both files
-// alike; a task with the direction "none" asks for nothing and always has.
-// One with a direction this version does not know did nothing and has not.
-bool EndedWell(const TaskRecord& task);
-
-// The mark of a task's row: " OK", " ?" for an error, " -" for anything else.
-std::string ItemMark(const std::string& status);
+// The mark of a task's row: " OK" converted, " ?" a failure, " -" anything else.
+std::string ItemMark(OutcomeCode code);
 
 // Runs every task; the record of each is written back before the next starts,
 // and a stop (a Stop answer or the run button) ends the run after the current

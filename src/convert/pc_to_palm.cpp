@@ -31,14 +31,95 @@ struct Target {
     bool user = false;       // a HotSync user's copy, handed to its install
 };
 
-// Thrown for a failure that has its own status text.
-struct ReportedFailure {
-    std::string status;
-};
-
-
 // A working file goes; a folder planted at its name is not this program's to remove.
 void RemoveIfPresent(const std::string& path) { unlink(path.c_str()); }
+
+// The conversion up to the times recorded; building is set once the working
+// files may exist. Throws what the user directory, the host and the file
+// system throw.
+Outcome PcToPalm(TaskRecord& task, ConversionContext& context, const std::string& workingDoc,
+                 const std::string& workingText, bool& building) {
+    ConversionHost& host = context.host;
+    // Choosing the targets: nothing is written, and an early answer returns at once.
+    const std::vector<int> checked = host.CheckedTargets();
+    if (checked.empty()) return Refused(kStatusNoSourceTarget);
+    const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
+    if (FileNamePart(pc).empty()) return Refused(kStatusNoPcFile);
+    const std::string palm = RightTrim(task.palmfile);
+    if (FileNamePart(palm).empty()) return Refused(kStatusNoPalmFile);
+    if (FileProbe(pc) <= 0) return Refused(kStatusPcFileMissing);
+
+    std::vector<Target> targets;
+    for (const int entry : checked) {
+        if (entry < 0 || entry >= kMaximumInstallEntries || entry >= context.targets.Count()) return GenericFailure();
+        Target target;
+        target.entry = entry;
+        target.user = !context.targets.IsCustom(entry);
+        target.path = PalmFileLocation(palm, entry, context.targets, context.baseDirectory);
+        // Replacing the text by its own document would lose it.
+        if (IsSameFile(pc, target.path)) return Refused(kStatusSameFile);
+        if (FileProbe(target.path) > 0) {
+            if (!host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
+                const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
+                if (answer == kAnswerStop) {
+                    host.stopRequested = true;
+                    return Stopped();
+                }
+                if (answer != kAnswerYes) {
+                    if (checked.size() == 1) return Skipped(kStatusTaskSkipped);
+                    continue;
+                }
+            }
+            target.overwrite = true;
+        }
+        targets.push_back(target);
+    }
+    if (targets.empty()) return Skipped(kStatusDistributionSkipped);
+    if (task.category < 0 || task.category > 255) return GenericFailure();
+
+    // Building the document in the working file.
+    building = true;
+    const RemovedOnSignal workingFiles{workingDoc, workingText};
+    host.ShowProgressDisplay(true);
+    bool tooLong = false;
+    const std::string textPath = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, &tooLong);
+    if (textPath.empty()) {
+        return tooLong ? Outcome::Failure(OutcomeCode::kTooLong, kStatusTextTooLong) : GenericFailure();
+    }
+    {
+        int docError = 0;
+        std::string createCause;
+        const int docFd = CreateWorkingFile(workingDoc, createCause);
+        if (docFd < 0) return GenericFailure(createCause);
+        FileHandle doc(OpenCheckedStream(docFd, "w+b", &docError));
+        if (!doc) return GenericFailure();
+        // A failed write of the working file is told with its cause.
+        const auto writeCause = [&] { return docError != 0 ? workingDoc + ": " + ErrorText(docError) : std::string(); };
+        DocBuildRequest request;
+        request.textPath = textPath;
+        request.databaseName = NewDatabaseName(palm, pc, UsesUtf8Text(task));
+        request.compressed = task.HasOption(kOptionCompress);
+        request.category = task.category;
+        const std::string built = BuildDocFile(request, doc.get(), context.codec, host);
+        if (built != kStatusOk) return Outcome::Failure(OutcomeOf(built), built, writeCause());
+        if (std::fclose(doc.release()) != 0) return GenericFailure(writeCause());
+    }
+
+    // Distributing: each target is replaced only by a complete copy, so a
+    // failure leaves every target not yet reached as it was.
+    for (const Target& target : targets) {
+        std::string cause;
+        if (!CopyFileSafely(workingDoc, target.path, &cause, &host)) return GenericFailure(cause);
+        if (target.user) context.targets.QueueForInstall(target.entry, target.path);
+    }
+
+    double pcTime = 0;
+    double palmTime = 0;
+    if (!ModificationDate(pc, pcTime) || !ModificationDate(targets.front().path, palmTime)) return GenericFailure();
+    task.pcfiletime = pcTime;
+    task.palmfiletime = palmTime;
+    return Outcome::Success(kStatusOk);
+}
 
 }  // namespace
 
@@ -49,138 +130,21 @@ std::string PalmFileLocation(const std::string& palmfile, int entry, InstallTarg
     return targets.UserBackupFolder(entry) + FileNamePart(palm);
 }
 
-void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
+Outcome ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
     ConversionHost& host = context.host;
     const std::string workingDoc = context.baseDirectory + kWorkingDocFileName;
     const std::string workingText = context.baseDirectory + kFilterFileName;
     bool building = false;
-
+    Outcome outcome;
     try {
-        // Choosing the targets: nothing is written, and an early answer returns at once.
-        const std::vector<int> checked = host.CheckedTargets();
-        if (checked.empty()) {
-            task.status = kStatusNoSourceTarget;
-            return;
-        }
-        const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
-        if (FileNamePart(pc).empty()) {
-            task.status = kStatusNoPcFile;
-            return;
-        }
-        const std::string palm = RightTrim(task.palmfile);
-        if (FileNamePart(palm).empty()) {
-            task.status = kStatusNoPalmFile;
-            return;
-        }
-        if (FileProbe(pc) <= 0) {
-            task.status = kStatusPcFileMissing;
-            return;
-        }
-
-        std::vector<Target> targets;
-        for (const int entry : checked) {
-            if (entry < 0 || entry >= kMaximumInstallEntries || entry >= context.targets.Count()) {
-                throw ReportedFailure{kStatusGenericError};
-            }
-            Target target;
-            target.entry = entry;
-            target.user = !context.targets.IsCustom(entry);
-            target.path = PalmFileLocation(palm, entry, context.targets, context.baseDirectory);
-            // Replacing the text by its own document would lose it.
-            if (IsSameFile(pc, target.path)) {
-                task.status = kStatusSameFile;
-                return;
-            }
-            if (FileProbe(target.path) > 0) {
-                if (!host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
-                    const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
-                    if (answer == kAnswerStop) {
-                        task.status = kStatusStopped;
-                        host.stopRequested = true;
-                        return;
-                    }
-                    if (answer != kAnswerYes) {
-                        if (checked.size() == 1) {
-                            task.status = kStatusTaskSkipped;
-                            return;
-                        }
-                        continue;
-                    }
-                }
-                target.overwrite = true;
-            }
-            targets.push_back(target);
-        }
-        if (targets.empty()) {
-            task.status = kStatusDistributionSkipped;
-            return;
-        }
-        if (task.category < 0 || task.category > 255) throw ReportedFailure{kStatusGenericError};
-
-        // Building the document in the working file.
-        building = true;
-        const RemovedOnSignal workingFiles{workingDoc, workingText};
-        host.ShowProgressDisplay(true);
-        bool tooLong = false;
-        const std::string textPath = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, &tooLong);
-        if (textPath.empty()) throw ReportedFailure{tooLong ? kStatusTextTooLong : kStatusGenericError};
-        {
-            int docError = 0;
-            std::string createCause;
-            const int docFd = CreateWorkingFile(workingDoc, createCause);
-            if (docFd < 0) {
-                host.ReportFailureCause(createCause);
-                throw ReportedFailure{kStatusGenericError};
-            }
-            FileHandle doc(OpenCheckedStream(docFd, "w+b", &docError));
-            if (!doc) throw ReportedFailure{kStatusGenericError};
-            // A failed write of the working file is told with its cause.
-            struct CauseOnFailure {
-                ProgressSink& host;
-                const std::string& path;
-                const int& error;
-                ~CauseOnFailure() {
-                    if (error != 0) host.ReportFailureCause(path + ": " + ErrorText(error));
-                }
-            } cause{host, workingDoc, docError};
-            DocBuildRequest request;
-            request.textPath = textPath;
-            request.databaseName = NewDatabaseName(palm, pc, UsesUtf8Text(task));
-            request.compressed = task.HasOption(kOptionCompress);
-            request.category = task.category;
-            const std::string built = BuildDocFile(request, doc.get(), context.codec, host);
-            if (built != kStatusOk) throw ReportedFailure{built};
-            if (std::fclose(doc.release()) != 0) throw ReportedFailure{kStatusGenericError};
-        }
-
-        // Distributing: each target is replaced only by a complete copy, so a
-        // failure leaves every target not yet reached as it was.
-        for (const Target& target : targets) {
-            std::string cause;
-            if (!CopyFileSafely(workingDoc, target.path, &cause, &host)) {
-                host.ReportFailureCause(cause);
-                throw ReportedFailure{kStatusGenericError};
-            }
-            if (target.user) context.targets.QueueForInstall(target.entry, target.path);
-        }
-
-        double pcTime = 0;
-        double palmTime = 0;
-        if (!ModificationDate(pc, pcTime) || !ModificationDate(targets.front().path, palmTime)) {
-            throw ReportedFailure{kStatusGenericError};
-        }
-        task.pcfiletime = pcTime;
-        task.palmfiletime = palmTime;
-        task.status = kStatusOk;
-    } catch (const ReportedFailure& failure) {
-        task.status = failure.status;
+        outcome = PcToPalm(task, context, workingDoc, workingText, building);
     } catch (const std::exception& error) {
         // A failing user directory, file system or allocation.
-        task.status = kStatusGenericError;
-        host.ReportFailureCause(error.what());
+        outcome = GenericFailure(error.what());
     }
+    Conclude(task, host, outcome);
 
-    if (building || task.status == kStatusGenericError) {
+    if (building || outcome.code == OutcomeCode::kFailed) {
         RemoveIfPresent(workingDoc);
         RemoveIfPresent(workingText);
         host.SetTrayIcon(1, "");
@@ -188,6 +152,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         host.SetProgressCaption("Progress");
         host.LetEventsRun();
     }
+    return outcome;
 }
 
 }  // namespace lum2
