@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/file_handle.h"
@@ -27,39 +28,66 @@ namespace {
 struct Target {
     int entry = 0;
     std::string path;
-    bool overwrite = false;  // a file is there and is to be replaced
-    bool user = false;       // a HotSync user's copy, handed to its install
+    bool user = false;  // a HotSync user's copy, handed to its install
 };
 
 // A working file goes; a folder planted at its name is not this program's to remove.
 void RemoveIfPresent(const std::string& path) { unlink(path.c_str()); }
 
-// The conversion up to the times recorded; building is set once the working
-// files may exist. Throws what the user directory, the host and the file
-// system throw.
-Outcome PcToPalm(TaskRecord& task, ConversionContext& context, const std::string& workingDoc,
-                 const std::string& workingText, bool& building) {
-    ConversionHost& host = context.host;
-    // Choosing the targets: nothing is written, and an early answer returns at once.
-    const std::vector<int> checked = host.CheckedTargets();
-    if (checked.empty()) return Refused(kStatusNoSourceTarget);
-    const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
-    if (FileNamePart(pc).empty()) return Refused(kStatusNoPcFile);
-    const std::string palm = RightTrim(task.palmfile);
-    if (FileNamePart(palm).empty()) return Refused(kStatusNoPalmFile);
-    if (FileProbe(pc) <= 0) return Refused(kStatusPcFileMissing);
+// One conversion, step by step. Each step returns the outcome the conversion
+// ends with, or one that is Ok() to go on to the next; each throws what the
+// user directory, the host and the file system throw.
+struct PcToPalmConversion {
+    TaskRecord& task;
+    ConversionContext& context;
+    ConversionHost& host;
+    const std::string workingDoc;
+    const std::string workingText;
 
-    std::vector<Target> targets;
-    for (const int entry : checked) {
-        if (entry < 0 || entry >= kMaximumInstallEntries || entry >= context.targets.Count()) return GenericFailure();
-        Target target;
-        target.entry = entry;
-        target.user = !context.targets.IsCustom(entry);
-        target.path = PalmFileLocation(palm, entry, context.targets, context.baseDirectory);
-        // Replacing the text by its own document would lose it.
-        if (IsSameFile(pc, target.path)) return Refused(kStatusSameFile);
-        if (FileProbe(target.path) > 0) {
-            if (!host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
+    std::vector<int> checked{};
+    std::string pc{};    // the PC file, in the base folder when typed relative
+    std::string palm{};  // the Palm file as typed
+    std::vector<Target> targets{};
+    std::string textPath{};  // the filtered text: the PC file itself, or the working text
+    // Set once the working files may exist, and until they are removed.
+    std::optional<RemovedOnSignal> workingFiles{};
+
+    Outcome Run() {
+        Outcome outcome = CheckTask();
+        if (outcome.Ok()) outcome = ChooseTargets();
+        if (outcome.Ok()) outcome = FilterText();
+        if (outcome.Ok()) outcome = BuildWorkingDoc();
+        if (outcome.Ok()) outcome = Distribute();
+        if (outcome.Ok()) outcome = RecordTimes();
+        return outcome;
+    }
+
+    // The names and the PC file, before anything is asked or opened.
+    Outcome CheckTask() {
+        checked = host.CheckedTargets();
+        if (checked.empty()) return Refused(kStatusNoSourceTarget);
+        pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
+        if (FileNamePart(pc).empty()) return Refused(kStatusNoPcFile);
+        palm = RightTrim(task.palmfile);
+        if (FileNamePart(palm).empty()) return Refused(kStatusNoPalmFile);
+        if (FileProbe(pc) <= 0) return Refused(kStatusPcFileMissing);
+        return {};
+    }
+
+    // The targets to write, asking before each existing file is replaced:
+    // nothing is written yet, so an early answer ends the task at once.
+    Outcome ChooseTargets() {
+        for (const int entry : checked) {
+            if (entry < 0 || entry >= kMaximumInstallEntries || entry >= context.targets.Count()) {
+                return GenericFailure();
+            }
+            Target target;
+            target.entry = entry;
+            target.user = !context.targets.IsCustom(entry);
+            target.path = PalmFileLocation(palm, entry, context.targets, context.baseDirectory);
+            // Replacing the text by its own document would lose it.
+            if (IsSameFile(pc, target.path)) return Refused(kStatusSameFile);
+            if (FileProbe(target.path) > 0 && !host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
                 const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
                 if (answer == kAnswerStop) {
                     host.stopRequested = true;
@@ -70,30 +98,35 @@ Outcome PcToPalm(TaskRecord& task, ConversionContext& context, const std::string
                     continue;
                 }
             }
-            target.overwrite = true;
+            targets.push_back(target);
         }
-        targets.push_back(target);
+        if (targets.empty()) return Skipped(kStatusDistributionSkipped);
+        return {};
     }
-    if (targets.empty()) return Skipped(kStatusDistributionSkipped);
-    if (task.category < 0 || task.category > 255) return GenericFailure();
 
-    // Building the document in the working file.
-    building = true;
-    const RemovedOnSignal workingFiles{workingDoc, workingText};
-    host.ShowProgressDisplay(true);
-    bool tooLong = false;
-    const std::string textPath = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, &tooLong);
-    if (textPath.empty()) {
-        return tooLong ? Outcome::Failure(OutcomeCode::kTooLong, kStatusTextTooLong) : GenericFailure();
+    // The building begins: the progress display shows, and the text goes
+    // through the filters (a category no document holds is refused first).
+    Outcome FilterText() {
+        if (task.category < 0 || task.category > 255) return GenericFailure();
+        workingFiles.emplace({workingDoc, workingText});
+        host.ShowProgressDisplay(true);
+        bool tooLong = false;
+        textPath = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, &tooLong);
+        if (textPath.empty()) {
+            return tooLong ? Outcome::Failure(OutcomeCode::kTooLong, kStatusTextTooLong) : GenericFailure();
+        }
+        return {};
     }
-    {
+
+    // The document, built in the working file; a failed write of it is
+    // told with its cause.
+    Outcome BuildWorkingDoc() {
         int docError = 0;
         std::string createCause;
         const int docFd = CreateWorkingFile(workingDoc, createCause);
         if (docFd < 0) return GenericFailure(createCause);
         FileHandle doc(OpenCheckedStream(docFd, "w+b", &docError));
         if (!doc) return GenericFailure();
-        // A failed write of the working file is told with its cause.
         const auto writeCause = [&] { return docError != 0 ? workingDoc + ": " + ErrorText(docError) : std::string(); };
         DocBuildRequest request;
         request.textPath = textPath;
@@ -103,23 +136,32 @@ Outcome PcToPalm(TaskRecord& task, ConversionContext& context, const std::string
         const std::string built = BuildDocFile(request, doc.get(), context.codec, host);
         if (built != kStatusOk) return Outcome::Failure(OutcomeOf(built), built, writeCause());
         if (std::fclose(doc.release()) != 0) return GenericFailure(writeCause());
+        return {};
     }
 
-    // Distributing: each target is replaced only by a complete copy, so a
-    // failure leaves every target not yet reached as it was.
-    for (const Target& target : targets) {
-        std::string cause;
-        if (!CopyFileSafely(workingDoc, target.path, &cause, &host)) return GenericFailure(cause);
-        if (target.user) context.targets.QueueForInstall(target.entry, target.path);
+    // Each target is replaced only by a complete copy, so a failure leaves
+    // every target not yet reached as it was.
+    Outcome Distribute() {
+        for (const Target& target : targets) {
+            std::string cause;
+            if (!CopyFileSafely(workingDoc, target.path, &cause, &host)) return GenericFailure(cause);
+            if (target.user) context.targets.QueueForInstall(target.entry, target.path);
+        }
+        return {};
     }
 
-    double pcTime = 0;
-    double palmTime = 0;
-    if (!ModificationDate(pc, pcTime) || !ModificationDate(targets.front().path, palmTime)) return GenericFailure();
-    task.pcfiletime = pcTime;
-    task.palmfiletime = palmTime;
-    return Outcome::Success(kStatusOk);
-}
+    // The times a later sync compares with: those of the PC file and the first target.
+    Outcome RecordTimes() {
+        double pcTime = 0;
+        double palmTime = 0;
+        if (!ModificationDate(pc, pcTime) || !ModificationDate(targets.front().path, palmTime)) {
+            return GenericFailure();
+        }
+        task.pcfiletime = pcTime;
+        task.palmfiletime = palmTime;
+        return Outcome::Success(kStatusOk);
+    }
+};
 
 }  // namespace
 
@@ -134,17 +176,17 @@ Outcome ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
     ConversionHost& host = context.host;
     const std::string workingDoc = context.baseDirectory + kWorkingDocFileName;
     const std::string workingText = context.baseDirectory + kFilterFileName;
-    bool building = false;
+    PcToPalmConversion conversion{task, context, host, workingDoc, workingText};
     Outcome outcome;
     try {
-        outcome = PcToPalm(task, context, workingDoc, workingText, building);
+        outcome = conversion.Run();
     } catch (const std::exception& error) {
         // A failing user directory, file system or allocation.
         outcome = GenericFailure(error.what());
     }
     Conclude(task, host, outcome);
 
-    if (building || outcome.code == OutcomeCode::kFailed) {
+    if (conversion.workingFiles || outcome.code == OutcomeCode::kFailed) {
         RemoveIfPresent(workingDoc);
         RemoveIfPresent(workingText);
         host.SetTrayIcon(1, "");
