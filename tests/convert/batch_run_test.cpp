@@ -61,21 +61,11 @@ TEST_F(BatchRunTest, EveryDirectionMarksAndWritesBack) {
               (std::vector<std::string>{"OK", "OK", "User skipped task", "kept as it was", "Error: Palm File does not exist"}));
 }
 
-TEST_F(BatchRunTest, StopAtAPromptEndsTheRunAfterThatTask) {
-    WriteFileText(F("a.pdb"), "exists");
-    Add(F("a.txt"), F("a.pdb"), kDirectionPcToPalm);
-    Add(F("a.txt"), F("b.pdb"), kDirectionPcToPalm, "untouched");
-    host_.answers = {kAnswerStop};
-    EXPECT_EQ(Run(host_), (Outcome{1, "LUM2\r\n- stopped", true, false, false, 1}));
-    EXPECT_EQ(marks, (std::vector<std::string>{" -"}));
-    EXPECT_EQ(Status(1) + "|" + Status(2), "User stopped conversion|untouched");
-    EXPECT_FALSE(std::filesystem::exists(F("b.pdb")));
-}
-
+// The run button pressed while a task converts, or a Stop answer (which
+// sets the same request: pc_to_palm_test), ends the run after the task.
 TEST_F(BatchRunTest, StopRequestedDuringATaskFinishesItFirst) {
     Add(F("a.txt"), F("a.pdb"), kDirectionPcToPalm);
     Add(F("a.txt"), F("b.pdb"), kDirectionPcToPalm);
-    // The run button pressed while the first task converts.
     struct StoppingHost : ScriptedHost {
         void LetEventsRun() override { stopRequested = stopRequested || ++events == 3; }
         int events = 0;
