@@ -25,8 +25,8 @@ protected:
         store_.PutRecord(record, task);
     }
     // The summary: tray picture, tip, stopped, errors, report pending, tasks run.
-    using Outcome = std::tuple<int, std::string, bool, bool, bool, int>;
-    Outcome Run(ScriptedHost& host) {
+    using Summary = std::tuple<int, std::string, bool, bool, bool, int>;
+    Summary Run(ScriptedHost& host) {
         ConversionContext context{host, targets_, codec_, dir_.Path()};
         BatchHooks hooks;
         hooks.beforeTask = [&](int position) {
@@ -46,19 +46,21 @@ protected:
     std::vector<std::string> marks;
 };
 
-// What each converter does is its own test's; lum2doc's run shows the files.
-TEST_F(BatchRunTest, EveryDirectionMarksAndWritesBack) {
+// What each converter does is its own test's; lum2doc's run shows the files
+// and the statuses stored. A task without a conversion is marked by the
+// status its last run left.
+TEST_F(BatchRunTest, EveryDirectionRunsAndIsMarked) {
     Add(F("a.txt"), F("a.pdb"), kDirectionPcToPalm);
     Add(F("back.txt"), F("a.pdb"), kDirectionPalmToPc);
     Add(F("a.txt"), F("a.pdb"), kDirectionSync);
+    Add(F("a.txt"), F("a.pdb"), kDirectionNone, "Error: from the last run");
     Add(F("a.txt"), F("a.pdb"), kDirectionNone, "kept as it was");
     Add(F("a.txt"), F("missing.pdb"), kDirectionPalmToPc);
     host_.answers = {kAnswerSkip};  // the new sync task finds both files changed
-    EXPECT_EQ(Run(host_), (Outcome{10, "LUM2\r\n- see list for errors", false, true, true, 5}));
-    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(marks, (std::vector<std::string>{" OK", " OK", " -", " -", " ?"}));
-    EXPECT_EQ((std::vector<std::string>{Status(1), Status(2), Status(3), Status(4), Status(5)}),
-              (std::vector<std::string>{"OK", "OK", "User skipped task", "kept as it was", "Error: Palm File does not exist"}));
+    EXPECT_EQ(Run(host_), (Summary{10, "LUM2\r\n- see list for errors", false, true, true, 6}));
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(marks, (std::vector<std::string>{" OK", " OK", " -", " ?", " -", " ?"}));
+    EXPECT_EQ(Status(4) + "|" + Status(6), "Error: from the last run|Error: Palm File does not exist");
 }
 
 // The run button pressed while a task converts, or a Stop answer (which
@@ -70,13 +72,13 @@ TEST_F(BatchRunTest, StopRequestedDuringATaskFinishesItFirst) {
         void LetEventsRun() override { stopRequested = stopRequested || ++events == 3; }
         int events = 0;
     } host;
-    EXPECT_EQ(Run(host), (Outcome{1, "LUM2\r\n- stopped", true, false, false, 1}));
+    EXPECT_EQ(Run(host), (Summary{1, "LUM2\r\n- stopped", true, false, false, 1}));
     EXPECT_EQ(Status(1) + "|" + Status(2), "OK|");
     EXPECT_TRUE(std::filesystem::exists(F("a.pdb")) && !std::filesystem::exists(F("b.pdb")));
 }
 
 TEST_F(BatchRunTest, EmptyListEndsOkAndNewTasksTakeTheDefaults) {
-    EXPECT_EQ(Run(host_), (Outcome{9, "LUM2\r\n- OK", false, false, false, 0}));
+    EXPECT_EQ(Run(host_), (Summary{9, "LUM2\r\n- OK", false, false, false, 0}));
 
     TaskRecord settings = store_.GetRecord(1);
     settings.pcfile = "/texts/", settings.direction = kDirectionSync, settings.pcfiletime = 99, settings.status = "left over";
