@@ -54,21 +54,15 @@ TEST_F(PalmToPcTest, ReadsTheLowestCheckedUsersFileWhateverFolderIsTyped) {
     EXPECT_EQ(host_.display, (std::vector<bool>{true, false}));
 }
 
-TEST_F(PalmToPcTest, OverwritePromptAnswers) {
+// Skip and Yes, the question and its path are lum2doc run's to show (lum2doc_run_test).
+TEST_F(PalmToPcTest, StopAtTheOverwritePromptKeepsThePcFileAndStopsTheRun) {
     MakeDoc("new text", F("book.pdb"));
     WriteFileText(F("out.txt"), "old text");
     host_.SetChecked({Custom()});
-    host_.answers = {kAnswerSkip, kAnswerStop, kAnswerYes};
-    EXPECT_EQ(Run(F("out.txt"), F("book.pdb")).status, "User skipped task");
-    EXPECT_FALSE(host_.stopRequested);
+    host_.answers = {kAnswerStop};
     EXPECT_EQ(Run(F("out.txt"), F("book.pdb")).status, "User stopped conversion");
     EXPECT_TRUE(host_.stopRequested);
     EXPECT_EQ(ReadFileText(F("out.txt")), "old text");
-    ASSERT_EQ(host_.prompts.size(), 2u);
-    EXPECT_EQ(host_.prompts[0].question, "PC File already exists! Overwrite file?");
-    EXPECT_EQ(host_.prompts[0].path, F("out.txt"));
-    EXPECT_EQ(Run(F("out.txt"), F("book.pdb")).status, "OK");
-    EXPECT_EQ(ReadFileText(F("out.txt")), "new text");
 }
 
 TEST_F(PalmToPcTest, DamagedFilesKeepThePcFileAndTheTimes) {
