@@ -88,15 +88,6 @@ std::string SizeText(std::size_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
-// The rename is only durable once the folder entry is on the disk; the new
-// content is complete either way, so a failure here is not one of the write.
-void SyncFolder(const std::string& folder) {
-    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
-}
-
 // --- Checked streams --------------------------------------------------------
 
 // A replacement is written behind in steps of this size: each step starts the
@@ -248,6 +239,21 @@ extern "C" void CleanupAndEnd(int signalNumber) {
 }  // namespace
 
 std::string ErrorText(int error) { return std::strerror(error); }
+
+int SyncAndClose(std::FILE* stream, int fd) {
+    int error = 0;
+    if (std::fflush(stream) != 0) error = errno;
+    if (error == 0 && fsync(fd) != 0) error = errno;
+    if (std::fclose(stream) != 0 && error == 0) error = errno;
+    return error;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
 
 int OpenRegularFile(const std::string& path, int flags, std::string& cause, mode_t mode) {
     struct stat info {};
@@ -569,9 +575,7 @@ void ReplacementFile::Fail(int error) {
 
 bool ReplacementFile::Commit() {
     if (file_ == nullptr) return false;
-    if (std::fflush(file_) != 0) Fail(errno);
-    if (error_ == 0 && fsync(fd_) != 0) Fail(errno);
-    if (std::fclose(file_) != 0) Fail(errno);
+    if (const int error = SyncAndClose(file_, fd_); error != 0) Fail(error);
     file_ = nullptr;
     fd_ = -1;
     if (error_ != 0) return false;

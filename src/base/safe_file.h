@@ -121,6 +121,18 @@ bool CopyFileSafely(const std::string& source, const std::string& target, std::s
 // grows, sequential writes assumed.
 std::FILE* OpenCheckedStream(int fd, const char* mode, int* firstError, bool writeBehind = false);
 
+// What comes before a complete file is renamed into place: stream is
+// flushed, fd (its descriptor, which a checked stream does not give back)
+// synced to the disk and the stream closed, so that no crash leaves the name
+// on a file whose content had not reached the disk. Returns 0, or the errno
+// of the first failure; the stream is closed either way.
+int SyncAndClose(std::FILE* stream, int fd);
+
+// What comes after the rename: the folder entry is synced, so that the rename
+// itself survives a crash. The content is complete either way, so a failure
+// here is not one of the write and is not reported.
+void SyncFolder(const std::string& folder);
+
 // Removes the temporary files a killed earlier replacement of target left
 // beside it: only regular files with the temporary name of that target,
 // owned by this user, that no running replacement holds.

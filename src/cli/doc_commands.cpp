@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/terminal_progress.h"
 #include "cli/work_dir.h"
+#include "convert/run_status.h"
 #include "base/file_handle.h"
 #include "doc/doc_builder.h"
 #include "doc/doc_extractor.h"

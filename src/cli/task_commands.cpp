@@ -11,12 +11,11 @@
 #include "hotsync/system_user_directory.h"
 #include "convert/batch_run.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 
 namespace lum2::cli {
 
 namespace {
-
-constexpr int kFirstTaskRecord = 3;
 
 const char* const kDirectionNames[] = {"none", "palm-to-pc", "pc-to-palm", "sync"};
 
@@ -81,7 +80,7 @@ int ListTasks(RecordStore& store) {
     for (int n = kFirstTaskRecord; n <= store.RecordCount(); ++n) {
         const TaskRecord task = store.GetRecord(n);
         // One line per task, a TAB between fields, whatever bytes the fields hold.
-        std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", n - kFirstTaskRecord + 1, DirectionName(task.direction).c_str(),
+        std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", RowOfRecord(n), DirectionName(task.direction).c_str(),
                     PrintableText(task.pcfile).c_str(), PrintableText(task.palmfile).c_str(),
                     PrintableText(task.options).c_str(), PrintableText(task.install).c_str(),
                     PrintableText(task.status).c_str());
@@ -105,12 +104,12 @@ int AddTask(RecordStore& store, const ParsedArguments& args) {
     const std::string pc = PathValue(args, "--pc", "PC File");
     const std::string palm = PathValue(args, "--palm", "Palm File");
     const std::string options = args.values.count("--options") ? BitsValue(args, "--options", 32) : "";
-    const std::string install = args.values.count("--install") ? BitsValue(args, "--install", 32) : "";
+    const std::string install = args.values.count("--install") ? BitsValue(args, "--install", kMaximumInstallEntries) : "";
     const int category = args.IntValue("--category", 0, 15, -1);
     const int tabs = args.IntValue("--tabs", 0, 64, -1);
 
     const int position = AppendNewTask(store);
-    const int record = position + kFirstTaskRecord - 1;
+    const int record = RecordOfRow(position);
     TaskRecord task = store.GetRecord(record);
     task.pcfile = pc;
     task.palmfile = palm;
@@ -128,10 +127,10 @@ int DeleteTask(RecordStore& store, const ParsedArguments& args) {
     if (args.positionals.size() != 2) throw UsageError("tasks delete takes one position");
     ParsedArguments position;
     position.values["POS"] = args.positionals[1];
-    const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+    const int count = RowOfRecord(store.RecordCount());
     if (count < 1) return Fail("Error: the task list is empty");
     const int pos = position.IntValue("POS", 1, count, 0);
-    store.DeleteRecord(pos + kFirstTaskRecord - 1);
+    store.DeleteRecord(RecordOfRow(pos));
     return kExitOk;
 }
 

@@ -1,15 +1,14 @@
 #include "convert/batch_run.h"
 
-#include "doc/doc_builder.h"
 #include "base/printable_text.h"
 #include "hotsync/system_user_directory.h"
+#include "tasks/store_layout.h"
 
 namespace lum2 {
 
 namespace {
 
 const std::string kTipHead = "LUM2\r\n";
-constexpr int kFirstTaskRecord = 3;
 
 std::string OneLine(std::string text) {
     std::size_t at;
@@ -17,72 +16,60 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-}  // namespace
-
-TaskOutcome OutcomeOf(const std::string& status) {
-    if (status.rfind(kStatusOk, 0) == 0) return TaskOutcome::kConverted;
-    if (status == kStatusUpToDate) return TaskOutcome::kUpToDate;
-    if (status.rfind("Error", 0) == 0) return TaskOutcome::kFailed;
-    return TaskOutcome::kNotDone;
+// Runs the task's conversion. A task without one keeps the status of its last
+// run, which is all there is to go by.
+Outcome RunTask(TaskRecord& task, ConversionContext& context) {
+    switch (task.direction) {
+    case kDirectionPalmToPc:
+        return ConvertPalmToPc(task, context);
+    case kDirectionPcToPalm:
+        return ConvertPcToPalm(task, context);
+    case kDirectionSync:
+        return SyncTask(task, context);
+    default:
+        return {OutcomeOf(task.status), task.status, {}};
+    }
 }
 
-bool EndedWell(const TaskRecord& task) {
-    switch (task.direction) {
+}  // namespace
+
+bool EndedWell(int direction, OutcomeCode code) {
+    switch (direction) {
     case kDirectionNone:
         return true;
     case kDirectionPalmToPc:
     case kDirectionPcToPalm:
-    case kDirectionSync: {
-        const TaskOutcome outcome = OutcomeOf(task.status);
-        return outcome == TaskOutcome::kConverted || outcome == TaskOutcome::kUpToDate;
-    }
+    case kDirectionSync:
+        return code == OutcomeCode::kOk || code == OutcomeCode::kUpToDate;
     default:
         return false;
     }
 }
 
-std::string ItemMark(const std::string& status) {
-    switch (OutcomeOf(status)) {
-    case TaskOutcome::kConverted:
-        return " OK";
-    case TaskOutcome::kFailed:
-        return " ?";
-    default:
-        return " -";
-    }
+std::string ItemMark(OutcomeCode code) {
+    if (code == OutcomeCode::kOk) return " OK";
+    return IsFailure(code) ? " ?" : " -";
 }
 
 BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks) {
     ConversionHost& host = context.host;
     BatchSummary summary;
     try {
-        const int count = store.RecordCount() - (kFirstTaskRecord - 1);
+        const int count = RowOfRecord(store.RecordCount());
         summary.tasksInList = count;
         for (int position = 1; position <= count; ++position) {
             if (hooks.beforeTask) hooks.beforeTask(position);
             host.LetEventsRun();
 
-            TaskRecord task = store.GetRecord(position + kFirstTaskRecord - 1);
-            switch (task.direction) {
-            case kDirectionPalmToPc:
-                ConvertPalmToPc(task, context);
-                break;
-            case kDirectionPcToPalm:
-                ConvertPcToPalm(task, context);
-                break;
-            case kDirectionSync:
-                SyncTask(task, context);
-                break;
-            default:
-                break;  // no conversion: the task keeps its old status
-            }
-            const std::string mark = ItemMark(task.status);
-            if (mark == " ?") summary.errors = true;
-            if (EndedWell(task)) ++summary.tasksEndedWell;
+            TaskRecord task = store.GetRecord(RecordOfRow(position));
+            const Outcome outcome = RunTask(task, context);
+            const std::string mark = ItemMark(outcome.code);
+            if (IsFailure(outcome.code)) summary.errors = true;
+            if (EndedWell(task.direction, outcome.code)) ++summary.tasksEndedWell;
             if (hooks.afterTask) hooks.afterTask(position, task, mark);
             host.LetEventsRun();
 
-            store.PutRecord(position + kFirstTaskRecord - 1, task);
+            store.PutRecord(RecordOfRow(position), task);
             ++summary.tasksRun;
             if (host.stopRequested) break;
         }
@@ -120,7 +107,7 @@ BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, co
 
     BatchHooks hooks;
     hooks.beforeTask = [&](int position) {
-        host.SetCheckedFromInstall(store.GetRecord(position + kFirstTaskRecord - 1).install, targets.Count());
+        host.SetCheckedFromInstall(store.GetRecord(RecordOfRow(position)).install, targets.Count());
     };
     hooks.afterTask = [out](int position, const TaskRecord& task, const std::string& mark) {
         std::fprintf(out, "%d\t%s\t%s\n", position, mark.c_str(), PrintableText(task.status).c_str());
@@ -134,13 +121,13 @@ BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, co
 
 int AppendNewTask(RecordStore& store) {
     const std::string id = store.NewTaskId();
-    TaskRecord task = store.GetRecord(1);
+    TaskRecord task = store.GetRecord(kSettingsRecord);
     task.pcfiletime = 0;
     task.palmfiletime = 0;
     task.status.clear();
     task.taskid = id;
     store.PutRecord(store.RecordCount() + 1, task);
-    return store.RecordCount() - (kFirstTaskRecord - 1);
+    return RowOfRecord(store.RecordCount());
 }
 
 }  // namespace lum2

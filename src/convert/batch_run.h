@@ -38,27 +38,20 @@ struct BatchSummary {
     std::string storeError;      // a store that failed mid-run ends the run with this
 };
 
-// What a converter's status says of the task's last run. Statuses are texts
-// the user knows and the store keeps, so they are told apart here and only here.
-enum class TaskOutcome {
-    kConverted,    // "OK"
-    kUpToDate,     // "No update necessary"
-    kFailed,       // "Error: ..."
-    kNotDone,      // skipped, stopped, or nothing yet
-};
-TaskOutcome OutcomeOf(const std::string& status);
+// Whether a task of direction whose run ended with code did what it is for:
+// converted, or found both files alike. A task with the direction "none" asks
+// for nothing and always has; one with a direction this version does not
+// know did nothing and has not.
+bool EndedWell(int direction, OutcomeCode code);
 
-// Whether the task did what it is for: converted, or found both files
-// alike; a task with the direction "none" asks for nothing and always has.
-// One with a direction this version does not know did nothing and has not.
-bool EndedWell(const TaskRecord& task);
-
-// The mark of a task's row: " OK", " ?" for an error, " -" for anything else.
-std::string ItemMark(const std::string& status);
+// The mark of a task's row: " OK" converted, " ?" a failure, " -" anything else.
+std::string ItemMark(OutcomeCode code);
 
 // Runs every task; the record of each is written back before the next starts,
 // and a stop (a Stop answer or the run button) ends the run after the current
-// task. The summary also goes to the tray through the host.
+// task. The summary also goes to the tray through the host. Returns it: a
+// StoreError mid-run, a hook's too, ends the run with its text in the summary
+// instead of going through.
 BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const BatchHooks& hooks = {});
 
 // The run with no window, as "lum2doc run" and a desktop "-s" without a
@@ -66,12 +59,13 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
 // Custom (warnings on standard error), each task's install text checks them as
 // the editor does when it shows the task, and out gets one line per task
 // (position, mark, status) and then the summary; a store failure is said on
-// standard error.
+// standard error. Returns the summary.
 BatchSummary RunTaskListWithoutWindow(RecordStore& store, HeadlessHost& host, const CodecFunctions& codec,
                                       const std::string& baseDirectory, std::FILE* out);
 
 // Appends a task the way "New" does: the settings record's defaults, no file
-// times, no status, a fresh id. Returns its list position.
+// times, no status, a fresh id. Returns its list position; throws the store's
+// StoreError.
 int AppendNewTask(RecordStore& store);
 
 }  // namespace lum2

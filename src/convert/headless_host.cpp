@@ -4,12 +4,9 @@
 
 #include "base/printable_text.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 
 namespace lum2 {
-
-namespace {
-constexpr int kSettingsRecord = 1;
-}
 
 int SkipUnanswerable(PromptKind kind, const std::string& question, const std::string& path) {
     const std::string asked =
@@ -31,13 +28,13 @@ void HeadlessHost::SetAskBeforeOverwrite(bool ask) {
     askBeforeOverwrite_ = ask;
     if (store_ != nullptr) {
         TaskRecord settings = store_->GetRecord(kSettingsRecord);
-        settings.switch2 = ask;
+        SetAskOverwrite(settings, ask);
         store_->PutRecord(kSettingsRecord, settings);
     }
 }
 
 bool HeadlessHost::AskBeforeOverwrite() {
-    if (store_ != nullptr) return store_->GetRecord(kSettingsRecord).switch2;
+    if (store_ != nullptr) return lum2::AskOverwrite(store_->GetRecord(kSettingsRecord));
     return askBeforeOverwrite_;
 }
 

@@ -25,8 +25,9 @@ public:
     // Answers a prompt; the default answers Stop, as a closed prompt does.
     using Answerer = std::function<int(PromptKind kind, const std::string& question, const std::string& path)>;
 
-    // With a store, ask-before-overwrite is the settings record's switch2 and
-    // "do not ask again" clears it there; without one it is a plain flag.
+    // With a store, ask-before-overwrite is the settings record's "Ask
+    // Overwrite" and "do not ask again" clears it there; without one it is a
+    // plain flag. Reading or writing the store throws its StoreError.
     explicit HeadlessHost(RecordStore* store = nullptr);
 
     // Checks the entries whose character in install is "1" (entry k at

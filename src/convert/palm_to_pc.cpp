@@ -15,93 +15,88 @@
 
 namespace lum2 {
 
-void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
+namespace {
+
+// Writes the text of the document at source as the PC file pc, which stays
+// as it was until the text is complete.
+Outcome WriteText(const std::string& source, const std::string& pc, const TaskRecord& task,
+                  ConversionContext& context) {
     ConversionHost& host = context.host;
-    bool converting = false;
+    std::string openCause;
+    FileHandle doc(OpenRegularStream(source, openCause));
+    if (!doc) return GenericFailure(openCause);
+    ReplacementFile text(pc);
+    Outcome outcome = GenericFailure();
+    if (text.Ok()) {
+        host.ShowProgressDisplay(true);
+        outcome = ExtractDocText(doc.get(), text.File(), context.codec, host, UsesUtf8Text(task));
+        doc.reset();
+        if (outcome.Ok() && !text.Commit()) outcome = GenericFailure();
+    }
+    if (outcome.code == OutcomeCode::kFailed && !text.Cause().empty()) outcome.cause = text.NamedCause();
+    return outcome;
+}
 
-    try {
-        const std::vector<int> checked = host.CheckedTargets();
-        if (checked.empty()) {
-            task.status = "Error: no source user (or custom) selected";
-            return;
-        }
-        const std::string palm = RightTrim(task.palmfile);
-        if (FileNamePart(palm).empty()) {
-            task.status = "Error: no Palm File selected";
-            return;
-        }
-        const std::string typedPc = RightTrim(task.pcfile);
-        if (FileNamePart(typedPc).empty()) {
-            task.status = "Error: no PC File selected";
-            return;
-        }
-        task.palmfile = palm;
-        task.pcfile = typedPc;
-        const std::string pc = InFolder(context.baseDirectory, typedPc);
+// The conversion up to the times recorded; converting is set once the PC
+// file's replacement is under way. Throws what the user directory and the
+// host throw.
+Outcome PalmToPc(TaskRecord& task, ConversionContext& context, bool& converting) {
+    ConversionHost& host = context.host;
+    const std::vector<int> checked = host.CheckedTargets();
+    if (checked.empty()) return Refused(kStatusNoSourceTarget);
+    const std::string palm = RightTrim(task.palmfile);
+    if (FileNamePart(palm).empty()) return Refused(kStatusNoPalmFile);
+    const std::string typedPc = RightTrim(task.pcfile);
+    if (FileNamePart(typedPc).empty()) return Refused(kStatusNoPcFile);
+    task.palmfile = palm;
+    task.pcfile = typedPc;
+    const std::string pc = InFolder(context.baseDirectory, typedPc);
 
-        const std::string source = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
-        if (FileProbe(source) != 1) {
-            task.status = "Error: Palm File does not exist";
-            return;
+    const std::string source = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
+    if (FileProbe(source) != 1) return Refused(kStatusPalmFileMissing);
+    // Replacing the document by its own text would lose it.
+    if (IsSameFile(source, pc)) return Refused(kStatusSameFile);
+    if (FileProbe(pc) == 1 && !host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
+        const int answer = host.AskOverwrite("PC File already exists! Overwrite file?", pc);
+        if (answer == kAnswerStop) {
+            host.stopRequested = true;
+            return Stopped();
         }
-        // Replacing the document by its own text would lose it.
-        if (IsSameFile(source, pc)) {
-            task.status = kStatusSameFile;
-            return;
-        }
-        if (FileProbe(pc) == 1 && !host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
-            const int answer = host.AskOverwrite("PC File already exists! Overwrite file?", pc);
-            if (answer == kAnswerStop) {
-                host.stopRequested = true;
-                task.status = "User stopped conversion";
-                return;
-            }
-            if (answer != kAnswerYes) {
-                task.status = "User skipped task";
-                return;
-            }
-        }
-
-        // The existing PC file stays until the new one is complete, so a
-        // damaged Palm file or a failed write never costs the user a text.
-        converting = true;
-        std::string openCause;
-        FileHandle doc(OpenRegularStream(source, openCause));
-        if (!doc) {
-            task.status = kStatusGenericError;
-            host.ReportFailureCause(openCause);
-        } else {
-            ReplacementFile text(pc);
-            if (!text.Ok()) {
-                task.status = kStatusGenericError;
-            } else {
-                host.ShowProgressDisplay(true);
-                task.status = ExtractDocText(doc.get(), text.File(), context.codec, host, UsesUtf8Text(task)).status;
-                doc.reset();
-                if (task.status == kStatusOk && !text.Commit()) task.status = kStatusGenericError;
-            }
-            if (task.status == kStatusGenericError && !text.Cause().empty()) host.ReportFailureCause(text.NamedCause());
-        }
-
-        if (task.status == kStatusOk) {
-            double palmTime = 0;
-            double pcTime = 0;
-            if (ModificationDate(source, palmTime) && ModificationDate(pc, pcTime)) {
-                task.palmfiletime = palmTime;
-                task.pcfiletime = pcTime;
-            } else {
-                task.status = kStatusGenericError;
-            }
-        }
-    } catch (const std::exception&) {
-        task.status = kStatusGenericError;
+        if (answer != kAnswerYes) return Skipped(kStatusTaskSkipped);
     }
 
-    if (converting || task.status == kStatusGenericError) {
+    // The existing PC file stays until the new one is complete, so a
+    // damaged Palm file or a failed write never costs the user a text.
+    converting = true;
+    const Outcome written = WriteText(source, pc, task, context);
+    if (!written.Ok()) return written;
+    double palmTime = 0;
+    double pcTime = 0;
+    if (!ModificationDate(source, palmTime) || !ModificationDate(pc, pcTime)) return GenericFailure();
+    task.palmfiletime = palmTime;
+    task.pcfiletime = pcTime;
+    return written;
+}
+
+}  // namespace
+
+Outcome ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
+    ConversionHost& host = context.host;
+    bool converting = false;
+    Outcome outcome;
+    try {
+        outcome = PalmToPc(task, context, converting);
+    } catch (const std::exception&) {
+        outcome = GenericFailure();
+    }
+    Conclude(task, host, outcome);
+
+    if (converting || outcome.code == OutcomeCode::kFailed) {
         host.SetTrayIcon(1, "");
         host.ShowProgressDisplay(false);
         host.LetEventsRun();
     }
+    return outcome;
 }
 
 }  // namespace lum2

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/file_handle.h"
@@ -27,18 +28,142 @@ namespace {
 struct Target {
     int entry = 0;
     std::string path;
-    bool overwrite = false;  // a file is there and is to be replaced
-    bool user = false;       // a HotSync user's copy, handed to its install
+    bool user = false;  // a HotSync user's copy, handed to its install
 };
-
-// Thrown for a failure that has its own status text.
-struct ReportedFailure {
-    std::string status;
-};
-
 
 // A working file goes; a folder planted at its name is not this program's to remove.
 void RemoveIfPresent(const std::string& path) { unlink(path.c_str()); }
+
+// One conversion, step by step. Each step returns the outcome the conversion
+// ends with, or one that is Ok() to go on to the next; each throws what the
+// user directory, the host and the file system throw.
+struct PcToPalmConversion {
+    TaskRecord& task;
+    ConversionContext& context;
+    ConversionHost& host;
+    const std::string workingDoc;
+    const std::string workingText;
+
+    std::vector<int> checked{};
+    std::string pc{};    // the PC file, in the base folder when typed relative
+    std::string palm{};  // the Palm file as typed
+    std::vector<Target> targets{};
+    std::string textPath{};  // the filtered text: the PC file itself, or the working text
+    // Set once the working files may exist, and until they are removed.
+    std::optional<RemovedOnSignal> workingFiles{};
+
+    Outcome Run() {
+        Outcome outcome = CheckTask();
+        if (outcome.Ok()) outcome = ChooseTargets();
+        if (outcome.Ok()) outcome = FilterText();
+        if (outcome.Ok()) outcome = BuildWorkingDoc();
+        if (outcome.Ok()) outcome = Distribute();
+        if (outcome.Ok()) outcome = RecordTimes();
+        return outcome;
+    }
+
+    // The names and the PC file, before anything is asked or opened.
+    Outcome CheckTask() {
+        checked = host.CheckedTargets();
+        if (checked.empty()) return Refused(kStatusNoSourceTarget);
+        pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
+        if (FileNamePart(pc).empty()) return Refused(kStatusNoPcFile);
+        palm = RightTrim(task.palmfile);
+        if (FileNamePart(palm).empty()) return Refused(kStatusNoPalmFile);
+        if (FileProbe(pc) <= 0) return Refused(kStatusPcFileMissing);
+        return {};
+    }
+
+    // The targets to write, asking before each existing file is replaced:
+    // nothing is written yet, so an early answer ends the task at once.
+    Outcome ChooseTargets() {
+        for (const int entry : checked) {
+            if (entry < 0 || entry >= kMaximumInstallEntries || entry >= context.targets.Count()) {
+                return GenericFailure();
+            }
+            Target target;
+            target.entry = entry;
+            target.user = !context.targets.IsCustom(entry);
+            target.path = PalmFileLocation(palm, entry, context.targets, context.baseDirectory);
+            // Replacing the text by its own document would lose it.
+            if (IsSameFile(pc, target.path)) return Refused(kStatusSameFile);
+            if (FileProbe(target.path) > 0 && !host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
+                const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
+                if (answer == kAnswerStop) {
+                    host.stopRequested = true;
+                    return Stopped();
+                }
+                if (answer != kAnswerYes) {
+                    if (checked.size() == 1) return Skipped(kStatusTaskSkipped);
+                    continue;
+                }
+            }
+            targets.push_back(target);
+        }
+        if (targets.empty()) return Skipped(kStatusDistributionSkipped);
+        return {};
+    }
+
+    // The building begins: the progress display shows, and the text goes
+    // through the filters (a category no document holds is refused first).
+    Outcome FilterText() {
+        if (task.category < 0 || task.category > 255) return GenericFailure();
+        workingFiles.emplace({workingDoc, workingText});
+        host.ShowProgressDisplay(true);
+        const Outcome filtered = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, textPath);
+        if (filtered.code == OutcomeCode::kTooLong) return Outcome::Failure(OutcomeCode::kTooLong, kStatusTextTooLong);
+        // The filters' outcome carries no status: a failure is the generic one.
+        if (!filtered.Ok()) return GenericFailure(filtered.cause);
+        return {};
+    }
+
+    // The document, built in the working file; a failed write of it is
+    // told with its cause.
+    Outcome BuildWorkingDoc() {
+        int docError = 0;
+        std::string createCause;
+        const int docFd = CreateWorkingFile(workingDoc, createCause);
+        if (docFd < 0) return GenericFailure(createCause);
+        FileHandle doc(OpenCheckedStream(docFd, "w+b", &docError));
+        if (!doc) return GenericFailure();
+        const auto writeCause = [&] { return docError != 0 ? workingDoc + ": " + ErrorText(docError) : std::string(); };
+        DocBuildRequest request;
+        request.textPath = textPath;
+        request.databaseName = NewDatabaseName(palm, pc, UsesUtf8Text(task));
+        request.compressed = task.HasOption(kOptionCompress);
+        request.category = task.category;
+        Outcome built = BuildDocFile(request, doc.get(), context.codec, host);
+        if (!built.Ok()) {
+            if (built.cause.empty()) built.cause = writeCause();
+            return built;
+        }
+        if (std::fclose(doc.release()) != 0) return GenericFailure(writeCause());
+        return {};
+    }
+
+    // Each target is replaced only by a complete copy, so a failure leaves
+    // every target not yet reached as it was.
+    Outcome Distribute() {
+        for (const Target& target : targets) {
+            std::string cause;
+            if (!CopyFileSafely(workingDoc, target.path, &cause, &host)) return GenericFailure(cause);
+            if (target.user) context.targets.QueueForInstall(target.entry, target.path);
+        }
+        return {};
+    }
+
+    // The times a later sync compares with: those of the PC file and the first target.
+    Outcome RecordTimes() {
+        double pcTime = 0;
+        double palmTime = 0;
+        if (!ModificationDate(pc, pcTime) || !ModificationDate(targets.front().path, palmTime)) {
+            return GenericFailure();
+        }
+        task.pcfiletime = pcTime;
+        task.palmfiletime = palmTime;
+        return Outcome::Success(kStatusOk);
+    }
+};
 
 }  // namespace
 
@@ -49,141 +174,21 @@ std::string PalmFileLocation(const std::string& palmfile, int entry, InstallTarg
     return targets.UserBackupFolder(entry) + FileNamePart(palm);
 }
 
-void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
+Outcome ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
     ConversionHost& host = context.host;
     const std::string workingDoc = context.baseDirectory + kWorkingDocFileName;
     const std::string workingText = context.baseDirectory + kFilterFileName;
-    bool building = false;
-
+    PcToPalmConversion conversion{task, context, host, workingDoc, workingText};
+    Outcome outcome;
     try {
-        // Choosing the targets: nothing is written, and an early answer returns at once.
-        const std::vector<int> checked = host.CheckedTargets();
-        if (checked.empty()) {
-            task.status = "Error: no source user (or custom) selected";
-            return;
-        }
-        const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
-        if (FileNamePart(pc).empty()) {
-            task.status = "Error: no PC File selected";
-            return;
-        }
-        const std::string palm = RightTrim(task.palmfile);
-        if (FileNamePart(palm).empty()) {
-            task.status = "Error: no Palm File selected";
-            return;
-        }
-        if (FileProbe(pc) <= 0) {
-            task.status = "Error: PC File does not exist";
-            return;
-        }
-
-        std::vector<Target> targets;
-        for (const int entry : checked) {
-            if (entry < 0 || entry >= kTargetSlots || entry >= context.targets.Count()) {
-                throw ReportedFailure{kStatusGenericError};
-            }
-            Target target;
-            target.entry = entry;
-            target.user = !context.targets.IsCustom(entry);
-            target.path = PalmFileLocation(palm, entry, context.targets, context.baseDirectory);
-            // Replacing the text by its own document would lose it.
-            if (IsSameFile(pc, target.path)) {
-                task.status = kStatusSameFile;
-                return;
-            }
-            if (FileProbe(target.path) > 0) {
-                if (!host.overwritePromptSuppressed && host.AskBeforeOverwrite()) {
-                    const int answer = host.AskOverwrite("Palm File already exists! Overwrite file?", target.path);
-                    if (answer == kAnswerStop) {
-                        task.status = "User stopped conversion";
-                        host.stopRequested = true;
-                        return;
-                    }
-                    if (answer != kAnswerYes) {
-                        if (checked.size() == 1) {
-                            task.status = "User skipped task";
-                            return;
-                        }
-                        continue;
-                    }
-                }
-                target.overwrite = true;
-            }
-            targets.push_back(target);
-        }
-        if (targets.empty()) {
-            task.status = "User skipped distribution";
-            return;
-        }
-        if (task.category < 0 || task.category > 255) throw ReportedFailure{kStatusGenericError};
-
-        // Building the document in the working file.
-        building = true;
-        const RemovedOnSignal workingFiles{workingDoc, workingText};
-        host.ShowProgressDisplay(true);
-        std::string textPath;
-        const Outcome filtered = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, textPath);
-        if (!filtered.Ok()) {
-            if (!filtered.cause.empty()) host.ReportFailureCause(filtered.cause);
-            throw ReportedFailure{filtered.code == OutcomeCode::kTooLong ? kStatusTextTooLong : kStatusGenericError};
-        }
-        {
-            int docError = 0;
-            std::string createCause;
-            const int docFd = CreateWorkingFile(workingDoc, createCause);
-            if (docFd < 0) {
-                host.ReportFailureCause(createCause);
-                throw ReportedFailure{kStatusGenericError};
-            }
-            FileHandle doc(OpenCheckedStream(docFd, "w+b", &docError));
-            if (!doc) throw ReportedFailure{kStatusGenericError};
-            // A failed write of the working file is told with its cause.
-            struct CauseOnFailure {
-                ProgressSink& host;
-                const std::string& path;
-                const int& error;
-                ~CauseOnFailure() {
-                    if (error != 0) host.ReportFailureCause(path + ": " + ErrorText(error));
-                }
-            } cause{host, workingDoc, docError};
-            DocBuildRequest request;
-            request.textPath = textPath;
-            request.databaseName = NewDatabaseName(palm, pc, UsesUtf8Text(task));
-            request.compressed = task.HasOption(kOptionCompress);
-            request.category = task.category;
-            const Outcome built = BuildDocFile(request, doc.get(), context.codec, host);
-            if (!built.Ok()) throw ReportedFailure{built.status};
-            if (std::fclose(doc.release()) != 0) throw ReportedFailure{kStatusGenericError};
-        }
-
-        // Distributing: each target is replaced only by a complete copy, so a
-        // failure leaves every target not yet reached as it was.
-        for (const Target& target : targets) {
-            std::string cause;
-            if (!CopyFileSafely(workingDoc, target.path, &cause, &host)) {
-                host.ReportFailureCause(cause);
-                throw ReportedFailure{kStatusGenericError};
-            }
-            if (target.user) context.targets.QueueForInstall(target.entry, target.path);
-        }
-
-        double pcTime = 0;
-        double palmTime = 0;
-        if (!ModificationDate(pc, pcTime) || !ModificationDate(targets.front().path, palmTime)) {
-            throw ReportedFailure{kStatusGenericError};
-        }
-        task.pcfiletime = pcTime;
-        task.palmfiletime = palmTime;
-        task.status = kStatusOk;
-    } catch (const ReportedFailure& failure) {
-        task.status = failure.status;
+        outcome = conversion.Run();
     } catch (const std::exception& error) {
         // A failing user directory, file system or allocation.
-        task.status = kStatusGenericError;
-        host.ReportFailureCause(error.what());
+        outcome = GenericFailure(error.what());
     }
+    Conclude(task, host, outcome);
 
-    if (building || task.status == kStatusGenericError) {
+    if (conversion.workingFiles || outcome.code == OutcomeCode::kFailed) {
         RemoveIfPresent(workingDoc);
         RemoveIfPresent(workingText);
         host.SetTrayIcon(1, "");
@@ -191,6 +196,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
         host.SetProgressCaption("Progress");
         host.LetEventsRun();
     }
+    return outcome;
 }
 
 }  // namespace lum2

@@ -1,10 +1,10 @@
 // Sync: bring up to date the side whose file changed since the last
 // successful conversion, or ask when both did.
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "convert/converters.h"
-#include "doc/doc_builder.h"
 #include "base/file_times.h"
 #include "base/path_functions.h"
 
@@ -22,79 +22,81 @@ bool Changed(const std::string& path, double recorded) {
     return std::llabs(WholeSecondsBetween(recorded, current)) > kUnchangedSeconds;
 }
 
+using Conversion = Outcome (*)(TaskRecord& task, ConversionContext& context);
+
 // Runs the conversion the user chose without a second question.
-template <typename Conversion>
-void RunChosen(Conversion conversion, TaskRecord& task, ConversionContext& context) {
+Outcome RunChosen(Conversion conversion, TaskRecord& task, ConversionContext& context) {
     context.host.overwritePromptSuppressed = true;
+    Outcome outcome;
     try {
-        conversion(task, context);
+        outcome = conversion(task, context);
     } catch (...) {
         context.host.overwritePromptSuppressed = false;
         throw;
     }
     context.host.overwritePromptSuppressed = false;
+    return outcome;
+}
+
+// What the sync does: the conversion towards the side that did not change
+// (chosen: the user picked it in the both-changed prompt), or none, with the
+// outcome the sync ends with.
+struct Decision {
+    Conversion conversion = nullptr;
+    bool chosen = false;
+    Outcome outcome;
+};
+
+Decision Converting(Conversion conversion, bool chosen = false) { return {conversion, chosen, {}}; }
+Decision EndingWith(Outcome outcome) { return {nullptr, false, std::move(outcome)}; }
+
+Decision Decide(TaskRecord& task, ConversionContext& context) {
+    const std::vector<int> checked = context.host.CheckedTargets();
+    if (checked.empty()) return EndingWith(Refused(kStatusNoTarget));
+    const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
+    if (FileNamePart(pc).empty()) return EndingWith(Refused(kStatusNoPcFile));
+    const std::string palm = RightTrim(task.palmfile);
+    if (FileNamePart(palm).empty()) return EndingWith(Refused(kStatusNoPalmFile));
+    const std::string palmPath = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
+    const bool palmExists = FileProbe(palmPath) == 1;
+    const bool pcExists = FileProbe(pc) == 1;
+
+    if (pcExists && !palmExists) return Converting(ConvertPcToPalm);
+    if (!pcExists && palmExists) return Converting(ConvertPalmToPc);
+    if (!pcExists && !palmExists) return EndingWith(Refused(kStatusBothFilesMissing));
+    const bool pcChanged = Changed(pc, task.pcfiletime);
+    const bool palmChanged = Changed(palmPath, task.palmfiletime);
+    if (pcChanged && !palmChanged) return Converting(ConvertPcToPalm);
+    if (!pcChanged && palmChanged) return Converting(ConvertPalmToPc);
+    if (!pcChanged && !palmChanged) return EndingWith({OutcomeCode::kUpToDate, kStatusUpToDate, {}});
+    switch (context.host.AskBothChanged()) {
+    case kAnswerUpdatePcFile:
+        return Converting(ConvertPalmToPc, true);
+    case kAnswerUpdatePalmFile:
+        return Converting(ConvertPcToPalm, true);
+    case kAnswerSkip:
+        return EndingWith(Skipped(kStatusTaskSkipped));
+    default:
+        context.host.stopRequested = true;
+        return EndingWith(Stopped());
+    }
 }
 
 }  // namespace
 
-void SyncTask(TaskRecord& task, ConversionContext& context) {
+Outcome SyncTask(TaskRecord& task, ConversionContext& context) {
+    Outcome outcome;
     try {
-        const std::vector<int> checked = context.host.CheckedTargets();
-        if (checked.empty()) {
-            task.status = "Error: no user (or custom) selected";
-            return;
+        const Decision decision = Decide(task, context);
+        // A conversion tells the task and the host its outcome itself.
+        if (decision.conversion != nullptr) {
+            return decision.chosen ? RunChosen(decision.conversion, task, context) : decision.conversion(task, context);
         }
-        const std::string pc = InFolder(context.baseDirectory, RightTrim(task.pcfile));
-        if (FileNamePart(pc).empty()) {
-            task.status = "Error: no PC File selected";
-            return;
-        }
-        const std::string palm = RightTrim(task.palmfile);
-        if (FileNamePart(palm).empty()) {
-            task.status = "Error: no Palm File selected";
-            return;
-        }
-        const std::string palmPath = PalmFileLocation(palm, checked.front(), context.targets, context.baseDirectory);
-        const bool palmExists = FileProbe(palmPath) == 1;
-        const bool pcExists = FileProbe(pc) == 1;
-
-        if (pcExists && !palmExists) {
-            ConvertPcToPalm(task, context);
-        } else if (!pcExists && palmExists) {
-            ConvertPalmToPc(task, context);
-        } else if (!pcExists && !palmExists) {
-            task.status = "Error: PC File and Palm File does not exist";
-        } else {
-            const bool pcChanged = Changed(pc, task.pcfiletime);
-            const bool palmChanged = Changed(palmPath, task.palmfiletime);
-            if (pcChanged && !palmChanged) {
-                ConvertPcToPalm(task, context);
-            } else if (!pcChanged && palmChanged) {
-                ConvertPalmToPc(task, context);
-            } else if (!pcChanged && !palmChanged) {
-                task.status = "No update necessary";
-            } else {
-                switch (context.host.AskBothChanged()) {
-                case kAnswerUpdatePcFile:
-                    RunChosen(ConvertPalmToPc, task, context);
-                    break;
-                case kAnswerUpdatePalmFile:
-                    RunChosen(ConvertPcToPalm, task, context);
-                    break;
-                case kAnswerSkip:
-                    task.status = "User skipped task";
-                    break;
-                default:
-                    task.status = "User stopped conversion";
-                    context.host.stopRequested = true;
-                    break;
-                }
-            }
-        }
+        outcome = decision.outcome;
     } catch (const std::exception& error) {
-        task.status = kStatusGenericError;
-        context.host.ReportFailureCause(error.what());
+        outcome = GenericFailure(error.what());
     }
+    return Conclude(task, context.host, outcome);
 }
 
 }  // namespace lum2

@@ -19,8 +19,6 @@ struct DocBuildRequest {
     int jobs = 0;              // threads compressing records; 0: one per core
 };
 
-// A run's status, which the run's checks end in before a document is opened.
-inline constexpr const char* kStatusSameFile = "Error: PC File and Palm File are the same file";
 
 // Writes the database into doc, an empty file open for writing. Shows
 // "Compression" progress, one step per record, with the tray picture

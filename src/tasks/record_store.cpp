@@ -16,6 +16,7 @@
 
 #include "base/path_functions.h"
 #include "base/safe_file.h"
+#include "tasks/store_layout.h"
 
 namespace lum2 {
 
@@ -88,24 +89,6 @@ int TakeOverMode(std::FILE* store, std::FILE* copy) {
         if (errno != EPERM || (::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM)) return errno;
     }
     return ::fchmod(fd, info.st_mode & 0777) == 0 ? 0 : errno;
-}
-
-// Flushes to the disk and closes; returns 0 or the first errno met.
-int FinishStream(std::FILE* stream) {
-    int error = 0;
-    if (std::fflush(stream) != 0) error = errno;
-    if (error == 0 && ::fsync(::fileno(stream)) != 0) error = errno;
-    if (std::fclose(stream) != 0 && error == 0) error = errno;
-    return error;
-}
-
-// The rename is only durable once the folder entry is on the disk; a
-// failure here loses nothing that is not already written, so it is ignored.
-void SyncDirectory(const std::string& directory) {
-    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 // lumdata.dat.bak, then lumdata.dat.bak.1, lumdata.dat.bak.2 ...
@@ -206,7 +189,7 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
         std::fseek(file_, 0, SEEK_SET);
         const bool current = std::fread(version, 1, sizeof version, file_) == sizeof version &&
                              std::memcmp(version, kCurrentVersion, sizeof version) == 0 &&
-                             RecordCount() >= 2;
+                             RecordCount() >= kClipboardRecord;
         if (!current) CreateFresh();
     } catch (...) {
         Close();
@@ -275,14 +258,14 @@ void RecordStore::BackUp() {
     if (error == 0 && std::ferror(file_)) error = EIO;
     if (error == 0 && std::fflush(backup) != 0) error = errno;
     if (error == 0) error = TakeOverMode(file_, backup);
-    const int finished = FinishStream(backup);
+    const int finished = SyncAndClose(backup, ::fileno(backup));
     if (error == 0) error = finished;
     if (error != 0) {
         ::unlink(tempPath.c_str());
         throw StoreError(SystemError("cannot write the backup", tempPath, error));
     }
     setAsidePath_ = PlaceBackup(tempPath, baseDirectory_);
-    SyncDirectory(baseDirectory_);
+    SyncFolder(baseDirectory_);
 }
 
 int RecordStore::RecordCount() const {
@@ -344,7 +327,7 @@ void RecordStore::PutRecord(int n, const TaskRecord& record) {
 std::string RecordStore::NewTaskId() {
     std::set<std::string> taken;
     const int count = RecordCount();
-    for (int n = 3; n <= count; ++n) taken.insert(RightTrim(GetRecord(n).taskid));
+    for (int n = kFirstTaskRecord; n <= count; ++n) taken.insert(RightTrim(GetRecord(n).taskid));
 
     for (int draw = 0; draw < kMaxTaskIdDraws; ++draw) {
         double value = std::floor(random_() * (kHighestTaskId - kLowestTaskId + 1) + kLowestTaskId);
@@ -361,7 +344,7 @@ std::string RecordStore::NewTaskId() {
 void RecordStore::DeleteRecord(int n) {
     if (file_ == nullptr) throw StoreError("Error: the task store is not open");
     const int count = RecordCount();
-    if (n < 3 || n > count) {
+    if (n < kFirstTaskRecord || n > count) {
         throw StoreError("Error: cannot delete record " + std::to_string(n) + " of " + path_ + " (" +
                          std::to_string(count) + " records)");
     }
@@ -400,7 +383,7 @@ void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempP
     // takes the store's mode only now that its content is complete.
     if (error == 0 && std::fflush(temp) != 0) error = errno;
     if (error == 0 && file_ != nullptr) error = TakeOverMode(file_, temp);
-    const int finished = FinishStream(temp);
+    const int finished = SyncAndClose(temp, ::fileno(temp));
     if (error == 0) error = finished;
     if (error != 0) {
         ::unlink(tempPath.c_str());
@@ -418,7 +401,7 @@ void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempP
         }
         throw StoreError(SystemError("cannot replace", path_, renameError));
     }
-    SyncDirectory(DirectoryPart(finalPath));
+    SyncFolder(DirectoryPart(finalPath));
     OpenFile();
 }
 

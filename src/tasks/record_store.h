@@ -1,9 +1,8 @@
 // lumdata.dat: all persistent state, one file of fixed-size records.
 //
-// Record 1 holds the settings, record 2 the clipboard settings, records 3 and
-// up the tasks in list order. Every change is written at once; there is no
-// save step. While open the store holds an advisory lock on the file, so two
-// programs never write the same store. Its working files are made new and
+// What each record holds is tasks/store_layout.h's. Every change is written
+// at once; there is no save step. While open the store holds an advisory lock
+// on the file, so two programs never write the same store. Its working files are made new and
 // private (0600); a file that replaces the store, or keeps it as a backup,
 // gets the store's mode, owner and group (those where allowed) once complete,
 // so a private task list stays private.
@@ -50,17 +49,22 @@ public:
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
-    // Whole records in the file.
+    // Whole records in the file; 0 when the store is not open.
     int RecordCount() const;
-    // Record n (1-based); throws StoreError when it does not exist.
+    // Record n (1-based); throws StoreError when it does not exist or cannot
+    // be read, or the store is not open.
     TaskRecord GetRecord(int n) const;
-    // Writes record n; n = RecordCount() + 1 appends. A failed append leaves
+    // Writes record n; n = RecordCount() + 1 appends. Throws StoreError for
+    // any other n, a closed store or a failed write; a failed append leaves
     // the file as long as it was.
     void PutRecord(int n, const TaskRecord& record);
-    // A fresh task identifier, unlike every task's.
+    // A fresh task identifier, unlike every task's; throws StoreError when
+    // the random source keeps drawing taken ones.
     std::string NewTaskId();
-    // Removes record n (n >= 3); the file is rewritten through lumdata.tmp
-    // and renamed over lumdata.dat, so it never goes missing.
+    // Removes task record n (kFirstTaskRecord or later): the file is rewritten
+    // through lumdata.tmp and renamed over lumdata.dat, so it never goes
+    // missing. Throws StoreError for any other n, a closed store or a failed
+    // rewrite, which leaves the store as it was.
     void DeleteRecord(int n);
 
     void SetRandomSource(RandomSource source) { random_ = std::move(source); }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/text_helpers.h"
+#include "tasks/store_layout.h"
 
 namespace lum2 {
 
@@ -20,7 +21,7 @@ constexpr std::size_t kDirectionAt = 1044;
 constexpr std::size_t kOptionsAt = 1046, kOptionsWidth = 32;
 constexpr std::size_t kCategoryAt = 1078;
 constexpr std::size_t kTabspaceAt = 1080;
-constexpr std::size_t kInstallAt = 1082, kInstallWidth = 32;
+constexpr std::size_t kInstallAt = 1082;
 constexpr std::size_t kStatusAt = 1114;
 constexpr std::size_t kPcFilterAt = 1178;
 constexpr std::size_t kPalmFilterAt = 1180;
@@ -152,8 +153,8 @@ TaskRecord DefaultSettingsRecord() {
     record.install = "1";
     record.pcfilter = 1;
     record.palmfilter = 1;
-    record.switch1 = true;
-    record.switch2 = true;
+    SetAutoNaming(record, true);
+    SetAskOverwrite(record, true);
     record.counter = 0;
     return record;
 }
@@ -169,8 +170,8 @@ TaskRecord DefaultClipboardRecord() {
     record.install = "1";
     record.pcfilter = 1;
     record.palmfilter = 1;
-    record.switch1 = false;
-    record.switch2 = false;
+    SetCountsUp(record, false);
+    SetWasHidden(record, false);
     record.counter = 0;
     record.taskid = "2";
     return record;

@@ -1,5 +1,5 @@
-// The 1,208-byte record of lumdata.dat: the settings record (1), the
-// clipboard record (2) and one record per task (3 and up).
+// The 1,208-byte record of lumdata.dat, one shape for the settings, the
+// clipboard settings and every task (tasks/store_layout.h tells them apart).
 #pragma once
 
 #include <array>
@@ -10,6 +10,9 @@ namespace lum2 {
 
 inline constexpr std::size_t kRecordSize = 1208;
 inline constexpr std::size_t kStatusWidth = 64;
+// The install text: one character per install entry, so the install list
+// holds no more entries than this (the conversion layer holds the two equal).
+inline constexpr std::size_t kInstallWidth = 32;
 
 // Direction codes, also the number of the direction picture.
 enum Direction : int16_t {

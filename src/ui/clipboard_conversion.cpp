@@ -132,11 +132,11 @@ void MainWindow::mPopConvertClipboard_Click() {
 
         ConversionContext context{*host_, *services_.targets, *services_.codec, services_.baseDirectory};
         host_->overwritePromptSuppressed = true;
-        ConvertPcToPalm(task, context);
+        const Outcome converted = ConvertPcToPalm(task, context);
         host_->overwritePromptSuppressed = false;
 
         const QString status = QString::fromStdString(RightTrim(task.status));
-        SetTrayIcon(OutcomeOf(task.status) == TaskOutcome::kConverted ? 9 : 10, kTipHead + status);
+        SetTrayIcon(converted.Ok() ? 9 : 10, kTipHead + status);
         settings.status = task.status;
 
         SetClipboardControls(true);

@@ -6,6 +6,7 @@
 #include "../convert/conversion_fixture.h"
 #include "convert/batch_run.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 
 namespace lum2::test {
 namespace {
@@ -17,20 +18,20 @@ protected:
         WriteFileText(F("a.txt"), "task a\n");
     }
     void Add(const std::string& pc, const std::string& palm, int direction, const std::string& status = "") {
-        const int record = AppendNewTask(store_) + 2;
+        const int record = RecordOfRow(AppendNewTask(store_));
         TaskRecord task = store_.GetRecord(record);
         task.pcfile = pc, task.palmfile = palm, task.direction = static_cast<int16_t>(direction), task.status = status;
         task.install = std::string(static_cast<std::size_t>(Custom()), '0') + "1";
         store_.PutRecord(record, task);
     }
     // The summary: tray picture, tip, stopped, errors, report pending, tasks run.
-    using Outcome = std::tuple<int, std::string, bool, bool, bool, int>;
-    Outcome Run(ScriptedHost& host) {
+    using Summary = std::tuple<int, std::string, bool, bool, bool, int>;
+    Summary Run(ScriptedHost& host) {
         ConversionContext context{host, targets_, codec_, dir_.Path()};
         BatchHooks hooks;
         hooks.beforeTask = [&](int position) {
             shown.push_back(position);
-            host.SetCheckedFromInstall(store_.GetRecord(position + 2).install, targets_.Count());
+            host.SetCheckedFromInstall(store_.GetRecord(RecordOfRow(position)).install, targets_.Count());
         };
         hooks.afterTask = [this](int, const TaskRecord&, const std::string& mark) { marks.push_back(mark); };
         const BatchSummary s = RunTaskList(store_, context, hooks);
@@ -38,54 +39,46 @@ protected:
         EXPECT_FALSE(host.stopRequested);  // cleared for the next run
         return {s.trayImage, s.tip, s.stopped, s.errors, s.reportPending, s.tasksRun};
     }
-    std::string Status(int record) { return store_.GetRecord(record).status; }
+    std::string Status(int row) { return store_.GetRecord(RecordOfRow(row)).status; }
 
     RecordStore store_;
     std::vector<int> shown;
     std::vector<std::string> marks;
 };
 
-// What each converter does is its own test's; lum2doc's run shows the files.
-TEST_F(BatchRunTest, EveryDirectionMarksAndWritesBack) {
+// What each converter does is its own test's; lum2doc's run shows the files
+// and the statuses stored. A task without a conversion is marked by the
+// status its last run left.
+TEST_F(BatchRunTest, EveryDirectionRunsAndIsMarked) {
     Add(F("a.txt"), F("a.pdb"), kDirectionPcToPalm);
     Add(F("back.txt"), F("a.pdb"), kDirectionPalmToPc);
     Add(F("a.txt"), F("a.pdb"), kDirectionSync);
+    Add(F("a.txt"), F("a.pdb"), kDirectionNone, "Error: from the last run");
     Add(F("a.txt"), F("a.pdb"), kDirectionNone, "kept as it was");
     Add(F("a.txt"), F("missing.pdb"), kDirectionPalmToPc);
     host_.answers = {kAnswerSkip};  // the new sync task finds both files changed
-    EXPECT_EQ(Run(host_), (Outcome{10, "LUM2\r\n- see list for errors", false, true, true, 5}));
-    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(marks, (std::vector<std::string>{" OK", " OK", " -", " -", " ?"}));
-    EXPECT_EQ((std::vector<std::string>{Status(3), Status(4), Status(5), Status(6), Status(7)}),
-              (std::vector<std::string>{"OK", "OK", "User skipped task", "kept as it was", "Error: Palm File does not exist"}));
+    EXPECT_EQ(Run(host_), (Summary{10, "LUM2\r\n- see list for errors", false, true, true, 6}));
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(marks, (std::vector<std::string>{" OK", " OK", " -", " ?", " -", " ?"}));
+    EXPECT_EQ(Status(4) + "|" + Status(6), "Error: from the last run|Error: Palm File does not exist");
 }
 
-TEST_F(BatchRunTest, StopAtAPromptEndsTheRunAfterThatTask) {
-    WriteFileText(F("a.pdb"), "exists");
-    Add(F("a.txt"), F("a.pdb"), kDirectionPcToPalm);
-    Add(F("a.txt"), F("b.pdb"), kDirectionPcToPalm, "untouched");
-    host_.answers = {kAnswerStop};
-    EXPECT_EQ(Run(host_), (Outcome{1, "LUM2\r\n- stopped", true, false, false, 1}));
-    EXPECT_EQ(marks, (std::vector<std::string>{" -"}));
-    EXPECT_EQ(Status(3) + "|" + Status(4), "User stopped conversion|untouched");
-    EXPECT_FALSE(std::filesystem::exists(F("b.pdb")));
-}
-
+// The run button pressed while a task converts, or a Stop answer (which
+// sets the same request: pc_to_palm_test), ends the run after the task.
 TEST_F(BatchRunTest, StopRequestedDuringATaskFinishesItFirst) {
     Add(F("a.txt"), F("a.pdb"), kDirectionPcToPalm);
     Add(F("a.txt"), F("b.pdb"), kDirectionPcToPalm);
-    // The run button pressed while the first task converts.
     struct StoppingHost : ScriptedHost {
         void LetEventsRun() override { stopRequested = stopRequested || ++events == 3; }
         int events = 0;
     } host;
-    EXPECT_EQ(Run(host), (Outcome{1, "LUM2\r\n- stopped", true, false, false, 1}));
-    EXPECT_EQ(Status(3) + "|" + Status(4), "OK|");
+    EXPECT_EQ(Run(host), (Summary{1, "LUM2\r\n- stopped", true, false, false, 1}));
+    EXPECT_EQ(Status(1) + "|" + Status(2), "OK|");
     EXPECT_TRUE(std::filesystem::exists(F("a.pdb")) && !std::filesystem::exists(F("b.pdb")));
 }
 
 TEST_F(BatchRunTest, EmptyListEndsOkAndNewTasksTakeTheDefaults) {
-    EXPECT_EQ(Run(host_), (Outcome{9, "LUM2\r\n- OK", false, false, false, 0}));
+    EXPECT_EQ(Run(host_), (Summary{9, "LUM2\r\n- OK", false, false, false, 0}));
 
     TaskRecord settings = store_.GetRecord(1);
     settings.pcfile = "/texts/", settings.direction = kDirectionSync, settings.pcfiletime = 99, settings.status = "left over";

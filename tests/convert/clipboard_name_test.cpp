@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "temp_dir.h"
 #include "convert/clipboard_name.h"
@@ -23,15 +24,14 @@ TEST(ClipboardName, ResolvesAgainstTheHomeFolder) {
 }
 
 TEST(ClipboardName, CountsUpBeforeTheExtension) {
-    EXPECT_EQ(CountedName("/home/u/clip.pdb", 5), "/home/u/clip005.pdb");
-    EXPECT_EQ(CountedName("/home/u/clip.pdb", 999), "/home/u/clip999.pdb");
-    EXPECT_EQ(CountedName("/home/u/clip.pdb", 0), "/home/u/clip000.pdb");
-    // No dot anywhere: the number goes at the end.
-    EXPECT_EQ(CountedName("/home/u/clip", 7), "/home/u/clip007");
-    // A dot in a folder's name is not the file's extension.
-    EXPECT_EQ(CountedName("/home/u.v/clip", 7), "/home/u.v/clip007");
-    // The stem is cut to 28 characters before the number.
-    EXPECT_EQ(CountedName("/d/" + std::string(40, 's') + ".pdb", 12), "/d/" + std::string(28, 's') + "012.pdb");
+    // No dot anywhere, or one only in a folder's name: the number goes at the end. The
+    // stem is cut to 28 characters before the number.
+    for (const auto& [name, counter, counted] : {std::tuple<std::string, int, std::string>{"/home/u/clip.pdb", 5, "/home/u/clip005.pdb"},
+             {"/home/u/clip.pdb", 999, "/home/u/clip999.pdb"}, {"/home/u/clip.pdb", 0, "/home/u/clip000.pdb"},
+             {"/home/u/clip", 7, "/home/u/clip007"}, {"/home/u.v/clip", 7, "/home/u.v/clip007"},
+             {"/d/" + std::string(40, 's') + ".pdb", 12, "/d/" + std::string(28, 's') + "012.pdb"}}) {
+        EXPECT_EQ(CountedName(name, counter), counted);
+    }
 
     EXPECT_EQ(std::vector<int>({NextCounter(0), NextCounter(998), NextCounter(999)}), std::vector<int>({1, 999, 1}));
 }

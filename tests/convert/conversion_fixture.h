@@ -49,7 +49,7 @@ class ScriptedHost : public HeadlessHost {
 public:
     ScriptedHost() {
         SetAnswerer([this](PromptKind kind, const std::string& question, const std::string& path) {
-            prompts.push_back({kind, question, path, overwritePromptSuppressed});
+            prompts.push_back({kind, question, path});
             if (onPrompt) onPrompt();
             if (answers.empty()) return static_cast<int>(kAnswerStop);
             const int answer = answers.front();
@@ -65,7 +65,7 @@ public:
         if (onEvents) onEvents();
     }
 
-    struct Prompt { PromptKind kind; std::string question, path; bool suppressedWhileAsked; };
+    struct Prompt { PromptKind kind; std::string question, path; };
     std::deque<int> answers;
     std::function<void()> onPrompt, onEvents;
     std::vector<Prompt> prompts;

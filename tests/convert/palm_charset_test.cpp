@@ -5,8 +5,6 @@
 #include <tuple>
 
 #include "conversion_fixture.h"
-#include "base/file_handle.h"
-#include "doc/palm_doc_format.h"
 #include "convert/database_name.h"
 #include "convert/task_options.h"
 #include "text/text_filters.h"
@@ -141,33 +139,24 @@ TEST_F(Utf8OptionTest, OnlyTheSeventhOptionConvertsOnlyValidUtf8AndEntitiesFollo
     EXPECT_EQ(Filter(html, "0010001"), "\n\xA9\xE9\x96->\x80? \xE9");
 }
 
-TEST_F(Utf8OptionTest, RecordsEndWhereTheConvertedTextSays) {
-    host_.SetChecked({Custom()});
-    host_.SetAskBeforeOverwrite(false);
-    // The PC file pc to or from out.pdb, with these options.
-    const auto convert = [&](const char* pc, int direction, const char* options) {
-        TaskRecord task = Task(F(pc), F("out.pdb"), direction);
-        task.options = options;
-        if (direction == kDirectionPcToPalm) ConvertPcToPalm(task, context_);
-        else ConvertPalmToPc(task, context_);
-        return task.status;
-    };
+TEST_F(Utf8OptionTest, ACharacterAcrossAChunkOfTheFiltersConvertsWholeAndComesBack) {
     const std::pair<std::string, std::string> characters[] = {
         {"\xC3\xA9", "\xE9"}, {"\xE2\x82\xAC", "\x80"}, {"e\xCC\x81", "\xE9"}, {"\xF0\x9F\x98\x80", "?"}};
     for (const auto& [character, palmCharacter] : characters) {
         for (std::size_t at = 4090; at <= 4100; ++at) {
-            WriteFileText(F("in.txt"), std::string(at, 'a') + character + std::string(5000, 'b'));
-            ASSERT_EQ(convert("in.txt", kDirectionPcToPalm, "1000001"), "OK");
-            FileHandle doc(std::fopen(F("out.pdb").c_str(), "rb"));
-            EXPECT_EQ(ReadLongAt(doc.get(), ReadLongAt(doc.get(), 78) + 4), at + 1 + 5000) << character << " at " << at;
-            ASSERT_EQ(convert("palm.txt", kDirectionPalmToPc, "1000000"), "OK");
-            EXPECT_EQ(ReadFileText(F("palm.txt")), std::string(at, 'a') + palmCharacter + std::string(5000, 'b'));
+            EXPECT_EQ(Filter(std::string(at, 'a') + character + std::string(5000, 'b'), "0000001"),
+                      std::string(at, 'a') + palmCharacter + std::string(5000, 'b')) << character << " at " << at;
         }
     }
     // Palm to PC gives the UTF-8 back.
+    host_.SetChecked({Custom()});
     WriteFileText(F("in.txt"), "\xE2\x99\xA6 caf\xC3\xA9");
-    ASSERT_EQ(convert("in.txt", kDirectionPcToPalm, "1000001"), "OK");
-    ASSERT_EQ(convert("back.txt", kDirectionPalmToPc, "0000001"), "OK");
+    TaskRecord task = Task(F("in.txt"), F("out.pdb"));
+    task.options = "1000001";
+    ASSERT_EQ(ConvertPcToPalm(task, context_).status, "OK");
+    task = Task(F("back.txt"), F("out.pdb"), kDirectionPalmToPc);
+    task.options = "0000001";
+    ASSERT_EQ(ConvertPalmToPc(task, context_).status, "OK");
     EXPECT_EQ(ReadFileText(F("back.txt")), "\xE2\x99\xA6 caf\xC3\xA9");
 }
 

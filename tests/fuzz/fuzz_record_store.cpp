@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 
 namespace {
 
@@ -28,14 +29,14 @@ void Exercise(const std::string& folder) {
         (void)record.HasOption(lum2::kOptionCompress);
         (void)record.InstallChecked(0);
     }
-    lum2::TaskRecord settings = store.GetRecord(1);
+    lum2::TaskRecord settings = store.GetRecord(lum2::kSettingsRecord);
     settings.status = settings.pcfile;  // long text into a short field
-    store.PutRecord(1, settings);
+    store.PutRecord(lum2::kSettingsRecord, settings);
 
-    lum2::TaskRecord task = count >= 3 ? store.GetRecord(3) : lum2::DefaultClipboardRecord();
+    lum2::TaskRecord task = count >= lum2::kFirstTaskRecord ? store.GetRecord(lum2::kFirstTaskRecord) : lum2::DefaultClipboardRecord();
     task.taskid = store.NewTaskId();
     store.PutRecord(store.RecordCount() + 1, task);
-    if (store.RecordCount() >= 4) store.DeleteRecord(3);
+    if (store.RecordCount() > lum2::kFirstTaskRecord) store.DeleteRecord(lum2::kFirstTaskRecord);
     store.Close();
 }
 
