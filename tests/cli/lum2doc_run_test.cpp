@@ -90,8 +90,7 @@ TEST_F(Lum2DocRunTest, AddingMakesAMissingFolderPrivateAndReadingSaysItIsMissing
     EXPECT_FALSE(std::filesystem::exists(fresh));
     EXPECT_EQ(Run("tasks add --pc a.txt --palm b.pdb --dir " + folder), (RunResult{0, "1\n", ""}));
     for (const std::string& level : {fresh, fresh + "/.local", fresh + "/.local/share", folder}) {
-        struct stat info {};
-        EXPECT_EQ(stat(level.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0700u) << level;
+        EXPECT_EQ(ModeOf(level), 0700u) << level;
     }
     EXPECT_EQ(Run("tasks --dir " + folder).out, kHeader + "1\tnone\ta.txt\tb.pdb\t1100001\t1\t\n");
 }

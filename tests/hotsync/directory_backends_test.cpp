@@ -6,9 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -18,27 +16,23 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
 #include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/jpilot_directory.h"
 #include "hotsync/system_user_directory.h"
+#include "process.h"
+#include "temp_dir.h"
 
 namespace lum2 {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FilesIn;
 using test::ReadFileText;
+using test::ScopedEnvironment;
 using test::TempDir;
 using test::WriteFileText;
 using ::testing::ElementsAre;
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A J-Pilot set-up in home; rc is the content of jpilot.rc, none when empty.
 void MakeJpilot(const std::string& home, const std::string& rc = "") {
@@ -63,17 +57,6 @@ std::string BackupFolder(UserDirectory& directory, int position) {
     directory.SelectUser(directory.UserIdAt(position));
     return directory.RootFolder() + directory.UserFolder() + "/backup/";
 }
-
-// Sets or clears an environment variable until the end of the scope.
-struct ScopedEnvironment {
-    ScopedEnvironment(const char* name, const char* value) : name(name) {
-        if (const char* now = std::getenv(name)) old = now;
-        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnvironment() { old ? setenv(name, old->c_str(), 1) : unsetenv(name); }
-    const char* name;
-    std::optional<std::string> old;
-};
 
 // --- the J-Pilot user ---------------------------------------------------------
 
@@ -170,24 +153,23 @@ TEST(JpilotDirectory, InstallLosesNoLineAnotherProgramAppendsMeanwhile) {
     MakeJpilot(home.Path());
     const std::string queue = home.Path() + ".jpilot/jpilot.install";
     constexpr int kTheirLines = 500;
-    const pid_t child = fork();
-    if (child == 0) {
+    const pid_t child = test::StartChild([&] {
         // Starts once our first line is in, so that all of its lines go in
         // while we are still adding ours.
         for (int wait = 0; !fs::exists(queue) || fs::file_size(queue) == 0; ++wait) {
-            if (wait == 5000) _exit(2);
+            if (wait == 5000) return 2;
             usleep(1000);
         }
         for (int i = 0; i < kTheirLines; ++i) {
             const std::string line = "/theirs/" + std::to_string(i) + ".pdb\n";
             const int fd = open(queue.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-            if (fd < 0 || write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(1);
+            if (fd < 0 || write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return 1;
             close(fd);
             // Spread over many of ours, each of which waits for the disk.
             if (i % 5 == 0) usleep(200);
         }
-        _exit(0);
-    }
+        return 0;
+    });
     JpilotDirectory directory(home.Path(), "ann");
     directory.SelectUser(directory.UserIdAt(0));
     int ours = 0;
@@ -290,19 +272,15 @@ TEST(FolderTreeDirectory, InstallCopiesIntoInstallReplacingTheSameName) {
 // that blocks fails the test instead of hanging it. True when body threw a
 // UserDirectoryError whose text holds expected.
 bool FailsAtOnceWith(const std::function<void()>& body, const std::string& expected) {
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(5);
+    return test::RunInChild([&] {
         try {
             body();
         } catch (const UserDirectoryError& error) {
-            if (std::string(error.what()).find(expected) != std::string::npos) _exit(0);
+            if (std::string(error.what()).find(expected) != std::string::npos) return 0;
             std::fprintf(stderr, "%s\n", error.what());
         }
-        _exit(1);
-    }
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return 1;
+    }, std::chrono::seconds(5)) == 0;
 }
 
 TEST(DirectoryBackends, WhatIsNotARegularFileOfASaneSizeWhereTheyReadOrAppendIsRefusedAtOnce) {
