@@ -166,7 +166,7 @@ TEST_F(Lum2DocTest, WriteFailuresSayTheirCause) {
     // An endless input is refused once it passes 65,534 records of 4,096
     // bytes; files (the spool among them) may not grow past that here, as if
     // the temp folder were full beyond it.
-    EXPECT_EQ(Run("encode --raw - " + F("old"), "/dev/stdin", "", "trap '' XFSZ; ulimit -f 524272; yes |"),
+    EXPECT_EQ(Run("encode --raw - " + F("old"), "/dev/zero", "", "trap '' XFSZ; ulimit -f 524272;"),
               (RunResult{1, "", "Error: PC File too long for a Palm File (more than 65,534 records of 4,096 bytes)\n"}));
     EXPECT_EQ(ReadFileText(F("old")), "old");
     EXPECT_TRUE(fs::is_empty(tmp_));
@@ -205,8 +205,7 @@ TEST_F(Lum2DocTest, KilledRunsLeaveTheOldOrTheNewFile) {
         ASSERT_GT(pid, 0);
         usleep(std::uniform_int_distribution<int>(0, 400000)(random));
         kill(pid, signal);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        const int status = WaitForChild(pid);
         EXPECT_TRUE(!WIFSIGNALED(status) || WTERMSIG(status) == signal);
         // Decoding the output is also the next run over these folders.
         const RunResult decoded = Run("decode " + output + " -");
