@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +13,6 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "process.h"
 #include "temp_dir.h"
@@ -34,9 +31,6 @@ struct RunResult {
 class Lum2DocTest : public ::testing::Test {
 protected:
     Lum2DocTest() { std::filesystem::create_directories(tmp_); }
-    ~Lum2DocTest() override {
-        for (const pid_t child : spawned_) WaitForChild(child, {});
-    }
 
     // Runs lum2doc with a shell command line of arguments (paths without blanks).
     // before is shell text ahead of the program (limits), after holds
@@ -49,31 +43,13 @@ protected:
                                     F("stdout") + " 2>" + F("stderr") + after;
         rusage usage{};
         const int status = WaitForChild(StartChild([&] {
-            SetEnvironment();
+            setenv("JPILOT_HOME", environmentHome_.c_str(), 1), setenv("LUM2_HOTSYNC_ROOT", hotsyncRoot_.c_str(), 1);
+            setenv("TMPDIR", tmp_.c_str(), 1);
             execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
             return 127;
         }), kChildTimeLimit, &usage);
         peakKilobytes_ = usage.ru_maxrss;
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFileText(F("stdout")), ReadFileText(F("stderr"))};
-    }
-
-    // Starts lum2doc without waiting, for a test that signals it; the test
-    // waits for it with WaitForChild, the fixture for any it has left.
-    pid_t Spawn(std::vector<std::string> arguments, const std::string& stdinPath = "/dev/null") {
-        arguments.insert(arguments.begin(), kProgram);
-        std::vector<char*> argv;
-        for (auto& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        const pid_t child = StartChild([&] {
-            // A test runner started in the background ignores SIGINT; lum2doc must see it.
-            signal(SIGINT, SIG_DFL), signal(SIGTERM, SIG_DFL);
-            SetEnvironment();
-            dup2(open(stdinPath.c_str(), O_RDONLY), 0), dup2(open("/dev/null", O_RDWR), 1), dup2(1, 2);
-            execv(argv[0], argv.data());
-            return 127;
-        });
-        spawned_.push_back(child);
-        return child;
     }
 
     std::string F(const std::string& name) const { return dir_.File(name); }
@@ -84,13 +60,6 @@ protected:
     std::string tmp_ = dir_.Path() + "tmp";
     std::string hotsyncRoot_;
     long peakKilobytes_ = 0;
-
-private:
-    void SetEnvironment() const {
-        setenv("JPILOT_HOME", environmentHome_.c_str(), 1), setenv("LUM2_HOTSYNC_ROOT", hotsyncRoot_.c_str(), 1);
-        setenv("TMPDIR", tmp_.c_str(), 1);
-    }
-    std::vector<pid_t> spawned_;
 };
 
 }  // namespace lum2::test
