@@ -73,26 +73,16 @@ for ((i = 0; i < iterations; i++)); do
     old=$work/old.pdb
     expected=$work/in.txt
     case $kind in
-    run)
-        out=$work/out/run.pdb expected=$work/run.txt
-        cp "$old" "$out"
-        "$program" run --dir "$work/base" --answer yes >/dev/null 2>&1 &
-        ;;
-    encode-stdin)
-        out=$work/out/book.pdb
-        cp "$old" "$out"
-        "$program" encode --raw --compress - "$out" <"$work/in.txt" 2>/dev/null &
-        ;;
-    encode-file)
-        out=$work/out/book.pdb
-        cp "$old" "$out"
-        "$program" encode --raw --compress "$work/in.txt" "$out" 2>/dev/null &
-        ;;
-    decode)
-        out=$work/out/book.txt old=$work/old.txt
-        cp "$old" "$out"
-        "$program" decode "$work/new.pdb" "$out" 2>/dev/null &
-        ;;
+    run) out=$work/out/run.pdb expected=$work/run.txt ;;
+    decode) out=$work/out/book.txt old=$work/old.txt ;;
+    *) out=$work/out/book.pdb ;;
+    esac
+    cp "$old" "$out"
+    case $kind in
+    run) "$program" run --dir "$work/base" --answer yes >/dev/null 2>&1 & ;;
+    encode-stdin) "$program" encode --raw --compress - "$out" <"$work/in.txt" 2>/dev/null & ;;
+    encode-file) "$program" encode --raw --compress "$work/in.txt" "$out" 2>/dev/null & ;;
+    decode) "$program" decode "$work/new.pdb" "$out" 2>/dev/null & ;;
     esac
     pid=$!
     # From before the output exists to after a run would have ended.

@@ -20,22 +20,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The filters themselves are the engine's; these runs show each option
-// reaches them, and that --raw hands every byte value on whole across a
-// record boundary, whatever else is asked.
-TEST_F(Lum2DocTest, FiltersFollowTheOptionsAndRawKeepsEveryByte) {
-    WriteFileText(F("in"), "a\r\nb\tc\r");
-    WriteFileText(F("page.html"), "<p>Fish &amp; chips</p><script>x()</script>");
+// The filters and the Palm set themselves are the engine's; these runs show
+// each option reaches them, what encode warns of and info tells, and that
+// --raw hands every byte value on whole across a record boundary, whatever
+// else is asked.
+TEST_F(Lum2DocTest, OptionsReachTheFiltersWarningsAreSaidAndRawKeepsEveryByte) {
     std::string bytes(4097, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-    WriteFileText(F("bytes"), bytes);
-    for (const auto& [options, input, decoded] :
-         {std::tuple<const char*, const char*, std::string>{"", "in", "a\nb\tc"}, {"--tabs=3 --cr-to-lf ", "in", "a\n\nb   c\n"},
-          {"--strip-html ", "page.html", "\nFish & chips\n"},
-          {"--raw --cr-to-lf --tabs 3 --strip-html --utf8 ", "bytes", bytes}, {"--raw --compress ", "bytes", bytes}}) {
-        ASSERT_EQ(Run(std::string("encode ") + options + F(input) + " " + F("a.pdb")).exitCode, 0);
-        EXPECT_EQ(Run("decode " + F("a.pdb") + " -").out, decoded) << options;
+    const std::string lines = "a\r\nb\tc\r", html = "<p>Fish &amp; chips</p><script>x()</script>";
+    const std::string warning =
+        "lum2doc: the text is UTF-8 with characters beyond ASCII, which Palm readers will show wrongly; "
+        "--utf8 converts them to the Palm character set\n";
+    // Text, encode's options, what encode says, the kind info tells, decode's options, the text it gives.
+    const std::tuple<std::string, const char*, std::string, const char*, const char*, std::string> cases[] = {
+        {lines, "", "", "plain ASCII", "", "a\nb\tc"}, {lines, "--tabs=3 --cr-to-lf ", "", "", "", "a\n\nb   c\n"},
+        {html, "--strip-html ", "", "", "", "\nFish & chips\n"},
+        {bytes, "--raw --cr-to-lf --tabs 3 --strip-html --utf8 ", "", "", "", bytes},
+        {bytes, "--raw --compress ", "", "", "", bytes},
+        {"caf\xC3\xA9", "", warning, "looks like UTF-8", "--utf8 ", "caf\xC3\x83\xC2\xA9"},
+        {"caf\xC3\xA9 \xE2\x86\x92", "--utf8 ", "lum2doc: 1 character is not in the Palm character set and was replaced\n",
+         "Palm character set", "--utf8 ", "caf\xC3\xA9 ->"},
+        {"caf\xE9", "--utf8 ", "lum2doc: the text is not valid UTF-8: its bytes were kept as they are\n",
+         "Palm character set", "--utf8 ", "caf\xC3\xA9"}};
+    for (const auto& [text, options, err, kind, decodeOptions, decoded] : cases) {
+        WriteFileText(F("in"), text);
+        ASSERT_EQ(Run(std::string("encode ") + options + F("in") + " " + F("a.pdb")), (RunResult{0, "", err})) << options;
+        EXPECT_NE(Run("info " + F("a.pdb")).out.find(std::string("text: ") + kind), std::string::npos) << options;
+        EXPECT_EQ(Run(std::string("decode ") + decodeOptions + F("a.pdb") + " -").out, decoded) << options;
     }
+    // The database name is converted too (and shown escaped: it is no UTF-8 now).
+    ASSERT_EQ(Run("encode --utf8 " + F("in") + " " + F("Caf\xC3\xA9.pdb")).exitCode, 0);
+    EXPECT_NE(Run("info " + F("Caf\xC3\xA9.pdb")).out.find("name: Caf\\xe9\n"), std::string::npos);
 }
 
 TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
@@ -50,29 +65,6 @@ TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
     EXPECT_EQ(Run("decode - -", F("Notes.txt.pdb")), (RunResult{0, "Hello from standard input\n", ""}));
     // Written to standard output, the document is named after its input.
     EXPECT_EQ(Run("encode " + F("in") + " -").out.substr(0, 3), std::string("in\0", 3));
-}
-
-TEST_F(Lum2DocTest, Utf8OptionConvertsWarnsAndInfoTellsTheSet) {
-    const std::string warning =
-        "lum2doc: the text is UTF-8 with characters beyond ASCII, which Palm readers will show wrongly; "
-        "--utf8 converts them to the Palm character set\n";
-    // Text, options, what encode says, the kind info tells, the text decode --utf8 gives.
-    const std::tuple<const char*, const char*, std::string, const char*, const char*> cases[] = {
-        {"plain", "", "", "plain ASCII", "plain"},
-        {"caf\xC3\xA9", "", warning, "looks like UTF-8", "caf\xC3\x83\xC2\xA9"},
-        {"caf\xC3\xA9 \xE2\x86\x92", "--utf8 ", "lum2doc: 1 character is not in the Palm character set and was replaced\n",
-         "Palm character set", "caf\xC3\xA9 ->"},
-        {"caf\xE9", "--utf8 ", "lum2doc: the text is not valid UTF-8: its bytes were kept as they are\n",
-         "Palm character set", "caf\xC3\xA9"}};
-    for (const auto& [text, options, err, kind, decoded] : cases) {
-        WriteFileText(F("in"), text);
-        ASSERT_EQ(Run(std::string("encode ") + options + F("in") + " " + F("a.pdb")), (RunResult{0, "", err})) << text;
-        EXPECT_NE(Run("info " + F("a.pdb")).out.find(std::string("text: ") + kind), std::string::npos) << text;
-        EXPECT_EQ(Run("decode --utf8 " + F("a.pdb") + " -").out, decoded) << text;
-    }
-    // The database name is converted too (and shown escaped: it is no UTF-8 now).
-    ASSERT_EQ(Run("encode --utf8 " + F("in") + " " + F("Caf\xC3\xA9.pdb")).exitCode, 0);
-    EXPECT_NE(Run("info " + F("Caf\xC3\xA9.pdb")).out.find("name: Caf\\xe9\n"), std::string::npos);
 }
 
 // A name, path or status is the bytes of a file or the store: printed, it
