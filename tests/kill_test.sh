@@ -90,6 +90,8 @@ for ((i = 0; i < iterations; i++)); do
     sleep "$((ms / 1000)).$(printf '%03d' $((ms % 1000)))"
     kill -s "$signal" "$pid" 2>/dev/null
     wait_for_run "$pid"
+    # Counted before the check below runs lum2doc, which sweeps the temp folder.
+    left=$(leftovers)
 
     if cmp -s "$out" "$old"; then result=old
     elif [ $kind = decode ] && cmp -s "$out" "$expected"; then result=new
@@ -97,7 +99,7 @@ for ((i = 0; i < iterations; i++)); do
     else result=BAD; bad=$((bad + 1)); fi
     outcome[$kind-$signal-$result]=$((${outcome[$kind-$signal-$result]:-0} + 1))
     # Only SIGKILL may add leftovers; a run may remove those of earlier ones.
-    if [ "$(leftovers)" -gt "$before" ]; then
+    if [ "$left" -gt "$before" ]; then
         if [ "$signal" = KILL ]; then
             killed_left=$((killed_left + 1))
         else
