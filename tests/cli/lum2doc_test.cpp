@@ -12,8 +12,7 @@
 #include <cstring>
 
 #include "lum2doc_runner.h"
-#include "convert/batch_run.h"
-#include "tasks/record_store.h"
+#include "task_store.h"
 
 namespace lum2::test {
 namespace {
@@ -81,11 +80,10 @@ TEST_F(Lum2DocTest, NamesPathsAndStatusesFromFilesArePrintedEscaped) {
     {
         RecordStore store;
         store.OpenStore(F("store/"));
-        const int record = AppendNewTask(store) + 2;
-        TaskRecord task = store.GetRecord(record);
-        task.pcfile = "/t/" + forged, task.palmfile = forged + ".pdb", task.status = "Error: " + forged;
-        task.direction = kDirectionNone;  // keeps its status through a run
-        store.PutRecord(record, task);
+        AddTask(store, [&](TaskRecord& task) {
+            task.pcfile = "/t/" + forged, task.palmfile = forged + ".pdb", task.status = "Error: " + forged;
+            task.direction = kDirectionNone;  // keeps its status through a run
+        });
     }
     hotsyncRoot_ = F("hotsync");
     fs::create_directories(hotsyncRoot_ + "/u/backup");
