@@ -13,7 +13,9 @@ as_user test -x "$1" || { echo "uid $uid cannot reach $1"; exit 77; }
 home=$(mktemp -d)
 chown "$uid:$uid" "$home"
 status=0
+# The suite dies with this script (ctest's timeout ends only the script), and
+# the suite's children die with the suite.
 env HOME="$home" USER=lum2test LOGNAME=lum2test TMPDIR=/tmp \
-  setpriv --reuid="$uid" --regid="$uid" --clear-groups -- "$@" || status=$?
+  setpriv --reuid="$uid" --regid="$uid" --clear-groups --pdeathsig KILL -- "$@" || status=$?
 rm -rf "$home"
 exit "$status"

@@ -63,20 +63,17 @@ TEST(FileProbe, TellsFilesFromEverythingElseAndInvalidPaths) {
 }
 
 TEST(CreatePrivateFolder, EveryLevelItMakesIs0700AndAnExistingFolderIsLeftAsItIs) {
-    const auto mode = [](const std::string& path) {
-        struct stat info {};
-        return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-    };
+    using test::ModeOf;
     test::TempDir dir;
     const mode_t old = ::umask(0);  // mkdir alone would give 0777 & ~umask
     const std::string folder = dir.File("a/b/lum2");
     EXPECT_EQ(CreatePrivateFolder(folder), "");
     ::umask(old);
-    for (const std::string& level : {dir.File("a"), dir.File("a/b"), folder}) EXPECT_EQ(mode(level), 0700u) << level;
+    for (const std::string& level : {dir.File("a"), dir.File("a/b"), folder}) EXPECT_EQ(ModeOf(level), 0700u) << level;
     // An existing folder keeps its mode; a file in the way is an error.
     ::chmod(folder.c_str(), 0750);
     EXPECT_EQ(CreatePrivateFolder(folder + "/"), "");
-    EXPECT_EQ(mode(folder), 0750u);
+    EXPECT_EQ(ModeOf(folder), 0750u);
     WriteFileText(dir.File("file"), "");
     EXPECT_NE(CreatePrivateFolder(dir.File("file/lum2")), "");
 }

@@ -11,14 +11,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "base/safe_file.h"
+#include "process.h"
 #include "temp_dir.h"
 
 namespace lum2::test {
@@ -31,19 +31,6 @@ std::string Replace(const std::string& path, const std::string& text) {
     ReplacementFile file(path);
     if (file.Ok() && std::fputs(text.c_str(), file.File()) >= 0 && file.Commit()) return "";
     return file.Cause().empty() ? "no cause" : file.Cause();
-}
-
-long TemporaryFilesIn(const std::string& folder) {
-    const fs::directory_iterator entries(folder);
-    return std::count_if(fs::begin(entries), fs::end(entries), [](const fs::directory_entry& entry) {
-        return entry.path().filename().string().find("lum2-") != std::string::npos;
-    });
-}
-
-struct stat Lstat(const std::string& path) {
-    struct stat info {};
-    lstat(path.c_str(), &info);
-    return info;
 }
 
 TEST(ReplacementFile, ExistingPathsThatAreNotRegularFilesAreLeftAlone) {
@@ -103,19 +90,27 @@ TEST(ReplacementFile, WritesThroughLinksAndTheLinkStaysALink) {
     EXPECT_EQ(TemporaryFilesIn(dir.Path()) + TemporaryFilesIn(dir.File("real")), 0);
 }
 
-TEST(ReplacementFile, KeepsTheModeOfTheOldFileAndNewFilesFollowTheUmask) {
+// A file the user may not write is kept though the folder allows a rename:
+// root writes any file, as cp would; a user is told, as an editor would tell them.
+TEST(ReplacementFile, KeepsTheOldFilesModeAReadOnlyFileForAUserAndNewFilesFollowTheUmask) {
     TempDir dir;
-    for (const mode_t mode : {0600, 0640, 0755}) {
-        const std::string path = dir.File("text" + std::to_string(mode));
+    for (const mode_t mode : {0600, 0640, 0755, 0444}) {
+        const std::string name = "text" + std::to_string(mode), path = dir.File(name);
         WriteFileText(path, "old");
         chmod(path.c_str(), mode);
-        ASSERT_EQ(Replace(path, "new"), "");
-        EXPECT_EQ(Lstat(path).st_mode & 07777, mode);
+        fs::create_symlink(name, path + ".link");
+        const bool refused = (mode & 0200) == 0 && geteuid() != 0;
+        for (const std::string& through : {path, path + ".link"}) {
+            EXPECT_EQ(Replace(through, "new"), refused ? path + " is read-only: it was left as it is" : "") << through;
+            EXPECT_EQ(ModeOf(path), mode);
+            EXPECT_EQ(ReadFileText(path), refused ? "old" : "new");
+        }
     }
+    EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
     const mode_t saved = umask(027);
     EXPECT_EQ(Replace(dir.File("fresh"), "new"), "");
     umask(saved);
-    EXPECT_EQ(Lstat(dir.File("fresh")).st_mode & 07777, 0640u);
+    EXPECT_EQ(ModeOf(dir.File("fresh")), 0640u);
 
     // Root may keep another user's ownership too.
     if (geteuid() != 0) return;
@@ -123,25 +118,6 @@ TEST(ReplacementFile, KeepsTheModeOfTheOldFileAndNewFilesFollowTheUmask) {
     ASSERT_EQ(chown(dir.File("theirs").c_str(), 4321, 8765), 0);
     ASSERT_EQ(Replace(dir.File("theirs"), "new"), "");
     EXPECT_TRUE(Lstat(dir.File("theirs")).st_uid == 4321u && Lstat(dir.File("theirs")).st_gid == 8765u);
-}
-
-TEST(ReplacementFile, AFileTheUserMayNotWriteIsKeptThoughTheFolderAllowsARename) {
-    TempDir dir;
-    const std::string path = dir.File("book.pdb");
-    WriteFileText(path, "old");
-    chmod(path.c_str(), 0444);
-    fs::create_symlink("book.pdb", dir.File("link"));
-    // Root writes any file, as cp would; a user is told, as an editor would tell them.
-    for (const std::string& through : {path, dir.File("link")}) {
-        if (geteuid() == 0) {
-            EXPECT_EQ(Replace(through, "new"), "");
-            EXPECT_EQ(Lstat(path).st_mode & 07777, 0444u);
-        } else {
-            EXPECT_EQ(Replace(through, "new"), path + " is read-only: it was left as it is");
-            EXPECT_EQ(ReadFileText(path), "old");
-        }
-    }
-    EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
 }
 
 TEST(WorkingFiles, AreMadeNewAndPrivateWhateverWasPlantedAtTheirName) {
@@ -265,17 +241,14 @@ TEST(ReplacementFile, ASignalRemovesTheTemporaryFileAndEndsTheProgramButAnIgnore
     TempDir dir;
     WriteFileText(dir.File("book.txt"), "old");
     for (const int signalNumber : {SIGINT, SIGTERM}) {
-        const pid_t child = fork();
-        if (child == 0) {
+        const int status = RunInChild([&] {
             signal(SIGHUP, SIG_IGN);
             InstallSignalCleanup();
             raise(SIGHUP);
             ReplacementFile file(dir.File("book.txt"));
             if (file.Ok() && TemporaryFilesIn(dir.Path()) == 1) raise(signalNumber);
-            _exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+            return 0;
+        });
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
         EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);
     }
@@ -303,15 +276,10 @@ TEST(ReplacementFile, AFailedWriteKeepsTheOldFileAndItsCause) {
     // A FIFO source is refused, not waited on; in a child, so that waiting
     // fails the test instead of hanging it.
     ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(5);
-        _exit(!CopyFileSafely(dir.File("pipe"), dir.File("target"), &cause) &&
-              cause == dir.File("pipe") + " is a named pipe (FIFO), not a regular file" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(RunInChild([&] {
+        return !CopyFileSafely(dir.File("pipe"), dir.File("target"), &cause) &&
+               cause == dir.File("pipe") + " is a named pipe (FIFO), not a regular file" ? 0 : 1;
+    }, std::chrono::seconds(5)), 0);
     fs::remove(dir.File("pipe"));
     EXPECT_EQ(ReadFileText(dir.File("target")), "old");
     EXPECT_EQ(TemporaryFilesIn(dir.Path()), 0);

@@ -54,17 +54,6 @@ std::vector<FakeUser> NumberedUsers(int count, std::vector<int> holes = {}) {
 
 std::string BackupOf(int id, const std::string& name) { return "/root" + std::to_string(id) + "/" + name + "-folder/backup/"; }
 
-TEST(InstallTargets, WithoutUsersOnlyCustomIsOffered) {
-    FakeDirectory empty({});
-    for (InstallTargets targets : {InstallTargets(), InstallTargets(&empty)}) {
-        EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom")) << "Custom must be there before the first fill";
-        EXPECT_THAT(targets.FillInstallList(), ::testing::IsEmpty());
-        EXPECT_THAT(targets.EntryTexts(), ElementsAre("Custom"));
-        EXPECT_EQ(targets.CustomIndex(), 0);
-        EXPECT_THROW(targets.UserBackupFolder(0), UserDirectoryError);
-    }
-}
-
 TEST(InstallTargets, ProfilesAreMarkedAndHolesShiftNoLaterUser) {
     FakeDirectory directory({{1, "Alice"}, {0, "hole"}, {3, "Travel", true}});
     InstallTargets targets(&directory);
@@ -111,9 +100,17 @@ TEST(InstallTargets, UsersPastTheThirtyFirstAreLeftOutWithAWarningHolesNotCounte
     }
 }
 
-TEST(InstallTargets, RefillingShowsTheDirectoryAsItIsNowAndAFailureLeavesOnlyCustom) {
-    FakeDirectory directory({{1, "u0"}, {2, "u1"}, {3, "u2"}});
-    InstallTargets targets(&directory);
+TEST(InstallTargets, CustomIsAlwaysOfferedAndARefillShowsTheDirectoryAsItIsNow) {
+    FakeDirectory directory({});
+    InstallTargets targets(&directory), none;
+    for (InstallTargets* users : {&targets, &none}) {
+        EXPECT_THAT(users->EntryTexts(), ElementsAre("Custom")) << "Custom must be there before the first fill";
+        EXPECT_THAT(users->FillInstallList(), ::testing::IsEmpty());
+        EXPECT_THAT(users->EntryTexts(), ElementsAre("Custom"));
+        EXPECT_EQ(users->CustomIndex(), 0);
+        EXPECT_THROW(users->UserBackupFolder(0), UserDirectoryError);
+    }
+    directory.users = {{1, "u0"}, {2, "u1"}, {3, "u2"}};
     for (int fill = 0; fill < 2; ++fill) targets.FillInstallList();
     EXPECT_THAT(targets.EntryTexts(), ElementsAre("u0", "u1", "u2", "Custom"));
     directory.users.pop_back();

@@ -1,5 +1,6 @@
 #include "temp_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,30 @@ void WriteFileText(const std::string& path, const std::string& text) { WriteFile
 std::string ReadFileText(const std::string& path) {
     const auto bytes = ReadFileBytes(path);
     return {bytes.begin(), bytes.end()};
+}
+
+struct stat Lstat(const std::string& path) {
+    struct stat info {};
+    lstat(path.c_str(), &info);
+    return info;
+}
+
+unsigned ModeOf(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+long TemporaryFilesIn(const std::string& folder) {
+    const auto names = FilesIn(folder);
+    return std::count_if(names.begin(), names.end(),
+                         [](const std::string& name) { return name.find("lum2-") != std::string::npos; });
 }
 
 }  // namespace lum2::test
