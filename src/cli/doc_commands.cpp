@@ -64,6 +64,18 @@ std::string ResolveInput(const std::string& input, const WorkDir& work, std::str
     return WithCause(kStatusGenericError, "standard input: " + ErrorText(error));
 }
 
+// Opens the document that decode or info is given ("-": standard input,
+// spooled first), only as a regular file. Returns the failure's status with
+// its cause, or an empty text.
+std::string OpenDocument(const std::string& argument, const WorkDir& work, FileHandle& doc) {
+    std::string palmPath;
+    if (std::string failure = ResolveInput(argument, work, palmPath); !failure.empty()) return failure;
+    if (FileProbe(palmPath) != 1) return kStatusPalmFileMissing;
+    std::string cause;
+    doc.reset(OpenRegularStream(palmPath, cause));
+    return doc ? std::string() : WithCause(kStatusGenericError, cause);
+}
+
 // Sends a finished file to its destination: renamed over OUTPUT, or copied to
 // standard output. Writing elsewhere first means a failure never leaves a
 // half-written OUTPUT behind.
@@ -153,7 +165,7 @@ int RunEncode(const ParsedArguments& args) {
     if (const std::string failure = ResolveInput(input, work, pcPath, kLargestText); !failure.empty()) {
         return Fail(failure);
     }
-    if (FileProbe(pcPath) <= 0) return Fail("Error: PC File does not exist");
+    if (FileProbe(pcPath) <= 0) return Fail(kStatusPcFileMissing);
 
     TerminalProgress progress;
     if (!task.HasOption(kOptionUtf8Text)) {
@@ -197,14 +209,8 @@ int RunDecode(const ParsedArguments& args) {
     WorkDir work;
     if (!work.Ok()) return Fail(kStatusGenericError);
 
-    std::string palmPath;
-    if (const std::string failure = ResolveInput(args.positionals[0], work, palmPath); !failure.empty()) {
-        return Fail(failure);
-    }
-    if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
-    std::string cause;
-    FileHandle doc(OpenRegularStream(palmPath, cause));
-    if (!doc) return Fail(WithCause(kStatusGenericError, cause));
+    FileHandle doc;
+    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty()) return Fail(failure);
 
     OutputFile out(args.positionals[1], work);
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
@@ -247,14 +253,8 @@ int RunInfo(const ParsedArguments& args) {
     RequirePositionals(args, 1);
     WorkDir work;
     if (!work.Ok()) return Fail(kStatusGenericError);
-    std::string palmPath;
-    if (const std::string failure = ResolveInput(args.positionals[0], work, palmPath); !failure.empty()) {
-        return Fail(failure);
-    }
-    if (FileProbe(palmPath) != 1) return Fail("Error: Palm File does not exist");
-    std::string cause;
-    FileHandle doc(OpenRegularStream(palmPath, cause));
-    if (!doc) return Fail(WithCause(kStatusGenericError, cause));
+    FileHandle doc;
+    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty()) return Fail(failure);
 
     PalmHeader header;
     DocInfo info;
