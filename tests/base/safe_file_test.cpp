@@ -255,6 +255,18 @@ TEST(ReplacementFile, ASignalRemovesTheTemporaryFileAndEndsTheProgramButAnIgnore
     EXPECT_EQ(ReadFileText(dir.File("book.txt")), "old");
 }
 
+TEST(ReplacementFile, ALongCopyLetsTheWindowsEventsRunEveryFourMegabytes) {
+    TempDir dir;
+    struct : ProgressSink {
+        int events = 0;
+        void LetEventsRun() override { ++events; }
+    } sink;
+    WriteFileText(dir.File("big"), std::string(65 * 65536 + 1, 'x'));  // 66 reads of 64 KB
+    ASSERT_TRUE(CopyFileSafely(dir.File("big"), dir.File("copy"), nullptr, &sink));
+    EXPECT_EQ(sink.events, 1);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("copy")), 65u * 65536 + 1);
+}
+
 TEST(ReplacementFile, AFailedWriteKeepsTheOldFileAndItsCause) {
     TempDir dir;
     // Every write on /dev/full fails with "No space left on device".

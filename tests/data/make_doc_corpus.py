@@ -100,6 +100,11 @@ cases["records_inside_header.pdb"] = (doc([fake, TEXT1], name=fake, offsets=[0, 
 # a plain record longer than any text record holds
 cases["plain_record_over_65535.pdb"] = (doc([docinfo(1, 1), b"a" * 65536]), "Error: Palm File corrupt")
 
+# a second record list that starts right at the end: its entries are not there
+at_end = 78 + 8 + 16 + len(TEXT1)
+cases["second_list_at_end.pdb"] = (header(count=1, link=at_end) + struct.pack(">II", 86, 0x406F8000) + docinfo(1, 1)
+                                   + TEXT1 + struct.pack(">IH", 0, 1), "Error: Palm File corrupt")
+
 os.makedirs(OUT, exist_ok=True)
 with open(os.path.join(OUT, "expected.txt"), "w") as manifest:
     for name, (data, status) in sorted(cases.items()):
