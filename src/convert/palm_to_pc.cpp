@@ -98,7 +98,7 @@ void ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
     }
 
     if (converting || task.status == kStatusGenericError) {
-        host.SetTrayIcon(1, "");
+        host.SetTrayIcon(TrayPicture::kNormal, "");
         host.ShowProgressDisplay(false);
         host.LetEventsRun();
     }

@@ -183,7 +183,7 @@ void ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
     if (building || task.status == kStatusGenericError) {
         RemoveIfPresent(workingDoc);
         RemoveIfPresent(workingText);
-        host.SetTrayIcon(1, "");
+        host.SetTrayIcon(TrayPicture::kNormal, "");
         host.ShowProgressDisplay(false);
         host.SetProgressCaption("Progress");
         host.LetEventsRun();

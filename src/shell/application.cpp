@@ -312,7 +312,8 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
         }
         // Unwatched, the exit status is all that tells a task was not done.
         if (noOneAnswers) {
-            const bool done = command.switchCharacter == 's' ? !window.LastRun().unfinished : window.TrayImage() == 9;
+            const bool done = command.switchCharacter == 's' ? !window.LastRun().unfinished
+                                                             : window.TrayImage() == TrayPicture::kSuccess;
             result = done ? 0 : 1;
         }
     } else {

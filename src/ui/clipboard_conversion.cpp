@@ -99,7 +99,7 @@ void MainWindow::mPopConvertClipboard_Click() {
 
     const QMimeData* data = QApplication::clipboard()->mimeData();
     if (data == nullptr || !data->hasText()) {
-        SetTrayIcon(10, kTipHead + "clipboard was empty");
+        SetTrayIcon(TrayPicture::kErrors, kTipHead + "clipboard was empty");
         settings.status = "clipboard was empty";
         reportPending_ = true;
     } else {
@@ -111,7 +111,7 @@ void MainWindow::mPopConvertClipboard_Click() {
         std::string cause;
         if (!WriteTextFile(textPath, data->text().toUtf8(), cause)) {
             // Nothing converted, nothing stored; the editor is given back.
-            SetTrayIcon(10, kTipHead + "Error: could not write " + QString::fromStdString(textPath));
+            SetTrayIcon(TrayPicture::kErrors, kTipHead + "Error: could not write " + QString::fromStdString(textPath));
             host_->ReportFailureCause(cause);
             SetClipboardControls(true);
             if (!wasInMode) cmd_clipsettings_Click();
@@ -136,7 +136,8 @@ void MainWindow::mPopConvertClipboard_Click() {
         host_->overwritePromptSuppressed = false;
 
         const QString status = QString::fromStdString(RightTrim(task.status));
-        SetTrayIcon(OutcomeOf(task.status) == TaskOutcome::kConverted ? 9 : 10, kTipHead + status);
+        const bool converted = OutcomeOf(task.status) == TaskOutcome::kConverted;
+        SetTrayIcon(converted ? TrayPicture::kSuccess : TrayPicture::kErrors, kTipHead + status);
         settings.status = task.status;
 
         SetClipboardControls(true);

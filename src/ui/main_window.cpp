@@ -487,10 +487,10 @@ void MainWindow::RunTaskListNow() {
     if (closePending_) close();
 }
 
-void MainWindow::SetTrayIcon(int image, const QString& tip) {
-    trayImage_ = image;
+void MainWindow::SetTrayIcon(TrayPicture picture, const QString& tip) {
+    trayImage_ = picture;
     reportText_ = tip;
-    emit trayIconChanged(image, tip);
+    emit trayIconChanged(picture, tip);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

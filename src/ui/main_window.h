@@ -96,7 +96,7 @@ public:
     bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
 
     // The last tray picture and tip a run or conversion set.
-    int TrayImage() const { return trayImage_; }
+    TrayPicture TrayImage() const { return trayImage_; }
     const QString& ReportText() const { return reportText_; }
     bool ReportPending() const { return reportPending_; }
     // The outcome of the last run of the list.
@@ -111,11 +111,11 @@ public:
     void ShowStoreSetAside();
 
     // Sets the tray picture and tip: the status display of the program.
-    void SetTrayIcon(int image, const QString& tip);
+    void SetTrayIcon(TrayPicture picture, const QString& tip);
 
 signals:
     // The tray picture or tip changed (the shell shows it in the tray).
-    void trayIconChanged(int image, const QString& tip);
+    void trayIconChanged(lum2::TrayPicture picture, const QString& tip);
     // A batch run ended.
     void runFinished();
     // The window accepted closing: the program ends, also while the window is
@@ -220,7 +220,7 @@ private:
     bool commandLineMode_ = false;
     bool trayPresent_ = false;
     QString savedConvertCaption_, savedConvertTip_, savedClipCaption_, savedClipTip_;
-    int trayImage_ = 1;
+    TrayPicture trayImage_ = TrayPicture::kNormal;
     QString reportText_;
     BatchSummary lastRun_;
 

@@ -32,6 +32,8 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Status(QWidget* window) { return window->findChild<QLineEdit*>("txt_status")->text(); }
+// What trayIconChanged carries.
+QVariantList Tray(lum2::TrayPicture picture, const QString& tip) { return {QVariant::fromValue(picture), tip}; }
 
 // Clicks OK on every message box that comes up, remembering its texts.
 struct BoxAnswerer {
@@ -374,10 +376,13 @@ private slots:
         QCOMPARE(called, (QStringList{"list", "clipboard", "hide", "restore", "exit"}));
 
         // Opening the menu resets the picture; while a prompt is open it offers nothing.
-        tray.SetTrayIcon(10, "LUM2\r\n- see list for errors"), QMetaObject::invokeMethod(menu, "aboutToShow");
-        QCOMPARE(QString::number(tray.Image()) + tray.Tip(), QString("1LUM2"));
-        tray.SetTrayIcon(9, "LUM2\r\n- OK"), promptOpen = true, QMetaObject::invokeMethod(menu, "aboutToShow");
-        QVERIFY(tray.Image() == 9 && !menu->findChild<QAction*>("mPopConvertList")->isEnabled());
+        using lum2::TrayPicture;
+        tray.SetTrayIcon(TrayPicture::kErrors, "LUM2\r\n- see list for errors");
+        QMetaObject::invokeMethod(menu, "aboutToShow");
+        QVERIFY(tray.Image() == TrayPicture::kNormal && tray.Tip() == "LUM2");
+        tray.SetTrayIcon(TrayPicture::kSuccess, "LUM2\r\n- OK"), promptOpen = true;
+        QMetaObject::invokeMethod(menu, "aboutToShow");
+        QVERIFY(tray.Image() == TrayPicture::kSuccess && !menu->findChild<QAction*>("mPopConvertList")->isEnabled());
     }
 
     void clipboardConversion() {
@@ -402,7 +407,7 @@ private slots:
         QImage picture(4, 4, QImage::Format_RGB32);
         picture.fill(Qt::red), QApplication::clipboard()->setImage(picture);
         window.mPopConvertClipboard_Click();
-        QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- clipboard was empty"}));
+        QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kErrors, "LUM2\r\n- clipboard was empty"));
         QVERIFY(window.ReportPending() && store.GetRecord(2).status == "clipboard was empty");
 
         // The stored name is resolved against the home folder, counted up when
@@ -417,7 +422,7 @@ private slots:
             WriteFileText(n.expected, "old");
             convert(n.name, n.counter >= 0, std::max(n.counter, 0));
             QVERIFY2(ReadFileText(n.expected) != "old", n.expected.c_str());
-            QCOMPARE(tray.last(), (QVariantList{9, "LUM2\r\n- OK"}));
+            QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kSuccess, "LUM2\r\n- OK"));
             QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
         }
         // The settings mode is entered for the conversion and left after it.

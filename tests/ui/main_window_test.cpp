@@ -624,7 +624,8 @@ private slots:
         for (const char* user : kUsers)
             QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), user[0] != 'A');
         QCOMPARE(w.txt_status->text() + "|" + w.cmd_convert->text(), QString("OK|Convert"));
-        QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- see list for errors"}));
+        QCOMPARE(tray.last(),
+                 (QVariantList{QVariant::fromValue(lum2::TrayPicture::kErrors), "LUM2\r\n- see list for errors"}));
         // The window is usable again, the file's box refreshed.
         QVERIFY(w.SelectedRow() == 4 && !w.txt_pcfile->isReadOnly() && w.lvw_tasks->isEnabled() && w.cmd_new->isEnabled());
         const QString info = w.txt_palmfiledata->toPlainText();
