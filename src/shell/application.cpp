@@ -19,6 +19,7 @@
 #include "shell/tray_icon.h"
 #include "convert/batch_run.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/gui_host.h"
 #include "ui/main_window.h"
@@ -26,8 +27,6 @@
 namespace lum2::shell {
 
 namespace {
-
-constexpr int kClipboardRecord = 2;
 
 // Where no one would close the box, the text goes to standard error.
 void ShowMessage(QMessageBox::Icon icon, const QString& text, QWidget* owner, bool noOneAnswers) {
@@ -247,7 +246,7 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
     // 13. Begin hidden when the window was hidden last, and for a command-line run.
     bool hiddenLastTime = false;
     try {
-        hiddenLastTime = store.GetRecord(kClipboardRecord).switch2;
+        hiddenLastTime = WasHidden(store.GetRecord(kClipboardRecord));
     } catch (const std::exception&) {
     }
 

@@ -19,6 +19,7 @@
 #include "convert/converters.h"
 #include "base/path_functions.h"
 #include "base/safe_file.h"
+#include "tasks/store_layout.h"
 #include "ui/gui_host.h"
 #include "ui/main_window.h"
 
@@ -26,7 +27,6 @@ namespace lum2::ui {
 
 namespace {
 
-constexpr int kClipboardRecord = 2;
 const QString kTipHead = "LUM2\r\n- ";
 
 // The clipboard may hold anything, a password too: the copy is the user's

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "base/printable_text.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/gui_host.h"
@@ -30,8 +31,6 @@
 namespace lum2::ui {
 
 namespace {
-
-constexpr int kSettingsRecord = 1;
 
 const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary", "Raw", "UTF-8 Text"};
 
@@ -376,8 +375,8 @@ void MainWindow::StartUp(bool refresh) {
     SetupColumns();
     try {
         const TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        chk_autonaming->setCheckState(settings.switch1 ? Qt::Checked : Qt::Unchecked);
-        chk_askoverwrite->setCheckState(settings.switch2 ? Qt::Checked : Qt::Unchecked);
+        chk_autonaming->setCheckState(AutoNaming(settings) ? Qt::Checked : Qt::Unchecked);
+        chk_askoverwrite->setCheckState(AskOverwrite(settings) ? Qt::Checked : Qt::Unchecked);
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
@@ -522,10 +521,10 @@ void MainWindow::RecordWindowState() {
     const bool minimised = isMinimized();
     if (minimised && trayPresent_) QTimer::singleShot(0, this, &QWidget::hide);
     try {
-        TaskRecord clipboard = services_.store->GetRecord(2);
-        if (clipboard.switch2 != minimised) {
-            clipboard.switch2 = minimised;
-            services_.store->PutRecord(2, clipboard);
+        TaskRecord clipboard = services_.store->GetRecord(kClipboardRecord);
+        if (WasHidden(clipboard) != minimised) {
+            SetWasHidden(clipboard, minimised);
+            services_.store->PutRecord(kClipboardRecord, clipboard);
         }
     } catch (const std::exception& error) {
         ReportStoreError(error);

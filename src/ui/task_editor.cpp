@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "base/path_functions.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
@@ -26,9 +27,6 @@ namespace lum2::ui {
 
 namespace {
 
-constexpr int kSettingsRecord = 1;
-constexpr int kClipboardRecord = 2;
-constexpr int kFirstTaskRecord = 3;
 constexpr int kLastTypedPc = 3;
 constexpr int kLastTypedPalm = 2;
 
@@ -106,7 +104,7 @@ bool MainWindow::SetPathBox(QLineEdit* box, const QString& text) {
 int MainWindow::EditedRecordNumber(bool clipboardAllowed) const {
     if (clipboardSettingsMode_) return clipboardAllowed ? kClipboardRecord : 0;
     const int row = SelectedRow();
-    return row > 0 ? row + kFirstTaskRecord - 1 : 0;
+    return row > 0 ? RecordOfRow(row) : 0;
 }
 
 bool MainWindow::EditRecord(const std::function<void(TaskRecord&)>& change, bool clipboardAllowed) {
@@ -329,7 +327,7 @@ void MainWindow::lst_options_ItemCheck(QListWidgetItem* item) {
 void MainWindow::chk_autonaming_Click() {
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        settings.switch1 = chk_autonaming->checkState() != Qt::Unchecked;
+        SetAutoNaming(settings, chk_autonaming->checkState() != Qt::Unchecked);
         services_.store->PutRecord(kSettingsRecord, settings);
     } catch (const std::exception& error) {
         ReportStoreError(error);
@@ -339,7 +337,7 @@ void MainWindow::chk_autonaming_Click() {
 void MainWindow::chk_askoverwrite_Click() {
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        settings.switch2 = chk_askoverwrite->checkState() != Qt::Unchecked;
+        SetAskOverwrite(settings, chk_askoverwrite->checkState() != Qt::Unchecked);
         services_.store->PutRecord(kSettingsRecord, settings);
     } catch (const std::exception& error) {
         ReportStoreError(error);
@@ -349,7 +347,7 @@ void MainWindow::chk_askoverwrite_Click() {
 void MainWindow::chk_countup_Click() {
     if (!clipboardSettingsMode_) return;
     const bool ticked = chk_countup->isChecked();
-    EditRecord([&](TaskRecord& record) { record.switch1 = ticked; });
+    EditRecord([&](TaskRecord& record) { SetCountsUp(record, ticked); });
 }
 
 void MainWindow::img_action_Click() {
@@ -446,7 +444,7 @@ void MainWindow::cmd_browsepalmfile_Click() {
 void MainWindow::cmd_new_Click() {
     try {
         const int position = AppendNewTask(*services_.store);
-        const TaskRecord task = services_.store->GetRecord(position + kFirstTaskRecord - 1);
+        const TaskRecord task = services_.store->GetRecord(RecordOfRow(position));
         {
             const QSignalBlocker block(lvw_tasks);
             AppendRow(task);
@@ -478,7 +476,7 @@ void MainWindow::cmd_delete_Click() {
         }
     }
     try {
-        services_.store->DeleteRecord(row + kFirstTaskRecord - 1);
+        services_.store->DeleteRecord(RecordOfRow(row));
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
@@ -490,7 +488,7 @@ void MainWindow::cmd_savedefault_Click() {
     if (row == 0) return;
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        const TaskRecord task = services_.store->GetRecord(row + kFirstTaskRecord - 1);
+        const TaskRecord task = services_.store->GetRecord(RecordOfRow(row));
         settings.pcfile = DirectoryPart(RightTrim(task.pcfile));
         settings.palmfile = DirectoryPart(RightTrim(task.palmfile));
         settings.direction = task.direction;
@@ -515,7 +513,7 @@ void MainWindow::SetClipboardSettingsMode(bool on) {
         clipboardSettingsMode_ = true;
         LoadTaskIntoEditor(kClipboardRecord);
         txt_countup->setText(QString("%1").arg(current_.counter, 3, 10, QChar('0')));
-        chk_countup->setChecked(current_.switch1);
+        chk_countup->setChecked(CountsUp(current_));
     } else {
         clipboardSettingsMode_ = false;
     }

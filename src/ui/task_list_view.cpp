@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include "base/path_functions.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
@@ -28,7 +29,6 @@ namespace lum2::ui {
 
 namespace {
 
-constexpr int kFirstTaskRecord = 3;
 constexpr int kEditorPart = 2;
 constexpr int kScrollBarPart = 1;
 // 50 twips at 96 dpi, the amount "New" grows by on every side.
@@ -121,7 +121,7 @@ void MainWindow::RefreshTaskView(int flags) {
         chk_autonaming->setCheckState(Qt::PartiallyChecked);
         if (SelectedTaskVisible()) {
             LayoutConnector();
-            LoadTaskIntoEditor(SelectedRow() + kFirstTaskRecord - 1);
+            LoadTaskIntoEditor(RecordOfRow(SelectedRow()));
         } else {
             LayoutConnector();
             ClearEditor();

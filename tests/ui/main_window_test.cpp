@@ -13,15 +13,17 @@
 #include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
 
+using lum2::kClipboardRecord;
+using lum2::kSettingsRecord;
 using lum2::ui::MainWindow;
 
 namespace {
 
-constexpr int kSettings = 1;
 constexpr int kCustomEntry = 3;  // "Custom" follows the users
 constexpr int kNone = lum2::kDirectionNone, kPalmToPc = lum2::kDirectionPalmToPc;
 constexpr int kPcToPalm = lum2::kDirectionPcToPalm, kSync = lum2::kDirectionSync;
@@ -49,7 +51,7 @@ public:
     // A task as "New" would make it from the settings, with these values.
     void Add(const std::string& pc, const std::string& palm, int direction, const std::string& install = "1",
              const std::function<void(lum2::TaskRecord&)>& change = {}) {
-        lum2::TaskRecord task = store.GetRecord(kSettings);
+        lum2::TaskRecord task = store.GetRecord(kSettingsRecord);
         task.pcfile = pc, task.palmfile = palm, task.direction = static_cast<int16_t>(direction);
         task.install = install, task.status.clear(), task.taskid = store.NewTaskId();
         if (change) change(task);
@@ -57,10 +59,10 @@ public:
     }
     void ChangeSettings(const std::function<void(lum2::TaskRecord&)>& change) {
         lum2::TaskRecord settings = Settings();
-        change(settings), store.PutRecord(kSettings, settings);
+        change(settings), store.PutRecord(kSettingsRecord, settings);
     }
-    lum2::TaskRecord Row(int row) const { return store.GetRecord(row + 2); }
-    lum2::TaskRecord Settings() const { return store.GetRecord(kSettings); }
+    lum2::TaskRecord Row(int row) const { return store.GetRecord(lum2::RecordOfRow(row)); }
+    lum2::TaskRecord Settings() const { return store.GetRecord(kSettingsRecord); }
     std::string File(const std::string& name) const { return dir.File(name); }
     std::string Write(const std::string& name, const std::string& text) const {
         return lum2::test::WriteFileText(File(name), text), File(name);
@@ -295,9 +297,9 @@ private slots:
             if (s.what == 'p' && s.how == 't') QCOMPARE(w.txt_palmfile->cursorPosition(), int(QString(s.text).size()));
             CheckRowMatchesEditor(f, w);
         }
-        const bool before = f.Settings().switch1;
+        const bool before = AutoNaming(f.Settings());
         Click(w.chk_autonaming);
-        QVERIFY(!before && f.Settings().switch1);
+        QVERIFY(!before && AutoNaming(f.Settings()));
     }
 
     void fileInfoTexts() {
@@ -371,7 +373,7 @@ private slots:
         Click(w.cmd_clipsettings);
         QApplication::clipboard()->setText("/" + QString(512, 'c'));
         w.txt_palmfile->selectAll(), w.txt_palmfile->paste();
-        QCOMPARE(QStringList({w.txt_palmfile->text(), Q(f.store.GetRecord(2).palmfile)}), QStringList(2, "clipboard.pdb"));
+        QCOMPARE(QStringList({w.txt_palmfile->text(), Q(f.store.GetRecord(kClipboardRecord).palmfile)}), QStringList(2, "clipboard.pdb"));
         QVERIFY(w.txt_status->text().contains("Palm File path is longer than 512 bytes"));
     }
 
@@ -468,7 +470,7 @@ private slots:
         QVERIFY(EditorLocked(w) && !w.cmd_convert->isEnabled());
         // A tick without a task changes no record.
         SetEntry(w, 1, true);
-        QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(2).install), QString("11"));
+        QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(kClipboardRecord).install), QString("11"));
         // Wait for the grown half of the pulse.
         QTRY_VERIFY_WITH_TIMEOUT(w.cmd_new->font().bold(), 2000);
         QVERIFY(w.cmd_new->geometry() != normal);
@@ -655,7 +657,7 @@ private slots:
         f.Write("b.pdb", "old");
         Click(w.cmd_convert);
         QCOMPARE(answerer.names.size(), 2);
-        QVERIFY(!w.chk_askoverwrite->isChecked() && !f.Settings().switch2);
+        QVERIFY(!w.chk_askoverwrite->isChecked() && !AskOverwrite(f.Settings()));
         QCOMPARE(Q(f.Row(1).status) + Q(f.Row(2).status), QString("OKOK"));
     }
 
