@@ -295,7 +295,7 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
     });
 
     // 16. The task view and the editor for the selection.
-    window.RefreshTaskView(3);
+    window.RefreshTaskView(ui::MainWindow::kRefreshAll);
     // After the editor has shown the selection, which would overwrite it.
     if (!trayShown) window.txt_status->setText("Warning: could not create SysTray Icon");
     window.ShowStoreSetAside();

@@ -138,7 +138,7 @@ void MainWindow::BuildControls() {
     img_action->setFixedSize(56, 56);
     img_action->setAlignment(Qt::AlignCenter);
     img_action->setCursor(Qt::PointingHandCursor);
-    img_action->setPixmap(DirectionPicture(5, 48));
+    img_action->setPixmap(DirectionPicture(kPictureNoneSelected, 48));
 
     lbl_options = Caption("lbl_options", "Options", this);
     lst_options = CheckList("lst_options", "conversion options", this);
@@ -339,8 +339,8 @@ void MainWindow::ConnectHandlers() {
     GuardPathBoxes();
     connect(txt_pcfile, &QLineEdit::textChanged, this, [this] { txt_pcfile_Change(); });
     connect(txt_palmfile, &QLineEdit::textChanged, this, [this] { txt_palmfile_Change(); });
-    connect(txt_pcfile, &QLineEdit::textEdited, this, [this] { lastTypedField_ = 3; });
-    connect(txt_palmfile, &QLineEdit::textEdited, this, [this] { lastTypedField_ = 2; });
+    connect(txt_pcfile, &QLineEdit::textEdited, this, [this] { typedLast_ = TypedLast::kPcFile; });
+    connect(txt_palmfile, &QLineEdit::textEdited, this, [this] { typedLast_ = TypedLast::kPalmFile; });
     connect(txt_tabspace, &QLineEdit::textChanged, this, [this] { txt_tabspace_Change(); });
     connect(txt_category, &QLineEdit::textChanged, this, [this] { txt_category_Change(); });
     connect(txt_countup, &QLineEdit::textChanged, this, [this] { txt_countup_Change(); });
@@ -382,7 +382,7 @@ void MainWindow::StartUp(bool refresh) {
     }
     FillTaskList();
     if (refresh) {
-        RefreshTaskView(3);
+        RefreshTaskView(kRefreshAll);
         ShowStoreSetAside();
     }
 }
@@ -462,7 +462,7 @@ void MainWindow::RunTaskListNow() {
         const int page = std::max(1, RowsPerPage());
         if (position < first || position >= first + page) ScrollListTo(std::max(1, position - page + 1));
         lvw_tasks->setCurrentItem(lvw_tasks->topLevelItem(position - 1));
-        RefreshTaskView(2);
+        RefreshTaskView(kRefreshEditor);
         const QSignalBlocker block(VScroll1);
         VScroll1->setValue(std::min(VScroll1->maximum(), FirstVisibleRow()));
     };

@@ -64,7 +64,11 @@ public:
     // check boxes from the settings record, the task list, the selection.
     void StartUp(bool refresh = true);
 
-    // Task list view.
+    // Task list view. RefreshTaskView brings the parts named in its flags up
+    // to date with the list and the selection.
+    static constexpr int kRefreshScrollBar = 1;
+    static constexpr int kRefreshEditor = 2;  // the editor, the connector, the run button
+    static constexpr int kRefreshAll = kRefreshScrollBar | kRefreshEditor;
     void FillTaskList();
     void RefreshTaskView(int flags);
     bool SelectedTaskVisible() const;
@@ -206,7 +210,9 @@ private:
     bool installCheckActive_ = false;
     bool loadingEditor_ = false;
     bool namingSuppressed_ = false;  // a change of target folder renames nothing  // handlers show but do not store while a record loads
-    int lastTypedField_ = 0;
+    // The name box typed into last: in a sync task it leads automatic naming.
+    enum class TypedLast { kNeither, kPcFile, kPalmFile };
+    TypedLast typedLast_ = TypedLast::kNeither;
     int rememberedRow_ = 0;
     TaskRecord current_;
 

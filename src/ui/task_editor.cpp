@@ -27,8 +27,6 @@ namespace lum2::ui {
 
 namespace {
 
-constexpr int kLastTypedPc = 3;
-constexpr int kLastTypedPalm = 2;
 
 const QStringList kPcFilters = {"All (*)", "Text (*.txt)", "C (*.c *.cpp *.h)", "Assembler (*.a *.asm *.h)"};
 // The dialog takes the patterns between the last brackets, separated by blanks.
@@ -179,7 +177,7 @@ void MainWindow::ClearEditor() {
     txt_pcfiledata->clear();
     txt_palmfiledata->clear();
     txt_status->clear();
-    img_action->setPixmap(DirectionPicture(5, 48));
+    img_action->setPixmap(DirectionPicture(kPictureNoneSelected, 48));
     SetEditorEnabled(false);
 }
 
@@ -243,7 +241,7 @@ void MainWindow::txt_pcfile_Change() {
 
     const int direction = item->data(0, Qt::UserRole).toInt();
     if (AutoNamingOn() && (direction == kDirectionPcToPalm ||
-                           (direction == kDirectionSync && lastTypedField_ == kLastTypedPc))) {
+                           (direction == kDirectionSync && typedLast_ == TypedLast::kPcFile))) {
         const std::string name = BaseName(FileNamePart(S(text))) + ".pdb";
         if (CustomChecked()) {
             // "Custom" always names a folder: the one typed, else the default.
@@ -282,7 +280,7 @@ void MainWindow::txt_palmfile_Change() {
 
     const int direction = item->data(0, Qt::UserRole).toInt();
     if (AutoNamingOn() && (direction == kDirectionPalmToPc ||
-                           (direction == kDirectionSync && lastTypedField_ == kLastTypedPalm))) {
+                           (direction == kDirectionSync && typedLast_ == TypedLast::kPalmFile))) {
         std::string folder = DirectoryPart(S(txt_pcfile->text()));
         if (folder.empty()) {
             try {
@@ -386,7 +384,7 @@ QString MainWindow::ChooseFile(const QString& title, const QString& filters, int
 }
 
 void MainWindow::cmd_browsepcfile_Click() {
-    lastTypedField_ = kLastTypedPc;
+    typedLast_ = TypedLast::kPcFile;
     const QString before = txt_pcfile->text();
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
@@ -409,7 +407,7 @@ void MainWindow::cmd_browsepcfile_Click() {
 }
 
 void MainWindow::cmd_browsepalmfile_Click() {
-    lastTypedField_ = kLastTypedPalm;
+    typedLast_ = TypedLast::kPalmFile;
     const QString before = txt_palmfile->text();
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
@@ -456,7 +454,7 @@ void MainWindow::cmd_new_Click() {
         ReportStoreError(error);
         return;
     }
-    RefreshTaskView(3);
+    RefreshTaskView(kRefreshAll);
     VScroll1->setValue(VScroll1->maximum());
 }
 
@@ -480,7 +478,7 @@ void MainWindow::cmd_delete_Click() {
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
-    RefreshTaskView(3);
+    RefreshTaskView(kRefreshAll);
 }
 
 void MainWindow::cmd_savedefault_Click() {
@@ -539,7 +537,7 @@ void MainWindow::SetClipboardSettingsMode(bool on) {
             lvw_tasks->setCurrentItem(item);
             item->setSelected(true);
         }
-        RefreshTaskView(2);
+        RefreshTaskView(kRefreshEditor);
     }
 }
 

@@ -77,7 +77,7 @@ public:
     // With hiddenStart, the way a start hidden in the tray does: started, then restored.
     MainWindow& Open(bool hiddenStart = false) {
         window = std::make_unique<MainWindow>(MainWindow::Services{dir.Path(), &store, &targets_, &codec_});
-        if (hiddenStart) window->StartUp(false), window->RefreshTaskView(3);
+        if (hiddenStart) window->StartUp(false), window->RefreshTaskView(MainWindow::kRefreshAll);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qWarning("window not exposed");
         if (!hiddenStart) window->StartUp();
