@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -20,8 +19,6 @@
 #include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "tasks/store_layout.h"
-#include "ui/clickable_label.h"
-#include "ui/gui_host.h"
 #include "ui/main_window.h"
 
 namespace lum2::shell {
@@ -236,8 +233,8 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
     ui::MainWindow window({baseDirectory, &store, &targets, &library.Functions()});
     window.setWindowTitle(kFullTitle);
     window.SetCommandLineMode(command.commandLineMode);
-    window.Host().SetNoOneAnswers(noOneAnswers);
-    QObject::connect(window.img_help, &ui::ClickableLabel::clicked, &window,
+    window.SetNoOneAnswers(noOneAnswers);
+    QObject::connect(&window, &ui::MainWindow::helpRequested, &window,
                      [&window, base] { OpenInBrowser(HelpAddress(base), &window); });
 
     // 8, 10-12. Columns, check boxes, the task list.
@@ -252,16 +249,12 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
 
     // 14. The tray icon, the program's status display.
     TrayIcon::Actions actions;
-    actions.convertList = [&window] { window.cmd_convert_Click(); };
-    actions.convertClipboard = [&window] { window.mPopConvertClipboard_Click(); };
-    actions.hideWindow = [&window] { window.showMinimized(); };
-    actions.restoreWindow = [&window] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    };
+    actions.convertList = [&window] { window.PressRunButton(); };
+    actions.convertClipboard = [&window] { window.ConvertClipboard(); };
+    actions.hideWindow = [&window] { window.HideIntoTray(); };
+    actions.restoreWindow = [&window] { window.ShowFromTray(); };
     actions.exit = [&window] { window.close(); };
-    actions.promptOpen = [&window] { return window.Prompts().open; };
+    actions.promptOpen = [&window] { return window.PromptOpen(); };
     TrayIcon tray(actions);
     const bool trayShown = tray.AddTrayIcon();
     QObject::connect(&window, &ui::MainWindow::trayIconChanged, &tray, &TrayIcon::SetTrayIcon);
@@ -286,35 +279,31 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
         return 1;
     }
 
-    // Requests of later copies: "s" converts the list, "c" the clipboard.
+    // Requests of later copies: "s" converts the list, "c" the clipboard. A
+    // window busy with a run or the clipboard settings lets them pass: a
+    // second "-s" during a run must not stop it.
     QObject::connect(&instance, &SingleInstance::requestReceived, &window, [&window](char request) {
         QTimer::singleShot(0, &window, [&window, request] {
-            if (request == 's') window.cmd_convert_Click();
-            if (request == 'c') window.mPopConvertClipboard_Click();
+            if (request == 's') window.RunTaskList();
+            if (request == 'c') window.ConvertClipboard();
         });
     });
 
     // 16. The task view and the editor for the selection.
-    window.RefreshTaskView(ui::MainWindow::kRefreshAll);
-    // After the editor has shown the selection, which would overwrite it.
-    if (!trayShown) window.txt_status->setText("Warning: could not create SysTray Icon");
-    window.ShowStoreSetAside();
+    window.ShowSelection(trayShown ? QString() : QString("Warning: could not create SysTray Icon"));
 
     int result = 0;
     if (command.commandLineMode) {
         // 17. The conversion, the report when there is one, and the end.
-        if (command.switchCharacter == 's') window.cmd_convert_Click();
-        if (command.switchCharacter == 'c') window.mPopConvertClipboard_Click();
+        bool done = false;
+        if (command.switchCharacter == 's') done = window.RunTaskList();
+        if (command.switchCharacter == 'c') done = window.ConvertClipboard();
         if (window.ReportPending()) {
             QString report = window.ReportText();
             ShowMessage(QMessageBox::Warning, report.replace("\r\n", "\n"), &window, noOneAnswers);
         }
         // Unwatched, the exit status is all that tells a task was not done.
-        if (noOneAnswers) {
-            const bool done = command.switchCharacter == 's' ? !window.LastRun().unfinished
-                                                             : window.TrayImage() == TrayPicture::kSuccess;
-            result = done ? 0 : 1;
-        }
+        if (noOneAnswers) result = done ? 0 : 1;
     } else {
         QObject::connect(&window, &ui::MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         result = QApplication::exec();

@@ -86,17 +86,18 @@ void MainWindow::SetClipboardControls(bool enabled) {
     for (QLineEdit* box : {txt_palmfile, txt_countup, txt_tabspace, txt_category}) box->setReadOnly(!enabled);
 }
 
-void MainWindow::mPopConvertClipboard_Click() {
-    if (RunActive()) return;  // a list run owns the editor
+bool MainWindow::ConvertClipboard() {
+    if (RunActive()) return false;  // a list run owns the editor
     const bool wasInMode = clipboardSettingsMode_;
     TaskRecord settings;
     try {
         settings = services_.store->GetRecord(kClipboardRecord);
     } catch (const std::exception& error) {
         ReportStoreError(error);
-        return;
+        return false;
     }
 
+    bool converted = false;
     const QMimeData* data = QApplication::clipboard()->mimeData();
     if (data == nullptr || !data->hasText()) {
         SetTrayIcon(TrayPicture::kErrors, kTipHead + "clipboard was empty");
@@ -115,7 +116,7 @@ void MainWindow::mPopConvertClipboard_Click() {
             host_->ReportFailureCause(cause);
             SetClipboardControls(true);
             if (!wasInMode) cmd_clipsettings_Click();
-            return;
+            return false;
         }
 
         TaskRecord task = settings;
@@ -136,7 +137,7 @@ void MainWindow::mPopConvertClipboard_Click() {
         host_->overwritePromptSuppressed = false;
 
         const QString status = QString::fromStdString(RightTrim(task.status));
-        const bool converted = OutcomeOf(task.status) == TaskOutcome::kConverted;
+        converted = OutcomeOf(task.status) == TaskOutcome::kConverted;
         SetTrayIcon(converted ? TrayPicture::kSuccess : TrayPicture::kErrors, kTipHead + status);
         settings.status = task.status;
 
@@ -152,6 +153,7 @@ void MainWindow::mPopConvertClipboard_Click() {
         ReportStoreError(error);
     }
     if (wasInMode) txt_status->setText(Shown(settings.status));
+    return converted;
 }
 
 }  // namespace lum2::ui

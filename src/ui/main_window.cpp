@@ -358,6 +358,7 @@ void MainWindow::ConnectHandlers() {
     connect(cmd_convert, &QPushButton::clicked, this, [this] { cmd_convert_Click(); });
     connect(cmd_exit, &QPushButton::clicked, this, &QWidget::close);
     connect(cmd_clipsettings, &QPushButton::clicked, this, [this] { cmd_clipsettings_Click(); });
+    connect(img_help, &ClickableLabel::clicked, this, &MainWindow::helpRequested);
 }
 
 void MainWindow::StartUp(bool refresh) {
@@ -381,10 +382,14 @@ void MainWindow::StartUp(bool refresh) {
         ReportStoreError(error);
     }
     FillTaskList();
-    if (refresh) {
-        RefreshTaskView(kRefreshAll);
-        ShowStoreSetAside();
-    }
+    if (refresh) ShowSelection();
+}
+
+void MainWindow::ShowSelection(const QString& warning) {
+    RefreshTaskView(kRefreshAll);
+    // After the editor has shown the selection, which would overwrite it.
+    if (!warning.isEmpty()) txt_status->setText(warning);
+    ShowStoreSetAside();
 }
 
 void MainWindow::ShowStoreSetAside() {
@@ -430,16 +435,39 @@ bool MainWindow::RunActive() const { return runActive_; }
 
 void MainWindow::cmd_convert_Click() {
     if (clipboardSettingsMode_) {
-        mPopConvertClipboard_Click();
+        ConvertClipboard();
         return;
     }
     if (RunActive()) {
-        host_->stopRequested = true;
-        cmd_convert->setText("Wait");
+        StopRun();
         return;
     }
     RunTaskListNow();
 }
+
+void MainWindow::PressRunButton() { cmd_convert_Click(); }
+
+bool MainWindow::RunTaskList() {
+    if (RunActive() || clipboardSettingsMode_) return false;
+    RunTaskListNow();
+    return !lastRun_.unfinished;
+}
+
+void MainWindow::StopRun() {
+    // The task at hand finishes first.
+    host_->stopRequested = true;
+    cmd_convert->setText("Wait");
+}
+
+void MainWindow::ShowFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::HideIntoTray() { showMinimized(); }
+
+void MainWindow::SetNoOneAnswers(bool on) { host_->SetNoOneAnswers(on); }
 
 void MainWindow::SetRunControlsEnabled(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{lvw_tasks, chk_autonaming, chk_askoverwrite, cmd_new,
@@ -471,7 +499,7 @@ void MainWindow::RunTaskListNow() {
         if (QTreeWidgetItem* item = lvw_tasks->topLevelItem(position - 1)) item->setText(0, QString::fromStdString(mark));
     };
     // The run's controls stay usable only through cmd_convert; the editor is locked.
-    const BatchSummary summary = RunTaskList(*services_.store, context, hooks);
+    const BatchSummary summary = lum2::RunTaskList(*services_.store, context, hooks);
     lastRun_ = summary;
     if (summary.reportPending) reportPending_ = true;
 
@@ -487,17 +515,15 @@ void MainWindow::RunTaskListNow() {
 }
 
 void MainWindow::SetTrayIcon(TrayPicture picture, const QString& tip) {
-    trayImage_ = picture;
     reportText_ = tip;
     emit trayIconChanged(picture, tip);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (RunActive()) {
-        // Finish the task at hand first; the run closes the window when it ends.
+        // The run closes the window when it ends.
         closePending_ = true;
-        host_->stopRequested = true;
-        cmd_convert->setText("Wait");
+        StopRun();
         event->ignore();
         return;
     }

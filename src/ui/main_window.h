@@ -61,67 +61,71 @@ public:
     ~MainWindow() override;
 
     // The start-up steps that bring the window up: install targets, columns,
-    // check boxes from the settings record, the task list, the selection.
+    // check boxes from the settings record, the task list; with refresh, also
+    // ShowSelection(). A store that fails says so in the status line.
     void StartUp(bool refresh = true);
+    // The last start-up step: the task view and the editor for the selection,
+    // then in the status line the warning (unless empty) followed by the note
+    // of a store set aside at start-up.
+    void ShowSelection(const QString& warning = {});
 
-    // Task list view. RefreshTaskView brings the parts named in its flags up
-    // to date with the list and the selection.
-    static constexpr int kRefreshScrollBar = 1;
-    static constexpr int kRefreshEditor = 2;  // the editor, the connector, the run button
-    static constexpr int kRefreshAll = kRefreshScrollBar | kRefreshEditor;
-    void FillTaskList();
-    void RefreshTaskView(int flags);
-    bool SelectedTaskVisible() const;
-    void ScrollListTo(int row);
-    void UpdateScrollBar();
-    int RowsPerPage() const;
-    int FirstVisibleRow() const;
-    int SelectedRow() const;  // 1-based; 0 when none
-
-    // Task editor.
-    void LoadTaskIntoEditor(int recordNumber);
-    void ClearEditor();
-    void SetEditorEnabled(bool enabled);
-    QString FileInfoText(const QString& path, bool palmSide) const;
-
-    // The run button, also reached from the tray menu and the command line.
-    void cmd_convert_Click();
-    bool RunActive() const;
-    // Switches the editor between the tasks and the clipboard record.
-    void SetClipboardSettingsMode(bool on);
-    // Clipboard: the settings button, and one conversion of the clipboard text.
-    void cmd_clipsettings_Click();
-    void mPopConvertClipboard_Click();
-    void SetClipboardControls(bool enabled);
+    // What the shell asks of the window, for the tray menu, the command line
+    // and the switches later copies hand over.
+    //
+    // Converts the task list. During a run, or while the clipboard settings
+    // are open, the window is busy: nothing happens and it returns false.
+    // Otherwise it returns whether every task ended well (see LastRunSummary).
+    bool RunTaskList();
+    // Converts the clipboard text into a Palm file with the clipboard record's
+    // settings; during a run of the list nothing happens. Returns true only
+    // when the text was converted.
+    bool ConvertClipboard();
+    // What the run button does, whatever it reads (Convert, Stop, Convert
+    // Clip): the tray menu's Convert List is its twin.
+    void PressRunButton();
+    // Brings the window back from the tray or the task bar, in front.
+    void ShowFromTray();
+    // Minimises the window, which hides it into the tray when there is one.
+    void HideIntoTray();
+    // True while a conversion prompt waits for an answer.
+    bool PromptOpen() const { return prompts_.open; }
+    // For a command-line run that no one sees: every prompt is answered Skip.
+    void SetNoOneAnswers(bool on);
     // Command-line starts do not record the window state; with a tray icon,
     // minimising hides the window into it.
     void SetCommandLineMode(bool on) { commandLineMode_ = on; }
     void SetTrayPresent(bool present) { trayPresent_ = present; }
-    bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
-
-    // The last tray picture and tip a run or conversion set.
-    TrayPicture TrayImage() const { return trayImage_; }
+    // The tray tip the last run or conversion left, and whether it reports
+    // errors no one has seen yet (a command-line start shows them).
     const QString& ReportText() const { return reportText_; }
     bool ReportPending() const { return reportPending_; }
     // The outcome of the last run of the list.
-    const BatchSummary& LastRun() const { return lastRun_; }
-    void SetReportPending(bool pending) { reportPending_ = pending; }
-    PromptState& Prompts() { return prompts_; }
-    GuiHost& Host() { return *host_; }
-    const Services& ServicesInUse() const { return services_; }
+    const BatchSummary& LastRunSummary() const { return lastRun_; }
 
-    // Says once, in the status line, that the store had to be set aside at
-    // start-up and where it is kept.
-    void ShowStoreSetAside();
-
-    // Sets the tray picture and tip: the status display of the program.
-    void SetTrayIcon(TrayPicture picture, const QString& tip);
+    // The task list. RefreshTaskView brings the parts named in its flags up
+    // to date with the list and the selection.
+    static constexpr int kRefreshScrollBar = 1;
+    static constexpr int kRefreshEditor = 2;  // the editor, the connector, the run button
+    static constexpr int kRefreshAll = kRefreshScrollBar | kRefreshEditor;
+    void RefreshTaskView(int flags);
+    // Rows count from 1. SelectedRow returns 0 when no row is selected.
+    int SelectedRow() const;
+    int FirstVisibleRow() const;
+    int RowsPerPage() const;
+    // True when a row is selected and in view: only then does the editor show it.
+    bool SelectedTaskVisible() const;
+    bool RunActive() const;
+    // Switches the editor between the tasks and the clipboard record.
+    void SetClipboardSettingsMode(bool on);
+    bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
 
 signals:
     // The tray picture or tip changed (the shell shows it in the tray).
     void trayIconChanged(lum2::TrayPicture picture, const QString& tip);
     // A batch run ended.
     void runFinished();
+    // The help sign was clicked.
+    void helpRequested();
     // The window accepted closing: the program ends, also while the window is
     // hidden in the tray, where closing it leaves no visible window to end with.
     void closed();
@@ -136,12 +140,25 @@ protected:
 private:
     friend class GuiHost;
 
+    // The run button: Convert, Stop (during a run) or Convert Clip.
+    void cmd_convert_Click();
+    void StopRun();
+    // Sets the tray picture and tip: the status display of the program.
+    void SetTrayIcon(TrayPicture picture, const QString& tip);
+    // Says once, in the status line, that the store had to be set aside at
+    // start-up and where it is kept.
+    void ShowStoreSetAside();
+
     void BuildControls();
     void BuildLayout();
     void ConnectHandlers();
     void SetupColumns();
     void SizeColumns();
 
+    // Task list.
+    void FillTaskList();
+    void ScrollListTo(int row);
+    void UpdateScrollBar();
     // Task list handlers.
     void lvw_tasks_ItemClicked(QTreeWidgetItem* item, int column);
     void lvw_tasks_DoubleClicked(QTreeWidgetItem* item, int column);
@@ -155,6 +172,11 @@ private:
     void AddDroppedFiles(const QList<QUrl>& urls);
     int PalmFileTarget(const QString& path) const;
 
+    // Task editor.
+    void LoadTaskIntoEditor(int recordNumber);
+    void ClearEditor();
+    void SetEditorEnabled(bool enabled);
+    QString FileInfoText(const QString& path, bool palmSide) const;
     // Editor handlers.
     void txt_pcfile_Change();
     void txt_palmfile_Change();
@@ -185,6 +207,10 @@ private:
     QString ChooseFile(const QString& title, const QString& filters, int& filterIndex, const QString& folder,
                        const QString& name);
 
+    // Clipboard: the settings button, and the controls a conversion locks.
+    void cmd_clipsettings_Click();
+    void SetClipboardControls(bool enabled);
+
     // Install target list.
     void lst_install_ItemCheck(QListWidgetItem* item);
     void CollapseInstallToFirst();
@@ -208,8 +234,8 @@ private:
     bool clipboardSettingsMode_ = false;
     bool installLoading_ = false;
     bool installCheckActive_ = false;
-    bool loadingEditor_ = false;
-    bool namingSuppressed_ = false;  // a change of target folder renames nothing  // handlers show but do not store while a record loads
+    bool loadingEditor_ = false;     // handlers show but do not store while a record loads
+    bool namingSuppressed_ = false;  // a change of target folder renames nothing
     // The name box typed into last: in a sync task it leads automatic naming.
     enum class TypedLast { kNeither, kPcFile, kPalmFile };
     TypedLast typedLast_ = TypedLast::kNeither;
@@ -226,7 +252,6 @@ private:
     bool commandLineMode_ = false;
     bool trayPresent_ = false;
     QString savedConvertCaption_, savedConvertTip_, savedClipCaption_, savedClipTip_;
-    TrayPicture trayImage_ = TrayPicture::kNormal;
     QString reportText_;
     BatchSummary lastRun_;
 

@@ -400,13 +400,13 @@ private slots:
             lum2::TaskRecord clip = store.GetRecord(2);
             clip.palmfile = name, clip.switch1 = countUp, clip.counter = static_cast<int16_t>(counter), clip.options = options;
             store.PutRecord(2, clip);
-            window.mPopConvertClipboard_Click();
+            window.ConvertClipboard();
         };
 
         // An image only is an empty clipboard: nothing is converted.
         QImage picture(4, 4, QImage::Format_RGB32);
         picture.fill(Qt::red), QApplication::clipboard()->setImage(picture);
-        window.mPopConvertClipboard_Click();
+        window.ConvertClipboard();
         QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kErrors, "LUM2\r\n- clipboard was empty"));
         QVERIFY(window.ReportPending() && store.GetRecord(2).status == "clipboard was empty");
 
@@ -433,12 +433,12 @@ private slots:
             for (QString& name : names) name = window.findChild<QWidget*>(name)->property("text").toString();
             return names;
         };
-        window.cmd_clipsettings_Click();
+        window.cmd_clipsettings->click();
         QCOMPARE(texts({"cmd_convert", "cmd_clipsettings", "txt_countup"}), (QStringList{"Convert Clip", "Done", "006"}));
         window.findChild<QPushButton*>("cmd_convert")->click();
         QVERIFY(std::filesystem::exists(home + "plain006"));
         QCOMPARE(texts({"txt_countup", "txt_status"}), (QStringList{"007", "OK"}));
-        window.cmd_clipsettings_Click();
+        window.cmd_clipsettings->click();
         QCOMPARE(texts({"cmd_convert", "cmd_clipsettings"}), (QStringList{"Convert", "Clip Setup"}));
 
         // The Palm character set only when the record asks for the UTF-8 conversion.

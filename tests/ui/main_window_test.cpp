@@ -667,15 +667,19 @@ private slots:
         f.Add(f.Write("small.txt", SampleText(2000)), f.File("small.pdb"), kPcToPalm, "0001");
         MainWindow& w = f.Open();
 
-        // Pressed while the first task's progress shows.
+        // Pressed while the first task's progress shows; a run asked for
+        // meanwhile (a later copy's "-s") neither starts nor stops one.
         QString before, after;
+        bool secondRun = true;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
-            poll.stop(), before = w.cmd_convert->text(), Click(w.cmd_convert), after = w.cmd_convert->text();
+            poll.stop(), secondRun = w.RunTaskList(), before = w.cmd_convert->text();
+            Click(w.cmd_convert), after = w.cmd_convert->text();
         });
         poll.start(1), Click(w.cmd_convert);
 
+        QVERIFY(!secondRun);
         QCOMPARE(QStringList({before, after, w.cmd_convert->text(), Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0),
                               Q(f.Row(2).status)}),
                  QStringList({"Stop", "Wait", "Convert", " OK", "OK", "", ""}));
