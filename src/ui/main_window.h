@@ -21,7 +21,9 @@
 #include "ui/prompt_dialogs.h"
 
 class QCheckBox;
+class QGridLayout;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -149,8 +151,18 @@ private:
     // start-up and where it is kept.
     void ShowStoreSetAside();
 
-    void BuildControls();
-    void BuildLayout();
+    // Each part of the window builds its controls and lays them out.
+    QLayout* BuildTaskList();  // the list, its scroll bar, New, Delete, Save Default
+    QWidget* BuildEditor();
+    // A file's rows from row on: its bold caption, the name box with its
+    // Browse button, and the box that tells about the file.
+    void AddFileRows(QGridLayout* editor, int row, const QString& caption, QLineEdit* box, QPushButton* browse,
+                     QPlainTextEdit* info);
+    QLayout* BuildDirectionAndLists();  // the direction picture, the options, the install targets
+    void AddNumbersAndSwitches(QGridLayout* editor, int row);
+    QLayout* BuildButtons();   // Convert, Clip Setup, the help sign, Exit
+    QLayout* BuildStatusArea();
+    void OrderTabStops();
     void ConnectHandlers();
     void SetupColumns();
     void SizeColumns();
