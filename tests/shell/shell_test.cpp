@@ -1,7 +1,7 @@
 // The desktop program's shell: start-up in command-line mode, one copy per
 // user with hand-over of "-s", the missing library, the hidden start, the
 // tray menu, the clipboard conversion, the help launcher, where menu and
-// terminal starts keep the task list, and runs that no one sees.
+// terminal starts keep the lock and the task list, and runs that no one sees.
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QtTest>
@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(place.Run({}), 0);
     }
 
-    void oneCopyPerUserTakesOverSwitchesAndStaleLocks() {
+    void oneCopyPerUserTakesHandOversRefusesOtherListsAndStaleLocks() {
         Place place;
         WriteFileText(place.F("a.txt"), "a text\n");
         place.AddTask(place.F("a.txt"), place.F("a.pdb"));
@@ -230,61 +230,11 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return place.Record(3).status == "OK"; }, 10000));
         QCOMPARE(first->state(), QProcess::Running);
 
-        // A copy that crashed leaves its lock file and socket behind; the next takes them over.
-        std::filesystem::remove(place.F("a.pdb")), first->kill(), first->waitForFinished(3000);
-        QVERIFY(QFile::exists(place.Runtime(".lock")));
-        QProcess* next = place.Start({"-s"});
-        QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
-        QVERIFY(std::filesystem::exists(place.F("a.pdb")));
-    }
-
-    void theInstanceLockLivesInAFolderOfTheUsersOwn() {
-        Place place;
-        WriteFileText(place.F("a.txt"), "a text\n");
-        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-        // A live lock where the shared temporary folder would have it, as anyone
-        // could plant it there, must not stop a run.
-        const QString uid = QString::number(geteuid());
-        std::filesystem::create_directories(place.F("tmp"));
-        QLockFile planted(Q(place.F("tmp/lum2-")) + uid + ".lock");
-        QVERIFY(planted.tryLock(0));
-        using std::filesystem::perms;
-        const std::string open = place.F("open"), own = place.F("own"), cache = place.F("home/.cache");
-        for (const std::string& folder : {open, own}) std::filesystem::create_directories(folder);
-        std::filesystem::permissions(open, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
-                                               perms::others_exec);
-        std::filesystem::permissions(own, perms::owner_all);
-        // XDG_RUNTIME_DIR and XDG_CACHE_HOME ("": unset), the folder that must
-        // hold the lock, and the topmost folder the run made, mode 0700.
-        const struct { std::string runtime, cacheHome, folder, made; } cases[] = {
-            {"", "", cache + "/lum2", cache}, {open, "", cache + "/lum2", cache},
-            {"", place.F("xdg/cache"), place.F("xdg/cache/lum2"), place.F("xdg")}, {own, "", own, ""}};
-        for (const auto& c : cases) {
-            for (const std::string& made : {cache, place.F("xdg"), place.F("a.pdb")}) std::filesystem::remove_all(made);
-            QProcess* run = place.Start({"-s"}, "offscreen",
-                                        {{"XDG_RUNTIME_DIR", Q(c.runtime)}, {"XDG_CACHE_HOME", Q(c.cacheHome)},
-                                         {"TMPDIR", Q(place.F("tmp"))}});
-            QVERIFY2(run->waitForFinished(15000) && run->exitCode() == 0, c.folder.c_str());
-            QVERIFY2(std::filesystem::exists(place.F("a.pdb")), c.folder.c_str());
-            QCOMPARE(QDir(Q(c.folder)).entryList({"lum2-" + uid + "*.lock"}, QDir::Files).size(), 1);
-            for (std::string folder = c.folder; !c.made.empty() && folder.size() >= c.made.size();
-                 folder = std::filesystem::path(folder).parent_path().string()) {
-                QCOMPARE(std::filesystem::status(folder).permissions(), perms::owner_all);
-            }
-        }
-    }
-
-    void aCopyOnAnotherTaskListIsRefused() {
-        Place place;
-        WriteFileText(place.F("a.txt"), "a text\n");
-        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-        QProcess* first = place.Start({});
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(place.Runtime(".socket")); }, 10000));
-
-        // With a switch or without, a later copy is told where the running one's list is.
+        // A copy on another task list, with a switch or without, is told where the running one's list is.
+        std::filesystem::remove(place.F("a.pdb"));
         const QString list = Q(std::filesystem::canonical(place.dir.Path()).string()) + "/", other = Q(place.F("other"));
         for (const QStringList& arguments : {QStringList{"--base-dir", other, "-s"}, QStringList{"--base-dir", other}}) {
-            QProcess* second = place.Start(arguments);
+            second = place.Start(arguments);
             QVERIFY(second->waitForFinished(10000));
             QCOMPARE(second->exitCode(), 1);
             QCOMPARE(QString(second->readAllStandardError()), "Error: LUM2 already runs with the task list in " + list +
@@ -300,10 +250,17 @@ private slots:
             QVERIFY(peer.waitForDisconnected(3000));
             QCOMPARE(peer.readAll(), QByteArray());
         }
-        // The running copy converts nothing of its own, and no folder is made for the refused list.
+        // The running copy converts nothing for them, and no folder is made for the refused list.
         QVERIFY(!QTest::qWaitFor([&] { return std::filesystem::exists(place.F("a.pdb")); }, 1000));
         QVERIFY(!std::filesystem::exists(place.F("other")));
         QCOMPARE(first->state(), QProcess::Running);
+
+        // A copy that crashed leaves its lock file and socket behind; the next takes them over.
+        first->kill(), first->waitForFinished(3000);
+        QVERIFY(QFile::exists(place.Runtime(".lock")));
+        QProcess* next = place.Start({"-s"});
+        QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
+        QVERIFY(std::filesystem::exists(place.F("a.pdb")));
     }
 
     void aHandOverThatFailsIsSaid() {
@@ -483,10 +440,9 @@ private slots:
         qputenv("PATH", path), qunsetenv("BROWSER");
     }
 
-    void startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
-        Place place;  // the working directory of the started programs
-        // Help, version and a usage error need no window (none could start).
-        const QString noDisplay = "none-such";
+    void helpVersionAndUsageErrorsNeedNoDisplay() {
+        Place place;
+        const QString noDisplay = "none-such";  // no window could start
         QProcess *help = place.Start({"--help"}, noDisplay), *version = place.Start({"--version"}, noDisplay);
         QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
         for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
@@ -497,30 +453,50 @@ private slots:
         QCOMPARE(QString(version->readAllStandardOutput()), "lum2 " + QString(lum2::shell::kShortTitle).section(" V", 1) + "\n");
         QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));
         QVERIFY(!std::filesystem::exists(place.F("lumdata.dat")));
+    }
 
-        const std::string data = place.F("data"), home = place.F("home");
-        // XDG_DATA_HOME (nullptr: unset), the folder that must hold lumdata.dat,
-        // and the topmost folder the start created, mode 0700.
-        const struct { QStringList arguments; const char* xdgDataHome; std::string store; std::string created; } cases[] = {
-            {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
-            {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
-            {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
-            {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")}};
+    // Where a run keeps its lock and its task list, and every folder it makes
+    // for them is the user's alone: a lock anyone could plant in the shared
+    // temporary folder must not stop it, nor may a runtime folder others can
+    // enter hold the lock.
+    void theLockAndTheTaskListLiveInFoldersOfTheUsersOwn() {
+        Place place;  // the working directory of the started programs
+        const QString uid = QString::number(geteuid());
+        std::filesystem::create_directories(place.F("tmp"));
+        QLockFile planted(Q(place.F("tmp/lum2-")) + uid + ".lock");
+        QVERIFY(planted.tryLock(0));
+        using std::filesystem::perms;
+        const std::string open = place.F("open"), cache = place.F("home/.cache"), data = place.F("data");
+        const std::string xdg = place.F("xdg"), local = place.F("home/.local");
+        std::filesystem::create_directories(open);
+        std::filesystem::permissions(open, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                               perms::others_exec);
+        // The switches; XDG_RUNTIME_DIR, XDG_CACHE_HOME and XDG_DATA_HOME ("": unset); the folders that must
+        // hold the lock and lumdata.dat, each with the topmost folder the run made for it ("": none).
+        const struct { QStringList arguments; std::string runtime, cacheHome, dataHome, lock, lockMade, store, storeMade; } cases[] = {
+            // From a terminal the task list is in the working directory, as ever.
+            {{"-s"}, "", "", "", cache + "/lum2", cache, place.dir.Path(), ""},
+            {{"--menu", "-s"}, open, "", data, cache + "/lum2", cache, data + "/lum2", data},
+            {{"--menu", "-S"}, "", xdg + "/cache", "", xdg + "/cache/lum2", xdg, local + "/share/lum2", local},
+            {{"--base-dir", "lists/mine", "-S"}, "", "", "", cache + "/lum2", cache, place.F("lists/mine"), place.F("lists")}};
         for (const auto& c : cases) {
-            for (const std::string& made : {data, place.F("lists"), home + "/.local"}) std::filesystem::remove_all(made);
-            std::filesystem::remove(place.F("lumdata.dat"));
-            c.xdgDataHome != nullptr ? qputenv("XDG_DATA_HOME", c.xdgDataHome) : qunsetenv("XDG_DATA_HOME");
-            QProcess* run = place.Start(c.arguments);
-            QVERIFY(run->waitForFinished(15000) && run->exitCode() == 0);
-            const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
-            QVERIFY2(std::filesystem::exists(store), store.c_str());
+            for (const std::string& made : {cache, xdg, data, local, place.F("lists"), place.F("lumdata.dat")}) {
+                std::filesystem::remove_all(made);
+            }
+            QProcess* run = place.Start(c.arguments, "offscreen",
+                                        {{"XDG_RUNTIME_DIR", Q(c.runtime)}, {"XDG_CACHE_HOME", Q(c.cacheHome)},
+                                         {"XDG_DATA_HOME", Q(c.dataHome)}, {"TMPDIR", Q(place.F("tmp"))}});
+            QVERIFY2(run->waitForFinished(15000) && run->exitCode() == 0, qPrintable(c.arguments.join(' ')));
+            QCOMPARE(QDir(Q(c.lock)).entryList({"lum2-" + uid + "*.lock"}, QDir::Files).size(), 1);
+            QVERIFY2(std::filesystem::exists(c.store + "/lumdata.dat"), c.store.c_str());
             QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
-            for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
-                 folder = std::filesystem::path(folder).parent_path().string()) {
-                QCOMPARE(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+            for (const auto& [held, made] : {std::pair{c.lock, c.lockMade}, std::pair{c.store, c.storeMade}}) {
+                for (std::string folder = held; !made.empty() && folder.size() >= made.size();
+                     folder = std::filesystem::path(folder).parent_path().string()) {
+                    QCOMPARE(std::filesystem::status(folder).permissions(), perms::owner_all);
+                }
             }
         }
-        qunsetenv("XDG_DATA_HOME");
     }
 };
 
