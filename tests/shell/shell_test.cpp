@@ -128,11 +128,23 @@ class ShellTest : public QObject {
 
 private slots:
 
-    void commandLineModeReportsOnlyErrors() {
+    // Starts in this process, as main() makes them: a fatal start says why in
+    // a box, a command-line run only its errors.
+    void startsShowFatalErrorsAndACommandLineRunOnlyItsErrors() {
         Place place;
+        BoxAnswerer boxes;
+        QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);  // no library there
+        lum2::RecordStore().OpenStore(place.dir.Path());  // the program ended: the store is free again
+        WriteFileText(place.F("in-the-way"), "");          // a base directory that cannot be made
+        QCOMPARE(place.Run({"--base-dir", Q(place.F("in-the-way/lum2"))}), 1);
+        QCOMPARE(boxes.titles << boxes.texts.value(0),
+                 (QStringList{"LUM2 Message", "LUM2 Message", "Fatal Error: liblum2.so not found"}));
+        QCOMPARE(boxes.icons, (QList<QMessageBox::Icon>{QMessageBox::Critical, QMessageBox::Critical}));
+        QVERIFY2(boxes.texts.value(1).startsWith("Fatal Error: no base directory: "), qPrintable(boxes.texts.value(1)));
+        boxes.titles.clear(), boxes.texts.clear(), boxes.icons.clear();
+
         WriteFileText(place.F("a.txt"), "a text\n");
         place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-        BoxAnswerer boxes;
         QCOMPARE(place.Run({" -S "}), 0);
         QCOMPARE(Q(place.Record(3).status) + boxes.texts.join(""), QString("OK"));  // no errors: no message
 
@@ -152,20 +164,6 @@ private slots:
         QCOMPARE(place.Run({"-c"}), 0);
         QCOMPARE(boxes.texts.size(), 2);
         QVERIFY(place.Record(2).status.rfind("Error", 0) == 0);
-    }
-
-    void fatalStartsAreReported() {
-        Place place;
-        BoxAnswerer boxes;
-        QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);
-        QCOMPARE(boxes.texts + boxes.titles, (QStringList{"Fatal Error: liblum2.so not found", "LUM2 Message"}));
-        lum2::RecordStore().OpenStore(place.dir.Path());  // the program ended: the store is free again
-
-        // A base directory that cannot be made.
-        WriteFileText(place.F("in-the-way"), "");
-        QCOMPARE(place.Run({"--base-dir", Q(place.F("in-the-way/lum2"))}), 1);
-        QCOMPARE(boxes.icons, (QList<QMessageBox::Icon>{QMessageBox::Critical, QMessageBox::Critical}));
-        QVERIFY2(boxes.texts.value(1).startsWith("Fatal Error: no base directory: "), qPrintable(boxes.texts.value(1)));
     }
 
     void windowStartsRememberMinimisingAndEndByTrayExit() {
@@ -211,10 +209,25 @@ private slots:
         QCOMPARE(place.Run({}), 0);
     }
 
-    void oneCopyPerUserTakesHandOversRefusesOtherListsAndStaleLocks() {
+    void oneCopyPerUserHandsOverRefusesOtherListsAndTakesStaleLocks() {
         Place place;
         WriteFileText(place.F("a.txt"), "a text\n");
         place.AddTask(place.F("a.txt"), place.F("a.pdb"));
+        // The running copy's lock held with no socket behind it, then with one
+        // that never answers: the hand-over fails, and says so.
+        const int lock = ::open(place.Runtime(".lock").toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        for (const bool listening : {false, true}) {
+            QLocalServer silent;
+            if (listening) QVERIFY(silent.listen(place.Runtime(".socket")));
+            QProcess* second = place.Start({"-s"});
+            QVERIFY(second->waitForFinished(15000));
+            const QString error = second->readAllStandardError();
+            QVERIFY2(second->exitCode() == 1 && error.startsWith("Error: LUM2 already runs, but the hand-over to it failed: "),
+                     qPrintable(error));
+        }
+        ::close(lock);
+
         QProcess* first = place.Start({});
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(place.Runtime(".socket")); }, 10000));
 
@@ -261,23 +274,6 @@ private slots:
         QProcess* next = place.Start({"-s"});
         QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
         QVERIFY(std::filesystem::exists(place.F("a.pdb")));
-    }
-
-    void aHandOverThatFailsIsSaid() {
-        Place place;
-        // The running copy's lock is held, with no socket behind it, then with one that never answers.
-        const int lock = ::open(place.Runtime(".lock").toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
-        QLocalServer silent;
-        for (const bool listening : {false, true}) {
-            if (listening) QVERIFY(silent.listen(place.Runtime(".socket")));
-            QProcess* second = place.Start({"-s"});
-            QVERIFY(second->waitForFinished(15000));
-            const QString error = second->readAllStandardError();
-            QVERIFY2(second->exitCode() == 1 && error.startsWith("Error: LUM2 already runs, but the hand-over to it failed: "),
-                     qPrintable(error));
-        }
-        ::close(lock);
     }
 
     void commandLineRunsThatNoOneSees() {
@@ -367,21 +363,14 @@ private slots:
         QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kErrors, "LUM2\r\n- clipboard was empty"));
         QVERIFY(window.ReportPending() && store.GetRecord(2).status == "clipboard was empty");
 
-        // The stored name is resolved against the home folder, counted up when
-        // the record says so, and the counter stored; an existing file is
-        // replaced without a question.
+        // The stored name is resolved against the home folder and counted up as
+        // the record says, the next counter stored; an existing file is replaced
+        // without a question. (Every naming rule is the clipboard names' test's.)
         QApplication::clipboard()->setText("Clipped text\n");
-        // Each name with its count-up counter (-1: not counting up).
-        const struct { std::string name; int counter; std::string expected; int nextCounter; } names[] = {
-            {"", -1, home + "clipboard.pdb", 0}, {place.dir.Path(), -1, place.dir.Path() + "clipboard.pdb", 0},
-            {"clip.pdb", 999, home + "clip999.pdb", 1}, {home + "plain", 5, home + "plain005", 6}};
-        for (const auto& n : names) {
-            WriteFileText(n.expected, "old");
-            convert(n.name, n.counter >= 0, std::max(n.counter, 0));
-            QVERIFY2(ReadFileText(n.expected) != "old", n.expected.c_str());
-            QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kSuccess, "LUM2\r\n- OK"));
-            QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
-        }
+        WriteFileText(home + "clip999.pdb", "old");
+        convert("clip.pdb", true, 999);
+        QVERIFY(ReadFileText(home + "clip999.pdb") != "old" && store.GetRecord(2).counter == 1);
+        QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kSuccess, "LUM2\r\n- OK"));
         // The settings mode is entered for the conversion and left after it.
         QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")) && !window.ClipboardSettingsMode());
 
@@ -391,14 +380,14 @@ private slots:
             return names;
         };
         window.cmd_clipsettings->click();
-        QCOMPARE(texts({"cmd_convert", "cmd_clipsettings", "txt_countup"}), (QStringList{"Convert Clip", "Done", "006"}));
+        QCOMPARE(texts({"cmd_convert", "cmd_clipsettings", "txt_countup"}), (QStringList{"Convert Clip", "Done", "001"}));
         window.findChild<QPushButton*>("cmd_convert")->click();
-        QVERIFY(std::filesystem::exists(home + "plain006"));
-        QCOMPARE(texts({"txt_countup", "txt_status"}), (QStringList{"007", "OK"}));
+        QVERIFY(std::filesystem::exists(home + "clip001.pdb"));
+        QCOMPARE(texts({"txt_countup", "txt_status"}), (QStringList{"002", "OK"}));
         window.cmd_clipsettings->click();
         QCOMPARE(texts({"cmd_convert", "cmd_clipsettings"}), (QStringList{"Convert", "Clip Setup"}));
 
-        // The Palm character set only when the record asks for the UTF-8 conversion.
+        // The Palm character set only when the record asks for the UTF-8 conversion; no name is clipboard.pdb.
         QApplication::clipboard()->setText(QString::fromUtf8("caf\u00e9 \u2192"));
         for (const char* options : {"0000001", "000000"}) {
             convert("", false, 0, options);

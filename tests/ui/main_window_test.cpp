@@ -202,10 +202,17 @@ private slots:
 
     // --- Editor -------------------------------------------------------------------
 
-    void numberBoxesAndOptionsStoreInTheTask() {
+    // The number boxes and the options edit the task. The status line and the
+    // row show a stored text's control characters escaped; the record keeps them.
+    void numberBoxesAndOptionsStoreInTheTaskAndNamesShowEscaped() {
         Fixture f;
-        f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before UTF-8
+        const std::string status = "Error: x\n\x1b[2Jy";
+        f.Add("/t/a\tb.txt", "c\nd.pdb", kPcToPalm, "1", [&](lum2::TaskRecord& t) {
+            t.options = "100000", t.status = status;  // stored before UTF-8 was an option
+        });
         MainWindow& w = f.Open();
+        QCOMPARE(QStringList({w.txt_status->text(), Cell(w, 1, 1), Cell(w, 1, 2)}),
+                 QStringList({"Error: x\\n\\x1b[2Jy", "a\\tb.txt", "c\\nd.pdb"}));
         QLineEdit* tab = w.txt_tabspace;
 
         // TAB width 0..64, category 0..15, two digits at most, not a number is 0.
@@ -223,18 +230,8 @@ private slots:
         // UTF-8 is the seventh option.
         w.lst_options->item(6)->setCheckState(Qt::Checked);
         QCOMPARE(Q(f.Row(1).options), QString("1000001"));
-    }
-
-    // The status line and the rows show a stored text's control characters
-    // escaped, and the record keeps them.
-    void statusAndRowsShowControlCharactersEscaped() {
-        Fixture f;
-        const std::string status = "Error: x\n\x1b[2Jy";
-        f.Add("/t/a\tb.txt", "c\nd.pdb", kNone, "1", [&](lum2::TaskRecord& t) { t.status = status; });
-        MainWindow& w = f.Open();
-        QCOMPARE(QStringList({w.txt_status->text(), Cell(w, 1, 1), Cell(w, 1, 2)}),
-                 QStringList({"Error: x\\n\\x1b[2Jy", "a\\tb.txt", "c\\nd.pdb"}));
-        QCOMPARE(f.Row(1).status, status);
+        QCOMPARE(QList<std::string>({f.Row(1).pcfile, f.Row(1).palmfile, f.Row(1).status}),
+                 QList<std::string>({"/t/a\tb.txt", "c\nd.pdb", status}));
     }
 
     void autoNamingFollowsDirectionAndFolders() {
@@ -452,51 +449,44 @@ private slots:
 
     // --- New, Delete, Save Default -----------------------------------------------------
 
-    void deleteSelectsNeighbourAndEmptyListPulsesNew() {
+    void saveDefaultShapesNewDeleteSelectsNeighbourAndEmptyListPulsesNew() {
         Fixture f(3);
+        f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
         MainWindow& w = f.Open();
         const QRect normal = w.cmd_new->geometry();
         const QFont normalFont = w.cmd_new->font();
+        // Save Default keeps the row's folders and settings, not its names.
+        ClickCell(w, 4, 1), TypeOver(w.txt_tabspace, "8"), Click(w.cmd_savedefault);
+        const lum2::TaskRecord settings = f.Settings();
+        QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(4).pcfile)}),
+                 QStringList({"/texts/", "/custom/", "0001", "/texts/a.txt"}));
+        QCOMPARE(QList<int>({settings.direction, settings.tabspace}), QList<int>({kPalmToPc, 8}));
+
         // The last row: the new last row takes the selection. A row above others:
         // the next one moves up into its place.
-        for (const int row : {3, 1}) {
+        for (const auto& [row, next, pc] : {std::tuple{4, 3, PcName(3)}, std::tuple{1, 1, PcName(2)}}) {
             ClickCell(w, row, 1), Click(w.cmd_delete);
             QCOMPARE(QStringList({QString::number(w.SelectedRow()), w.txt_pcfile->text(), Q(f.Row(w.SelectedRow()).pcfile)}),
-                     QStringList({row == 3 ? "2" : "1", PcName(2), PcName(2)}));
+                     QStringList({QString::number(next), pc, pc}));
         }
         // The only row: the editor empties and locks, and New pulses.
-        Click(w.cmd_delete);
+        Click(w.cmd_delete), Click(w.cmd_delete);
         QCOMPARE(QList<int>({w.lvw_tasks->topLevelItemCount(), f.store.RecordCount(), w.SelectedRow()}), QList<int>({0, 2, 0}));
         QVERIFY(EditorLocked(w) && !w.cmd_convert->isEnabled());
         // A tick without a task changes no record.
         SetEntry(w, 1, true);
-        QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(kClipboardRecord).install), QString("11"));
+        QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(kClipboardRecord).install), QString("00011"));
         // Wait for the grown half of the pulse.
         QTRY_VERIFY_WITH_TIMEOUT(w.cmd_new->font().bold(), 2000);
         QVERIFY(w.cmd_new->geometry() != normal);
 
+        // New stops the pulse and makes its task from the settings.
         Click(w.cmd_new);
         QVERIFY(!w.Timer1->isActive() && w.cmd_convert->isEnabled() && !w.txt_pcfile->isReadOnly());
         QVERIFY(w.cmd_new->geometry() == normal && w.cmd_new->font() == normalFont);
-        QCOMPARE(QList<int>({f.store.RecordCount(), w.SelectedRow()}), QList<int>({3, 1}));
-        QCOMPARE(Checked(w), QString("Ann"));
-    }
-
-    void saveDefaultGivesNextNewItsFolders() {
-        Fixture f;
-        f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
-        MainWindow& w = f.Open();
-        TypeOver(w.txt_tabspace, "8"), Click(w.cmd_savedefault);
-
-        const lum2::TaskRecord settings = f.Settings();
-        QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(1).pcfile)}),
-                 QStringList({"/texts/", "/custom/", "0001", "/texts/a.txt"}));
-        QCOMPARE(QList<int>({settings.direction, settings.tabspace}), QList<int>({kPalmToPc, 8}));
-
-        Click(w.cmd_new);
-        QCOMPARE(QStringList({w.txt_pcfile->text(), Cell(w, 2, 1), Checked(w), w.txt_tabspace->text()}),
+        QCOMPARE(QList<int>({f.store.RecordCount(), w.SelectedRow(), Direction(w, 1)}), QList<int>({3, 1, kPalmToPc}));
+        QCOMPARE(QStringList({w.txt_pcfile->text(), Cell(w, 1, 1), Checked(w), w.txt_tabspace->text()}),
                  QStringList({"/texts/", "", "Custom", "8"}));
-        QCOMPARE(QList<int>({w.SelectedRow(), Direction(w, 2)}), QList<int>({2, kPalmToPc}));
     }
 
     void connectorFollowsRowAfterHiddenStart() {
