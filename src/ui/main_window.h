@@ -3,7 +3,8 @@
 //
 // Every control carries its name as objectName, so tests and users' scripts
 // find it. The window edits lumdata.dat field by field (no save step) and runs
-// the core's batch run with itself as the conversion host.
+// the core's batch run with itself as the conversion host. A store that fails
+// says so in the status line: nothing the window does throws.
 #pragma once
 
 #include <QFont>
@@ -151,7 +152,7 @@ private:
     // start-up and where it is kept.
     void ShowStoreSetAside();
 
-    // Each part of the window builds its controls and lays them out.
+    // Each part of the window builds its controls and returns them laid out.
     QLayout* BuildTaskList();  // the list, its scroll bar, New, Delete, Save Default
     QWidget* BuildEditor();
     // A file's rows from row on: its bold caption, the name box with its
@@ -179,7 +180,10 @@ private:
     void Timer1_Timer();
     void LayoutConnector();
     void AppendRow(const TaskRecord& task);
-    // Files dropped on the list: one new task each, as "New" makes it.
+    // Files dropped on the list: one new task each, as "New" makes it. The
+    // list takes local files only, and none during a run or in the clipboard
+    // settings. A Palm file goes to the install entry of the user whose backup
+    // folder holds it, else to "Custom".
     bool DropAllowed(const QMimeData* data) const;
     void AddDroppedFiles(const QList<QUrl>& urls);
     int PalmFileTarget(const QString& path) const;
@@ -188,6 +192,8 @@ private:
     void LoadTaskIntoEditor(int recordNumber);
     void ClearEditor();
     void SetEditorEnabled(bool enabled);
+    // What the box below a name box says of the file: its time and size, "New
+    // File", "Distribute Mode" (several users), or why the name is no good.
     QString FileInfoText(const QString& path, bool palmSide) const;
     // Editor handlers.
     void txt_pcfile_Change();
@@ -206,16 +212,21 @@ private:
     void cmd_delete_Click();
     void cmd_savedefault_Click();
     void SwitchDirection();
+    // True when "Auto Naming" is ticked and no folder change holds it back.
     bool AutoNamingOn() const;
     // The path boxes take no more than a record's path field holds; a longer
-    // path is refused with a message and the box keeps its text.
+    // path is refused with a message and the box keeps its text (SetPathBox
+    // then returns false).
     void GuardPathBoxes();
     void RefusePath(const char* which);
     bool SetPathBox(QLineEdit* box, const QString& text);
     // Reads the record the editor edits, lets change alter it, writes it back.
     // Returns false (and writes nothing) when no record is being edited.
     bool EditRecord(const std::function<void(TaskRecord&)>& change, bool clipboardAllowed = true);
+    // The record the editor shows; 0 for none.
     int EditedRecordNumber(bool clipboardAllowed) const;
+    // The file dialog; returns the chosen path, or "" when cancelled. A path
+    // chosen also sets filterIndex (from 1) to the filter the dialog was on.
     QString ChooseFile(const QString& title, const QString& filters, int& filterIndex, const QString& folder,
                        const QString& name);
 
@@ -229,6 +240,7 @@ private:
     void StoreInstallSelection();
     int CheckedInstallCount() const;
     bool CustomChecked() const;
+    // The settings' Palm folder, else the home folder with a separator.
     QString DefaultCustomDirectory() const;
 
     // Batch run.
