@@ -20,6 +20,7 @@
 #include "hotsync/install_targets.h"
 #include "convert/batch_run.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -29,19 +30,19 @@ void MakeList(const std::string& base, const std::string& text) {
     store.OpenStore(base);
     const auto add = [&](std::string pc, std::string palm, int direction, std::string options) {
         const int position = lum2::AppendNewTask(store);
-        lum2::TaskRecord task = store.GetRecord(position + 2);
+        lum2::TaskRecord task = store.GetRecord(lum2::RecordOfRow(position));
         task.pcfile = std::move(pc);
         task.palmfile = std::move(palm);
         task.direction = static_cast<int16_t>(direction);
         task.options = std::move(options);
         task.install.assign(1, '1');  // only "Custom": the list has no users here
-        store.PutRecord(position + 2, task);
+        store.PutRecord(lum2::RecordOfRow(position), task);
     };
     add(text, base + "big.pdb", lum2::kDirectionPcToPalm, "100000");
     add(base + "big.txt", base + "big.pdb", lum2::kDirectionPalmToPc, "000000");
-    lum2::TaskRecord settings = store.GetRecord(1);
-    settings.switch2 = false;  // nothing asks: both lists run alike
-    store.PutRecord(1, settings);
+    lum2::TaskRecord settings = store.GetRecord(lum2::kSettingsRecord);
+    lum2::SetAskOverwrite(settings, false);  // nothing asks: both lists run alike
+    store.PutRecord(lum2::kSettingsRecord, settings);
 }
 
 using lum2::TaskRecord;

@@ -8,6 +8,15 @@
 
 namespace lum2 {
 
+// The pictures of the tray icon, the desktop program's status display, by
+// their numbers in the window's picture set.
+enum class TrayPicture {
+    kNormal = 1,
+    kBusy = 2,  // alternates with kNormal while a conversion works
+    kSuccess = 9,
+    kErrors = 10,
+};
+
 class ProgressSink {
 public:
     virtual ~ProgressSink() = default;
@@ -17,8 +26,8 @@ public:
     virtual void SetProgressCaption(const std::string& /*caption*/) {}
     virtual void SetProgressRange(int /*maximum*/) {}
     virtual void SetProgressValue(int /*value*/) {}
-    // Changes the tray picture (1-based image index) and its tip text.
-    virtual void SetTrayIcon(int /*image*/, const std::string& /*tip*/) {}
+    // Changes the tray picture and its tip text.
+    virtual void SetTrayIcon(TrayPicture /*picture*/, const std::string& /*tip*/) {}
     // Lets pending window events run, so the window repaints during long work.
     virtual void LetEventsRun() {}
     // A remark about the conversion that is not a failure (characters replaced,
@@ -29,9 +38,9 @@ public:
     virtual void ReportFailureCause(const std::string& /*cause*/) {}
 };
 
-// The tray picture for unit i of n: the icon alternates between images 1 and 2
-// about every eighth of the work. The quotient is rounded half to even, with
-// the step held in single precision as the original program did.
-int TrayFrame(int i, int n);
+// The tray picture for unit i of n: kNormal and kBusy take turns about every
+// eighth of the work. The quotient is rounded half to even, with the step held
+// in single precision as the original program did.
+TrayPicture TrayFrame(int i, int n);
 
 }  // namespace lum2

@@ -83,14 +83,14 @@ BatchSummary RunTaskList(RecordStore& store, ConversionContext& context, const B
     // A task the run never reached did not end well either.
     summary.unfinished = summary.tasksEndedWell < summary.tasksInList || !summary.storeError.empty();
     if (summary.stopped) {
-        summary.trayImage = 1;
+        summary.trayImage = TrayPicture::kNormal;
         summary.tip = kTipHead + "- stopped";
     } else if (summary.errors) {
-        summary.trayImage = 10;
+        summary.trayImage = TrayPicture::kErrors;
         summary.tip = kTipHead + "- see list for errors";
         summary.reportPending = true;
     } else {
-        summary.trayImage = 9;
+        summary.trayImage = TrayPicture::kSuccess;
         summary.tip = kTipHead + "- OK";
     }
     host.SetTrayIcon(summary.trayImage, summary.tip);

@@ -33,7 +33,7 @@ struct BatchSummary {
     // run never reached), or the store failed: a run no one watches tells it
     // by its exit status.
     bool unfinished = false;
-    int trayImage = 9;
+    TrayPicture trayImage = TrayPicture::kSuccess;
     std::string tip;             // "LUM2", CR LF, then the outcome
     std::string storeError;      // a store that failed mid-run ends the run with this
 };

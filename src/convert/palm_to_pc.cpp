@@ -92,7 +92,7 @@ Outcome ConvertPalmToPc(TaskRecord& task, ConversionContext& context) {
     Conclude(task, host, outcome);
 
     if (converting || outcome.code == OutcomeCode::kFailed) {
-        host.SetTrayIcon(1, "");
+        host.SetTrayIcon(TrayPicture::kNormal, "");
         host.ShowProgressDisplay(false);
         host.LetEventsRun();
     }

@@ -191,7 +191,7 @@ Outcome ConvertPcToPalm(TaskRecord& task, ConversionContext& context) {
     if (conversion.workingFiles || outcome.code == OutcomeCode::kFailed) {
         RemoveIfPresent(workingDoc);
         RemoveIfPresent(workingText);
-        host.SetTrayIcon(1, "");
+        host.SetTrayIcon(TrayPicture::kNormal, "");
         host.ShowProgressDisplay(false);
         host.SetProgressCaption("Progress");
         host.LetEventsRun();

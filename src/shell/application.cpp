@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -19,15 +18,12 @@
 #include "shell/tray_icon.h"
 #include "convert/batch_run.h"
 #include "tasks/record_store.h"
-#include "ui/clickable_label.h"
-#include "ui/gui_host.h"
+#include "tasks/store_layout.h"
 #include "ui/main_window.h"
 
 namespace lum2::shell {
 
 namespace {
-
-constexpr int kClipboardRecord = 2;
 
 // Where no one would close the box, the text goes to standard error.
 void ShowMessage(QMessageBox::Icon icon, const QString& text, QWidget* owner, bool noOneAnswers) {
@@ -201,6 +197,94 @@ int RunLum2(const StartOptions& options) {
     return RunWithWindow(start, options);
 }
 
+namespace {
+
+// Opens the task list; a store that cannot be opened is said, and false returned.
+bool OpenStore(RecordStore& store, const std::string& baseDirectory, bool noOneAnswers) {
+    try {
+        store.OpenStore(baseDirectory);
+        return true;
+    } catch (const StoreError& error) {
+        ShowMessage(QMessageBox::Critical, QString::fromUtf8(error.what()), nullptr, noOneAnswers);
+        return false;
+    }
+}
+
+// 8, 10-12. The window's title, its modes, the help sign, then the columns,
+// the check boxes and the task list.
+void SetUpWindow(ui::MainWindow& window, const CommandLine& command, bool noOneAnswers, const QString& base) {
+    window.setWindowTitle(kFullTitle);
+    window.SetCommandLineMode(command.commandLineMode);
+    window.SetNoOneAnswers(noOneAnswers);
+    QObject::connect(&window, &ui::MainWindow::helpRequested, &window,
+                     [&window, base] { OpenInBrowser(HelpAddress(base), &window); });
+    window.StartUp(false);
+}
+
+// The tray menu's items, each an operation of the window.
+TrayIcon::Actions TrayActions(ui::MainWindow& window) {
+    TrayIcon::Actions actions;
+    actions.convertList = [&window] { window.PressRunButton(); };
+    actions.convertClipboard = [&window] { window.ConvertClipboard(); };
+    actions.hideWindow = [&window] { window.HideIntoTray(); };
+    actions.restoreWindow = [&window] { window.ShowFromTray(); };
+    actions.exit = [&window] { window.close(); };
+    actions.promptOpen = [&window] { return window.PromptOpen(); };
+    return actions;
+}
+
+// 13-14. The tray icon, the program's status display, and the window: hidden
+// when it was hidden last, minimised for a command-line run. Returns whether
+// the tray shows the icon.
+bool ShowTrayAndWindow(TrayIcon& tray, ui::MainWindow& window, RecordStore& store, const CommandLine& command) {
+    bool hiddenLastTime = false;
+    try {
+        hiddenLastTime = WasHidden(store.GetRecord(kClipboardRecord));
+    } catch (const std::exception&) {
+    }
+    const bool trayShown = tray.AddTrayIcon();
+    QObject::connect(&window, &ui::MainWindow::trayIconChanged, &tray, &TrayIcon::SetTrayIcon);
+    window.SetTrayPresent(trayShown);
+    switch (ChooseWindowStart(hiddenLastTime, command.commandLineMode, trayShown)) {
+    case WindowStart::kHiddenInTray:
+        break;  // hidden in the tray, as it was left
+    case WindowStart::kMinimised:
+        window.showMinimized();
+        break;
+    case WindowStart::kNormal:
+        window.showNormal();
+        break;
+    }
+    return trayShown;
+}
+
+// Requests of later copies: "s" converts the list, "c" the clipboard. A
+// window busy with a run or the clipboard settings lets them pass: a second
+// "-s" during a run must not stop it.
+void TakeHandOvers(SingleInstance& instance, ui::MainWindow& window) {
+    QObject::connect(&instance, &SingleInstance::requestReceived, &window, [&window](char request) {
+        QTimer::singleShot(0, &window, [&window, request] {
+            if (request == 's') window.RunTaskList();
+            if (request == 'c') window.ConvertClipboard();
+        });
+    });
+}
+
+// 17. A command-line start's conversion, and its report when there is one.
+// Returns the exit code: unwatched, it is all that tells a task was not done.
+int RunCommandLine(ui::MainWindow& window, const CommandLine& command, bool noOneAnswers) {
+    bool done = false;
+    if (command.switchCharacter == 's') done = window.RunTaskList();
+    if (command.switchCharacter == 'c') done = window.ConvertClipboard();
+    if (window.ReportPending()) {
+        QString report = window.ReportText();
+        ShowMessage(QMessageBox::Warning, report.replace("\r\n", "\n"), &window, noOneAnswers);
+    }
+    return noOneAnswers && !done ? 1 : 0;
+}
+
+}  // namespace
+
 int RunWithWindow(Preparation& start, const StartOptions& options) {
     const CommandLine& command = start.command;
     const bool noOneAnswers = options.noOneAnswers;
@@ -209,7 +293,6 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
         return 1;
     }
     const std::string& baseDirectory = start.baseDirectory;
-    const QString base = QString::fromStdString(baseDirectory);
 
     // Later copies on the same task list hand their switches over here.
     SingleInstance instance(start.socketPath, start.canonicalBase);
@@ -226,57 +309,14 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
 
     // 9. The store.
     RecordStore store;
-    try {
-        store.OpenStore(baseDirectory);
-    } catch (const StoreError& error) {
-        ShowMessage(QMessageBox::Critical, QString::fromUtf8(error.what()), nullptr, noOneAnswers);
-        return 1;
-    }
+    if (!OpenStore(store, baseDirectory, noOneAnswers)) return 1;
 
     CompressionLibrary library;
     ui::MainWindow window({baseDirectory, &store, &targets, &library.Functions()});
-    window.setWindowTitle(kFullTitle);
-    window.SetCommandLineMode(command.commandLineMode);
-    window.Host().SetNoOneAnswers(noOneAnswers);
-    QObject::connect(window.img_help, &ui::ClickableLabel::clicked, &window,
-                     [&window, base] { OpenInBrowser(HelpAddress(base), &window); });
+    SetUpWindow(window, command, noOneAnswers, QString::fromStdString(baseDirectory));
+    TrayIcon tray(TrayActions(window));
+    const bool trayShown = ShowTrayAndWindow(tray, window, store, command);
 
-    // 8, 10-12. Columns, check boxes, the task list.
-    window.StartUp(false);
-
-    // 13. Begin hidden when the window was hidden last, and for a command-line run.
-    bool hiddenLastTime = false;
-    try {
-        hiddenLastTime = store.GetRecord(kClipboardRecord).switch2;
-    } catch (const std::exception&) {
-    }
-
-    // 14. The tray icon, the program's status display.
-    TrayIcon::Actions actions;
-    actions.convertList = [&window] { window.cmd_convert_Click(); };
-    actions.convertClipboard = [&window] { window.mPopConvertClipboard_Click(); };
-    actions.hideWindow = [&window] { window.showMinimized(); };
-    actions.restoreWindow = [&window] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    };
-    actions.exit = [&window] { window.close(); };
-    actions.promptOpen = [&window] { return window.Prompts().open; };
-    TrayIcon tray(actions);
-    const bool trayShown = tray.AddTrayIcon();
-    QObject::connect(&window, &ui::MainWindow::trayIconChanged, &tray, &TrayIcon::SetTrayIcon);
-    window.SetTrayPresent(trayShown);
-    switch (ChooseWindowStart(hiddenLastTime, command.commandLineMode, trayShown)) {
-    case WindowStart::kHiddenInTray:
-        break;  // hidden in the tray, as it was left
-    case WindowStart::kMinimised:
-        window.showMinimized();
-        break;
-    case WindowStart::kNormal:
-        window.showNormal();
-        break;
-    }
     // 15. Nothing converts without the compression library.
     std::vector<std::string> folders = options.libraryFolders;
     if (folders.empty()) folders = CompressionLibrary::DefaultFolders(baseDirectory);
@@ -286,35 +326,14 @@ int RunWithWindow(Preparation& start, const StartOptions& options) {
         store.Close();
         return 1;
     }
-
-    // Requests of later copies: "s" converts the list, "c" the clipboard.
-    QObject::connect(&instance, &SingleInstance::requestReceived, &window, [&window](char request) {
-        QTimer::singleShot(0, &window, [&window, request] {
-            if (request == 's') window.cmd_convert_Click();
-            if (request == 'c') window.mPopConvertClipboard_Click();
-        });
-    });
+    TakeHandOvers(instance, window);
 
     // 16. The task view and the editor for the selection.
-    window.RefreshTaskView(3);
-    // After the editor has shown the selection, which would overwrite it.
-    if (!trayShown) window.txt_status->setText("Warning: could not create SysTray Icon");
-    window.ShowStoreSetAside();
+    window.ShowSelection(trayShown ? QString() : QString("Warning: could not create SysTray Icon"));
 
     int result = 0;
     if (command.commandLineMode) {
-        // 17. The conversion, the report when there is one, and the end.
-        if (command.switchCharacter == 's') window.cmd_convert_Click();
-        if (command.switchCharacter == 'c') window.mPopConvertClipboard_Click();
-        if (window.ReportPending()) {
-            QString report = window.ReportText();
-            ShowMessage(QMessageBox::Warning, report.replace("\r\n", "\n"), &window, noOneAnswers);
-        }
-        // Unwatched, the exit status is all that tells a task was not done.
-        if (noOneAnswers) {
-            const bool done = command.switchCharacter == 's' ? !window.LastRun().unfinished : window.TrayImage() == 9;
-            result = done ? 0 : 1;
-        }
+        result = RunCommandLine(window, command, noOneAnswers);
     } else {
         QObject::connect(&window, &ui::MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         result = QApplication::exec();

@@ -46,34 +46,34 @@ TrayIcon::~TrayIcon() { RemoveTrayIcon(); }
 
 bool TrayIcon::AddTrayIcon() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
-    icon_ = std::make_unique<QSystemTrayIcon>(ui::TrayIcon(1));
+    icon_ = std::make_unique<QSystemTrayIcon>(ui::TrayIcon(TrayPicture::kNormal));
     icon_->setObjectName("TrayIcon");
     icon_->setToolTip("LUM2");
     icon_->setContextMenu(menu_.get());
     connect(icon_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { OnActivated(reason); });
     icon_->show();
-    image_ = 1;
+    image_ = TrayPicture::kNormal;
     tip_ = "LUM2";
     return true;
 }
 
 bool TrayIcon::Shown() const { return icon_ && icon_->isVisible(); }
 
-void TrayIcon::SetTrayIcon(int image, const QString& tip) {
+void TrayIcon::SetTrayIcon(TrayPicture picture, const QString& tip) {
     // A conversion sets the frame for every record; the panel only needs to
     // hear of a change.
-    if (icon_ && image == image_ && tip == tip_) return;
-    image_ = image;
+    if (icon_ && picture == image_ && tip == tip_) return;
+    image_ = picture;
     tip_ = tip;
     if (!icon_) return;  // no tray: the caller's status line carries the news
-    icon_->setIcon(ui::TrayIcon(image));
+    icon_->setIcon(ui::TrayIcon(picture));
     QString shown = tip;
     icon_->setToolTip(shown.replace("\r\n", "\n"));
 }
 
 void TrayIcon::ResetTrayIcon() {
-    SetTrayIcon(1, "LUM2");
+    SetTrayIcon(TrayPicture::kNormal, "LUM2");
     emit iconReset();
 }
 

@@ -1,5 +1,5 @@
 // The tray icon: the program's place in the notification area and its status
-// display (pictures 1 and 2 while converting, 9 after success, 10 after
+// display (normal and busy in turns while converting, then success or
 // errors), with the menu mPopupSys.
 #pragma once
 
@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <memory>
+
+#include "base/progress_sink.h"
 
 class QAction;
 class QMenu;
@@ -32,16 +34,16 @@ public:
     explicit TrayIcon(Actions actions, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // Shows the icon with picture 1 and the tip "LUM2"; false when the
-    // desktop has no notification area.
+    // Shows the icon with the normal picture and the tip "LUM2"; false when
+    // the desktop has no notification area.
     bool AddTrayIcon();
-    void SetTrayIcon(int image, const QString& tip);
-    // Picture 1 and tip "LUM2" again, after a click on the icon.
+    void SetTrayIcon(TrayPicture picture, const QString& tip);
+    // The normal picture and tip "LUM2" again, after a click on the icon.
     void ResetTrayIcon();
     void RemoveTrayIcon();
 
     bool Shown() const;
-    int Image() const { return image_; }
+    TrayPicture Image() const { return image_; }
     QString Tip() const { return tip_; }
     QMenu* Menu() const { return menu_.get(); }
 
@@ -54,7 +56,7 @@ private:
     Actions actions_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
-    int image_ = 1;
+    TrayPicture image_ = TrayPicture::kNormal;
     QString tip_ = "LUM2";
 };
 

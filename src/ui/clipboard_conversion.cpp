@@ -19,6 +19,7 @@
 #include "convert/converters.h"
 #include "base/path_functions.h"
 #include "base/safe_file.h"
+#include "tasks/store_layout.h"
 #include "ui/gui_host.h"
 #include "ui/main_window.h"
 
@@ -26,7 +27,6 @@ namespace lum2::ui {
 
 namespace {
 
-constexpr int kClipboardRecord = 2;
 const QString kTipHead = "LUM2\r\n- ";
 
 // The clipboard may hold anything, a password too: the copy is the user's
@@ -86,20 +86,21 @@ void MainWindow::SetClipboardControls(bool enabled) {
     for (QLineEdit* box : {txt_palmfile, txt_countup, txt_tabspace, txt_category}) box->setReadOnly(!enabled);
 }
 
-void MainWindow::mPopConvertClipboard_Click() {
-    if (RunActive()) return;  // a list run owns the editor
+bool MainWindow::ConvertClipboard() {
+    if (RunActive()) return false;  // a list run owns the editor
     const bool wasInMode = clipboardSettingsMode_;
     TaskRecord settings;
     try {
         settings = services_.store->GetRecord(kClipboardRecord);
     } catch (const std::exception& error) {
         ReportStoreError(error);
-        return;
+        return false;
     }
 
+    bool converted = false;
     const QMimeData* data = QApplication::clipboard()->mimeData();
     if (data == nullptr || !data->hasText()) {
-        SetTrayIcon(10, kTipHead + "clipboard was empty");
+        SetTrayIcon(TrayPicture::kErrors, kTipHead + "clipboard was empty");
         settings.status = "clipboard was empty";
         reportPending_ = true;
     } else {
@@ -111,11 +112,11 @@ void MainWindow::mPopConvertClipboard_Click() {
         std::string cause;
         if (!WriteTextFile(textPath, data->text().toUtf8(), cause)) {
             // Nothing converted, nothing stored; the editor is given back.
-            SetTrayIcon(10, kTipHead + "Error: could not write " + QString::fromStdString(textPath));
+            SetTrayIcon(TrayPicture::kErrors, kTipHead + "Error: could not write " + QString::fromStdString(textPath));
             host_->ReportFailureCause(cause);
             SetClipboardControls(true);
             if (!wasInMode) cmd_clipsettings_Click();
-            return;
+            return false;
         }
 
         TaskRecord task = settings;
@@ -132,11 +133,12 @@ void MainWindow::mPopConvertClipboard_Click() {
 
         ConversionContext context{*host_, *services_.targets, *services_.codec, services_.baseDirectory};
         host_->overwritePromptSuppressed = true;
-        const Outcome converted = ConvertPcToPalm(task, context);
+        const Outcome outcome = ConvertPcToPalm(task, context);
         host_->overwritePromptSuppressed = false;
 
         const QString status = QString::fromStdString(RightTrim(task.status));
-        SetTrayIcon(converted.Ok() ? 9 : 10, kTipHead + status);
+        converted = outcome.Ok();
+        SetTrayIcon(converted ? TrayPicture::kSuccess : TrayPicture::kErrors, kTipHead + status);
         settings.status = task.status;
 
         SetClipboardControls(true);
@@ -151,6 +153,7 @@ void MainWindow::mPopConvertClipboard_Click() {
         ReportStoreError(error);
     }
     if (wasInMode) txt_status->setText(Shown(settings.status));
+    return converted;
 }
 
 }  // namespace lum2::ui

@@ -52,8 +52,8 @@ void GuiHost::SetProgressRange(int maximum) { window_.ProgressBar1->setRange(0, 
 
 void GuiHost::SetProgressValue(int value) { window_.ProgressBar1->setValue(value); }
 
-void GuiHost::SetTrayIcon(int image, const std::string& tip) {
-    window_.SetTrayIcon(image, QString::fromStdString(tip));
+void GuiHost::SetTrayIcon(TrayPicture picture, const std::string& tip) {
+    window_.SetTrayIcon(picture, QString::fromStdString(tip));
 }
 
 void GuiHost::LetEventsRun() {

@@ -24,7 +24,7 @@ public:
     void SetProgressCaption(const std::string& caption) override;
     void SetProgressRange(int maximum) override;
     void SetProgressValue(int value) override;
-    void SetTrayIcon(int image, const std::string& tip) override;
+    void SetTrayIcon(TrayPicture picture, const std::string& tip) override;
     void LetEventsRun() override;
 
     // Set by the shell for a command-line run that no one sees (an offscreen

@@ -7,13 +7,13 @@
 #include <QPlainTextEdit>
 
 #include "base/path_functions.h"
+#include "tasks/store_layout.h"
 #include "ui/main_window.h"
 
 namespace lum2::ui {
 
 namespace {
 
-constexpr int kSettingsRecord = 1;
 constexpr int kStoredEntries = 32;
 
 }  // namespace
@@ -56,7 +56,7 @@ void MainWindow::lst_install_ItemCheck(QListWidgetItem* item) {
     if (!clipboardSettingsMode_) {
         const int row = SelectedRow();
         try {
-            direction = services_.store->GetRecord(row + 2).direction;
+            direction = services_.store->GetRecord(RecordOfRow(row)).direction;
         } catch (const std::exception& error) {
             ReportStoreError(error);
         }

@@ -1,5 +1,5 @@
-// frmMain: building the controls and the layout, start-up of the window, the
-// run button and the tray status.
+// frmMain: building the window part by part, start-up of the window, the run
+// button and the tray status.
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "base/printable_text.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/gui_host.h"
@@ -30,8 +31,6 @@
 namespace lum2::ui {
 
 namespace {
-
-constexpr int kSettingsRecord = 1;
 
 const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary", "Raw", "UTF-8 Text"};
 
@@ -87,14 +86,36 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     : QWidget(parent), services_(services), host_(std::make_unique<GuiHost>(*this)) {
     setObjectName("frmMain");
     setWindowIcon(ApplicationIcon());
-    BuildControls();
-    BuildLayout();
+
+    // The task list on the left, the editor on the right and the connector
+    // between them; the buttons below, the status line at the bottom.
+    QLayout* taskList = BuildTaskList();
+    shp_con = new ConnectorWidget(this);
+    QWidget* editor = BuildEditor();
+    auto* top = new QHBoxLayout;
+    top->setSpacing(0);
+    top->addLayout(taskList, 5);
+    top->addWidget(shp_con);
+    top->addWidget(editor, 6);
+    // The connector ends at the direction picture: it follows wherever the
+    // editor's layout puts it, also when that happens only as a window that
+    // started hidden first shows.
+    for (QWidget* end : std::initializer_list<QWidget*>{editor, img_action, shp_con}) end->installEventFilter(this);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(10, 10, 10, 8);
+    root->addLayout(top, 1);
+    root->addLayout(BuildButtons());
+    root->addLayout(BuildStatusArea());
+    resize(860, 440);
+
+    OrderTabStops();
     ConnectHandlers();
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::BuildControls() {
+QLayout* MainWindow::BuildTaskList() {
     lvw_tasks = new QTreeWidget(this);
     lvw_tasks->setObjectName("lvw_tasks");
     lvw_tasks->setToolTip("list of conversion tasks");
@@ -124,22 +145,84 @@ void MainWindow::BuildControls() {
     VScroll1->setObjectName("VScroll1");
     VScroll1->setRange(1, 1);
 
-    shp_con = new ConnectorWidget(this);
+    // "New" pulses on Timer1's beat while the list is empty; its holder
+    // keeps the room so the layout around it stays still.
+    newButtonHolder_ = new QWidget(this);
+    cmd_new = Button("cmd_new", "New", "add new task", newButtonHolder_);
+    normalNewFont_ = cmd_new->font();
+    cmd_delete = Button("cmd_delete", "Delete", "delete task", this);
+    cmd_savedefault = Button("cmd_savedefault", "Save Default", "save settings of this task as default", this);
+    const QSize newSize = cmd_new->sizeHint().expandedTo(QSize(72, 0));
+    newButtonHolder_->setFixedSize(newSize + QSize(8, 8));
+    cmd_new->setGeometry(4, 4, newSize.width(), newSize.height());
+    cmd_delete->setFixedHeight(newSize.height());
+    cmd_savedefault->setFixedHeight(newSize.height());
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(500);
 
+    auto* listArea = new QHBoxLayout;
+    listArea->setSpacing(0);
+    listArea->addWidget(lvw_tasks, 1);
+    listArea->addWidget(VScroll1);
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(newButtonHolder_);
+    listButtons->addWidget(cmd_delete);
+    listButtons->addWidget(cmd_savedefault);
+    listButtons->addStretch(1);
+    auto* taskList = new QVBoxLayout;
+    taskList->addLayout(listArea, 1);
+    taskList->addLayout(listButtons);
+    return taskList;
+}
+
+QWidget* MainWindow::BuildEditor() {
+    // The editor reads top to bottom as the conversion goes: PC file, the
+    // direction between the two, Palm file.
+    auto* editor = new QGridLayout;
+    editor->setHorizontalSpacing(8);
+    editor->setVerticalSpacing(4);
     txt_pcfile = LineEdit("txt_pcfile", "PC File name", this);
     cmd_browsepcfile = Button("cmd_browsepcfile", "Browse", "browse PC File", this);
     txt_pcfiledata = InfoBox("txt_pcfiledata", this);
+    AddFileRows(editor, 0, "PC File", txt_pcfile, cmd_browsepcfile, txt_pcfiledata);
+    editor->addLayout(BuildDirectionAndLists(), 3, 0, 1, 3);
     txt_palmfile = LineEdit("txt_palmfile", "Palm File name", this);
     cmd_browsepalmfile = Button("cmd_browsepalmfile", "Browse", "browse Palm File", this);
     txt_palmfiledata = InfoBox("txt_palmfiledata", this);
+    AddFileRows(editor, 4, "Palm File", txt_palmfile, cmd_browsepalmfile, txt_palmfiledata);
+    AddNumbersAndSwitches(editor, 7);
+    editor->setRowStretch(9, 1);
+    editor->setColumnStretch(0, 1);
 
+    auto* editorFrame = new QFrame(this);
+    editorFrame->setObjectName("editor");
+    editorFrame->setFrameShape(QFrame::StyledPanel);
+    editorFrame->setLayout(editor);
+    editorFrame->setMinimumWidth(420);
+    return editorFrame;
+}
+
+void MainWindow::AddFileRows(QGridLayout* editor, int row, const QString& caption, QLineEdit* box,
+                             QPushButton* browse, QPlainTextEdit* info) {
+    auto* label = new QLabel(caption, this);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    editor->addWidget(label, row, 0, 1, 3);
+    editor->addWidget(box, row + 1, 0, 1, 2);
+    editor->addWidget(browse, row + 1, 2);
+    editor->addWidget(info, row + 2, 0, 1, 3);
+}
+
+QLayout* MainWindow::BuildDirectionAndLists() {
     img_action = new ClickableLabel(this);
     img_action->setObjectName("img_action");
     img_action->setToolTip("direction of conversion");
     img_action->setFixedSize(56, 56);
     img_action->setAlignment(Qt::AlignCenter);
     img_action->setCursor(Qt::PointingHandCursor);
-    img_action->setPixmap(DirectionPicture(5, 48));
+    img_action->setPixmap(DirectionPicture(kPictureNoneSelected, 48));
 
     lbl_options = Caption("lbl_options", "Options", this);
     lst_options = CheckList("lst_options", "conversion options", this);
@@ -150,23 +233,37 @@ void MainWindow::BuildControls() {
     }
     lbl_install = Caption("lbl_install", "Install", this);
     lst_install = CheckList("lst_install", "user or custom directory setting", this);
+    // Both lists show every option without scrolling.
+    const int listHeight = lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionNames)) + 2 * lst_options->frameWidth() + 2;
+    lst_options->setFixedHeight(listHeight);
+    lst_install->setFixedHeight(listHeight);
 
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(img_action, 0, Qt::AlignVCenter);
+    for (const auto& [caption, list] : {std::pair{lbl_options, lst_options}, std::pair{lbl_install, lst_install}}) {
+        auto* column = new QVBoxLayout;
+        column->setSpacing(2);
+        column->addWidget(caption);
+        column->addWidget(list);
+        middle->addLayout(column, 1);
+    }
+    return middle;
+}
+
+void MainWindow::AddNumbersAndSwitches(QGridLayout* editor, int row) {
     lbl_tabspace = Caption("lbl_tabspace", "TAB Space", this);
     txt_tabspace = LineEdit("txt_tabspace", "TAB space (0-64) - valid if 'Convert TABs' is set", this);
     lbl_category = Caption("lbl_category", "Category", this);
     txt_category = LineEdit("txt_category", "catergory of Palm document on (0-15)", this);
     for (QLineEdit* box : {txt_tabspace, txt_category}) box->setFixedWidth(44);
-
-    lbl_status = Caption("lbl_status", "Status", this);
-    txt_status = LineEdit("txt_status", "status of last conversion", this);
-    txt_status->setReadOnly(true);
-    lbl_progress = Caption("lbl_progress", "Progress", this);
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setRange(0, 1);
-    ProgressBar1->setValue(0);
-    lbl_progress->hide();
-    ProgressBar1->hide();
+    auto* numbers = new QHBoxLayout;
+    numbers->addWidget(lbl_tabspace);
+    numbers->addWidget(txt_tabspace);
+    numbers->addSpacing(12);
+    numbers->addWidget(lbl_category);
+    numbers->addWidget(txt_category);
+    numbers->addStretch(1);
+    editor->addLayout(numbers, row, 0, 1, 3);
 
     chk_autonaming = new QCheckBox("Auto Naming", this);
     chk_autonaming->setObjectName("chk_autonaming");
@@ -174,6 +271,7 @@ void MainWindow::BuildControls() {
     chk_askoverwrite = new QCheckBox("Ask Overwirte", this);
     chk_askoverwrite->setObjectName("chk_askoverwrite");
     chk_askoverwrite->setToolTip("ask overwrite if file already exists");
+    // The clipboard settings show the count-up pair in their place.
     txt_countup = LineEdit("txt_countup", "next count-up number (0-999)", this);
     txt_countup->setFixedWidth(44);
     chk_countup = new QCheckBox("Count Up", this);
@@ -181,14 +279,16 @@ void MainWindow::BuildControls() {
     chk_countup->setToolTip("count up the Palm File name");
     txt_countup->hide();
     chk_countup->hide();
+    auto* switches = new QHBoxLayout;
+    switches->addWidget(chk_autonaming);
+    switches->addWidget(chk_askoverwrite);
+    switches->addWidget(txt_countup);
+    switches->addWidget(chk_countup);
+    switches->addStretch(1);
+    editor->addLayout(switches, row + 1, 0, 1, 3);
+}
 
-    // "New" grows and shrinks while the list is empty; its holder keeps the
-    // room so the layout around it stays still.
-    newButtonHolder_ = new QWidget(this);
-    cmd_new = Button("cmd_new", "New", "add new task", newButtonHolder_);
-    normalNewFont_ = cmd_new->font();
-    cmd_delete = Button("cmd_delete", "Delete", "delete task", this);
-    cmd_savedefault = Button("cmd_savedefault", "Save Default", "save settings of this task as default", this);
+QLayout* MainWindow::BuildButtons() {
     cmd_convert = Button("cmd_convert", "Convert", "convert tasks", this);
     cmd_clipsettings = Button("cmd_clipsettings", "Clip Setup", "clipboard settings", this);
     cmd_exit = Button("cmd_exit", "Exit", "exit LUM2", this);
@@ -204,124 +304,44 @@ void MainWindow::BuildControls() {
     img_help->setPixmap(PromptPicture(24));
     img_help->setCursor(Qt::PointingHandCursor);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(500);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmd_convert);
+    buttons->addWidget(cmd_clipsettings);
+    buttons->addStretch(1);
+    buttons->addWidget(img_help);
+    buttons->addWidget(cmd_exit);
+    return buttons;
 }
 
-void MainWindow::BuildLayout() {
-    const QSize newSize = cmd_new->sizeHint().expandedTo(QSize(72, 0));
-    newButtonHolder_->setFixedSize(newSize + QSize(8, 8));
-    cmd_new->setGeometry(4, 4, newSize.width(), newSize.height());
-    cmd_delete->setFixedHeight(newSize.height());
-    cmd_savedefault->setFixedHeight(newSize.height());
-
-    auto* listArea = new QHBoxLayout;
-    listArea->setSpacing(0);
-    listArea->addWidget(lvw_tasks, 1);
-    listArea->addWidget(VScroll1);
-
-    auto* listButtons = new QHBoxLayout;
-    listButtons->addWidget(newButtonHolder_);
-    listButtons->addWidget(cmd_delete);
-    listButtons->addWidget(cmd_savedefault);
-    listButtons->addStretch(1);
-
-    auto* left = new QVBoxLayout;
-    left->addLayout(listArea, 1);
-    left->addLayout(listButtons);
-
-    // The editor reads top to bottom as the conversion goes: PC file, the
-    // direction between the two, Palm file.
-    auto* editor = new QGridLayout;
-    editor->setHorizontalSpacing(8);
-    editor->setVerticalSpacing(4);
-    auto* pcCaption = new QLabel("PC File", this);
-    auto* palmCaption = new QLabel("Palm File", this);
-    QFont bold = pcCaption->font();
-    bold.setBold(true);
-    pcCaption->setFont(bold);
-    palmCaption->setFont(bold);
-    editor->addWidget(pcCaption, 0, 0, 1, 3);
-    editor->addWidget(txt_pcfile, 1, 0, 1, 2);
-    editor->addWidget(cmd_browsepcfile, 1, 2);
-    editor->addWidget(txt_pcfiledata, 2, 0, 1, 3);
-
-    auto* middle = new QHBoxLayout;
-    middle->addWidget(img_action, 0, Qt::AlignVCenter);
-    auto* options = new QVBoxLayout;
-    options->setSpacing(2);
-    options->addWidget(lbl_options);
-    options->addWidget(lst_options);
-    auto* install = new QVBoxLayout;
-    install->setSpacing(2);
-    install->addWidget(lbl_install);
-    install->addWidget(lst_install);
-    middle->addLayout(options, 1);
-    middle->addLayout(install, 1);
-    const int listHeight = lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionNames)) + 2 * lst_options->frameWidth() + 2;
-    lst_options->setFixedHeight(listHeight);
-    lst_install->setFixedHeight(listHeight);
-    editor->addLayout(middle, 3, 0, 1, 3);
-
-    editor->addWidget(palmCaption, 4, 0, 1, 3);
-    editor->addWidget(txt_palmfile, 5, 0, 1, 2);
-    editor->addWidget(cmd_browsepalmfile, 5, 2);
-    editor->addWidget(txt_palmfiledata, 6, 0, 1, 3);
-
-    auto* numbers = new QHBoxLayout;
-    numbers->addWidget(lbl_tabspace);
-    numbers->addWidget(txt_tabspace);
-    numbers->addSpacing(12);
-    numbers->addWidget(lbl_category);
-    numbers->addWidget(txt_category);
-    numbers->addStretch(1);
-    editor->addLayout(numbers, 7, 0, 1, 3);
-    auto* switches = new QHBoxLayout;
-    switches->addWidget(chk_autonaming);
-    switches->addWidget(chk_askoverwrite);
-    switches->addWidget(txt_countup);
-    switches->addWidget(chk_countup);
-    switches->addStretch(1);
-    editor->addLayout(switches, 8, 0, 1, 3);
-    editor->setRowStretch(9, 1);
-    editor->setColumnStretch(0, 1);
-
-    auto* editorFrame = new QFrame(this);
-    editorFrame->setObjectName("editor");
-    editorFrame->setFrameShape(QFrame::StyledPanel);
-    editorFrame->setLayout(editor);
-    editorFrame->setMinimumWidth(420);
-    // The connector ends at the direction picture: it follows wherever the
-    // editor's layout puts it, also when that happens only as a window that
-    // started hidden first shows.
-    for (QWidget* end : std::initializer_list<QWidget*>{editorFrame, img_action, shp_con}) end->installEventFilter(this);
-
-    auto* top = new QHBoxLayout;
-    top->setSpacing(0);
-    top->addLayout(left, 5);
-    top->addWidget(shp_con);
-    top->addWidget(editorFrame, 6);
+QLayout* MainWindow::BuildStatusArea() {
+    // The progress display takes the status line's place while a task converts.
+    lbl_status = Caption("lbl_status", "Status", this);
+    txt_status = LineEdit("txt_status", "status of last conversion", this);
+    txt_status->setReadOnly(true);
+    lbl_progress = Caption("lbl_progress", "Progress", this);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
+    lbl_progress->hide();
+    ProgressBar1->hide();
 
     auto* status = new QHBoxLayout;
     status->addWidget(lbl_status);
     status->addWidget(txt_status, 1);
     status->addWidget(lbl_progress);
     status->addWidget(ProgressBar1, 1);
+    return status;
+}
 
-    auto* actions = new QHBoxLayout;
-    actions->addWidget(cmd_convert);
-    actions->addWidget(cmd_clipsettings);
-    actions->addStretch(1);
-    actions->addWidget(img_help);
-    actions->addWidget(cmd_exit);
-
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(10, 10, 10, 8);
-    root->addLayout(top, 1);
-    root->addLayout(actions);
-    root->addLayout(status);
-    resize(860, 440);
+void MainWindow::OrderTabStops() {
+    // From the list Tab goes through the editor, then the status line before
+    // the check boxes below the editor, then the list's buttons and the window's.
+    QWidget* const order[] = {lvw_tasks,   txt_pcfile,     cmd_browsepcfile, txt_palmfile,   cmd_browsepalmfile,
+                              lst_options, lst_install,    txt_tabspace,     txt_category,   txt_status,
+                              chk_autonaming, chk_askoverwrite, txt_countup, chk_countup,    cmd_new,
+                              cmd_delete,  cmd_savedefault, cmd_convert,     cmd_clipsettings, cmd_exit};
+    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
 }
 
 void MainWindow::ConnectHandlers() {
@@ -340,8 +360,8 @@ void MainWindow::ConnectHandlers() {
     GuardPathBoxes();
     connect(txt_pcfile, &QLineEdit::textChanged, this, [this] { txt_pcfile_Change(); });
     connect(txt_palmfile, &QLineEdit::textChanged, this, [this] { txt_palmfile_Change(); });
-    connect(txt_pcfile, &QLineEdit::textEdited, this, [this] { lastTypedField_ = 3; });
-    connect(txt_palmfile, &QLineEdit::textEdited, this, [this] { lastTypedField_ = 2; });
+    connect(txt_pcfile, &QLineEdit::textEdited, this, [this] { typedLast_ = TypedLast::kPcFile; });
+    connect(txt_palmfile, &QLineEdit::textEdited, this, [this] { typedLast_ = TypedLast::kPalmFile; });
     connect(txt_tabspace, &QLineEdit::textChanged, this, [this] { txt_tabspace_Change(); });
     connect(txt_category, &QLineEdit::textChanged, this, [this] { txt_category_Change(); });
     connect(txt_countup, &QLineEdit::textChanged, this, [this] { txt_countup_Change(); });
@@ -359,6 +379,7 @@ void MainWindow::ConnectHandlers() {
     connect(cmd_convert, &QPushButton::clicked, this, [this] { cmd_convert_Click(); });
     connect(cmd_exit, &QPushButton::clicked, this, &QWidget::close);
     connect(cmd_clipsettings, &QPushButton::clicked, this, [this] { cmd_clipsettings_Click(); });
+    connect(img_help, &ClickableLabel::clicked, this, &MainWindow::helpRequested);
 }
 
 void MainWindow::StartUp(bool refresh) {
@@ -376,16 +397,20 @@ void MainWindow::StartUp(bool refresh) {
     SetupColumns();
     try {
         const TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        chk_autonaming->setCheckState(settings.switch1 ? Qt::Checked : Qt::Unchecked);
-        chk_askoverwrite->setCheckState(settings.switch2 ? Qt::Checked : Qt::Unchecked);
+        chk_autonaming->setCheckState(AutoNaming(settings) ? Qt::Checked : Qt::Unchecked);
+        chk_askoverwrite->setCheckState(AskOverwrite(settings) ? Qt::Checked : Qt::Unchecked);
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
     FillTaskList();
-    if (refresh) {
-        RefreshTaskView(3);
-        ShowStoreSetAside();
-    }
+    if (refresh) ShowSelection();
+}
+
+void MainWindow::ShowSelection(const QString& warning) {
+    RefreshTaskView(kRefreshAll);
+    // After the editor has shown the selection, which would overwrite it.
+    if (!warning.isEmpty()) txt_status->setText(warning);
+    ShowStoreSetAside();
 }
 
 void MainWindow::ShowStoreSetAside() {
@@ -431,16 +456,39 @@ bool MainWindow::RunActive() const { return runActive_; }
 
 void MainWindow::cmd_convert_Click() {
     if (clipboardSettingsMode_) {
-        mPopConvertClipboard_Click();
+        ConvertClipboard();
         return;
     }
     if (RunActive()) {
-        host_->stopRequested = true;
-        cmd_convert->setText("Wait");
+        StopRun();
         return;
     }
     RunTaskListNow();
 }
+
+void MainWindow::PressRunButton() { cmd_convert_Click(); }
+
+bool MainWindow::RunTaskList() {
+    if (RunActive() || clipboardSettingsMode_) return false;
+    RunTaskListNow();
+    return !lastRun_.unfinished;
+}
+
+void MainWindow::StopRun() {
+    // The task at hand finishes first.
+    host_->stopRequested = true;
+    cmd_convert->setText("Wait");
+}
+
+void MainWindow::ShowFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::HideIntoTray() { showMinimized(); }
+
+void MainWindow::SetNoOneAnswers(bool on) { host_->SetNoOneAnswers(on); }
 
 void MainWindow::SetRunControlsEnabled(bool enabled) {
     for (QWidget* control : std::initializer_list<QWidget*>{lvw_tasks, chk_autonaming, chk_askoverwrite, cmd_new,
@@ -463,7 +511,7 @@ void MainWindow::RunTaskListNow() {
         const int page = std::max(1, RowsPerPage());
         if (position < first || position >= first + page) ScrollListTo(std::max(1, position - page + 1));
         lvw_tasks->setCurrentItem(lvw_tasks->topLevelItem(position - 1));
-        RefreshTaskView(2);
+        RefreshTaskView(kRefreshEditor);
         const QSignalBlocker block(VScroll1);
         VScroll1->setValue(std::min(VScroll1->maximum(), FirstVisibleRow()));
     };
@@ -472,7 +520,7 @@ void MainWindow::RunTaskListNow() {
         if (QTreeWidgetItem* item = lvw_tasks->topLevelItem(position - 1)) item->setText(0, QString::fromStdString(mark));
     };
     // The run's controls stay usable only through cmd_convert; the editor is locked.
-    const BatchSummary summary = RunTaskList(*services_.store, context, hooks);
+    const BatchSummary summary = lum2::RunTaskList(*services_.store, context, hooks);
     lastRun_ = summary;
     if (summary.reportPending) reportPending_ = true;
 
@@ -487,18 +535,16 @@ void MainWindow::RunTaskListNow() {
     if (closePending_) close();
 }
 
-void MainWindow::SetTrayIcon(int image, const QString& tip) {
-    trayImage_ = image;
+void MainWindow::SetTrayIcon(TrayPicture picture, const QString& tip) {
     reportText_ = tip;
-    emit trayIconChanged(image, tip);
+    emit trayIconChanged(picture, tip);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (RunActive()) {
-        // Finish the task at hand first; the run closes the window when it ends.
+        // The run closes the window when it ends.
         closePending_ = true;
-        host_->stopRequested = true;
-        cmd_convert->setText("Wait");
+        StopRun();
         event->ignore();
         return;
     }
@@ -522,10 +568,10 @@ void MainWindow::RecordWindowState() {
     const bool minimised = isMinimized();
     if (minimised && trayPresent_) QTimer::singleShot(0, this, &QWidget::hide);
     try {
-        TaskRecord clipboard = services_.store->GetRecord(2);
-        if (clipboard.switch2 != minimised) {
-            clipboard.switch2 = minimised;
-            services_.store->PutRecord(2, clipboard);
+        TaskRecord clipboard = services_.store->GetRecord(kClipboardRecord);
+        if (WasHidden(clipboard) != minimised) {
+            SetWasHidden(clipboard, minimised);
+            services_.store->PutRecord(kClipboardRecord, clipboard);
         }
     } catch (const std::exception& error) {
         ReportStoreError(error);

@@ -3,7 +3,8 @@
 //
 // Every control carries its name as objectName, so tests and users' scripts
 // find it. The window edits lumdata.dat field by field (no save step) and runs
-// the core's batch run with itself as the conversion host.
+// the core's batch run with itself as the conversion host. A store that fails
+// says so in the status line: nothing the window does throws.
 #pragma once
 
 #include <QFont>
@@ -21,7 +22,9 @@
 #include "ui/prompt_dialogs.h"
 
 class QCheckBox;
+class QGridLayout;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -61,63 +64,71 @@ public:
     ~MainWindow() override;
 
     // The start-up steps that bring the window up: install targets, columns,
-    // check boxes from the settings record, the task list, the selection.
+    // check boxes from the settings record, the task list; with refresh, also
+    // ShowSelection(). A store that fails says so in the status line.
     void StartUp(bool refresh = true);
+    // The last start-up step: the task view and the editor for the selection,
+    // then in the status line the warning (unless empty) followed by the note
+    // of a store set aside at start-up.
+    void ShowSelection(const QString& warning = {});
 
-    // Task list view.
-    void FillTaskList();
-    void RefreshTaskView(int flags);
-    bool SelectedTaskVisible() const;
-    void ScrollListTo(int row);
-    void UpdateScrollBar();
-    int RowsPerPage() const;
-    int FirstVisibleRow() const;
-    int SelectedRow() const;  // 1-based; 0 when none
-
-    // Task editor.
-    void LoadTaskIntoEditor(int recordNumber);
-    void ClearEditor();
-    void SetEditorEnabled(bool enabled);
-    QString FileInfoText(const QString& path, bool palmSide) const;
-
-    // The run button, also reached from the tray menu and the command line.
-    void cmd_convert_Click();
-    bool RunActive() const;
-    // Switches the editor between the tasks and the clipboard record.
-    void SetClipboardSettingsMode(bool on);
-    // Clipboard: the settings button, and one conversion of the clipboard text.
-    void cmd_clipsettings_Click();
-    void mPopConvertClipboard_Click();
-    void SetClipboardControls(bool enabled);
+    // What the shell asks of the window, for the tray menu, the command line
+    // and the switches later copies hand over.
+    //
+    // Converts the task list. During a run, or while the clipboard settings
+    // are open, the window is busy: nothing happens and it returns false.
+    // Otherwise it returns whether every task ended well (see LastRunSummary).
+    bool RunTaskList();
+    // Converts the clipboard text into a Palm file with the clipboard record's
+    // settings; during a run of the list nothing happens. Returns true only
+    // when the text was converted.
+    bool ConvertClipboard();
+    // What the run button does, whatever it reads (Convert, Stop, Convert
+    // Clip): the tray menu's Convert List is its twin.
+    void PressRunButton();
+    // Brings the window back from the tray or the task bar, in front.
+    void ShowFromTray();
+    // Minimises the window, which hides it into the tray when there is one.
+    void HideIntoTray();
+    // True while a conversion prompt waits for an answer.
+    bool PromptOpen() const { return prompts_.open; }
+    // For a command-line run that no one sees: every prompt is answered Skip.
+    void SetNoOneAnswers(bool on);
     // Command-line starts do not record the window state; with a tray icon,
     // minimising hides the window into it.
     void SetCommandLineMode(bool on) { commandLineMode_ = on; }
     void SetTrayPresent(bool present) { trayPresent_ = present; }
-    bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
-
-    // The last tray picture and tip a run or conversion set.
-    int TrayImage() const { return trayImage_; }
+    // The tray tip the last run or conversion left, and whether it reports
+    // errors no one has seen yet (a command-line start shows them).
     const QString& ReportText() const { return reportText_; }
     bool ReportPending() const { return reportPending_; }
     // The outcome of the last run of the list.
-    const BatchSummary& LastRun() const { return lastRun_; }
-    void SetReportPending(bool pending) { reportPending_ = pending; }
-    PromptState& Prompts() { return prompts_; }
-    GuiHost& Host() { return *host_; }
-    const Services& ServicesInUse() const { return services_; }
+    const BatchSummary& LastRunSummary() const { return lastRun_; }
 
-    // Says once, in the status line, that the store had to be set aside at
-    // start-up and where it is kept.
-    void ShowStoreSetAside();
-
-    // Sets the tray picture and tip: the status display of the program.
-    void SetTrayIcon(int image, const QString& tip);
+    // The task list. RefreshTaskView brings the parts named in its flags up
+    // to date with the list and the selection.
+    static constexpr int kRefreshScrollBar = 1;
+    static constexpr int kRefreshEditor = 2;  // the editor, the connector, the run button
+    static constexpr int kRefreshAll = kRefreshScrollBar | kRefreshEditor;
+    void RefreshTaskView(int flags);
+    // Rows count from 1. SelectedRow returns 0 when no row is selected.
+    int SelectedRow() const;
+    int FirstVisibleRow() const;
+    int RowsPerPage() const;
+    // True when a row is selected and in view: only then does the editor show it.
+    bool SelectedTaskVisible() const;
+    bool RunActive() const;
+    // Switches the editor between the tasks and the clipboard record.
+    void SetClipboardSettingsMode(bool on);
+    bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
 
 signals:
     // The tray picture or tip changed (the shell shows it in the tray).
-    void trayIconChanged(int image, const QString& tip);
+    void trayIconChanged(lum2::TrayPicture picture, const QString& tip);
     // A batch run ended.
     void runFinished();
+    // The help sign was clicked.
+    void helpRequested();
     // The window accepted closing: the program ends, also while the window is
     // hidden in the tray, where closing it leaves no visible window to end with.
     void closed();
@@ -132,12 +143,35 @@ protected:
 private:
     friend class GuiHost;
 
-    void BuildControls();
-    void BuildLayout();
+    // The run button: Convert, Stop (during a run) or Convert Clip.
+    void cmd_convert_Click();
+    void StopRun();
+    // Sets the tray picture and tip: the status display of the program.
+    void SetTrayIcon(TrayPicture picture, const QString& tip);
+    // Says once, in the status line, that the store had to be set aside at
+    // start-up and where it is kept.
+    void ShowStoreSetAside();
+
+    // Each part of the window builds its controls and returns them laid out.
+    QLayout* BuildTaskList();  // the list, its scroll bar, New, Delete, Save Default
+    QWidget* BuildEditor();
+    // A file's rows from row on: its bold caption, the name box with its
+    // Browse button, and the box that tells about the file.
+    void AddFileRows(QGridLayout* editor, int row, const QString& caption, QLineEdit* box, QPushButton* browse,
+                     QPlainTextEdit* info);
+    QLayout* BuildDirectionAndLists();  // the direction picture, the options, the install targets
+    void AddNumbersAndSwitches(QGridLayout* editor, int row);
+    QLayout* BuildButtons();   // Convert, Clip Setup, the help sign, Exit
+    QLayout* BuildStatusArea();
+    void OrderTabStops();
     void ConnectHandlers();
     void SetupColumns();
     void SizeColumns();
 
+    // Task list.
+    void FillTaskList();
+    void ScrollListTo(int row);
+    void UpdateScrollBar();
     // Task list handlers.
     void lvw_tasks_ItemClicked(QTreeWidgetItem* item, int column);
     void lvw_tasks_DoubleClicked(QTreeWidgetItem* item, int column);
@@ -146,11 +180,21 @@ private:
     void Timer1_Timer();
     void LayoutConnector();
     void AppendRow(const TaskRecord& task);
-    // Files dropped on the list: one new task each, as "New" makes it.
+    // Files dropped on the list: one new task each, as "New" makes it. The
+    // list takes local files only, and none during a run or in the clipboard
+    // settings. A Palm file goes to the install entry of the user whose backup
+    // folder holds it, else to "Custom".
     bool DropAllowed(const QMimeData* data) const;
     void AddDroppedFiles(const QList<QUrl>& urls);
     int PalmFileTarget(const QString& path) const;
 
+    // Task editor.
+    void LoadTaskIntoEditor(int recordNumber);
+    void ClearEditor();
+    void SetEditorEnabled(bool enabled);
+    // What the box below a name box says of the file: its time and size, "New
+    // File", "Distribute Mode" (several users), or why the name is no good.
+    QString FileInfoText(const QString& path, bool palmSide) const;
     // Editor handlers.
     void txt_pcfile_Change();
     void txt_palmfile_Change();
@@ -168,18 +212,27 @@ private:
     void cmd_delete_Click();
     void cmd_savedefault_Click();
     void SwitchDirection();
+    // True when "Auto Naming" is ticked and no folder change holds it back.
     bool AutoNamingOn() const;
     // The path boxes take no more than a record's path field holds; a longer
-    // path is refused with a message and the box keeps its text.
+    // path is refused with a message and the box keeps its text (SetPathBox
+    // then returns false).
     void GuardPathBoxes();
     void RefusePath(const char* which);
     bool SetPathBox(QLineEdit* box, const QString& text);
     // Reads the record the editor edits, lets change alter it, writes it back.
     // Returns false (and writes nothing) when no record is being edited.
     bool EditRecord(const std::function<void(TaskRecord&)>& change, bool clipboardAllowed = true);
+    // The record the editor shows; 0 for none.
     int EditedRecordNumber(bool clipboardAllowed) const;
+    // The file dialog; returns the chosen path, or "" when cancelled. A path
+    // chosen also sets filterIndex (from 1) to the filter the dialog was on.
     QString ChooseFile(const QString& title, const QString& filters, int& filterIndex, const QString& folder,
                        const QString& name);
+
+    // Clipboard: the settings button, and the controls a conversion locks.
+    void cmd_clipsettings_Click();
+    void SetClipboardControls(bool enabled);
 
     // Install target list.
     void lst_install_ItemCheck(QListWidgetItem* item);
@@ -187,6 +240,7 @@ private:
     void StoreInstallSelection();
     int CheckedInstallCount() const;
     bool CustomChecked() const;
+    // The settings' Palm folder, else the home folder with a separator.
     QString DefaultCustomDirectory() const;
 
     // Batch run.
@@ -204,9 +258,11 @@ private:
     bool clipboardSettingsMode_ = false;
     bool installLoading_ = false;
     bool installCheckActive_ = false;
-    bool loadingEditor_ = false;
-    bool namingSuppressed_ = false;  // a change of target folder renames nothing  // handlers show but do not store while a record loads
-    int lastTypedField_ = 0;
+    bool loadingEditor_ = false;     // handlers show but do not store while a record loads
+    bool namingSuppressed_ = false;  // a change of target folder renames nothing
+    // The name box typed into last: in a sync task it leads automatic naming.
+    enum class TypedLast { kNeither, kPcFile, kPalmFile };
+    TypedLast typedLast_ = TypedLast::kNeither;
     int rememberedRow_ = 0;
     TaskRecord current_;
 
@@ -220,7 +276,6 @@ private:
     bool commandLineMode_ = false;
     bool trayPresent_ = false;
     QString savedConvertCaption_, savedConvertTip_, savedClipCaption_, savedClipTip_;
-    int trayImage_ = 1;
     QString reportText_;
     BatchSummary lastRun_;
 

@@ -263,19 +263,20 @@ void DrawBadge(QPainter& painter, const QColor& colour, const QPainterPath& sign
     painter.drawPath(sign);
 }
 
-void DrawEmblem(QPainter& painter, int index)
+void DrawEmblem(QPainter& painter, TrayPicture picture)
 {
-    const bool badge = index == kTraySuccess || index == kTrayErrors;
+    const bool badge = picture == TrayPicture::kSuccess || picture == TrayPicture::kErrors;
+    const bool busy = picture == TrayPicture::kBusy;
     // With a badge the handheld moves left, so that the badge hides less of it.
     const QRectF body(badge ? 4.5 : 6.5, 1, 19, 30);
-    DrawHandheld(painter, body, index == kTrayBusy, index == kTrayBusy ? 2 : 0);
-    if (index == kTraySuccess) {
+    DrawHandheld(painter, body, busy, busy ? 2 : 0);
+    if (picture == TrayPicture::kSuccess) {
         QPainterPath check;
         check.moveTo(20.8, 24.8);
         check.lineTo(23.6, 27.6);
         check.lineTo(28.3, 21.6);
         DrawBadge(painter, QColor(0x25, 0x96, 0x3c), check);
-    } else if (index == kTrayErrors) {
+    } else if (picture == TrayPicture::kErrors) {
         QPainterPath cross;
         cross.moveTo(21.6, 21.6);
         cross.lineTo(27.4, 27.4);
@@ -285,21 +286,21 @@ void DrawEmblem(QPainter& painter, int index)
     }
 }
 
-int TrayIndex(int index)
+TrayPicture KnownTrayPicture(TrayPicture picture)
 {
-    switch (index) {
-    case kTrayBusy:
-    case kTraySuccess:
-    case kTrayErrors:
-        return index;
+    switch (picture) {
+    case TrayPicture::kBusy:
+    case TrayPicture::kSuccess:
+    case TrayPicture::kErrors:
+        return picture;
     default:
-        return kTrayNormal;
+        return TrayPicture::kNormal;
     }
 }
 
-QPixmap RenderTray(int index, int size, qreal ratio)
+QPixmap RenderTray(TrayPicture picture, int size, qreal ratio)
 {
-    return Paint(size, ratio, 32, [&](QPainter& p) { DrawEmblem(p, TrayIndex(index)); });
+    return Paint(size, ratio, 32, [&](QPainter& p) { DrawEmblem(p, KnownTrayPicture(picture)); });
 }
 
 // --- Question picture ----------------------------------------------------------
@@ -353,19 +354,19 @@ QIcon DirectionIcon(int direction)
     return IconOf([direction](int size) { return RenderDirection(direction, size, 1); }, {16, 32});
 }
 
-QPixmap TrayPicture(int index, int size)
+QPixmap TrayPixmap(TrayPicture picture, int size)
 {
-    return RenderTray(index, size, ScreenRatio());
+    return RenderTray(picture, size, ScreenRatio());
 }
 
-QIcon TrayIcon(int index)
+QIcon TrayIcon(TrayPicture picture)
 {
-    return IconOf([index](int size) { return RenderTray(index, size, 1); }, {16, 22, 24, 32, 48});
+    return IconOf([picture](int size) { return RenderTray(picture, size, 1); }, {16, 22, 24, 32, 48});
 }
 
 QIcon ApplicationIcon()
 {
-    return IconOf([](int size) { return RenderTray(kTrayNormal, size, 1); }, {16, 22, 32, 48, 64, 128, 256});
+    return IconOf([](int size) { return RenderTray(TrayPicture::kNormal, size, 1); }, {16, 22, 32, 48, 64, 128, 256});
 }
 
 QPixmap PromptPicture(int size)

@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include "base/progress_sink.h"
+
 namespace lum2::ui {
 
 // Numbers of the direction pictures: the task's direction code, and 5 for a
@@ -16,12 +18,6 @@ inline constexpr int kPicturePcToPalm = 3;
 inline constexpr int kPictureSync = 4;
 inline constexpr int kPictureNoneSelected = 5;
 
-// Numbers of the tray pictures.
-inline constexpr int kTrayNormal = 1;
-inline constexpr int kTrayBusy = 2;  // alternates with kTrayNormal while a run works
-inline constexpr int kTraySuccess = 9;
-inline constexpr int kTrayErrors = 10;
-
 // size is in device-independent pixels; the pixmaps carry the application's
 // device pixel ratio. Below 32 pixels the direction picture shows only the
 // coloured arrows, since a PC and a handheld would be a smudge there. Unknown
@@ -29,9 +25,9 @@ inline constexpr int kTrayErrors = 10;
 QPixmap DirectionPicture(int direction, int size);
 QIcon DirectionIcon(int direction);
 
-// Unknown indexes give the normal picture.
-QPixmap TrayPicture(int index, int size);
-QIcon TrayIcon(int index);
+// A value outside the enum gives the normal picture.
+QPixmap TrayPixmap(TrayPicture picture, int size);
+QIcon TrayIcon(TrayPicture picture);
 
 QIcon ApplicationIcon();
 

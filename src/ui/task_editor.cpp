@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "base/path_functions.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
@@ -26,11 +27,6 @@ namespace lum2::ui {
 
 namespace {
 
-constexpr int kSettingsRecord = 1;
-constexpr int kClipboardRecord = 2;
-constexpr int kFirstTaskRecord = 3;
-constexpr int kLastTypedPc = 3;
-constexpr int kLastTypedPalm = 2;
 
 const QStringList kPcFilters = {"All (*)", "Text (*.txt)", "C (*.c *.cpp *.h)", "Assembler (*.a *.asm *.h)"};
 // The dialog takes the patterns between the last brackets, separated by blanks.
@@ -106,7 +102,7 @@ bool MainWindow::SetPathBox(QLineEdit* box, const QString& text) {
 int MainWindow::EditedRecordNumber(bool clipboardAllowed) const {
     if (clipboardSettingsMode_) return clipboardAllowed ? kClipboardRecord : 0;
     const int row = SelectedRow();
-    return row > 0 ? row + kFirstTaskRecord - 1 : 0;
+    return row > 0 ? RecordOfRow(row) : 0;
 }
 
 bool MainWindow::EditRecord(const std::function<void(TaskRecord&)>& change, bool clipboardAllowed) {
@@ -181,7 +177,7 @@ void MainWindow::ClearEditor() {
     txt_pcfiledata->clear();
     txt_palmfiledata->clear();
     txt_status->clear();
-    img_action->setPixmap(DirectionPicture(5, 48));
+    img_action->setPixmap(DirectionPicture(kPictureNoneSelected, 48));
     SetEditorEnabled(false);
 }
 
@@ -245,7 +241,7 @@ void MainWindow::txt_pcfile_Change() {
 
     const int direction = item->data(0, Qt::UserRole).toInt();
     if (AutoNamingOn() && (direction == kDirectionPcToPalm ||
-                           (direction == kDirectionSync && lastTypedField_ == kLastTypedPc))) {
+                           (direction == kDirectionSync && typedLast_ == TypedLast::kPcFile))) {
         const std::string name = BaseName(FileNamePart(S(text))) + ".pdb";
         if (CustomChecked()) {
             // "Custom" always names a folder: the one typed, else the default.
@@ -284,7 +280,7 @@ void MainWindow::txt_palmfile_Change() {
 
     const int direction = item->data(0, Qt::UserRole).toInt();
     if (AutoNamingOn() && (direction == kDirectionPalmToPc ||
-                           (direction == kDirectionSync && lastTypedField_ == kLastTypedPalm))) {
+                           (direction == kDirectionSync && typedLast_ == TypedLast::kPalmFile))) {
         std::string folder = DirectoryPart(S(txt_pcfile->text()));
         if (folder.empty()) {
             try {
@@ -329,7 +325,7 @@ void MainWindow::lst_options_ItemCheck(QListWidgetItem* item) {
 void MainWindow::chk_autonaming_Click() {
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        settings.switch1 = chk_autonaming->checkState() != Qt::Unchecked;
+        SetAutoNaming(settings, chk_autonaming->checkState() != Qt::Unchecked);
         services_.store->PutRecord(kSettingsRecord, settings);
     } catch (const std::exception& error) {
         ReportStoreError(error);
@@ -339,7 +335,7 @@ void MainWindow::chk_autonaming_Click() {
 void MainWindow::chk_askoverwrite_Click() {
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        settings.switch2 = chk_askoverwrite->checkState() != Qt::Unchecked;
+        SetAskOverwrite(settings, chk_askoverwrite->checkState() != Qt::Unchecked);
         services_.store->PutRecord(kSettingsRecord, settings);
     } catch (const std::exception& error) {
         ReportStoreError(error);
@@ -349,7 +345,7 @@ void MainWindow::chk_askoverwrite_Click() {
 void MainWindow::chk_countup_Click() {
     if (!clipboardSettingsMode_) return;
     const bool ticked = chk_countup->isChecked();
-    EditRecord([&](TaskRecord& record) { record.switch1 = ticked; });
+    EditRecord([&](TaskRecord& record) { SetCountsUp(record, ticked); });
 }
 
 void MainWindow::img_action_Click() {
@@ -388,7 +384,7 @@ QString MainWindow::ChooseFile(const QString& title, const QString& filters, int
 }
 
 void MainWindow::cmd_browsepcfile_Click() {
-    lastTypedField_ = kLastTypedPc;
+    typedLast_ = TypedLast::kPcFile;
     const QString before = txt_pcfile->text();
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
@@ -411,7 +407,7 @@ void MainWindow::cmd_browsepcfile_Click() {
 }
 
 void MainWindow::cmd_browsepalmfile_Click() {
-    lastTypedField_ = kLastTypedPalm;
+    typedLast_ = TypedLast::kPalmFile;
     const QString before = txt_palmfile->text();
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
@@ -446,7 +442,7 @@ void MainWindow::cmd_browsepalmfile_Click() {
 void MainWindow::cmd_new_Click() {
     try {
         const int position = AppendNewTask(*services_.store);
-        const TaskRecord task = services_.store->GetRecord(position + kFirstTaskRecord - 1);
+        const TaskRecord task = services_.store->GetRecord(RecordOfRow(position));
         {
             const QSignalBlocker block(lvw_tasks);
             AppendRow(task);
@@ -458,7 +454,7 @@ void MainWindow::cmd_new_Click() {
         ReportStoreError(error);
         return;
     }
-    RefreshTaskView(3);
+    RefreshTaskView(kRefreshAll);
     VScroll1->setValue(VScroll1->maximum());
 }
 
@@ -478,11 +474,11 @@ void MainWindow::cmd_delete_Click() {
         }
     }
     try {
-        services_.store->DeleteRecord(row + kFirstTaskRecord - 1);
+        services_.store->DeleteRecord(RecordOfRow(row));
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
-    RefreshTaskView(3);
+    RefreshTaskView(kRefreshAll);
 }
 
 void MainWindow::cmd_savedefault_Click() {
@@ -490,7 +486,7 @@ void MainWindow::cmd_savedefault_Click() {
     if (row == 0) return;
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
-        const TaskRecord task = services_.store->GetRecord(row + kFirstTaskRecord - 1);
+        const TaskRecord task = services_.store->GetRecord(RecordOfRow(row));
         settings.pcfile = DirectoryPart(RightTrim(task.pcfile));
         settings.palmfile = DirectoryPart(RightTrim(task.palmfile));
         settings.direction = task.direction;
@@ -515,7 +511,7 @@ void MainWindow::SetClipboardSettingsMode(bool on) {
         clipboardSettingsMode_ = true;
         LoadTaskIntoEditor(kClipboardRecord);
         txt_countup->setText(QString("%1").arg(current_.counter, 3, 10, QChar('0')));
-        chk_countup->setChecked(current_.switch1);
+        chk_countup->setChecked(CountsUp(current_));
     } else {
         clipboardSettingsMode_ = false;
     }
@@ -541,7 +537,7 @@ void MainWindow::SetClipboardSettingsMode(bool on) {
             lvw_tasks->setCurrentItem(item);
             item->setSelected(true);
         }
-        RefreshTaskView(2);
+        RefreshTaskView(kRefreshEditor);
     }
 }
 

@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include "base/path_functions.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
@@ -28,9 +29,6 @@ namespace lum2::ui {
 
 namespace {
 
-constexpr int kFirstTaskRecord = 3;
-constexpr int kEditorPart = 2;
-constexpr int kScrollBarPart = 1;
 // 50 twips at 96 dpi, the amount "New" grows by on every side.
 constexpr int kPulseGrowth = 3;
 
@@ -100,7 +98,7 @@ void MainWindow::UpdateScrollBar() {
 }
 
 void MainWindow::RefreshTaskView(int flags) {
-    if (flags & kEditorPart) {
+    if (flags & kRefreshEditor) {
         QColor colour;
         if (lvw_tasks->topLevelItemCount() > 0) {
             Timer1->stop();
@@ -121,7 +119,7 @@ void MainWindow::RefreshTaskView(int flags) {
         chk_autonaming->setCheckState(Qt::PartiallyChecked);
         if (SelectedTaskVisible()) {
             LayoutConnector();
-            LoadTaskIntoEditor(SelectedRow() + kFirstTaskRecord - 1);
+            LoadTaskIntoEditor(RecordOfRow(SelectedRow()));
         } else {
             LayoutConnector();
             ClearEditor();
@@ -129,7 +127,7 @@ void MainWindow::RefreshTaskView(int flags) {
         chk_autonaming->setCheckState(naming);
         chk_autonaming->setTristate(wasTristate);
     }
-    if (flags & kScrollBarPart) UpdateScrollBar();
+    if (flags & kRefreshScrollBar) UpdateScrollBar();
 }
 
 void MainWindow::LayoutConnector() {
@@ -145,7 +143,7 @@ void MainWindow::LayoutConnector() {
 
 void MainWindow::lvw_tasks_CurrentChanged() {
     if (RunActive()) return;  // the run shows each task itself
-    RefreshTaskView(kEditorPart);
+    RefreshTaskView(kRefreshEditor);
 }
 
 void MainWindow::lvw_tasks_ItemClicked(QTreeWidgetItem* item, int column) {
@@ -153,7 +151,7 @@ void MainWindow::lvw_tasks_ItemClicked(QTreeWidgetItem* item, int column) {
     // The middle column ("Sync", the direction picture) switches the direction;
     // the file columns only select.
     if (column == 0) SwitchDirection();
-    RefreshTaskView(kEditorPart);
+    RefreshTaskView(kRefreshEditor);
 }
 
 void MainWindow::lvw_tasks_DoubleClicked(QTreeWidgetItem* item, int column) {
@@ -164,7 +162,7 @@ void MainWindow::lvw_tasks_DoubleClicked(QTreeWidgetItem* item, int column) {
 
 void MainWindow::VScroll1_Change(int value) {
     ScrollListTo(value);
-    RefreshTaskView(kEditorPart);
+    RefreshTaskView(kRefreshEditor);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -244,12 +242,12 @@ void MainWindow::AddDroppedFiles(const QList<QUrl>& urls) {
         item->setData(0, Qt::UserRole, direction);
         item->setIcon(0, DirectionIcon(direction));
         EditRecord([&](TaskRecord& record) { record.direction = static_cast<int16_t>(direction); }, false);
-        RefreshTaskView(kEditorPart);
+        RefreshTaskView(kRefreshEditor);
 
         // The name goes in as if typed, so that auto naming names the other file.
         QLineEdit* box = palm ? txt_palmfile : txt_pcfile;
         QString text = path;
-        lastTypedField_ = palm ? 2 : 3;
+        typedLast_ = palm ? TypedLast::kPalmFile : TypedLast::kPcFile;
         if (palm) {
             const int target = PalmFileTarget(path);
             installCheckActive_ = true;

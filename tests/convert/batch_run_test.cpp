@@ -35,9 +35,9 @@ protected:
         };
         hooks.afterTask = [this](int, const TaskRecord&, const std::string& mark) { marks.push_back(mark); };
         const BatchSummary s = RunTaskList(store_, context, hooks);
-        EXPECT_EQ(host.tray.back(), (std::pair{s.trayImage, s.tip}));
+        EXPECT_EQ(host.tray.back(), (std::pair{static_cast<int>(s.trayImage), s.tip}));
         EXPECT_FALSE(host.stopRequested);  // cleared for the next run
-        return {s.trayImage, s.tip, s.stopped, s.errors, s.reportPending, s.tasksRun};
+        return {static_cast<int>(s.trayImage), s.tip, s.stopped, s.errors, s.reportPending, s.tasksRun};
     }
     std::string Status(int row) { return store_.GetRecord(RecordOfRow(row)).status; }
 

@@ -57,7 +57,9 @@ public:
             return answer;
         });
     }
-    void SetTrayIcon(int image, const std::string& tip) override { tray.emplace_back(image, tip); }
+    void SetTrayIcon(TrayPicture picture, const std::string& tip) override {
+        tray.emplace_back(static_cast<int>(picture), tip);
+    }
     void ShowProgressDisplay(bool visible) override { display.push_back(visible); }
     void ReportFailureCause(const std::string& cause) override { causes.push_back(cause); }
     void Note(const std::string& text) override { notes.push_back(text); }

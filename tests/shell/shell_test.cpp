@@ -1,7 +1,7 @@
 // The desktop program's shell: start-up in command-line mode, one copy per
 // user with hand-over of "-s", the missing library, the hidden start, the
 // tray menu, the clipboard conversion, the help launcher, where menu and
-// terminal starts keep the task list, and runs that no one sees.
+// terminal starts keep the lock and the task list, and runs that no one sees.
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QtTest>
@@ -32,6 +32,8 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Status(QWidget* window) { return window->findChild<QLineEdit*>("txt_status")->text(); }
+// What trayIconChanged carries.
+QVariantList Tray(lum2::TrayPicture picture, const QString& tip) { return {QVariant::fromValue(picture), tip}; }
 
 // Clicks OK on every message box that comes up, remembering its texts.
 struct BoxAnswerer {
@@ -126,11 +128,23 @@ class ShellTest : public QObject {
 
 private slots:
 
-    void commandLineModeReportsOnlyErrors() {
+    // Starts in this process, as main() makes them: a fatal start says why in
+    // a box, a command-line run only its errors.
+    void startsShowFatalErrorsAndACommandLineRunOnlyItsErrors() {
         Place place;
+        BoxAnswerer boxes;
+        QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);  // no library there
+        lum2::RecordStore().OpenStore(place.dir.Path());  // the program ended: the store is free again
+        WriteFileText(place.F("in-the-way"), "");          // a base directory that cannot be made
+        QCOMPARE(place.Run({"--base-dir", Q(place.F("in-the-way/lum2"))}), 1);
+        QCOMPARE(boxes.titles << boxes.texts.value(0),
+                 (QStringList{"LUM2 Message", "LUM2 Message", "Fatal Error: liblum2.so not found"}));
+        QCOMPARE(boxes.icons, (QList<QMessageBox::Icon>{QMessageBox::Critical, QMessageBox::Critical}));
+        QVERIFY2(boxes.texts.value(1).startsWith("Fatal Error: no base directory: "), qPrintable(boxes.texts.value(1)));
+        boxes.titles.clear(), boxes.texts.clear(), boxes.icons.clear();
+
         WriteFileText(place.F("a.txt"), "a text\n");
         place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-        BoxAnswerer boxes;
         QCOMPARE(place.Run({" -S "}), 0);
         QCOMPARE(Q(place.Record(3).status) + boxes.texts.join(""), QString("OK"));  // no errors: no message
 
@@ -150,20 +164,6 @@ private slots:
         QCOMPARE(place.Run({"-c"}), 0);
         QCOMPARE(boxes.texts.size(), 2);
         QVERIFY(place.Record(2).status.rfind("Error", 0) == 0);
-    }
-
-    void fatalStartsAreReported() {
-        Place place;
-        BoxAnswerer boxes;
-        QCOMPARE(place.Run({}, Q(place.dir.Path())), 1);
-        QCOMPARE(boxes.texts + boxes.titles, (QStringList{"Fatal Error: liblum2.so not found", "LUM2 Message"}));
-        lum2::RecordStore().OpenStore(place.dir.Path());  // the program ended: the store is free again
-
-        // A base directory that cannot be made.
-        WriteFileText(place.F("in-the-way"), "");
-        QCOMPARE(place.Run({"--base-dir", Q(place.F("in-the-way/lum2"))}), 1);
-        QCOMPARE(boxes.icons, (QList<QMessageBox::Icon>{QMessageBox::Critical, QMessageBox::Critical}));
-        QVERIFY2(boxes.texts.value(1).startsWith("Fatal Error: no base directory: "), qPrintable(boxes.texts.value(1)));
     }
 
     void windowStartsRememberMinimisingAndEndByTrayExit() {
@@ -209,10 +209,25 @@ private slots:
         QCOMPARE(place.Run({}), 0);
     }
 
-    void oneCopyPerUserTakesOverSwitchesAndStaleLocks() {
+    void oneCopyPerUserHandsOverRefusesOtherListsAndTakesStaleLocks() {
         Place place;
         WriteFileText(place.F("a.txt"), "a text\n");
         place.AddTask(place.F("a.txt"), place.F("a.pdb"));
+        // The running copy's lock held with no socket behind it, then with one
+        // that never answers: the hand-over fails, and says so.
+        const int lock = ::open(place.Runtime(".lock").toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
+        for (const bool listening : {false, true}) {
+            QLocalServer silent;
+            if (listening) QVERIFY(silent.listen(place.Runtime(".socket")));
+            QProcess* second = place.Start({"-s"});
+            QVERIFY(second->waitForFinished(15000));
+            const QString error = second->readAllStandardError();
+            QVERIFY2(second->exitCode() == 1 && error.startsWith("Error: LUM2 already runs, but the hand-over to it failed: "),
+                     qPrintable(error));
+        }
+        ::close(lock);
+
         QProcess* first = place.Start({});
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(place.Runtime(".socket")); }, 10000));
 
@@ -228,61 +243,11 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return place.Record(3).status == "OK"; }, 10000));
         QCOMPARE(first->state(), QProcess::Running);
 
-        // A copy that crashed leaves its lock file and socket behind; the next takes them over.
-        std::filesystem::remove(place.F("a.pdb")), first->kill(), first->waitForFinished(3000);
-        QVERIFY(QFile::exists(place.Runtime(".lock")));
-        QProcess* next = place.Start({"-s"});
-        QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
-        QVERIFY(std::filesystem::exists(place.F("a.pdb")));
-    }
-
-    void theInstanceLockLivesInAFolderOfTheUsersOwn() {
-        Place place;
-        WriteFileText(place.F("a.txt"), "a text\n");
-        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-        // A live lock where the shared temporary folder would have it, as anyone
-        // could plant it there, must not stop a run.
-        const QString uid = QString::number(geteuid());
-        std::filesystem::create_directories(place.F("tmp"));
-        QLockFile planted(Q(place.F("tmp/lum2-")) + uid + ".lock");
-        QVERIFY(planted.tryLock(0));
-        using std::filesystem::perms;
-        const std::string open = place.F("open"), own = place.F("own"), cache = place.F("home/.cache");
-        for (const std::string& folder : {open, own}) std::filesystem::create_directories(folder);
-        std::filesystem::permissions(open, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
-                                               perms::others_exec);
-        std::filesystem::permissions(own, perms::owner_all);
-        // XDG_RUNTIME_DIR and XDG_CACHE_HOME ("": unset), the folder that must
-        // hold the lock, and the topmost folder the run made, mode 0700.
-        const struct { std::string runtime, cacheHome, folder, made; } cases[] = {
-            {"", "", cache + "/lum2", cache}, {open, "", cache + "/lum2", cache},
-            {"", place.F("xdg/cache"), place.F("xdg/cache/lum2"), place.F("xdg")}, {own, "", own, ""}};
-        for (const auto& c : cases) {
-            for (const std::string& made : {cache, place.F("xdg"), place.F("a.pdb")}) std::filesystem::remove_all(made);
-            QProcess* run = place.Start({"-s"}, "offscreen",
-                                        {{"XDG_RUNTIME_DIR", Q(c.runtime)}, {"XDG_CACHE_HOME", Q(c.cacheHome)},
-                                         {"TMPDIR", Q(place.F("tmp"))}});
-            QVERIFY2(run->waitForFinished(15000) && run->exitCode() == 0, c.folder.c_str());
-            QVERIFY2(std::filesystem::exists(place.F("a.pdb")), c.folder.c_str());
-            QCOMPARE(QDir(Q(c.folder)).entryList({"lum2-" + uid + "*.lock"}, QDir::Files).size(), 1);
-            for (std::string folder = c.folder; !c.made.empty() && folder.size() >= c.made.size();
-                 folder = std::filesystem::path(folder).parent_path().string()) {
-                QCOMPARE(std::filesystem::status(folder).permissions(), perms::owner_all);
-            }
-        }
-    }
-
-    void aCopyOnAnotherTaskListIsRefused() {
-        Place place;
-        WriteFileText(place.F("a.txt"), "a text\n");
-        place.AddTask(place.F("a.txt"), place.F("a.pdb"));
-        QProcess* first = place.Start({});
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(place.Runtime(".socket")); }, 10000));
-
-        // With a switch or without, a later copy is told where the running one's list is.
+        // A copy on another task list, with a switch or without, is told where the running one's list is.
+        std::filesystem::remove(place.F("a.pdb"));
         const QString list = Q(std::filesystem::canonical(place.dir.Path()).string()) + "/", other = Q(place.F("other"));
         for (const QStringList& arguments : {QStringList{"--base-dir", other, "-s"}, QStringList{"--base-dir", other}}) {
-            QProcess* second = place.Start(arguments);
+            second = place.Start(arguments);
             QVERIFY(second->waitForFinished(10000));
             QCOMPARE(second->exitCode(), 1);
             QCOMPARE(QString(second->readAllStandardError()), "Error: LUM2 already runs with the task list in " + list +
@@ -298,27 +263,17 @@ private slots:
             QVERIFY(peer.waitForDisconnected(3000));
             QCOMPARE(peer.readAll(), QByteArray());
         }
-        // The running copy converts nothing of its own, and no folder is made for the refused list.
+        // The running copy converts nothing for them, and no folder is made for the refused list.
         QVERIFY(!QTest::qWaitFor([&] { return std::filesystem::exists(place.F("a.pdb")); }, 1000));
         QVERIFY(!std::filesystem::exists(place.F("other")));
         QCOMPARE(first->state(), QProcess::Running);
-    }
 
-    void aHandOverThatFailsIsSaid() {
-        Place place;
-        // The running copy's lock is held, with no socket behind it, then with one that never answers.
-        const int lock = ::open(place.Runtime(".lock").toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        QVERIFY(lock >= 0 && ::flock(lock, LOCK_EX) == 0);
-        QLocalServer silent;
-        for (const bool listening : {false, true}) {
-            if (listening) QVERIFY(silent.listen(place.Runtime(".socket")));
-            QProcess* second = place.Start({"-s"});
-            QVERIFY(second->waitForFinished(15000));
-            const QString error = second->readAllStandardError();
-            QVERIFY2(second->exitCode() == 1 && error.startsWith("Error: LUM2 already runs, but the hand-over to it failed: "),
-                     qPrintable(error));
-        }
-        ::close(lock);
+        // A copy that crashed leaves its lock file and socket behind; the next takes them over.
+        first->kill(), first->waitForFinished(3000);
+        QVERIFY(QFile::exists(place.Runtime(".lock")));
+        QProcess* next = place.Start({"-s"});
+        QVERIFY(next->waitForFinished(15000) && next->exitCode() == 0);
+        QVERIFY(std::filesystem::exists(place.F("a.pdb")));
     }
 
     void commandLineRunsThatNoOneSees() {
@@ -374,10 +329,13 @@ private slots:
         QCOMPARE(called, (QStringList{"list", "clipboard", "hide", "restore", "exit"}));
 
         // Opening the menu resets the picture; while a prompt is open it offers nothing.
-        tray.SetTrayIcon(10, "LUM2\r\n- see list for errors"), QMetaObject::invokeMethod(menu, "aboutToShow");
-        QCOMPARE(QString::number(tray.Image()) + tray.Tip(), QString("1LUM2"));
-        tray.SetTrayIcon(9, "LUM2\r\n- OK"), promptOpen = true, QMetaObject::invokeMethod(menu, "aboutToShow");
-        QVERIFY(tray.Image() == 9 && !menu->findChild<QAction*>("mPopConvertList")->isEnabled());
+        using lum2::TrayPicture;
+        tray.SetTrayIcon(TrayPicture::kErrors, "LUM2\r\n- see list for errors");
+        QMetaObject::invokeMethod(menu, "aboutToShow");
+        QVERIFY(tray.Image() == TrayPicture::kNormal && tray.Tip() == "LUM2");
+        tray.SetTrayIcon(TrayPicture::kSuccess, "LUM2\r\n- OK"), promptOpen = true;
+        QMetaObject::invokeMethod(menu, "aboutToShow");
+        QVERIFY(tray.Image() == TrayPicture::kSuccess && !menu->findChild<QAction*>("mPopConvertList")->isEnabled());
     }
 
     void clipboardConversion() {
@@ -395,31 +353,24 @@ private slots:
             lum2::TaskRecord clip = store.GetRecord(2);
             clip.palmfile = name, clip.switch1 = countUp, clip.counter = static_cast<int16_t>(counter), clip.options = options;
             store.PutRecord(2, clip);
-            window.mPopConvertClipboard_Click();
+            window.ConvertClipboard();
         };
 
         // An image only is an empty clipboard: nothing is converted.
         QImage picture(4, 4, QImage::Format_RGB32);
         picture.fill(Qt::red), QApplication::clipboard()->setImage(picture);
-        window.mPopConvertClipboard_Click();
-        QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- clipboard was empty"}));
+        window.ConvertClipboard();
+        QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kErrors, "LUM2\r\n- clipboard was empty"));
         QVERIFY(window.ReportPending() && store.GetRecord(2).status == "clipboard was empty");
 
-        // The stored name is resolved against the home folder, counted up when
-        // the record says so, and the counter stored; an existing file is
-        // replaced without a question.
+        // The stored name is resolved against the home folder and counted up as
+        // the record says, the next counter stored; an existing file is replaced
+        // without a question. (Every naming rule is the clipboard names' test's.)
         QApplication::clipboard()->setText("Clipped text\n");
-        // Each name with its count-up counter (-1: not counting up).
-        const struct { std::string name; int counter; std::string expected; int nextCounter; } names[] = {
-            {"", -1, home + "clipboard.pdb", 0}, {place.dir.Path(), -1, place.dir.Path() + "clipboard.pdb", 0},
-            {"clip.pdb", 999, home + "clip999.pdb", 1}, {home + "plain", 5, home + "plain005", 6}};
-        for (const auto& n : names) {
-            WriteFileText(n.expected, "old");
-            convert(n.name, n.counter >= 0, std::max(n.counter, 0));
-            QVERIFY2(ReadFileText(n.expected) != "old", n.expected.c_str());
-            QCOMPARE(tray.last(), (QVariantList{9, "LUM2\r\n- OK"}));
-            QCOMPARE(int(store.GetRecord(2).counter), n.nextCounter);
-        }
+        WriteFileText(home + "clip999.pdb", "old");
+        convert("clip.pdb", true, 999);
+        QVERIFY(ReadFileText(home + "clip999.pdb") != "old" && store.GetRecord(2).counter == 1);
+        QCOMPARE(tray.last(), Tray(lum2::TrayPicture::kSuccess, "LUM2\r\n- OK"));
         // The settings mode is entered for the conversion and left after it.
         QVERIFY(!std::filesystem::exists(place.F("lumclip.tmp")) && !window.ClipboardSettingsMode());
 
@@ -428,15 +379,15 @@ private slots:
             for (QString& name : names) name = window.findChild<QWidget*>(name)->property("text").toString();
             return names;
         };
-        window.cmd_clipsettings_Click();
-        QCOMPARE(texts({"cmd_convert", "cmd_clipsettings", "txt_countup"}), (QStringList{"Convert Clip", "Done", "006"}));
+        window.cmd_clipsettings->click();
+        QCOMPARE(texts({"cmd_convert", "cmd_clipsettings", "txt_countup"}), (QStringList{"Convert Clip", "Done", "001"}));
         window.findChild<QPushButton*>("cmd_convert")->click();
-        QVERIFY(std::filesystem::exists(home + "plain006"));
-        QCOMPARE(texts({"txt_countup", "txt_status"}), (QStringList{"007", "OK"}));
-        window.cmd_clipsettings_Click();
+        QVERIFY(std::filesystem::exists(home + "clip001.pdb"));
+        QCOMPARE(texts({"txt_countup", "txt_status"}), (QStringList{"002", "OK"}));
+        window.cmd_clipsettings->click();
         QCOMPARE(texts({"cmd_convert", "cmd_clipsettings"}), (QStringList{"Convert", "Clip Setup"}));
 
-        // The Palm character set only when the record asks for the UTF-8 conversion.
+        // The Palm character set only when the record asks for the UTF-8 conversion; no name is clipboard.pdb.
         QApplication::clipboard()->setText(QString::fromUtf8("caf\u00e9 \u2192"));
         for (const char* options : {"0000001", "000000"}) {
             convert("", false, 0, options);
@@ -478,10 +429,9 @@ private slots:
         qputenv("PATH", path), qunsetenv("BROWSER");
     }
 
-    void startOptionsChooseTheBaseDirectoryOrNeedNoWindow() {
-        Place place;  // the working directory of the started programs
-        // Help, version and a usage error need no window (none could start).
-        const QString noDisplay = "none-such";
+    void helpVersionAndUsageErrorsNeedNoDisplay() {
+        Place place;
+        const QString noDisplay = "none-such";  // no window could start
         QProcess *help = place.Start({"--help"}, noDisplay), *version = place.Start({"--version"}, noDisplay);
         QProcess* wrong = place.Start({"-s", "--base-dir"}, noDisplay);
         for (QProcess* process : {help, version, wrong}) QVERIFY(process->waitForFinished(10000));
@@ -492,30 +442,50 @@ private slots:
         QCOMPARE(QString(version->readAllStandardOutput()), "lum2 " + QString(lum2::shell::kShortTitle).section(" V", 1) + "\n");
         QVERIFY(wrong->readAllStandardError().contains("--base-dir needs a folder"));
         QVERIFY(!std::filesystem::exists(place.F("lumdata.dat")));
+    }
 
-        const std::string data = place.F("data"), home = place.F("home");
-        // XDG_DATA_HOME (nullptr: unset), the folder that must hold lumdata.dat,
-        // and the topmost folder the start created, mode 0700.
-        const struct { QStringList arguments; const char* xdgDataHome; std::string store; std::string created; } cases[] = {
-            {{"-s"}, "", place.dir.Path(), ""},  // from a terminal: the working directory, as ever
-            {{"--menu", "-s"}, data.c_str(), data + "/lum2", data},
-            {{"--menu", "-s"}, nullptr, home + "/.local/share/lum2", home + "/.local"},
-            {{"--base-dir", "lists/mine", "-S"}, "", place.F("lists/mine"), place.F("lists")}};
+    // Where a run keeps its lock and its task list, and every folder it makes
+    // for them is the user's alone: a lock anyone could plant in the shared
+    // temporary folder must not stop it, nor may a runtime folder others can
+    // enter hold the lock.
+    void theLockAndTheTaskListLiveInFoldersOfTheUsersOwn() {
+        Place place;  // the working directory of the started programs
+        const QString uid = QString::number(geteuid());
+        std::filesystem::create_directories(place.F("tmp"));
+        QLockFile planted(Q(place.F("tmp/lum2-")) + uid + ".lock");
+        QVERIFY(planted.tryLock(0));
+        using std::filesystem::perms;
+        const std::string open = place.F("open"), cache = place.F("home/.cache"), data = place.F("data");
+        const std::string xdg = place.F("xdg"), local = place.F("home/.local");
+        std::filesystem::create_directories(open);
+        std::filesystem::permissions(open, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                               perms::others_exec);
+        // The switches; XDG_RUNTIME_DIR, XDG_CACHE_HOME and XDG_DATA_HOME ("": unset); the folders that must
+        // hold the lock and lumdata.dat, each with the topmost folder the run made for it ("": none).
+        const struct { QStringList arguments; std::string runtime, cacheHome, dataHome, lock, lockMade, store, storeMade; } cases[] = {
+            // From a terminal the task list is in the working directory, as ever.
+            {{"-s"}, "", "", "", cache + "/lum2", cache, place.dir.Path(), ""},
+            {{"--menu", "-s"}, open, "", data, cache + "/lum2", cache, data + "/lum2", data},
+            {{"--menu", "-S"}, "", xdg + "/cache", "", xdg + "/cache/lum2", xdg, local + "/share/lum2", local},
+            {{"--base-dir", "lists/mine", "-S"}, "", "", "", cache + "/lum2", cache, place.F("lists/mine"), place.F("lists")}};
         for (const auto& c : cases) {
-            for (const std::string& made : {data, place.F("lists"), home + "/.local"}) std::filesystem::remove_all(made);
-            std::filesystem::remove(place.F("lumdata.dat"));
-            c.xdgDataHome != nullptr ? qputenv("XDG_DATA_HOME", c.xdgDataHome) : qunsetenv("XDG_DATA_HOME");
-            QProcess* run = place.Start(c.arguments);
-            QVERIFY(run->waitForFinished(15000) && run->exitCode() == 0);
-            const std::string store = (std::filesystem::path(c.store) / "lumdata.dat").string();
-            QVERIFY2(std::filesystem::exists(store), store.c_str());
+            for (const std::string& made : {cache, xdg, data, local, place.F("lists"), place.F("lumdata.dat")}) {
+                std::filesystem::remove_all(made);
+            }
+            QProcess* run = place.Start(c.arguments, "offscreen",
+                                        {{"XDG_RUNTIME_DIR", Q(c.runtime)}, {"XDG_CACHE_HOME", Q(c.cacheHome)},
+                                         {"XDG_DATA_HOME", Q(c.dataHome)}, {"TMPDIR", Q(place.F("tmp"))}});
+            QVERIFY2(run->waitForFinished(15000) && run->exitCode() == 0, qPrintable(c.arguments.join(' ')));
+            QCOMPARE(QDir(Q(c.lock)).entryList({"lum2-" + uid + "*.lock"}, QDir::Files).size(), 1);
+            QVERIFY2(std::filesystem::exists(c.store + "/lumdata.dat"), c.store.c_str());
             QCOMPARE(std::filesystem::exists(place.F("lumdata.dat")), c.store == place.dir.Path());
-            for (std::string folder = c.store; !c.created.empty() && folder.size() >= c.created.size();
-                 folder = std::filesystem::path(folder).parent_path().string()) {
-                QCOMPARE(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+            for (const auto& [held, made] : {std::pair{c.lock, c.lockMade}, std::pair{c.store, c.storeMade}}) {
+                for (std::string folder = held; !made.empty() && folder.size() >= made.size();
+                     folder = std::filesystem::path(folder).parent_path().string()) {
+                    QCOMPARE(std::filesystem::status(folder).permissions(), perms::owner_all);
+                }
             }
         }
-        qunsetenv("XDG_DATA_HOME");
     }
 };
 

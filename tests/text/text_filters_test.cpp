@@ -31,8 +31,8 @@ public:
         // As if another program cut the input short once its first chunk is read.
         if (value == 2 && !truncate.empty()) std::filesystem::resize_file(truncate, 5000);
     }
-    void SetTrayIcon(int image, const std::string& tip) override {
-        calls.push_back("tray " + std::to_string(image) + " '" + tip + "'");
+    void SetTrayIcon(TrayPicture picture, const std::string& tip) override {
+        calls.push_back("tray " + std::to_string(static_cast<int>(picture)) + " '" + tip + "'");
     }
     void LetEventsRun() override { calls.push_back("events"); }
 
@@ -202,7 +202,7 @@ TEST(TextFiltersProgress, EachChunkIsReportedAndEventsRunEvery64) {
         std::vector<std::string> expected = {"caption Applying Filters", "range " + std::to_string(n), "value 0", "events"};
         for (int i = 1; i <= n; ++i) {
             expected.push_back("value " + std::to_string(i));
-            expected.push_back("tray " + std::to_string(TrayFrame(i, n)) + " ''");
+            expected.push_back("tray " + std::to_string(static_cast<int>(TrayFrame(i, n))) + " ''");
             if (i % 64 == 0) expected.push_back("events");
         }
         EXPECT_EQ(sink.calls, expected) << size;

@@ -13,15 +13,17 @@
 #include "hotsync/folder_tree_directory.h"
 #include "hotsync/install_targets.h"
 #include "tasks/record_store.h"
+#include "tasks/store_layout.h"
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
 
+using lum2::kClipboardRecord;
+using lum2::kSettingsRecord;
 using lum2::ui::MainWindow;
 
 namespace {
 
-constexpr int kSettings = 1;
 constexpr int kCustomEntry = 3;  // "Custom" follows the users
 constexpr int kNone = lum2::kDirectionNone, kPalmToPc = lum2::kDirectionPalmToPc;
 constexpr int kPcToPalm = lum2::kDirectionPcToPalm, kSync = lum2::kDirectionSync;
@@ -49,7 +51,7 @@ public:
     // A task as "New" would make it from the settings, with these values.
     void Add(const std::string& pc, const std::string& palm, int direction, const std::string& install = "1",
              const std::function<void(lum2::TaskRecord&)>& change = {}) {
-        lum2::TaskRecord task = store.GetRecord(kSettings);
+        lum2::TaskRecord task = store.GetRecord(kSettingsRecord);
         task.pcfile = pc, task.palmfile = palm, task.direction = static_cast<int16_t>(direction);
         task.install = install, task.status.clear(), task.taskid = store.NewTaskId();
         if (change) change(task);
@@ -57,10 +59,10 @@ public:
     }
     void ChangeSettings(const std::function<void(lum2::TaskRecord&)>& change) {
         lum2::TaskRecord settings = Settings();
-        change(settings), store.PutRecord(kSettings, settings);
+        change(settings), store.PutRecord(kSettingsRecord, settings);
     }
-    lum2::TaskRecord Row(int row) const { return store.GetRecord(row + 2); }
-    lum2::TaskRecord Settings() const { return store.GetRecord(kSettings); }
+    lum2::TaskRecord Row(int row) const { return store.GetRecord(lum2::RecordOfRow(row)); }
+    lum2::TaskRecord Settings() const { return store.GetRecord(kSettingsRecord); }
     std::string File(const std::string& name) const { return dir.File(name); }
     std::string Write(const std::string& name, const std::string& text) const {
         return lum2::test::WriteFileText(File(name), text), File(name);
@@ -75,7 +77,7 @@ public:
     // With hiddenStart, the way a start hidden in the tray does: started, then restored.
     MainWindow& Open(bool hiddenStart = false) {
         window = std::make_unique<MainWindow>(MainWindow::Services{dir.Path(), &store, &targets_, &codec_});
-        if (hiddenStart) window->StartUp(false), window->RefreshTaskView(3);
+        if (hiddenStart) window->StartUp(false), window->RefreshTaskView(MainWindow::kRefreshAll);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qWarning("window not exposed");
         if (!hiddenStart) window->StartUp();
@@ -200,10 +202,17 @@ private slots:
 
     // --- Editor -------------------------------------------------------------------
 
-    void numberBoxesAndOptionsStoreInTheTask() {
+    // The number boxes and the options edit the task. The status line and the
+    // row show a stored text's control characters escaped; the record keeps them.
+    void numberBoxesAndOptionsStoreInTheTaskAndNamesShowEscaped() {
         Fixture f;
-        f.Add("/t/a.txt", "a.pdb", kPcToPalm, "1", [](lum2::TaskRecord& t) { t.options = "100000"; });  // stored before UTF-8
+        const std::string status = "Error: x\n\x1b[2Jy";
+        f.Add("/t/a\tb.txt", "c\nd.pdb", kPcToPalm, "1", [&](lum2::TaskRecord& t) {
+            t.options = "100000", t.status = status;  // stored before UTF-8 was an option
+        });
         MainWindow& w = f.Open();
+        QCOMPARE(QStringList({w.txt_status->text(), Cell(w, 1, 1), Cell(w, 1, 2)}),
+                 QStringList({"Error: x\\n\\x1b[2Jy", "a\\tb.txt", "c\\nd.pdb"}));
         QLineEdit* tab = w.txt_tabspace;
 
         // TAB width 0..64, category 0..15, two digits at most, not a number is 0.
@@ -221,18 +230,8 @@ private slots:
         // UTF-8 is the seventh option.
         w.lst_options->item(6)->setCheckState(Qt::Checked);
         QCOMPARE(Q(f.Row(1).options), QString("1000001"));
-    }
-
-    // The status line and the rows show a stored text's control characters
-    // escaped, and the record keeps them.
-    void statusAndRowsShowControlCharactersEscaped() {
-        Fixture f;
-        const std::string status = "Error: x\n\x1b[2Jy";
-        f.Add("/t/a\tb.txt", "c\nd.pdb", kNone, "1", [&](lum2::TaskRecord& t) { t.status = status; });
-        MainWindow& w = f.Open();
-        QCOMPARE(QStringList({w.txt_status->text(), Cell(w, 1, 1), Cell(w, 1, 2)}),
-                 QStringList({"Error: x\\n\\x1b[2Jy", "a\\tb.txt", "c\\nd.pdb"}));
-        QCOMPARE(f.Row(1).status, status);
+        QCOMPARE(QList<std::string>({f.Row(1).pcfile, f.Row(1).palmfile, f.Row(1).status}),
+                 QList<std::string>({"/t/a\tb.txt", "c\nd.pdb", status}));
     }
 
     void autoNamingFollowsDirectionAndFolders() {
@@ -295,9 +294,9 @@ private slots:
             if (s.what == 'p' && s.how == 't') QCOMPARE(w.txt_palmfile->cursorPosition(), int(QString(s.text).size()));
             CheckRowMatchesEditor(f, w);
         }
-        const bool before = f.Settings().switch1;
+        const bool before = AutoNaming(f.Settings());
         Click(w.chk_autonaming);
-        QVERIFY(!before && f.Settings().switch1);
+        QVERIFY(!before && AutoNaming(f.Settings()));
     }
 
     void fileInfoTexts() {
@@ -371,7 +370,7 @@ private slots:
         Click(w.cmd_clipsettings);
         QApplication::clipboard()->setText("/" + QString(512, 'c'));
         w.txt_palmfile->selectAll(), w.txt_palmfile->paste();
-        QCOMPARE(QStringList({w.txt_palmfile->text(), Q(f.store.GetRecord(2).palmfile)}), QStringList(2, "clipboard.pdb"));
+        QCOMPARE(QStringList({w.txt_palmfile->text(), Q(f.store.GetRecord(kClipboardRecord).palmfile)}), QStringList(2, "clipboard.pdb"));
         QVERIFY(w.txt_status->text().contains("Palm File path is longer than 512 bytes"));
     }
 
@@ -450,51 +449,44 @@ private slots:
 
     // --- New, Delete, Save Default -----------------------------------------------------
 
-    void deleteSelectsNeighbourAndEmptyListPulsesNew() {
+    void saveDefaultShapesNewDeleteSelectsNeighbourAndEmptyListPulsesNew() {
         Fixture f(3);
+        f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
         MainWindow& w = f.Open();
         const QRect normal = w.cmd_new->geometry();
         const QFont normalFont = w.cmd_new->font();
+        // Save Default keeps the row's folders and settings, not its names.
+        ClickCell(w, 4, 1), TypeOver(w.txt_tabspace, "8"), Click(w.cmd_savedefault);
+        const lum2::TaskRecord settings = f.Settings();
+        QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(4).pcfile)}),
+                 QStringList({"/texts/", "/custom/", "0001", "/texts/a.txt"}));
+        QCOMPARE(QList<int>({settings.direction, settings.tabspace}), QList<int>({kPalmToPc, 8}));
+
         // The last row: the new last row takes the selection. A row above others:
         // the next one moves up into its place.
-        for (const int row : {3, 1}) {
+        for (const auto& [row, next, pc] : {std::tuple{4, 3, PcName(3)}, std::tuple{1, 1, PcName(2)}}) {
             ClickCell(w, row, 1), Click(w.cmd_delete);
             QCOMPARE(QStringList({QString::number(w.SelectedRow()), w.txt_pcfile->text(), Q(f.Row(w.SelectedRow()).pcfile)}),
-                     QStringList({row == 3 ? "2" : "1", PcName(2), PcName(2)}));
+                     QStringList({QString::number(next), pc, pc}));
         }
         // The only row: the editor empties and locks, and New pulses.
-        Click(w.cmd_delete);
+        Click(w.cmd_delete), Click(w.cmd_delete);
         QCOMPARE(QList<int>({w.lvw_tasks->topLevelItemCount(), f.store.RecordCount(), w.SelectedRow()}), QList<int>({0, 2, 0}));
         QVERIFY(EditorLocked(w) && !w.cmd_convert->isEnabled());
         // A tick without a task changes no record.
         SetEntry(w, 1, true);
-        QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(2).install), QString("11"));
+        QCOMPARE(Q(f.Settings().install) + Q(f.store.GetRecord(kClipboardRecord).install), QString("00011"));
         // Wait for the grown half of the pulse.
         QTRY_VERIFY_WITH_TIMEOUT(w.cmd_new->font().bold(), 2000);
         QVERIFY(w.cmd_new->geometry() != normal);
 
+        // New stops the pulse and makes its task from the settings.
         Click(w.cmd_new);
         QVERIFY(!w.Timer1->isActive() && w.cmd_convert->isEnabled() && !w.txt_pcfile->isReadOnly());
         QVERIFY(w.cmd_new->geometry() == normal && w.cmd_new->font() == normalFont);
-        QCOMPARE(QList<int>({f.store.RecordCount(), w.SelectedRow()}), QList<int>({3, 1}));
-        QCOMPARE(Checked(w), QString("Ann"));
-    }
-
-    void saveDefaultGivesNextNewItsFolders() {
-        Fixture f;
-        f.Add("/texts/a.txt", "/custom/a.pdb", kPalmToPc, "0001");
-        MainWindow& w = f.Open();
-        TypeOver(w.txt_tabspace, "8"), Click(w.cmd_savedefault);
-
-        const lum2::TaskRecord settings = f.Settings();
-        QCOMPARE(QStringList({Q(settings.pcfile), Q(settings.palmfile), Q(settings.install), Q(f.Row(1).pcfile)}),
-                 QStringList({"/texts/", "/custom/", "0001", "/texts/a.txt"}));
-        QCOMPARE(QList<int>({settings.direction, settings.tabspace}), QList<int>({kPalmToPc, 8}));
-
-        Click(w.cmd_new);
-        QCOMPARE(QStringList({w.txt_pcfile->text(), Cell(w, 2, 1), Checked(w), w.txt_tabspace->text()}),
+        QCOMPARE(QList<int>({f.store.RecordCount(), w.SelectedRow(), Direction(w, 1)}), QList<int>({3, 1, kPalmToPc}));
+        QCOMPARE(QStringList({w.txt_pcfile->text(), Cell(w, 1, 1), Checked(w), w.txt_tabspace->text()}),
                  QStringList({"/texts/", "", "Custom", "8"}));
-        QCOMPARE(QList<int>({w.SelectedRow(), Direction(w, 2)}), QList<int>({2, kPalmToPc}));
     }
 
     void connectorFollowsRowAfterHiddenStart() {
@@ -624,7 +616,8 @@ private slots:
         for (const char* user : kUsers)
             QCOMPARE(std::filesystem::exists(f.File("palm/") + user + "/install/shared.pdb"), user[0] != 'A');
         QCOMPARE(w.txt_status->text() + "|" + w.cmd_convert->text(), QString("OK|Convert"));
-        QCOMPARE(tray.last(), (QVariantList{10, "LUM2\r\n- see list for errors"}));
+        QCOMPARE(tray.last(),
+                 (QVariantList{QVariant::fromValue(lum2::TrayPicture::kErrors), "LUM2\r\n- see list for errors"}));
         // The window is usable again, the file's box refreshed.
         QVERIFY(w.SelectedRow() == 4 && !w.txt_pcfile->isReadOnly() && w.lvw_tasks->isEnabled() && w.cmd_new->isEnabled());
         const QString info = w.txt_palmfiledata->toPlainText();
@@ -654,7 +647,7 @@ private slots:
         f.Write("b.pdb", "old");
         Click(w.cmd_convert);
         QCOMPARE(answerer.names.size(), 2);
-        QVERIFY(!w.chk_askoverwrite->isChecked() && !f.Settings().switch2);
+        QVERIFY(!w.chk_askoverwrite->isChecked() && !AskOverwrite(f.Settings()));
         QCOMPARE(Q(f.Row(1).status) + Q(f.Row(2).status), QString("OKOK"));
     }
 
@@ -664,15 +657,19 @@ private slots:
         f.Add(f.Write("small.txt", SampleText(2000)), f.File("small.pdb"), kPcToPalm, "0001");
         MainWindow& w = f.Open();
 
-        // Pressed while the first task's progress shows.
+        // Pressed while the first task's progress shows; a run asked for
+        // meanwhile (a later copy's "-s") neither starts nor stops one.
         QString before, after;
+        bool secondRun = true;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
-            poll.stop(), before = w.cmd_convert->text(), Click(w.cmd_convert), after = w.cmd_convert->text();
+            poll.stop(), secondRun = w.RunTaskList(), before = w.cmd_convert->text();
+            Click(w.cmd_convert), after = w.cmd_convert->text();
         });
         poll.start(1), Click(w.cmd_convert);
 
+        QVERIFY(!secondRun);
         QCOMPARE(QStringList({before, after, w.cmd_convert->text(), Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0),
                               Q(f.Row(2).status)}),
                  QStringList({"Stop", "Wait", "Convert", " OK", "OK", "", ""}));

@@ -211,11 +211,14 @@ private slots:
             }
         };
         checkSet(DirectionPicture, {1, 2, 3, 4, 5}, {16, 24, 48}, 20, {0, 6, -1}, 5);
-        checkSet(TrayPicture, {1, 2, 9, 10}, {16, 22}, 4, {0, 3, 8, 11}, 1);
+        const auto tray = [](int index, int size) { return TrayPixmap(static_cast<lum2::TrayPicture>(index), size); };
+        checkSet(tray, {1, 2, 9, 10}, {16, 22}, 4, {0, 3, 8, 11}, 1);
         // The icons are drawn at ratio 1 in each of their sizes, and tell their states apart.
         QCOMPARE(DirectionIcon(1).availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
         const auto image = [](const QIcon& icon) { return icon.pixmap(QSize(16, 16), 1.0).toImage(); };
-        QVERIFY(image(DirectionIcon(1)) != image(DirectionIcon(2)) && image(TrayIcon(9)) != image(TrayIcon(10)));
+        using lum2::TrayPicture;
+        QVERIFY(image(DirectionIcon(1)) != image(DirectionIcon(2)) &&
+                image(TrayIcon(TrayPicture::kSuccess)) != image(TrayIcon(TrayPicture::kErrors)));
         QVERIFY(PromptPicture(40).deviceIndependentSize() == QSizeF(40, 40) && Inked(PromptPicture(40), 2));
     }
 };
