@@ -8,6 +8,7 @@
 #include <QtWidgets>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "process.h"
 #include "static_codec.h"
 #include "temp_dir.h"
 #include "hotsync/install_targets.h"
@@ -62,7 +64,11 @@ struct Place {
         std::filesystem::permissions(dir.Path() + "runtime", std::filesystem::perms::owner_all);
     }
     ~Place() {
-        for (QProcess* process : processes) process->kill(), process->waitForFinished(3000), delete process;
+        // The whole group: what a started lum2 started goes with it.
+        for (QProcess* process : processes) {
+            if (process->processId() > 0) ::kill(-static_cast<pid_t>(process->processId()), SIGKILL);
+            process->kill(), process->waitForFinished(3000), delete process;
+        }
     }
     // Appends a PC-to-Palm task for "Custom" (the only target here).
     void AddTask(const std::string& pc, const std::string& palm) {
@@ -104,6 +110,8 @@ struct Place {
         }
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(Q(dir.Path()));
+        // A lum2 that hangs ends with the test, whatever ends the test.
+        process->setChildProcessModifier(lum2::test::EndWithTheTest);
         process->start(QString(LUM2_BIN_DIR) + "/lum2", arguments), process->waitForStarted();
         return processes.append(process), process;
     }
