@@ -37,37 +37,51 @@ struct Corpus {
 // Common English words, most frequent first; picked with a skew towards the
 // front so that the text repeats itself about as much as prose does.
 const char* const kWords[] = {
-    "the", "of", "and", "to", "a", "in", "that", "is", "was", "he", "for", "it", "with", "as", "his",
-    "on", "be", "at", "by", "I", "this", "had", "not", "are", "but", "from", "or", "have", "an", "they",
-    "which", "one", "you", "were", "her", "all", "she", "there", "would", "their", "we", "him", "been",
-    "has", "when", "who", "will", "more", "no", "if", "out", "so", "said", "what", "up", "its", "about",
-    "into", "than", "them", "can", "only", "other", "new", "some", "could", "time", "these", "two", "may",
-    "then", "do", "first", "any", "my", "now", "such", "like", "our", "over", "man", "me", "even", "most",
-    "made", "after", "also", "did", "many", "before", "must", "through", "back", "years", "where", "much",
-    "your", "way", "well", "down", "should", "because", "each", "just", "those", "people", "how", "too",
-    "little", "state", "good", "very", "make", "world", "still", "own", "see", "men", "work", "long",
-    "get", "here", "between", "both", "life", "being", "under", "never", "day", "same", "another", "know",
-    "while", "last", "might", "us", "great", "old", "year", "off", "come", "since", "against", "go",
-    "came", "right", "used", "take", "three", "himself", "few", "house", "use", "during", "without",
-    "again", "place", "around", "however", "home", "small", "found", "thought", "went", "say", "part",
-    "once", "general", "high", "upon", "school", "every", "does", "got", "united", "left", "number",
-    "course", "war", "until", "always", "away", "something", "fact", "though", "water", "less", "public",
-    "put", "think", "almost", "hand", "enough", "far", "took", "head", "yet", "government", "system",
-    "better", "set", "told", "nothing", "night", "end", "why", "called", "didn't", "eyes", "find",
-    "going", "look", "asked", "later", "knew", "point", "next", "program", "city", "business", "give",
-    "group", "toward", "young", "let", "room", "president", "side", "social", "given", "present",
-    "several", "order", "national", "possible", "rather", "second", "face", "per", "among", "form",
-    "important", "often", "things", "looked", "early", "white", "case", "John", "become", "large",
-    "big", "need", "four", "within", "felt", "along", "children", "saw", "best", "church", "ever",
-    "least", "power", "development", "light", "thing", "seemed", "family", "interest", "want", "members",
-    "mind", "country", "area", "others", "done", "turned", "although", "open", "God", "service",
-    "certain", "kind", "problem", "began", "different", "door", "thus", "help", "means", "sense",
-    "whole", "matter", "perhaps", "itself", "York", "times", "law", "human", "line", "above", "name",
-    "example", "action", "company", "hands", "local", "show", "whether", "five", "history", "gave",
-    "today", "either", "act", "feet", "across", "taken", "past", "quite", "anything", "having",
-    "seen", "death", "body", "experience", "half", "really", "week", "words", "field", "already",
-    "information", "tell", "together", "college", "shall", "money", "period", "held", "keep", "sure",
-    "probably", "free", "seems", "political", "real", "behind", "question", "air", "cannot", "office"};
+    "the",         "of",        "and",       "to",       "a",       "in",          "that",       "is",
+    "was",         "he",        "for",       "it",       "with",    "as",          "his",        "on",
+    "be",          "at",        "by",        "I",        "this",    "had",         "not",        "are",
+    "but",         "from",      "or",        "have",     "an",      "they",        "which",      "one",
+    "you",         "were",      "her",       "all",      "she",     "there",       "would",      "their",
+    "we",          "him",       "been",      "has",      "when",    "who",         "will",       "more",
+    "no",          "if",        "out",       "so",       "said",    "what",        "up",         "its",
+    "about",       "into",      "than",      "them",     "can",     "only",        "other",      "new",
+    "some",        "could",     "time",      "these",    "two",     "may",         "then",       "do",
+    "first",       "any",       "my",        "now",      "such",    "like",        "our",        "over",
+    "man",         "me",        "even",      "most",     "made",    "after",       "also",       "did",
+    "many",        "before",    "must",      "through",  "back",    "years",       "where",      "much",
+    "your",        "way",       "well",      "down",     "should",  "because",     "each",       "just",
+    "those",       "people",    "how",       "too",      "little",  "state",       "good",       "very",
+    "make",        "world",     "still",     "own",      "see",     "men",         "work",       "long",
+    "get",         "here",      "between",   "both",     "life",    "being",       "under",      "never",
+    "day",         "same",      "another",   "know",     "while",   "last",        "might",      "us",
+    "great",       "old",       "year",      "off",      "come",    "since",       "against",    "go",
+    "came",        "right",     "used",      "take",     "three",   "himself",     "few",        "house",
+    "use",         "during",    "without",   "again",    "place",   "around",      "however",    "home",
+    "small",       "found",     "thought",   "went",     "say",     "part",        "once",       "general",
+    "high",        "upon",      "school",    "every",    "does",    "got",         "united",     "left",
+    "number",      "course",    "war",       "until",    "always",  "away",        "something",  "fact",
+    "though",      "water",     "less",      "public",   "put",     "think",       "almost",     "hand",
+    "enough",      "far",       "took",      "head",     "yet",     "government",  "system",     "better",
+    "set",         "told",      "nothing",   "night",    "end",     "why",         "called",     "didn't",
+    "eyes",        "find",      "going",     "look",     "asked",   "later",       "knew",       "point",
+    "next",        "program",   "city",      "business", "give",    "group",       "toward",     "young",
+    "let",         "room",      "president", "side",     "social",  "given",       "present",    "several",
+    "order",       "national",  "possible",  "rather",   "second",  "face",        "per",        "among",
+    "form",        "important", "often",     "things",   "looked",  "early",       "white",      "case",
+    "John",        "become",    "large",     "big",      "need",    "four",        "within",     "felt",
+    "along",       "children",  "saw",       "best",     "church",  "ever",        "least",      "power",
+    "development", "light",     "thing",     "seemed",   "family",  "interest",    "want",       "members",
+    "mind",        "country",   "area",      "others",   "done",    "turned",      "although",   "open",
+    "God",         "service",   "certain",   "kind",     "problem", "began",       "different",  "door",
+    "thus",        "help",      "means",     "sense",    "whole",   "matter",      "perhaps",    "itself",
+    "York",        "times",     "law",       "human",    "line",    "above",       "name",       "example",
+    "action",      "company",   "hands",     "local",    "show",    "whether",     "five",       "history",
+    "gave",        "today",     "either",    "act",      "feet",    "across",      "taken",      "past",
+    "quite",       "anything",  "having",    "seen",     "death",   "body",        "experience", "half",
+    "really",      "week",      "words",     "field",    "already", "information", "tell",       "together",
+    "college",     "shall",     "money",     "period",   "held",    "keep",        "sure",       "probably",
+    "free",        "seems",     "political", "real",     "behind",  "question",    "air",        "cannot",
+    "office"};
 
 class Rng {
 public:
@@ -226,12 +240,13 @@ int main(int argc, char** argv) {
     }
 
     for (const auto& corpus : corpora) {
-        std::printf("%s: %zu bytes in %zu records; optimal %zu bytes (%.4f), greedy %zu bytes (%.4f), "
-                    "optimal/greedy %.4f\n",
-                    corpus->name.c_str(), corpus->textBytes, corpus->records.size(), corpus->optimalBytes,
-                    double(corpus->optimalBytes) / double(corpus->textBytes), corpus->greedyBytes,
-                    double(corpus->greedyBytes) / double(corpus->textBytes),
-                    double(corpus->optimalBytes) / double(corpus->greedyBytes));
+        std::printf(
+            "%s: %zu bytes in %zu records; optimal %zu bytes (%.4f), greedy %zu bytes (%.4f), "
+            "optimal/greedy %.4f\n",
+            corpus->name.c_str(), corpus->textBytes, corpus->records.size(), corpus->optimalBytes,
+            double(corpus->optimalBytes) / double(corpus->textBytes), corpus->greedyBytes,
+            double(corpus->greedyBytes) / double(corpus->textBytes),
+            double(corpus->optimalBytes) / double(corpus->greedyBytes));
         Register(*corpus);
     }
     std::fflush(stdout);

@@ -16,8 +16,7 @@ bool StandsAlone(uint8_t b) { return b == 0 || (b >= 0x09 && b < 0x80); }
 
 }  // namespace
 
-GreedyEncoder::GreedyEncoder()
-    : text_(kRecordSize + kPad), head_(size_t{1} << kHashBits), previous_(kRecordSize) {}
+GreedyEncoder::GreedyEncoder() : text_(kRecordSize + kPad), head_(size_t{1} << kHashBits), previous_(kRecordSize) {}
 
 uint32_t GreedyEncoder::HashAt(uint32_t position) const {
     const uint32_t key = text_[position] | uint32_t(text_[position + 1]) << 8 | uint32_t(text_[position + 2]) << 16;

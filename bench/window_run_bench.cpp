@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "convert/batch_run.h"
 #include "doc/compression_library.h"
 #include "hotsync/install_targets.h"
-#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "tasks/store_layout.h"
 #include "ui/main_window.h"

@@ -59,8 +59,7 @@ bool SetModificationDate(const std::string& path, double date) {
     // The local offset of the moment itself: first guess with the offset now.
     int64_t unixSeconds = local - LocalOffset(local);
     unixSeconds = local - LocalOffset(unixSeconds);
-    const struct timeval times[2] = {{static_cast<time_t>(unixSeconds), 0},
-                                     {static_cast<time_t>(unixSeconds), 0}};
+    const struct timeval times[2] = {{static_cast<time_t>(unixSeconds), 0}, {static_cast<time_t>(unixSeconds), 0}};
     return utimes(path.c_str(), times) == 0;
 }
 

@@ -13,16 +13,16 @@
 namespace lum2 {
 
 enum class OutcomeCode {
-    kOk,          // done
-    kUpToDate,    // nothing needed doing ("No update necessary")
-    kSkipped,     // the user (or a run no one watches) skipped it
-    kStopped,     // the user stopped the run
-    kRefused,     // a check before anything was opened failed (a name missing, the same file)
-    kTooLong,     // more text than a document holds
-    kEmpty,       // no text to convert
-    kUnsupported, // not a document this program reads (type, creator, DocInfo version)
-    kCorrupt,     // a damaged document
-    kFailed,      // reading or writing failed: the generic status, with the cause
+    kOk,           // done
+    kUpToDate,     // nothing needed doing ("No update necessary")
+    kSkipped,      // the user (or a run no one watches) skipped it
+    kStopped,      // the user stopped the run
+    kRefused,      // a check before anything was opened failed (a name missing, the same file)
+    kTooLong,      // more text than a document holds
+    kEmpty,        // no text to convert
+    kUnsupported,  // not a document this program reads (type, creator, DocInfo version)
+    kCorrupt,      // a damaged document
+    kFailed,       // reading or writing failed: the generic status, with the cause
 };
 
 struct Outcome {

@@ -47,8 +47,8 @@ int FileProbe(const std::string& path) {
     std::error_code error;
     const std::filesystem::path target(path);
     const auto status = std::filesystem::status(target, error);
-    if (status.type() == std::filesystem::file_type::not_found ||
-        error == std::errc::not_a_directory || error == std::errc::no_such_file_or_directory) {
+    if (status.type() == std::filesystem::file_type::not_found || error == std::errc::not_a_directory ||
+        error == std::errc::no_such_file_or_directory) {
         // Missing: a plain "no such file" only where the folder exists; a path
         // through a missing folder (or through a file) is not a valid path.
         const std::string folder = DirectoryPart(path);

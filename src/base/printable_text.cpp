@@ -40,17 +40,10 @@ std::size_t PrintableLength(std::string_view text, std::size_t at) {
 
 void AppendEscape(std::string& out, unsigned char byte) {
     switch (byte) {
-    case '\n':
-        out += "\\n";
-        return;
-    case '\t':
-        out += "\\t";
-        return;
-    case '\r':
-        out += "\\r";
-        return;
-    default:
-        break;
+    case '\n': out += "\\n"; return;
+    case '\t': out += "\\t"; return;
+    case '\r': out += "\\r"; return;
+    default: break;
     }
     static constexpr char kHex[] = "0123456789abcdef";
     out += "\\x";
@@ -72,8 +65,9 @@ std::string PrintableText(std::string_view text) {
         }
         if (text[at] == '\\') {
             const std::size_t next = at + 1;
-            const bool wouldEscape = next < text.size() && (PrintableLength(text, next) == 0 ||
-                                                            std::string_view("\\ntrx").find(text[next]) != std::string_view::npos);
+            const bool wouldEscape =
+                next < text.size() && (PrintableLength(text, next) == 0 ||
+                                       std::string_view("\\ntrx").find(text[next]) != std::string_view::npos);
             out += wouldEscape ? "\\\\" : "\\";
         } else {
             out.append(text, at, length);

@@ -100,8 +100,8 @@ struct CheckedCookie {
     int fd;
     int* firstError;
     bool writeBehind = false;
-    off_t written = 0;         // bytes written so far
-    off_t writingFrom = 0;     // the kernel was asked to write out [writingFrom, started)
+    off_t written = 0;      // bytes written so far
+    off_t writingFrom = 0;  // the kernel was asked to write out [writingFrom, started)
     off_t started = 0;
     void Note(int error) const {
         if (*firstError == 0) *firstError = error != 0 ? error : EIO;

@@ -13,8 +13,8 @@ int ParsedArguments::IntValue(const std::string& option, int low, int high, int 
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high) {
-        throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not \"" + text + "\"");
+        throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                         ", not \"" + text + "\"");
     }
     return static_cast<int>(value);
 }

@@ -17,8 +17,8 @@ public:
 };
 
 struct OptionSpec {
-    std::set<std::string> flags;        // "--compress"
-    std::set<std::string> valueOptions; // "--tabs", takes the next argument
+    std::set<std::string> flags;         // "--compress"
+    std::set<std::string> valueOptions;  // "--tabs", takes the next argument
 };
 
 struct ParsedArguments {

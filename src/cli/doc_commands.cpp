@@ -6,31 +6,30 @@
 #include <ctime>
 #include <memory>
 
-#include "cli/command.h"
-#include "cli/terminal_progress.h"
-#include "cli/work_dir.h"
-#include "convert/run_status.h"
 #include "base/file_handle.h"
-#include "doc/doc_builder.h"
-#include "doc/doc_extractor.h"
-#include "doc/doc_status.h"
-#include "text/palm_charset.h"
-#include "doc/palm_doc_format.h"
-#include "lum2/lum2.h"
 #include "base/path_functions.h"
 #include "base/printable_text.h"
 #include "base/safe_file.h"
+#include "cli/command.h"
+#include "cli/terminal_progress.h"
+#include "cli/work_dir.h"
 #include "convert/database_name.h"
+#include "convert/run_status.h"
 #include "convert/task_options.h"
-#include "text/text_filters.h"
+#include "doc/doc_builder.h"
+#include "doc/doc_extractor.h"
+#include "doc/doc_status.h"
+#include "doc/palm_doc_format.h"
+#include "lum2/lum2.h"
 #include "tasks/task_record.h"
+#include "text/palm_charset.h"
+#include "text/text_filters.h"
 
 namespace lum2::cli {
 
 namespace {
 
 constexpr const char* kStandardStream = "-";
-
 
 // Standard input longer than the most text a document holds (kLargestText)
 // is refused as a longer file is.
@@ -54,12 +53,9 @@ std::string ResolveInput(const std::string& input, const WorkDir& work, std::str
     path = work.Path() + "stdin";
     int error = 0;
     switch (SpoolToFile(stdin, path, limit, &error)) {
-    case SpoolResult::kDone:
-        return {};
-    case SpoolResult::kTooLong:
-        return limit == kLargestText ? kStatusTextTooLong : kStatusDocCorrupt;
-    case SpoolResult::kFailed:
-        break;
+    case SpoolResult::kDone: return {};
+    case SpoolResult::kTooLong: return limit == kLargestText ? kStatusTextTooLong : kStatusDocCorrupt;
+    case SpoolResult::kFailed: break;
     }
     return WithCause(kStatusGenericError, "standard input: " + ErrorText(error));
 }
@@ -82,13 +78,14 @@ std::string OpenDocument(const std::string& argument, const WorkDir& work, FileH
 class OutputFile {
 public:
     OutputFile(const std::string& output, const WorkDir& work)
-        : toStdout_(output == kStandardStream),
-          replacement_(toStdout_ ? work.Path() + "stdout" : output) {}
+        : toStdout_(output == kStandardStream), replacement_(toStdout_ ? work.Path() + "stdout" : output) {}
 
     std::FILE* File() const { return replacement_.File(); }
     bool Ok() const { return replacement_.Ok(); }
     // Why creating, writing or finishing failed; empty when nothing did.
-    std::string Cause() const { return stdoutError_ != 0 ? "standard output: " + ErrorText(stdoutError_) : replacement_.Cause(); }
+    std::string Cause() const {
+        return stdoutError_ != 0 ? "standard output: " + ErrorText(stdoutError_) : replacement_.Cause();
+    }
 
     bool Finish() {
         if (!toStdout_) return replacement_.Commit();
@@ -140,8 +137,8 @@ std::string OptionsText(const ParsedArguments& args) {
 
 void RequirePositionals(const ParsedArguments& args, std::size_t count) {
     if (args.positionals.size() != count) {
-        throw UsageError("expected " + std::to_string(count) + " file argument" + (count == 1 ? "" : "s") +
-                         ", got " + std::to_string(args.positionals.size()));
+        throw UsageError("expected " + std::to_string(count) + " file argument" + (count == 1 ? "" : "s") + ", got " +
+                         std::to_string(args.positionals.size()));
     }
 }
 
@@ -176,8 +173,9 @@ int RunEncode(const ParsedArguments& args) {
         if (text) std::setvbuf(text.get(), buffer.get(), _IOFBF, 1 << 16);
         Utf8Scanner scanner;
         if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
-            progress.Note("the text is UTF-8 with characters beyond ASCII, which Palm readers will show "
-                          "wrongly; --utf8 converts them to the Palm character set");
+            progress.Note(
+                "the text is UTF-8 with characters beyond ASCII, which Palm readers will show "
+                "wrongly; --utf8 converts them to the Palm character set");
         }
     }
     // Only the status is printed for a text that could not be filtered.
@@ -210,7 +208,8 @@ int RunDecode(const ParsedArguments& args) {
     if (!work.Ok()) return Fail(kStatusGenericError);
 
     FileHandle doc;
-    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty()) return Fail(failure);
+    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty())
+        return Fail(failure);
 
     OutputFile out(args.positionals[1], work);
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
@@ -254,7 +253,8 @@ int RunInfo(const ParsedArguments& args) {
     WorkDir work;
     if (!work.Ok()) return Fail(kStatusGenericError);
     FileHandle doc;
-    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty()) return Fail(failure);
+    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty())
+        return Fail(failure);
 
     PalmHeader header;
     DocInfo info;
@@ -284,9 +284,9 @@ int RunInfo(const ParsedArguments& args) {
 std::vector<Command> DocCommands() {
     std::vector<Command> commands;
     commands.push_back(Command{
-        "encode",
-        "convert a text file into a Palm Doc database (.pdb)",
-        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--category N] [--jobs N] INPUT OUTPUT.pdb",
+        "encode", "convert a text file into a Palm Doc database (.pdb)",
+        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--category N] [--jobs N] "
+        "INPUT OUTPUT.pdb",
         "Converts the text file INPUT into the Palm Doc database OUTPUT.pdb.\n"
         "The database name is OUTPUT's file name without its extension (at most 31 bytes),\n"
         "else INPUT's, else \"Untitled\".\n"
@@ -307,28 +307,22 @@ std::vector<Command> DocCommands() {
         "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
         OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--utf8", "--raw"}, {"--tabs", "--category", "--jobs"}},
         RunEncode});
-    commands.push_back(Command{
-        "decode",
-        "convert a Palm Doc database into a text file",
-        "lum2doc decode [--utf8] INPUT.pdb OUTPUT",
-        "Writes the text of the Palm Doc database INPUT.pdb into OUTPUT, byte for byte,\n"
-        "with nothing added between records. Plain and compressed documents are read.\n"
-        "\n"
-        "  --utf8          convert the text from the Palm character set to UTF-8\n"
-        "\n"
-        "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
-        OptionSpec{{"--utf8"}, {}},
-        RunDecode});
-    commands.push_back(Command{
-        "info",
-        "describe a Palm Doc database",
-        "lum2doc info INPUT.pdb",
-        "Checks INPUT.pdb as decode would and prints its name, type, creator, whether it is\n"
-        "compressed, its number of text records, its text length, its category and its\n"
-        "creation date, and whether its text is plain ASCII, in the Palm character set, or\n"
-        "looks like UTF-8 (which Palm readers show wrongly). INPUT may be \"-\" for standard input.",
-        OptionSpec{},
-        RunInfo});
+    commands.push_back(Command{"decode", "convert a Palm Doc database into a text file",
+                               "lum2doc decode [--utf8] INPUT.pdb OUTPUT",
+                               "Writes the text of the Palm Doc database INPUT.pdb into OUTPUT, byte for byte,\n"
+                               "with nothing added between records. Plain and compressed documents are read.\n"
+                               "\n"
+                               "  --utf8          convert the text from the Palm character set to UTF-8\n"
+                               "\n"
+                               "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
+                               OptionSpec{{"--utf8"}, {}}, RunDecode});
+    commands.push_back(
+        Command{"info", "describe a Palm Doc database", "lum2doc info INPUT.pdb",
+                "Checks INPUT.pdb as decode would and prints its name, type, creator, whether it is\n"
+                "compressed, its number of text records, its text length, its category and its\n"
+                "creation date, and whether its text is plain ASCII, in the Palm character set, or\n"
+                "looks like UTF-8 (which Palm readers show wrongly). INPUT may be \"-\" for standard input.",
+                OptionSpec{}, RunInfo});
     return commands;
 }
 

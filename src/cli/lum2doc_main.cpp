@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/command.h"
 #include "base/printable_text.h"
 #include "base/safe_file.h"
+#include "cli/command.h"
 #include "tasks/record_store.h"
 
 namespace lum2::cli {
@@ -22,16 +22,18 @@ std::vector<Command> AllCommands() {
 }
 
 void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
-    std::fprintf(out, "usage: lum2doc COMMAND [OPTIONS] ARGUMENTS\n\n"
-                      "Converts between text files and Palm Doc e-books (.pdb, type TEXt, creator REAd).\n\n"
-                      "Commands:\n");
+    std::fprintf(out,
+                 "usage: lum2doc COMMAND [OPTIONS] ARGUMENTS\n\n"
+                 "Converts between text files and Palm Doc e-books (.pdb, type TEXt, creator REAd).\n\n"
+                 "Commands:\n");
     for (const auto& command : commands) {
         std::fprintf(out, "  %-8s %s\n", command.name.c_str(), command.summary.c_str());
     }
-    std::fprintf(out, "\nRun \"lum2doc COMMAND --help\" for a command's options, \"lum2doc --version\"\n"
-                      "for the version.\n"
-                      "Exit status: 0 success, 1 the conversion failed (the reason is printed on\n"
-                      "standard error), 2 a usage error.\n");
+    std::fprintf(out,
+                 "\nRun \"lum2doc COMMAND --help\" for a command's options, \"lum2doc --version\"\n"
+                 "for the version.\n"
+                 "Exit status: 0 success, 1 the conversion failed (the reason is printed on\n"
+                 "standard error), 2 a usage error.\n");
 }
 
 }  // namespace

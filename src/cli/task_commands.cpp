@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/command.h"
-#include "cli/terminal_host.h"
 #include "base/path_functions.h"
 #include "base/printable_text.h"
+#include "cli/command.h"
+#include "cli/terminal_host.h"
+#include "convert/batch_run.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
-#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "tasks/store_layout.h"
 
@@ -69,8 +69,8 @@ struct Targets {
 std::string BitsValue(const ParsedArguments& args, const std::string& option, std::size_t width) {
     const std::string text = args.TextValue(option);
     if (text.empty() || text.size() > width || text.find_first_not_of("01") != std::string::npos) {
-        throw UsageError(option + " takes up to " + std::to_string(width) + " characters of 0 and 1, not \"" +
-                         text + "\"");
+        throw UsageError(option + " takes up to " + std::to_string(width) + " characters of 0 and 1, not \"" + text +
+                         "\"");
     }
     return text;
 }
@@ -98,13 +98,15 @@ int AddTask(RecordStore& store, const ParsedArguments& args) {
         for (int d = kDirectionNone; d <= kDirectionSync; ++d) {
             if (name == kDirectionNames[d - 1]) direction = d;
         }
-        if (direction == 0) throw UsageError("--direction is none, palm-to-pc, pc-to-palm or sync, not \"" + name + "\"");
+        if (direction == 0)
+            throw UsageError("--direction is none, palm-to-pc, pc-to-palm or sync, not \"" + name + "\"");
     }
     // Check every value before the task exists, so a usage error adds nothing.
     const std::string pc = PathValue(args, "--pc", "PC File");
     const std::string palm = PathValue(args, "--palm", "Palm File");
     const std::string options = args.values.count("--options") ? BitsValue(args, "--options", 32) : "";
-    const std::string install = args.values.count("--install") ? BitsValue(args, "--install", kMaximumInstallEntries) : "";
+    const std::string install =
+        args.values.count("--install") ? BitsValue(args, "--install", kMaximumInstallEntries) : "";
     const int category = args.IntValue("--category", 0, 15, -1);
     const int tabs = args.IntValue("--tabs", 0, 64, -1);
 
@@ -198,11 +200,9 @@ int RunList(const ParsedArguments& args) {
 
 std::vector<Command> TaskCommands() {
     std::vector<Command> commands;
-    const std::string dirHelp =
-        "  --dir DIR       the folder of lumdata.dat (default: the working directory)\n";
+    const std::string dirHelp = "  --dir DIR       the folder of lumdata.dat (default: the working directory)\n";
     commands.push_back(Command{
-        "tasks",
-        "list, add or delete the tasks of lumdata.dat",
+        "tasks", "list, add or delete the tasks of lumdata.dat",
         "lum2doc tasks [--dir DIR] | tasks add --pc PATH --palm PATH [FIELDS] | tasks delete POS",
         "lum2doc tasks [--dir DIR]\n"
         "  Lists the tasks: position, direction, PC file, Palm file, options, install, status.\n"
@@ -215,38 +215,33 @@ std::vector<Command> TaskCommands() {
         "  --install: one 0 or 1 per install target (see \"lum2doc targets\").\n"
         "  --palm is a file name for HotSync users, or the full path with the Custom target.\n"
         "lum2doc tasks delete POS [--dir DIR]\n"
-        "  Deletes the task at position POS.\n" + dirHelp +
-        "  add and delete create a missing DIR (each new level with mode 0700).\n"
-        "Names, paths and statuses are shown with control characters escaped (\\n, \\t,\n"
-        "\\x1b ...), as are bytes that are not UTF-8.",
+        "  Deletes the task at position POS.\n" +
+            dirHelp +
+            "  add and delete create a missing DIR (each new level with mode 0700).\n"
+            "Names, paths and statuses are shown with control characters escaped (\\n, \\t,\n"
+            "\\x1b ...), as are bytes that are not UTF-8.",
         OptionSpec{{}, {"--dir", "--pc", "--palm", "--direction", "--options", "--category", "--tabs", "--install"}},
         RunTasksCommand});
-    commands.push_back(Command{
-        "targets",
-        "list the install targets: HotSync users, then Custom",
-        "lum2doc targets",
-        "Lists the install targets with their index (the position in a task's install text,\n"
-        "counted from 0): the J-Pilot user when J-Pilot is set up ($JPILOT_HOME or $HOME),\n"
-        "the users of the folder tree in $LUM2_HOTSYNC_ROOT, and Custom last.",
-        OptionSpec{},
-        RunTargets});
-    commands.push_back(Command{
-        "run",
-        "convert the task list of lumdata.dat",
-        "lum2doc run [--answer yes|skip|stop] [--dir DIR]",
-        "Converts every task from the top, prints one line per task (position, mark, status)\n"
-        "and the summary, and saves each task's status. Marks: \" OK\" converted, \" ?\" an\n"
-        "error, \" -\" skipped, stopped or nothing to do.\n"
-        "\n"
-        "  --answer yes|skip|stop  answers every prompt: yes overwrites existing files (and\n"
-        "                  skips a sync task whose two files both changed), skip leaves the\n"
-        "                  task alone, stop ends the run after the task. Without it prompts are\n"
-        "                  asked on the terminal; with no terminal they are answered skip.\n" + dirHelp +
-        "\nExit status: 0 when every task ended \"OK\" or \"No update necessary\" (a task with\n"
-        "the direction none counts as done), 1 otherwise, with the count of the others on\n"
-        "standard error.",
-        OptionSpec{{}, {"--answer", "--dir"}},
-        RunList});
+    commands.push_back(Command{"targets", "list the install targets: HotSync users, then Custom", "lum2doc targets",
+                               "Lists the install targets with their index (the position in a task's install text,\n"
+                               "counted from 0): the J-Pilot user when J-Pilot is set up ($JPILOT_HOME or $HOME),\n"
+                               "the users of the folder tree in $LUM2_HOTSYNC_ROOT, and Custom last.",
+                               OptionSpec{}, RunTargets});
+    commands.push_back(
+        Command{"run", "convert the task list of lumdata.dat", "lum2doc run [--answer yes|skip|stop] [--dir DIR]",
+                "Converts every task from the top, prints one line per task (position, mark, status)\n"
+                "and the summary, and saves each task's status. Marks: \" OK\" converted, \" ?\" an\n"
+                "error, \" -\" skipped, stopped or nothing to do.\n"
+                "\n"
+                "  --answer yes|skip|stop  answers every prompt: yes overwrites existing files (and\n"
+                "                  skips a sync task whose two files both changed), skip leaves the\n"
+                "                  task alone, stop ends the run after the task. Without it prompts are\n"
+                "                  asked on the terminal; with no terminal they are answered skip.\n" +
+                    dirHelp +
+                    "\nExit status: 0 when every task ended \"OK\" or \"No update necessary\" (a task with\n"
+                    "the direction none counts as done), 1 otherwise, with the count of the others on\n"
+                    "standard error.",
+                OptionSpec{{}, {"--answer", "--dir"}}, RunList});
     return commands;
 }
 

@@ -47,11 +47,13 @@ int TerminalHost::Answer(PromptKind kind, const std::string& question, const std
 int TerminalHost::AskOnTerminal(PromptKind kind, const std::string& question, const std::string& path) {
     for (;;) {
         if (kind == PromptKind::kOverwrite) {
-            std::fprintf(stderr, "\n%s\n  %s\n[y]es, [s]kip task, s[t]op conversion, [a]lways (yes, and do not ask again)? ",
+            std::fprintf(stderr,
+                         "\n%s\n  %s\n[y]es, [s]kip task, s[t]op conversion, [a]lways (yes, and do not ask again)? ",
                          question.c_str(), PrintableText(path).c_str());
         } else {
-            std::fprintf(stderr, "\nBoth files have been changed!\nWhich one do you like to be updated?\n"
-                                 "[p]c file, p[a]lm file, [s]kip task, s[t]op conversion? ");
+            std::fprintf(stderr,
+                         "\nBoth files have been changed!\nWhich one do you like to be updated?\n"
+                         "[p]c file, p[a]lm file, [s]kip task, s[t]op conversion? ");
         }
         std::fflush(stderr);
         const std::string word = ReadAnswerLine();

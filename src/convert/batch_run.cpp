@@ -20,14 +20,10 @@ std::string OneLine(std::string text) {
 // run, which is all there is to go by.
 Outcome RunTask(TaskRecord& task, ConversionContext& context) {
     switch (task.direction) {
-    case kDirectionPalmToPc:
-        return ConvertPalmToPc(task, context);
-    case kDirectionPcToPalm:
-        return ConvertPcToPalm(task, context);
-    case kDirectionSync:
-        return SyncTask(task, context);
-    default:
-        return {OutcomeOf(task.status), task.status, {}};
+    case kDirectionPalmToPc: return ConvertPalmToPc(task, context);
+    case kDirectionPcToPalm: return ConvertPcToPalm(task, context);
+    case kDirectionSync: return SyncTask(task, context);
+    default: return {OutcomeOf(task.status), task.status, {}};
     }
 }
 
@@ -35,14 +31,11 @@ Outcome RunTask(TaskRecord& task, ConversionContext& context) {
 
 bool EndedWell(int direction, OutcomeCode code) {
     switch (direction) {
-    case kDirectionNone:
-        return true;
+    case kDirectionNone: return true;
     case kDirectionPalmToPc:
     case kDirectionPcToPalm:
-    case kDirectionSync:
-        return code == OutcomeCode::kOk || code == OutcomeCode::kUpToDate;
-    default:
-        return false;
+    case kDirectionSync: return code == OutcomeCode::kOk || code == OutcomeCode::kUpToDate;
+    default: return false;
     }
 }
 

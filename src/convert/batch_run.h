@@ -25,7 +25,7 @@ struct BatchHooks {
 struct BatchSummary {
     int tasksRun = 0;
     int tasksInList = 0;
-    int tasksEndedWell = 0;      // see EndedWell; a task the run never reached did not
+    int tasksEndedWell = 0;  // see EndedWell; a task the run never reached did not
     bool stopped = false;
     bool errors = false;
     bool reportPending = false;  // the run had errors: a command-line start reports them
@@ -34,8 +34,8 @@ struct BatchSummary {
     // by its exit status.
     bool unfinished = false;
     TrayPicture trayImage = TrayPicture::kSuccess;
-    std::string tip;             // "LUM2", CR LF, then the outcome
-    std::string storeError;      // a store that failed mid-run ends the run with this
+    std::string tip;         // "LUM2", CR LF, then the outcome
+    std::string storeError;  // a store that failed mid-run ends the run with this
 };
 
 // Whether a task of direction whose run ended with code did what it is for:

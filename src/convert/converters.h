@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "doc/compression_library.h"
 #include "convert/conversion_host.h"
 #include "convert/run_status.h"
+#include "doc/compression_library.h"
 #include "hotsync/install_targets.h"
 #include "tasks/task_record.h"
 

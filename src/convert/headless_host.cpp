@@ -42,8 +42,6 @@ int HeadlessHost::AskOverwrite(const std::string& question, const std::string& p
     return answerer_ ? answerer_(PromptKind::kOverwrite, question, path) : kAnswerStop;
 }
 
-int HeadlessHost::AskBothChanged() {
-    return answerer_ ? answerer_(PromptKind::kBothChanged, "", "") : kAnswerStop;
-}
+int HeadlessHost::AskBothChanged() { return answerer_ ? answerer_(PromptKind::kBothChanged, "", "") : kAnswerStop; }
 
 }  // namespace lum2

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "base/file_handle.h"
-#include "convert/converters.h"
-#include "doc/doc_builder.h"
-#include "doc/doc_extractor.h"
 #include "base/file_times.h"
 #include "base/path_functions.h"
 #include "base/safe_file.h"
+#include "convert/converters.h"
 #include "convert/task_options.h"
+#include "doc/doc_builder.h"
+#include "doc/doc_extractor.h"
 
 namespace lum2 {
 

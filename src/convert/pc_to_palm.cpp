@@ -10,15 +10,15 @@
 #include <vector>
 
 #include "base/file_handle.h"
-#include "convert/converters.h"
-#include "doc/doc_builder.h"
 #include "base/file_times.h"
-#include "text/palm_charset.h"
-#include "doc/palm_doc_format.h"
 #include "base/path_functions.h"
 #include "base/safe_file.h"
+#include "convert/converters.h"
 #include "convert/database_name.h"
 #include "convert/task_options.h"
+#include "doc/doc_builder.h"
+#include "doc/palm_doc_format.h"
+#include "text/palm_charset.h"
 #include "text/text_filters.h"
 
 namespace lum2 {

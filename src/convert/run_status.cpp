@@ -35,15 +35,13 @@ bool IsFailure(OutcomeCode code) {
     case OutcomeCode::kOk:
     case OutcomeCode::kUpToDate:
     case OutcomeCode::kSkipped:
-    case OutcomeCode::kStopped:
-        return false;
+    case OutcomeCode::kStopped: return false;
     case OutcomeCode::kRefused:
     case OutcomeCode::kTooLong:
     case OutcomeCode::kEmpty:
     case OutcomeCode::kUnsupported:
     case OutcomeCode::kCorrupt:
-    case OutcomeCode::kFailed:
-        return true;
+    case OutcomeCode::kFailed: return true;
     }
     return true;
 }

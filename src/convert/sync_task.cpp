@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "convert/converters.h"
 #include "base/file_times.h"
 #include "base/path_functions.h"
+#include "convert/converters.h"
 
 namespace lum2 {
 
@@ -70,15 +70,10 @@ Decision Decide(TaskRecord& task, ConversionContext& context) {
     if (!pcChanged && palmChanged) return Converting(ConvertPalmToPc);
     if (!pcChanged && !palmChanged) return EndingWith({OutcomeCode::kUpToDate, kStatusUpToDate, {}});
     switch (context.host.AskBothChanged()) {
-    case kAnswerUpdatePcFile:
-        return Converting(ConvertPalmToPc, true);
-    case kAnswerUpdatePalmFile:
-        return Converting(ConvertPcToPalm, true);
-    case kAnswerSkip:
-        return EndingWith(Skipped(kStatusTaskSkipped));
-    default:
-        context.host.stopRequested = true;
-        return EndingWith(Stopped());
+    case kAnswerUpdatePcFile: return Converting(ConvertPalmToPc, true);
+    case kAnswerUpdatePalmFile: return Converting(ConvertPcToPalm, true);
+    case kAnswerSkip: return EndingWith(Skipped(kStatusTaskSkipped));
+    default: context.host.stopRequested = true; return EndingWith(Stopped());
     }
 }
 

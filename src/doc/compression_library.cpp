@@ -72,8 +72,8 @@ bool CompressionLibrary::Load(const std::vector<std::string>& folders) {
         for (const auto& symbol : symbols) {
             *symbol.slot = dlsym(handle, symbol.name);
             if (*symbol.slot == nullptr) {
-                error_ = std::string("Fatal Error: ") + kLibraryFileName + " lacks the operation " +
-                         symbol.name + " (" + candidate + ")";
+                error_ = std::string("Fatal Error: ") + kLibraryFileName + " lacks the operation " + symbol.name +
+                         " (" + candidate + ")";
                 dlclose(handle);
                 return false;
             }

@@ -11,8 +11,8 @@
 
 #include "base/block_writer.h"
 #include "base/file_handle.h"
-#include "doc/palm_doc_format.h"
 #include "base/safe_file.h"
+#include "doc/palm_doc_format.h"
 #include "lum2/lum2.h"
 
 namespace lum2 {
@@ -297,8 +297,8 @@ Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc, const Codec
 
         RecordRun run(text.get(), n, static_cast<int>(length % kTextRecordSize), out, head, progress);
         const int jobs = request.compressed ? JobsFor(request) : 1;
-        Outcome written = jobs == 1 ? WriteRecordsInTurn(run, codec, request.compressed)
-                                    : WriteRecordsInParallel(run, codec, jobs);
+        Outcome written =
+            jobs == 1 ? WriteRecordsInTurn(run, codec, request.compressed) : WriteRecordsInParallel(run, codec, jobs);
         if (!written.Ok()) return written;
         if (!out.Flush()) return kDocRecordNotWritten;
         if (std::fseek(doc, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), doc) != head.size()) {

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "base/progress_sink.h"
 #include "doc/compression_library.h"
 #include "doc/doc_status.h"
-#include "base/progress_sink.h"
 
 namespace lum2 {
 
@@ -15,10 +15,9 @@ struct DocBuildRequest {
     std::string textPath;      // the (filtered) text
     std::string databaseName;  // at most 31 bytes are stored
     bool compressed = false;
-    int category = 0;          // 0 to 255; only the low four bits are stored
-    int jobs = 0;              // threads compressing records; 0: one per core
+    int category = 0;  // 0 to 255; only the low four bits are stored
+    int jobs = 0;      // threads compressing records; 0: one per core
 };
-
 
 // Writes the database into doc, an empty file open for writing. Shows
 // "Compression" progress, one step per record, with the tray picture

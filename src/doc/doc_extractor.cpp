@@ -8,8 +8,8 @@
 
 #include "base/block_writer.h"
 #include "doc/doc_status.h"
-#include "text/palm_charset.h"
 #include "lum2/lum2.h"
+#include "text/palm_charset.h"
 
 namespace lum2 {
 
@@ -38,7 +38,6 @@ Outcome CheckDoc(PalmRecordReader& reader, PalmHeader& header, DocInfo& info) {
     }
 }
 
-
 }  // namespace
 
 Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
@@ -46,8 +45,8 @@ Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info) {
     return CheckDoc(reader, header, info);
 }
 
-Outcome ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
-                           ProgressSink& progress, bool toUtf8) {
+Outcome ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec, ProgressSink& progress,
+                       bool toUtf8) {
     PalmRecordReader reader(doc);
     PalmHeader header;
     DocInfo info;

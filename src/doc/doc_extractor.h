@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#include "base/progress_sink.h"
 #include "doc/compression_library.h"
 #include "doc/doc_status.h"
 #include "doc/palm_doc_format.h"
-#include "base/progress_sink.h"
 
 namespace lum2 {
 
@@ -25,7 +25,7 @@ Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 // not decode, or kDocFailed for a compressed document without a decoder or
 // a failed read or write; on failure text holds some part of the text,
 // which the caller discards. Throws nothing but std::bad_alloc.
-Outcome ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec,
-                           ProgressSink& progress, bool toUtf8 = false);
+Outcome ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec, ProgressSink& progress,
+                       bool toUtf8 = false);
 
 }  // namespace lum2

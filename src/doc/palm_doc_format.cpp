@@ -31,8 +31,7 @@ void SeekTo(std::FILE* file, int64_t offset) {
 void ReadExactly(std::FILE* file, int64_t offset, void* buffer, std::size_t size) {
     SeekTo(file, offset);
     if (std::fread(buffer, 1, size, file) != size) {
-        throw DocIoError("cannot read " + std::to_string(size) + " bytes at offset " +
-                         std::to_string(offset));
+        throw DocIoError("cannot read " + std::to_string(size) + " bytes at offset " + std::to_string(offset));
     }
 }
 
@@ -90,8 +89,8 @@ int64_t FileLength(std::FILE* file) {
     return length;
 }
 
-Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator,
-                      int numberOfRecords, uint32_t palmTime) {
+Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator, int numberOfRecords,
+                      uint32_t palmTime) {
     const int records = std::max(numberOfRecords, 1);
     Bytes head(static_cast<std::size_t>(kFirstEntryOffset + int64_t{kRecordEntrySize} * records), 0);
     // The name, one NUL, then blanks to the end of its field. A longer
@@ -218,7 +217,8 @@ int PalmRecordReader::ReadRecord(int index, uint8_t& attribute, const uint8_t*& 
     const Entry& entry = entries_[at];
     attribute = entry.attribute;
     const int64_t offset = entry.offset;
-    const int64_t end = at + 1 < entries_.size() && entries_[at + 1].present ? int64_t{entries_[at + 1].offset} : length_;
+    const int64_t end =
+        at + 1 < entries_.size() && entries_[at + 1].present ? int64_t{entries_[at + 1].offset} : length_;
     if (end < offset || end > length_ || offset < firstListEnd_ || end - offset > kLargestStoredRecord) return -1;
     size = static_cast<std::size_t>(end - offset);
     try {

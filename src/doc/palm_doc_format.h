@@ -25,11 +25,11 @@ using Bytes = std::vector<uint8_t>;
 
 // Where the fields of the database header lie, from the start of the file.
 inline constexpr int kNameOffset = 0;
-inline constexpr int kNameFieldSize = 32;  // the name, its NUL and blanks
+inline constexpr int kNameFieldSize = 32;           // the name, its NUL and blanks
 inline constexpr int kCreationDateOffset = 36;      // Palm time, 32 bits
 inline constexpr int kModificationDateOffset = 40;  // Palm time, 32 bits
-inline constexpr int kTypeOffset = 60;     // 4 characters
-inline constexpr int kCreatorOffset = 64;  // 4 characters
+inline constexpr int kTypeOffset = 60;              // 4 characters
+inline constexpr int kCreatorOffset = 64;           // 4 characters
 // The first record list: a 32-bit link to the next list (0: none) and the
 // 16-bit count of its entries, which follow from kFirstEntryOffset on.
 inline constexpr int kRecordListOffset = 72;
@@ -74,8 +74,8 @@ int64_t FileLength(std::FILE* file);
 // Returns the 78-byte header and the record list of numberOfRecords (at
 // least 1) entries, dated palmTime; the entries hold their unique ids and are
 // pointed at their records with SetRecordEntry. The records follow right after.
-Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator,
-                      int numberOfRecords, uint32_t palmTime);
+Bytes BuildPalmHeader(const std::string& name, const std::string& type, const std::string& creator, int numberOfRecords,
+                      uint32_t palmTime);
 // Points entry index of header at dataOffset, with the category (the low
 // four bits of attribute) and the dirty bit; throws std::out_of_range for an
 // entry header does not hold.
@@ -123,7 +123,7 @@ private:
     int64_t length_ = 0;
     std::vector<std::pair<int64_t, int64_t>> lists_;  // where each list's entries start, and its count
     std::vector<Entry> entries_;
-    bool complete_ = false;  // entries_ holds every entry the lists have
+    bool complete_ = false;     // entries_ holds every entry the lists have
     int64_t firstListEnd_ = 0;  // no record starts before the first list ends
     static constexpr int64_t kReadWindow = int64_t{1} << 18;
     static_assert(kReadWindow >= kLargestStoredRecord, "every record fits the window");
@@ -135,7 +135,7 @@ struct DocInfo {
     int version = 0;      // 1 stored plainly, 2 compressed
     int recordCount = 0;  // text records
     uint32_t textLength = 0;
-    int category = 0;     // the low four bits of record 0's attribute (not ParseDocInfo's)
+    int category = 0;  // the low four bits of record 0's attribute (not ParseDocInfo's)
 };
 // Returns 0 with info filled from record0, or -1 for a record shorter than
 // DocInfo, a version other than 1 and 2, or a count of text records below 1

@@ -36,7 +36,7 @@ private:
     std::string root_;       // hotsyncRoot + "/"
     std::string readError_;  // why the root could not be read; thrown by UserCount
     std::vector<User> users_;
-    int current_ = -1;       // index into users_
+    int current_ = -1;  // index into users_
 };
 
 }  // namespace lum2

@@ -92,7 +92,8 @@ int InstallTargets::PositionOf(int entry) const {
 void InstallTargets::SelectEntryUser(int entry) {
     const int id = UserIdAt(entry);
     // The user may have gone since the list was filled.
-    if (id == 0) throw UserDirectoryError("the HotSync user of install list entry " + std::to_string(entry) + " is gone");
+    if (id == 0)
+        throw UserDirectoryError("the HotSync user of install list entry " + std::to_string(entry) + " is gone");
     directory_->SelectUser(id);
 }
 

@@ -10,9 +10,9 @@
 namespace lum2 {
 
 struct DirectoryEnvironment {
-    std::string jpilotHome;    // $JPILOT_HOME, else $HOME; empty: no J-Pilot
-    std::string hotsyncRoot;   // $LUM2_HOTSYNC_ROOT; empty: no folder tree
-    std::string loginName;     // the user's login name, for J-Pilot without a name
+    std::string jpilotHome;   // $JPILOT_HOME, else $HOME; empty: no J-Pilot
+    std::string hotsyncRoot;  // $LUM2_HOTSYNC_ROOT; empty: no folder tree
+    std::string loginName;    // the user's login name, for J-Pilot without a name
     static DirectoryEnvironment FromProcess();
 };
 

@@ -13,6 +13,9 @@
 extern "C" {
 #endif
 
+/* A C header, written the C way: the formatter leaves it as it is. */
+/* clang-format off */
+
 #define LUM2_API __attribute__((visibility("default")))
 
 /* Largest text record LUM2 writes, and so the largest Compress takes. */
@@ -55,6 +58,8 @@ LUM2_API int32_t DeCompress(uint8_t *dst, int32_t dstLen,
 
 /* The current time as Palm time: seconds since 1904-01-01 00:00:00 local time. */
 LUM2_API uint32_t CalcPalmTime(void);
+
+/* clang-format on */
 
 #ifdef __cplusplus
 }

@@ -116,9 +116,12 @@ inline uint64_t LoadLE16(const uint8_t* p) {
 template <int L>
 inline uint32_t ChainHash(uint64_t first8, uint64_t next2) {
     uint64_t key;
-    if constexpr (L < 8) key = first8 & ((uint64_t{1} << (8 * L)) - 1);
-    else if constexpr (L == 8) key = first8;
-    else key = first8 ^ ((next2 & (L == 9 ? 0xFF : 0xFFFF)) * 0xC2B2AE3D27D4EB4Full);
+    if constexpr (L < 8)
+        key = first8 & ((uint64_t{1} << (8 * L)) - 1);
+    else if constexpr (L == 8)
+        key = first8;
+    else
+        key = first8 ^ ((next2 & (L == 9 ? 0xFF : 0xFFFF)) * 0xC2B2AE3D27D4EB4Full);
     return static_cast<uint32_t>(((key + L) * 0x9E3779B97F4A7C15ull) >> (64 - kHeadBits));
 }
 
@@ -144,8 +147,8 @@ inline int CommonLength(const uint8_t* text, int32_t a, uint64_t first8, uint64_
     const uint64_t head = LoadLE64(text + a) ^ first8;
     const uint64_t tail = (LoadLE16(text + a + 8) ^ next2) | 0x10000;
     const int all8 = head == 0;
-    const int length = (__builtin_ctzll(head | (uint64_t{1} << 63)) >> 3) +
-                       ((1 + (__builtin_ctzll(tail) >> 3)) & -all8);
+    const int length =
+        (__builtin_ctzll(head | (uint64_t{1} << 63)) >> 3) + ((1 + (__builtin_ctzll(tail) >> 3)) & -all8);
     return std::min(length, cap);
 }
 
@@ -155,7 +158,7 @@ inline int CommonLength(const uint8_t* text, int32_t a, uint64_t first8, uint64_
 constexpr int kNoMatch = 1;
 
 struct Match {
-    int length;  // kNoMatch, or kMinMatch..kMaxMatch
+    int length;        // kNoMatch, or kMinMatch..kMaxMatch
     int32_t distance;  // without a match, one more than the position
 };
 
@@ -408,23 +411,19 @@ void EmitParse(const Workspace& ws, int32_t n, uint8_t* out, const uint8_t* end)
         const uint8_t step = ws.step[i];
         const int length = step & 0x0F;
         switch (step >> 4) {
-            case kLiteral:
-                *out++ = text[i];
-                break;
-            case kSpacePair:
-                *out++ = static_cast<uint8_t>(text[i + 1] ^ 0x80);
-                break;
-            case kRun:
-                *out++ = static_cast<uint8_t>(length);
-                std::memcpy(out, text + i, length);
-                out += length;
-                break;
-            default: {
-                const unsigned word = 0x8000u | unsigned(ws.distance[i]) << 3 | unsigned(length - kMinMatch);
-                *out++ = static_cast<uint8_t>(word >> 8);
-                *out++ = static_cast<uint8_t>(word);
-                break;
-            }
+        case kLiteral: *out++ = text[i]; break;
+        case kSpacePair: *out++ = static_cast<uint8_t>(text[i + 1] ^ 0x80); break;
+        case kRun:
+            *out++ = static_cast<uint8_t>(length);
+            std::memcpy(out, text + i, length);
+            out += length;
+            break;
+        default: {
+            const unsigned word = 0x8000u | unsigned(ws.distance[i]) << 3 | unsigned(length - kMinMatch);
+            *out++ = static_cast<uint8_t>(word >> 8);
+            *out++ = static_cast<uint8_t>(word);
+            break;
+        }
         }
         i += length;
     }
@@ -453,7 +452,8 @@ struct Single {
 const std::array<Single, 256> kSingle = [] {
     std::array<Single, 256> singles{};
     for (unsigned b = 0; b < 256; ++b) {
-        if (b < 0x80 || b >= 0xC0) singles[b] = {reinterpret_cast<uintptr_t>(kSingles.data() + 2 * b), b >= 0xC0 ? 2u : 1u};
+        if (b < 0x80 || b >= 0xC0)
+            singles[b] = {reinterpret_cast<uintptr_t>(kSingles.data() + 2 * b), b >= 0xC0 ? 2u : 1u};
     }
     return singles;
 }();
@@ -517,7 +517,8 @@ int32_t Decode(uint8_t* dst, int32_t limit, const uint8_t* src, int32_t srcLen) 
                 // output, unused.
                 uint8_t* to = dst + out;
                 const uintptr_t earlier = reinterpret_cast<uintptr_t>(to) - uintptr_t(distance);
-                const uint8_t* from = reinterpret_cast<const uint8_t*>(single.source + (earlier & uintptr_t(intptr_t(reference))));
+                const uint8_t* from =
+                    reinterpret_cast<const uint8_t*>(single.source + (earlier & uintptr_t(intptr_t(reference))));
                 // The first 8 bytes land before the last 2 are read: a copy
                 // from 8 or 9 bytes back reads some of them.
                 uint64_t first;

@@ -8,15 +8,15 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "doc/compression_library.h"
-#include "convert/headless_host.h"
 #include "base/path_functions.h"
+#include "convert/batch_run.h"
+#include "convert/headless_host.h"
+#include "doc/compression_library.h"
 #include "hotsync/install_targets.h"
 #include "hotsync/system_user_directory.h"
 #include "shell/help_launcher.h"
 #include "shell/single_instance.h"
 #include "shell/tray_icon.h"
-#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "tasks/store_layout.h"
 #include "ui/main_window.h"
@@ -70,16 +70,14 @@ int HandOverToRunningCopy(const std::string& socketPath, const CommandLine& comm
     const char request = command.commandLineMode ? command.switchCharacter : '-';
     const HandOverResult result = HandOver(socketPath, request, base);
     switch (result.kind) {
-    case HandOverResult::Kind::kTaken:
-        return 0;
+    case HandOverResult::Kind::kTaken: return 0;
     case HandOverResult::Kind::kOtherBase:
         std::fprintf(stderr,
                      "Error: LUM2 already runs with the task list in %s; close it first or start this one with "
                      "--base-dir %s\n",
                      result.detail.c_str(), ShellWord(result.detail).c_str());
         return 1;
-    case HandOverResult::Kind::kFailed:
-        break;
+    case HandOverResult::Kind::kFailed: break;
     }
     std::fprintf(stderr, "Error: LUM2 already runs, but the hand-over to it failed: %s\n", result.detail.c_str());
     return 1;
@@ -141,8 +139,7 @@ Preparation PrepareStart(const StartOptions& options) {
     case InstanceLock::Outcome::kHeld:
         start.exitCode = HandOverToRunningCopy(place.SocketPath(), command, CanonicalBase(start.baseDirectory));
         return start;
-    case InstanceLock::Outcome::kTaken:
-        break;
+    case InstanceLock::Outcome::kTaken: break;
     }
     start.socketPath = place.SocketPath();
 
@@ -186,7 +183,8 @@ int RunWithoutDisplay(Preparation& start, const StartOptions& options) {
         return 1;
     }
     UnseenHost host(store);
-    const BatchSummary summary = RunTaskListWithoutWindow(store, host, library.Functions(), start.baseDirectory, stdout);
+    const BatchSummary summary =
+        RunTaskListWithoutWindow(store, host, library.Functions(), start.baseDirectory, stdout);
     store.Close();
     return summary.unfinished ? 1 : 0;
 }
@@ -240,20 +238,14 @@ bool ShowTrayAndWindow(TrayIcon& tray, ui::MainWindow& window, RecordStore& stor
     bool hiddenLastTime = false;
     try {
         hiddenLastTime = WasHidden(store.GetRecord(kClipboardRecord));
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     const bool trayShown = tray.AddTrayIcon();
     QObject::connect(&window, &ui::MainWindow::trayIconChanged, &tray, &TrayIcon::SetTrayIcon);
     window.SetTrayPresent(trayShown);
     switch (ChooseWindowStart(hiddenLastTime, command.commandLineMode, trayShown)) {
-    case WindowStart::kHiddenInTray:
-        break;  // hidden in the tray, as it was left
-    case WindowStart::kMinimised:
-        window.showMinimized();
-        break;
-    case WindowStart::kNormal:
-        window.showNormal();
-        break;
+    case WindowStart::kHiddenInTray: break;  // hidden in the tray, as it was left
+    case WindowStart::kMinimised: window.showMinimized(); break;
+    case WindowStart::kNormal: window.showNormal(); break;
     }
     return trayShown;
 }

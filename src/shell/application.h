@@ -20,10 +20,10 @@ inline constexpr const char* kWindowNeedsDisplay =
     "task list";
 
 struct StartOptions {
-    QStringList arguments;                   // the words after the program's name
-    QString baseDirectory;                   // empty: the working directory
-    std::vector<std::string> libraryFolders; // empty: base directory, beside the program, installed
-    QString instanceName;                    // empty: one per user
+    QStringList arguments;                    // the words after the program's name
+    QString baseDirectory;                    // empty: the working directory
+    std::vector<std::string> libraryFolders;  // empty: base directory, beside the program, installed
+    QString instanceName;                     // empty: one per user
     // A command-line run that no one sees: its prompts are answered Skip, its
     // messages go to standard error instead of boxes no one would close, and
     // its exit status says whether every task was done.

@@ -107,7 +107,9 @@ bool DisplayNamed(const char* display, const char* waylandDisplay, const char* p
     return false;
 }
 
-bool PlatformUnseen(const std::string& platformName) { return platformName == "offscreen" || platformName == "minimal"; }
+bool PlatformUnseen(const std::string& platformName) {
+    return platformName == "offscreen" || platformName == "minimal";
+}
 
 WindowStart ChooseWindowStart(bool hiddenLastTime, bool commandLineMode, bool trayShown) {
     if (!trayShown) return WindowStart::kNormal;

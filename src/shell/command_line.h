@@ -10,15 +10,15 @@
 namespace lum2 {
 
 struct CommandLine {
-    std::string text;          // the rest of the line, trimmed and lower-cased
+    std::string text;  // the rest of the line, trimmed and lower-cased
     bool commandLineMode = false;
     char switchCharacter = 0;  // 's' or 'c' in command-line mode
 
-    std::string baseDirectory; // --base-dir DIR, as given
-    bool menuStart = false;    // --menu: the base directory in the user's data folder
+    std::string baseDirectory;  // --base-dir DIR, as given
+    bool menuStart = false;     // --menu: the base directory in the user's data folder
     bool help = false;
     bool version = false;
-    std::string error;         // a usage error: the program prints it and ends
+    std::string error;  // a usage error: the program prints it and ends
 };
 
 // arguments: the words after the program's name. The start options are taken

@@ -150,8 +150,7 @@ std::string HandOverAnswer(bool taken, const std::string& baseDirectory) {
     return std::string(1, taken ? 'y' : 'n') + baseDirectory + '\0';
 }
 
-HandOverResult HandOver(const std::string& socketPath, char request, const std::string& baseDirectory,
-                        int timeoutMs) {
+HandOverResult HandOver(const std::string& socketPath, char request, const std::string& baseDirectory, int timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -168,8 +167,10 @@ HandOverResult HandOver(const std::string& socketPath, char request, const std::
         int cause = errno;
         if (cause == EINPROGRESS) {
             socklen_t length = sizeof cause;
-            if (!WaitFor(fd, POLLOUT, deadline)) cause = ETIMEDOUT;
-            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &cause, &length) != 0) cause = errno;
+            if (!WaitFor(fd, POLLOUT, deadline))
+                cause = ETIMEDOUT;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &cause, &length) != 0)
+                cause = errno;
         }
         if (cause != 0 && cause != EINPROGRESS) return Failed(socketPath + ": " + ErrorText(cause));
     }

@@ -164,7 +164,8 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
     if (lockFd_ < 0) {
         const int error = errno;
         struct stat folder {};
-        if (error == ENOENT && !baseDirectory.empty() && ::stat(baseDirectory.c_str(), &folder) != 0 && errno == ENOENT) {
+        if (error == ENOENT && !baseDirectory.empty() && ::stat(baseDirectory.c_str(), &folder) != 0 &&
+            errno == ENOENT) {
             std::string shown = baseDirectory;
             if (shown.size() > 1 && shown.back() == PathSeparator()) shown.pop_back();
             throw StoreError("Error: the folder " + shown + " does not exist");
@@ -397,8 +398,7 @@ void RecordStore::ReplaceWithTemporary(std::FILE* temp, const std::string& tempP
         ::unlink(tempPath.c_str());
         try {
             OpenFile();
-        } catch (const StoreError&) {
-        }
+        } catch (const StoreError&) {}
         throw StoreError(SystemError("cannot replace", path_, renameError));
     }
     SyncFolder(DirectoryPart(finalPath));

@@ -10,9 +10,7 @@ namespace lum2 {
 
 namespace {
 
-bool IsAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -21,9 +19,7 @@ bool IsAsciiAlnum(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
 char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Whitespace that separates a tag name from its attributes.
-bool IsTagSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
+bool IsTagSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 int HexValue(char c) {
     if (IsAsciiDigit(c)) return c - '0';
@@ -33,8 +29,7 @@ int HexValue(char c) {
 }
 
 bool IsBlockTag(std::string_view name) {
-    static constexpr std::string_view kBlockTags[] = {
-        "p", "br", "div", "li", "h1", "h2", "h3", "h4", "h5", "h6", "tr"};
+    static constexpr std::string_view kBlockTags[] = {"p", "br", "div", "li", "h1", "h2", "h3", "h4", "h5", "h6", "tr"};
     for (const auto tag : kBlockTags) {
         if (name == tag) return true;
     }
@@ -52,9 +47,8 @@ struct NamedEntity {
 // it can still say &#160;. Names are case-sensitive as in HTML, which also
 // accepts the upper-case spellings listed here.
 constexpr NamedEntity kNamedEntities[] = {
-    {"amp", '&'},  {"lt", '<'},    {"gt", '>'},     {"quot", '"'},  {"apos", '\''},
-    {"nbsp", ' '}, {"copy", 0xA9}, {"reg", 0xAE},   {"AMP", '&'},   {"LT", '<'},
-    {"GT", '>'},   {"QUOT", '"'},  {"COPY", 0xA9},  {"REG", 0xAE},
+    {"amp", '&'},  {"lt", '<'},  {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '},  {"copy", 0xA9},
+    {"reg", 0xAE}, {"AMP", '&'}, {"LT", '<'}, {"GT", '>'},   {"QUOT", '"'},  {"COPY", 0xA9}, {"REG", 0xAE},
 };
 
 // Value of "#65" or "#x41"; -1 when malformed or above limit.
@@ -102,19 +96,13 @@ void HtmlStripper::Feed(std::string_view chunk, std::string& out) {
 
 void HtmlStripper::Finish(std::string& out) {
     switch (mode_) {
-        case Mode::kEntity:
-            FlushEntity(out);
-            break;
-        // A '<' or "</" that nothing followed never became a tag.
-        case Mode::kTagOpen:
-            out.push_back('<');
-            break;
-        case Mode::kEndTagOpen:
-            out.append("</");
-            break;
-        default:
-            // An unclosed tag, comment or script swallows the rest, as in a browser.
-            break;
+    case Mode::kEntity: FlushEntity(out); break;
+    // A '<' or "</" that nothing followed never became a tag.
+    case Mode::kTagOpen: out.push_back('<'); break;
+    case Mode::kEndTagOpen: out.append("</"); break;
+    default:
+        // An unclosed tag, comment or script swallows the rest, as in a browser.
+        break;
     }
     // The next document is in the same character set as this one.
     *this = HtmlStripper(utf8_);
@@ -122,29 +110,18 @@ void HtmlStripper::Finish(std::string& out) {
 
 bool HtmlStripper::Step(char c, std::string& out) {
     switch (mode_) {
-        case Mode::kText:
-            return StepText(c, out);
-        case Mode::kEntity:
-            return StepEntity(c, out);
-        case Mode::kTagOpen:
-            return StepTagOpen(c, out);
-        case Mode::kEndTagOpen:
-            return StepEndTagOpen(c);
-        case Mode::kTagName:
-            return StepTagName(c, out);
-        case Mode::kTagAttributes:
-            return StepTagAttributes(c, out);
-        case Mode::kDeclarationOpen:
-        case Mode::kDeclarationDash:
-            return StepDeclarationOpen(c);
-        case Mode::kDeclaration:
-            return StepDeclaration(c);
-        case Mode::kComment:
-            return StepComment(c);
-        case Mode::kInstruction:
-            return StepInstruction(c);
-        case Mode::kRawText:
-            return StepRawText(c);
+    case Mode::kText: return StepText(c, out);
+    case Mode::kEntity: return StepEntity(c, out);
+    case Mode::kTagOpen: return StepTagOpen(c, out);
+    case Mode::kEndTagOpen: return StepEndTagOpen(c);
+    case Mode::kTagName: return StepTagName(c, out);
+    case Mode::kTagAttributes: return StepTagAttributes(c, out);
+    case Mode::kDeclarationOpen:
+    case Mode::kDeclarationDash: return StepDeclarationOpen(c);
+    case Mode::kDeclaration: return StepDeclaration(c);
+    case Mode::kComment: return StepComment(c);
+    case Mode::kInstruction: return StepInstruction(c);
+    case Mode::kRawText: return StepRawText(c);
     }
     return true;
 }
@@ -372,7 +349,8 @@ void HtmlStripper::DecodeEntity(std::string& out) {
         // depend on the text's set.
         const char32_t c = value <= 0xFF ? PalmCharacter(static_cast<uint8_t>(value)) : static_cast<char32_t>(value);
         unsigned char bytes[4];
-        out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(utf8proc_encode_char(static_cast<int32_t>(c), bytes)));
+        out.append(reinterpret_cast<const char*>(bytes),
+                   static_cast<std::size_t>(utf8proc_encode_char(static_cast<int32_t>(c), bytes)));
     } else {
         out.push_back(static_cast<char>(value));
     }

@@ -36,17 +36,17 @@ public:
 private:
     enum class Mode : uint8_t {
         kText,
-        kEntity,          // after '&', collecting up to ';'
-        kTagOpen,         // just after '<'
-        kEndTagOpen,      // just after "</"
+        kEntity,      // after '&', collecting up to ';'
+        kTagOpen,     // just after '<'
+        kEndTagOpen,  // just after "</"
         kTagName,
-        kTagAttributes,   // after the name, up to the closing '>'
-        kDeclarationOpen, // just after "<!"
-        kDeclarationDash, // after "<!-"
-        kDeclaration,     // <!DOCTYPE ...> and the like, up to '>'
-        kComment,         // after "<!--", up to "-->"
-        kInstruction,     // after "<?", up to "?>"
-        kRawText,         // script or style content, up to its end tag
+        kTagAttributes,    // after the name, up to the closing '>'
+        kDeclarationOpen,  // just after "<!"
+        kDeclarationDash,  // after "<!-"
+        kDeclaration,      // <!DOCTYPE ...> and the like, up to '>'
+        kComment,          // after "<!--", up to "-->"
+        kInstruction,      // after "<?", up to "?>"
+        kRawText,          // script or style content, up to its end tag
     };
     enum class RawElement : uint8_t { kScript, kStyle };
 
@@ -85,10 +85,10 @@ private:
     std::array<char, kMaxEntity> entity_{};
     uint8_t entityLength_ = 0;
 
-    uint8_t dashes_ = 0;          // '-' seen in a row inside a comment
-    bool question_ = false;       // '?' just seen inside <? ... ?>
+    uint8_t dashes_ = 0;     // '-' seen in a row inside a comment
+    bool question_ = false;  // '?' just seen inside <? ... ?>
     RawElement rawElement_ = RawElement::kScript;
-    uint8_t rawMatched_ = 0;      // bytes of "</script" or "</style" matched
+    uint8_t rawMatched_ = 0;  // bytes of "</script" or "</style" matched
 };
 
 }  // namespace lum2

@@ -146,9 +146,10 @@ const std::string& PalmTextEncoder::StandIn(char32_t c) {
         if (entry.character == c) standIn = std::string(1, entry.standIn);
     }
     if (standIn == "?") {
-        const locale_t previous =
-            cache_->locale != static_cast<locale_t>(nullptr) ? uselocale(cache_->locale) : static_cast<locale_t>(nullptr);
-        if (cache_->translit == reinterpret_cast<iconv_t>(-1)) cache_->translit = iconv_open("CP1252//TRANSLIT", "UTF-32LE");
+        const locale_t previous = cache_->locale != static_cast<locale_t>(nullptr) ? uselocale(cache_->locale)
+                                                                                   : static_cast<locale_t>(nullptr);
+        if (cache_->translit == reinterpret_cast<iconv_t>(-1))
+            cache_->translit = iconv_open("CP1252//TRANSLIT", "UTF-32LE");
         if (cache_->translit != reinterpret_cast<iconv_t>(-1)) {
             unsigned char in[4] = {static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8),
                                    static_cast<unsigned char>(c >> 16), static_cast<unsigned char>(c >> 24)};
@@ -248,7 +249,8 @@ void PalmTextEncoder::ConvertComposed(std::string_view text, std::string& out) {
         utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()), static_cast<utf8proc_ssize_t>(text.size()),
                      &composed, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
     std::string_view source = text;
-    if (length >= 0) source = std::string_view(reinterpret_cast<const char*>(composed), static_cast<std::size_t>(length));
+    if (length >= 0)
+        source = std::string_view(reinterpret_cast<const char*>(composed), static_cast<std::size_t>(length));
     const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(source.data());
     std::size_t i = 0;
     while (i < source.size()) {
@@ -257,8 +259,7 @@ void PalmTextEncoder::ConvertComposed(std::string_view text, std::string& out) {
             continue;
         }
         utf8proc_int32_t c = 0;
-        const utf8proc_ssize_t used =
-            utf8proc_iterate(bytes + i, static_cast<utf8proc_ssize_t>(source.size() - i), &c);
+        const utf8proc_ssize_t used = utf8proc_iterate(bytes + i, static_cast<utf8proc_ssize_t>(source.size() - i), &c);
         if (used <= 0) {
             // Not UTF-8 (only when the text changed after it was checked).
             ++replaced_;

@@ -15,12 +15,12 @@ inline constexpr const char* kFilterFileName = "lumfilter.tmp";
 
 // What the filters do to a text.
 struct FilterOptions {
-    bool raw = false;           // the bytes as they are: every other option is off
+    bool raw = false;  // the bytes as they are: every other option is off
     bool tabsToSpaces = false;
-    int tabWidth = 0;           // spaces for a TAB; negative is refused
+    int tabWidth = 0;  // spaces for a TAB; negative is refused
     bool stripHtml = false;
-    bool crToLf = false;        // a carriage return becomes a line feed instead of going
-    bool toPalmSet = false;     // a UTF-8 text is converted to the Palm set
+    bool crToLf = false;     // a carriage return becomes a line feed instead of going
+    bool toPalmSet = false;  // a UTF-8 text is converted to the Palm set
     // The most bytes the output may have: the largest text a document holds.
     // A filter that passes it (TABs made into many spaces can multiply a
     // text) stops there instead of filling the disk.

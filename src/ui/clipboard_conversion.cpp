@@ -15,10 +15,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "convert/clipboard_name.h"
-#include "convert/converters.h"
 #include "base/path_functions.h"
 #include "base/safe_file.h"
+#include "convert/clipboard_name.h"
+#include "convert/converters.h"
 #include "tasks/store_layout.h"
 #include "ui/gui_host.h"
 #include "ui/main_window.h"

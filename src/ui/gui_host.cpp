@@ -24,12 +24,11 @@ bool GuiHost::AskBeforeOverwrite() { return window_.chk_askoverwrite->checkState
 
 int GuiHost::AskOverwrite(const std::string& question, const std::string& path) {
     if (noOneAnswers_) return SkipUnanswerable(PromptKind::kOverwrite, question, path);
-    return AskOverwriteWithDialog(&window_, window_.prompts_, QString::fromStdString(question),
-                                  Shown(path), [this] {
-                                      // "do not ask again": the box's own handler stores the setting.
-                                      window_.chk_askoverwrite->setChecked(false);
-                                      window_.chk_askoverwrite_Click();
-                                  });
+    return AskOverwriteWithDialog(&window_, window_.prompts_, QString::fromStdString(question), Shown(path), [this] {
+        // "do not ask again": the box's own handler stores the setting.
+        window_.chk_askoverwrite->setChecked(false);
+        window_.chk_askoverwrite_Click();
+    });
 }
 
 int GuiHost::AskBothChanged() {

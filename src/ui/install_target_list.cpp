@@ -33,8 +33,7 @@ QString MainWindow::DefaultCustomDirectory() const {
     try {
         const std::string folder = RightTrim(services_.store->GetRecord(kSettingsRecord).palmfile);
         if (!folder.empty()) return QString::fromStdString(folder);
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     return QDir::homePath() + QChar(PathSeparator());
 }
 

@@ -32,7 +32,8 @@ namespace lum2::ui {
 
 namespace {
 
-const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary", "Raw", "UTF-8 Text"};
+const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary",
+                                    "Raw",      "UTF-8 Text"};
 
 QLabel* Caption(const char* name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -203,8 +204,8 @@ QWidget* MainWindow::BuildEditor() {
     return editorFrame;
 }
 
-void MainWindow::AddFileRows(QGridLayout* editor, int row, const QString& caption, QLineEdit* box,
-                             QPushButton* browse, QPlainTextEdit* info) {
+void MainWindow::AddFileRows(QGridLayout* editor, int row, const QString& caption, QLineEdit* box, QPushButton* browse,
+                             QPlainTextEdit* info) {
     auto* label = new QLabel(caption, this);
     QFont bold = label->font();
     bold.setBold(true);
@@ -234,7 +235,8 @@ QLayout* MainWindow::BuildDirectionAndLists() {
     lbl_install = Caption("lbl_install", "Install", this);
     lst_install = CheckList("lst_install", "user or custom directory setting", this);
     // Both lists show every option without scrolling.
-    const int listHeight = lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionNames)) + 2 * lst_options->frameWidth() + 2;
+    const int listHeight =
+        lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionNames)) + 2 * lst_options->frameWidth() + 2;
     lst_options->setFixedHeight(listHeight);
     lst_install->setFixedHeight(listHeight);
 
@@ -337,10 +339,10 @@ QLayout* MainWindow::BuildStatusArea() {
 void MainWindow::OrderTabStops() {
     // From the list Tab goes through the editor, then the status line before
     // the check boxes below the editor, then the list's buttons and the window's.
-    QWidget* const order[] = {lvw_tasks,   txt_pcfile,     cmd_browsepcfile, txt_palmfile,   cmd_browsepalmfile,
-                              lst_options, lst_install,    txt_tabspace,     txt_category,   txt_status,
-                              chk_autonaming, chk_askoverwrite, txt_countup, chk_countup,    cmd_new,
-                              cmd_delete,  cmd_savedefault, cmd_convert,     cmd_clipsettings, cmd_exit};
+    QWidget* const order[] = {lvw_tasks,      txt_pcfile,       cmd_browsepcfile, txt_palmfile,     cmd_browsepalmfile,
+                              lst_options,    lst_install,      txt_tabspace,     txt_category,     txt_status,
+                              chk_autonaming, chk_askoverwrite, txt_countup,      chk_countup,      cmd_new,
+                              cmd_delete,     cmd_savedefault,  cmd_convert,      cmd_clipsettings, cmd_exit};
     for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
 }
 
@@ -517,7 +519,8 @@ void MainWindow::RunTaskListNow() {
     };
     hooks.afterTask = [this](int position, const TaskRecord& task, const std::string& mark) {
         txt_status->setText(Shown(task.status));
-        if (QTreeWidgetItem* item = lvw_tasks->topLevelItem(position - 1)) item->setText(0, QString::fromStdString(mark));
+        if (QTreeWidgetItem* item = lvw_tasks->topLevelItem(position - 1))
+            item->setText(0, QString::fromStdString(mark));
     };
     // The run's controls stay usable only through cmd_convert; the editor is locked.
     const BatchSummary summary = lum2::RunTaskList(*services_.store, context, hooks);
@@ -578,9 +581,7 @@ void MainWindow::RecordWindowState() {
     }
 }
 
-void MainWindow::ReportStoreError(const std::exception& error) {
-    txt_status->setText(Shown(error.what()));
-}
+void MainWindow::ReportStoreError(const std::exception& error) { txt_status->setText(Shown(error.what())); }
 
 QString Shown(const std::string& text) { return QString::fromStdString(PrintableText(text)); }
 

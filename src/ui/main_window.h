@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
+#include "convert/batch_run.h"
 #include "doc/compression_library.h"
 #include "hotsync/install_targets.h"
-#include "convert/batch_run.h"
 #include "tasks/record_store.h"
 #include "ui/prompt_dialogs.h"
 
@@ -161,7 +161,7 @@ private:
                      QPlainTextEdit* info);
     QLayout* BuildDirectionAndLists();  // the direction picture, the options, the install targets
     void AddNumbersAndSwitches(QGridLayout* editor, int row);
-    QLayout* BuildButtons();   // Convert, Clip Setup, the help sign, Exit
+    QLayout* BuildButtons();  // Convert, Clip Setup, the help sign, Exit
     QLayout* BuildStatusArea();
     void OrderTabStops();
     void ConnectHandlers();

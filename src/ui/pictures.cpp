@@ -27,16 +27,12 @@ const QColor kLcd(0xcf, 0xdf, 0xbf);
 const QColor kLcdLit(0x8e, 0xf0, 0xc6);
 const QColor kLcdInk(0x41, 0x52, 0x36);
 
-qreal ScreenRatio()
-{
-    return qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0;
-}
+qreal ScreenRatio() { return qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0; }
 
 // Paints on a transparent square of size device-independent pixels whose
 // painter coordinates run from 0 to grid, so that each picture is designed
 // once on its own grid and scaled.
-QPixmap Paint(int size, qreal ratio, qreal grid, const std::function<void(QPainter&)>& draw)
-{
+QPixmap Paint(int size, qreal ratio, qreal grid, const std::function<void(QPainter&)>& draw) {
     size = std::max(size, 1);
     ratio = std::max(ratio, 1.0);
     const int pixels = static_cast<int>(std::ceil(size * ratio));
@@ -51,8 +47,7 @@ QPixmap Paint(int size, qreal ratio, qreal grid, const std::function<void(QPaint
 }
 
 // A horizontal arrow on the line y with its tip at x1.
-QPainterPath Arrow(qreal x0, qreal x1, qreal y, qreal shaft, qreal head, qreal headLength)
-{
+QPainterPath Arrow(qreal x0, qreal x1, qreal y, qreal shaft, qreal head, qreal headLength) {
     const qreal neck = x1 > x0 ? x1 - headLength : x1 + headLength;
     QPainterPath path;
     path.moveTo(x0, y - shaft / 2);
@@ -68,8 +63,7 @@ QPainterPath Arrow(qreal x0, qreal x1, qreal y, qreal shaft, qreal head, qreal h
 
 // Filled lighter at the top and outlined a shade darker, so that the shape
 // holds against both light and dark list backgrounds.
-void FillShape(QPainter& painter, const QPainterPath& path, const QColor& colour, qreal outline)
-{
+void FillShape(QPainter& painter, const QPainterPath& path, const QColor& colour, qreal outline) {
     const QRectF box = path.boundingRect();
     QLinearGradient fill(box.topLeft(), box.bottomLeft());
     fill.setColorAt(0, colour.lighter(130));
@@ -80,8 +74,7 @@ void FillShape(QPainter& painter, const QPainterPath& path, const QColor& colour
 }
 
 // "Nothing moves": a plain dash, grey like everything inactive.
-void DrawDash(QPainter& painter, qreal x0, qreal x1, qreal y, qreal thickness, qreal outline)
-{
+void DrawDash(QPainter& painter, qreal x0, qreal x1, qreal y, qreal thickness, qreal outline) {
     QPainterPath dash;
     dash.addRoundedRect(QRectF(x0, y - thickness / 2, x1 - x0, thickness), thickness / 3, thickness / 3);
     FillShape(painter, dash, kNoConversionColour, outline);
@@ -89,22 +82,15 @@ void DrawDash(QPainter& painter, qreal x0, qreal x1, qreal y, qreal thickness, q
 
 // --- Direction pictures, small: the arrows alone on a 16 grid --------------
 
-void DrawSmallDirection(QPainter& painter, int direction)
-{
+void DrawSmallDirection(QPainter& painter, int direction) {
     switch (direction) {
-    case kPicturePalmToPc:
-        FillShape(painter, Arrow(15, 1, 8, 5, 13, 7), kPalmToPcColour, 1);
-        break;
-    case kPicturePcToPalm:
-        FillShape(painter, Arrow(1, 15, 8, 5, 13, 7), kPcToPalmColour, 1);
-        break;
+    case kPicturePalmToPc: FillShape(painter, Arrow(15, 1, 8, 5, 13, 7), kPalmToPcColour, 1); break;
+    case kPicturePcToPalm: FillShape(painter, Arrow(1, 15, 8, 5, 13, 7), kPcToPalmColour, 1); break;
     case kPictureSync:
         FillShape(painter, Arrow(1.5, 15, 4.5, 3, 8, 5), kSyncColour, 1);
         FillShape(painter, Arrow(14.5, 1, 11.5, 3, 8, 5), kSyncColour, 1);
         break;
-    case kPictureNoConversion:
-        DrawDash(painter, 1.5, 14.5, 8, 4.5, 1);
-        break;
+    case kPictureNoConversion: DrawDash(painter, 1.5, 14.5, 8, 4.5, 1); break;
     default: {
         QPen dashed(kPlaceholderColour, 1.2, Qt::CustomDashLine, Qt::FlatCap);
         dashed.setDashPattern({2, 1.6});
@@ -118,8 +104,7 @@ void DrawSmallDirection(QPainter& painter, int direction)
 
 // --- Direction pictures, large: PC, arrows and handheld on a 48 grid --------
 
-void DrawMonitor(QPainter& painter, const QRectF& screen)
-{
+void DrawMonitor(QPainter& painter, const QRectF& screen) {
     const qreal unit = screen.width() / 18;
     // Stand first, so that the bezel covers its top.
     const qreal cx = screen.center().x();
@@ -129,8 +114,8 @@ void DrawMonitor(QPainter& painter, const QRectF& screen)
     stand.lineTo(cx + 3 * unit, screen.bottom() + 3.5 * unit);
     stand.lineTo(cx - 3 * unit, screen.bottom() + 3.5 * unit);
     stand.closeSubpath();
-    stand.addRoundedRect(QRectF(cx - 6 * unit, screen.bottom() + 3.2 * unit, 12 * unit, 1.8 * unit),
-                         0.8 * unit, 0.8 * unit);
+    stand.addRoundedRect(QRectF(cx - 6 * unit, screen.bottom() + 3.2 * unit, 12 * unit, 1.8 * unit), 0.8 * unit,
+                         0.8 * unit);
     painter.setPen(Qt::NoPen);
     painter.setBrush(kBodyLight.darker(110));
     painter.drawPath(stand.simplified());
@@ -162,8 +147,7 @@ void DrawMonitor(QPainter& painter, const QRectF& screen)
 
 // The Palm handheld, also the program's emblem: a dark body, the pale LCD
 // with a page of text and the row of application buttons.
-void DrawHandheld(QPainter& painter, const QRectF& body, bool lit = false, qreal lineShift = 0)
-{
+void DrawHandheld(QPainter& painter, const QRectF& body, bool lit = false, qreal lineShift = 0) {
     const qreal unit = body.width() / 20;
     QLinearGradient shell(body.topLeft(), body.topRight());
     shell.setColorAt(0, kBodyLight);
@@ -203,8 +187,7 @@ void DrawHandheld(QPainter& painter, const QRectF& body, bool lit = false, qreal
 // The devices stand in a row and the arrows run beneath them, from under one
 // device to under the other: the arrows get the whole width, so the direction
 // still reads at 32 pixels.
-void DrawLargeDirection(QPainter& painter, int direction)
-{
+void DrawLargeDirection(QPainter& painter, int direction) {
     const bool chosen = direction >= kPictureNoConversion && direction <= kPictureSync;
     if (!chosen) {
         painter.setOpacity(0.4);
@@ -215,19 +198,13 @@ void DrawLargeDirection(QPainter& painter, int direction)
 
     constexpr qreal kLine = 37;
     switch (direction) {
-    case kPicturePalmToPc:
-        FillShape(painter, Arrow(45, 3, kLine, 7, 17, 10), kPalmToPcColour, 1.3);
-        break;
-    case kPicturePcToPalm:
-        FillShape(painter, Arrow(3, 45, kLine, 7, 17, 10), kPcToPalmColour, 1.3);
-        break;
+    case kPicturePalmToPc: FillShape(painter, Arrow(45, 3, kLine, 7, 17, 10), kPalmToPcColour, 1.3); break;
+    case kPicturePcToPalm: FillShape(painter, Arrow(3, 45, kLine, 7, 17, 10), kPcToPalmColour, 1.3); break;
     case kPictureSync:
         FillShape(painter, Arrow(4, 45, kLine - 5, 4.5, 10, 7), kSyncColour, 1.2);
         FillShape(painter, Arrow(44, 3, kLine + 5.5, 4.5, 10, 7), kSyncColour, 1.2);
         break;
-    case kPictureNoConversion:
-        DrawDash(painter, 9, 39, kLine, 6, 1.3);
-        break;
+    case kPictureNoConversion: DrawDash(painter, 9, 39, kLine, 6, 1.3); break;
     default: {
         QPen dotted(kPlaceholderColour, 2.6, Qt::DotLine, Qt::RoundCap);
         painter.setPen(dotted);
@@ -237,8 +214,7 @@ void DrawLargeDirection(QPainter& painter, int direction)
     }
 }
 
-QPixmap RenderDirection(int direction, int size, qreal ratio)
-{
+QPixmap RenderDirection(int direction, int size, qreal ratio) {
     if (size < 32) {
         return Paint(size, ratio, 16, [&](QPainter& p) { DrawSmallDirection(p, direction); });
     }
@@ -249,8 +225,7 @@ QPixmap RenderDirection(int direction, int size, qreal ratio)
 
 // A round badge in the lower right corner, ringed in white so that it stands
 // out from the handheld under it.
-void DrawBadge(QPainter& painter, const QColor& colour, const QPainterPath& sign)
-{
+void DrawBadge(QPainter& painter, const QColor& colour, const QPainterPath& sign) {
     const QPointF centre(24.5, 24.5);
     painter.setPen(QPen(Qt::white, 1.6));
     QRadialGradient fill(centre - QPointF(2, 2), 9);
@@ -263,8 +238,7 @@ void DrawBadge(QPainter& painter, const QColor& colour, const QPainterPath& sign
     painter.drawPath(sign);
 }
 
-void DrawEmblem(QPainter& painter, TrayPicture picture)
-{
+void DrawEmblem(QPainter& painter, TrayPicture picture) {
     const bool badge = picture == TrayPicture::kSuccess || picture == TrayPicture::kErrors;
     const bool busy = picture == TrayPicture::kBusy;
     // With a badge the handheld moves left, so that the badge hides less of it.
@@ -286,27 +260,22 @@ void DrawEmblem(QPainter& painter, TrayPicture picture)
     }
 }
 
-TrayPicture KnownTrayPicture(TrayPicture picture)
-{
+TrayPicture KnownTrayPicture(TrayPicture picture) {
     switch (picture) {
     case TrayPicture::kBusy:
     case TrayPicture::kSuccess:
-    case TrayPicture::kErrors:
-        return picture;
-    default:
-        return TrayPicture::kNormal;
+    case TrayPicture::kErrors: return picture;
+    default: return TrayPicture::kNormal;
     }
 }
 
-QPixmap RenderTray(TrayPicture picture, int size, qreal ratio)
-{
+QPixmap RenderTray(TrayPicture picture, int size, qreal ratio) {
     return Paint(size, ratio, 32, [&](QPainter& p) { DrawEmblem(p, KnownTrayPicture(picture)); });
 }
 
 // --- Question picture ----------------------------------------------------------
 
-QPixmap RenderPrompt(int size, qreal ratio)
-{
+QPixmap RenderPrompt(int size, qreal ratio) {
     return Paint(size, ratio, 32, [](QPainter& painter) {
         const QPointF centre(16, 16);
         QRadialGradient fill(QPointF(12, 10), 22);
@@ -331,8 +300,7 @@ QPixmap RenderPrompt(int size, qreal ratio)
     });
 }
 
-QIcon IconOf(const std::function<QPixmap(int)>& render, std::initializer_list<int> sizes)
-{
+QIcon IconOf(const std::function<QPixmap(int)>& render, std::initializer_list<int> sizes) {
     QIcon icon;
     for (int size : sizes) {
         icon.addPixmap(render(size));
@@ -342,36 +310,24 @@ QIcon IconOf(const std::function<QPixmap(int)>& render, std::initializer_list<in
 
 }  // namespace
 
-QPixmap DirectionPicture(int direction, int size)
-{
-    return RenderDirection(direction, size, ScreenRatio());
-}
+QPixmap DirectionPicture(int direction, int size) { return RenderDirection(direction, size, ScreenRatio()); }
 
 // Each size is drawn at ratio 1: QIcon itself picks the 32 pixel picture for
 // a 16 pixel place on a double-density screen.
-QIcon DirectionIcon(int direction)
-{
+QIcon DirectionIcon(int direction) {
     return IconOf([direction](int size) { return RenderDirection(direction, size, 1); }, {16, 32});
 }
 
-QPixmap TrayPixmap(TrayPicture picture, int size)
-{
-    return RenderTray(picture, size, ScreenRatio());
-}
+QPixmap TrayPixmap(TrayPicture picture, int size) { return RenderTray(picture, size, ScreenRatio()); }
 
-QIcon TrayIcon(TrayPicture picture)
-{
+QIcon TrayIcon(TrayPicture picture) {
     return IconOf([picture](int size) { return RenderTray(picture, size, 1); }, {16, 22, 24, 32, 48});
 }
 
-QIcon ApplicationIcon()
-{
+QIcon ApplicationIcon() {
     return IconOf([](int size) { return RenderTray(TrayPicture::kNormal, size, 1); }, {16, 22, 32, 48, 64, 128, 256});
 }
 
-QPixmap PromptPicture(int size)
-{
-    return RenderPrompt(size, ScreenRatio());
-}
+QPixmap PromptPicture(int size) { return RenderPrompt(size, ScreenRatio()); }
 
 }  // namespace lum2::ui

@@ -27,8 +27,7 @@ constexpr int kPictureSize = 40;
 
 // Between the text colour and the background: the legend explains, the
 // message asks, and the eye should land on the message first.
-QColor Muted(const QPalette& palette)
-{
+QColor Muted(const QPalette& palette) {
     const QColor text = palette.color(QPalette::WindowText);
     const QColor back = palette.color(QPalette::Base);
     return QColor((text.red() * 2 + back.red()) / 3, (text.green() * 2 + back.green()) / 3,
@@ -37,8 +36,7 @@ QColor Muted(const QPalette& palette)
 
 // A prompt can come while the main window sits minimised or hidden in the
 // tray; the user must see whose question it is.
-void BringForward(QWidget* owner)
-{
+void BringForward(QWidget* owner) {
     if (owner == nullptr) {
         return;
     }
@@ -52,8 +50,7 @@ void BringForward(QWidget* owner)
 
 // The dialog may die with its owner while it waits, so it is held by a
 // QPointer; the open flag is cleared whatever way the prompt ended.
-int Run(PromptDialog* created, PromptState& state)
-{
+int Run(PromptDialog* created, PromptState& state) {
     QPointer<PromptDialog> dialog(created);
     dialog->exec();
     delete dialog.data();
@@ -63,8 +60,7 @@ int Run(PromptDialog* created, PromptState& state)
 
 }  // namespace
 
-PromptDialog::PromptDialog(QWidget* owner, PromptState& state) : QDialog(owner), state_(state)
-{
+PromptDialog::PromptDialog(QWidget* owner, PromptState& state) : QDialog(owner), state_(state) {
     state_.answer = kStop;
     state_.open = true;
 
@@ -130,29 +126,18 @@ PromptDialog::PromptDialog(QWidget* owner, PromptState& state) : QDialog(owner),
     root->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-PromptDialog::~PromptDialog()
-{
-    state_.open = false;
-}
+PromptDialog::~PromptDialog() { state_.open = false; }
 
-void PromptDialog::done(int result)
-{
+void PromptDialog::done(int result) {
     state_.open = false;
     QDialog::done(result);
 }
 
-void PromptDialog::SetMessage(const QString& message)
-{
-    message_->setText(message);
-}
+void PromptDialog::SetMessage(const QString& message) { message_->setText(message); }
 
-void PromptDialog::SetLegend(const QStringList& lines)
-{
-    legend_->setText(lines.join(QStringLiteral("\r\n")));
-}
+void PromptDialog::SetLegend(const QStringList& lines) { legend_->setText(lines.join(QStringLiteral("\r\n"))); }
 
-QPushButton* PromptDialog::AddAnswerButton(const QString& objectName, const QString& caption, int answer)
-{
+QPushButton* PromptDialog::AddAnswerButton(const QString& objectName, const QString& caption, int answer) {
     auto* button = new QPushButton(caption, this);
     button->setObjectName(objectName);
     connect(button, &QPushButton::clicked, this, [this, answer] {
@@ -169,8 +154,7 @@ QPushButton* PromptDialog::AddAnswerButton(const QString& objectName, const QStr
     return button;
 }
 
-void PromptDialog::showEvent(QShowEvent* event)
-{
+void PromptDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (firstFocus_ != nullptr) {
         firstFocus_->setFocus(Qt::OtherFocusReason);
@@ -178,8 +162,7 @@ void PromptDialog::showEvent(QShowEvent* event)
 }
 
 OverwriteDialog::OverwriteDialog(QWidget* owner, PromptState& state, std::function<void()> onDoNotAskAgain)
-    : PromptDialog(owner, state), onDoNotAskAgain_(std::move(onDoNotAskAgain))
-{
+    : PromptDialog(owner, state), onDoNotAskAgain_(std::move(onDoNotAskAgain)) {
     setObjectName(QStringLiteral("frmOvwDialog"));
 
     fileName_ = new QLineEdit(this);
@@ -210,8 +193,7 @@ OverwriteDialog::OverwriteDialog(QWidget* owner, PromptState& state, std::functi
     AddAnswerButton(QStringLiteral("cmd_stop"), QStringLiteral("Stop"), kStop);
 }
 
-void OverwriteDialog::ShowFile(const QString& question, const QString& path)
-{
+void OverwriteDialog::ShowFile(const QString& question, const QString& path) {
     SetMessage(question);
     fileName_->setText(path);
     fileName_->setToolTip(path);
@@ -223,8 +205,7 @@ void OverwriteDialog::ShowFile(const QString& question, const QString& path)
     fileName_->end(false);
 }
 
-BothChangedDialog::BothChangedDialog(QWidget* owner, PromptState& state) : PromptDialog(owner, state)
-{
+BothChangedDialog::BothChangedDialog(QWidget* owner, PromptState& state) : PromptDialog(owner, state) {
     setObjectName(QStringLiteral("frmBochDialog"));
     SetMessage(QStringLiteral("Both files have been changed!\r\nWhich one do you like to be updated?"));
     SetLegend({QStringLiteral("PC File - update PC File"), QStringLiteral("Palm File - update Palm File"),
@@ -236,16 +217,14 @@ BothChangedDialog::BothChangedDialog(QWidget* owner, PromptState& state) : Promp
 }
 
 int AskOverwriteWithDialog(QWidget* owner, PromptState& state, const QString& question, const QString& path,
-                           std::function<void()> onDoNotAskAgain)
-{
+                           std::function<void()> onDoNotAskAgain) {
     BringForward(owner);
     auto* dialog = new OverwriteDialog(owner, state, std::move(onDoNotAskAgain));
     dialog->ShowFile(question, path);
     return Run(dialog, state);
 }
 
-int AskBothChangedWithDialog(QWidget* owner, PromptState& state)
-{
+int AskBothChangedWithDialog(QWidget* owner, PromptState& state) {
     BringForward(owner);
     return Run(new BothChangedDialog(owner, state), state);
 }

@@ -27,7 +27,6 @@ namespace lum2::ui {
 
 namespace {
 
-
 const QStringList kPcFilters = {"All (*)", "Text (*.txt)", "C (*.c *.cpp *.h)", "Assembler (*.a *.asm *.h)"};
 // The dialog takes the patterns between the last brackets, separated by blanks.
 const QStringList kPalmFilters = {"All (*)", "Palm Files(*.prc *.pdb)", "Palm PRC (*.prc)", "Palm PDP (*.pdb)"};
@@ -184,8 +183,8 @@ void MainWindow::ClearEditor() {
 void MainWindow::SetEditorEnabled(bool enabled) {
     if (RunActive()) return;
     for (QWidget* control : std::initializer_list<QWidget*>{
-             img_action, cmd_browsepcfile, cmd_browsepalmfile, cmd_delete, cmd_savedefault, lbl_tabspace,
-             txt_tabspace, lbl_category, txt_category, lbl_install, lst_install, lbl_options, lst_options, lbl_status}) {
+             img_action, cmd_browsepcfile, cmd_browsepalmfile, cmd_delete, cmd_savedefault, lbl_tabspace, txt_tabspace,
+             lbl_category, txt_category, lbl_install, lst_install, lbl_options, lst_options, lbl_status}) {
         control->setEnabled(enabled);
     }
     txt_pcfile->setReadOnly(!enabled || clipboardSettingsMode_);
@@ -218,16 +217,12 @@ QString MainWindow::FileInfoText(const QString& path, bool palmSide) const {
         return locale.toString(info.lastModified(), QLocale::ShortFormat) + "\r\n" +
                locale.toString(static_cast<qlonglong>(info.size())) + " Byte";
     }
-    case 0:
-        return "New File";
-    default:
-        return "no valid Filename or Path";
+    case 0: return "New File";
+    default: return "no valid Filename or Path";
     }
 }
 
-bool MainWindow::AutoNamingOn() const {
-    return !namingSuppressed_ && chk_autonaming->checkState() == Qt::Checked;
-}
+bool MainWindow::AutoNamingOn() const { return !namingSuppressed_ && chk_autonaming->checkState() == Qt::Checked; }
 
 void MainWindow::txt_pcfile_Change() {
     if (lvw_tasks->topLevelItemCount() == 0 || clipboardSettingsMode_) return;
@@ -240,8 +235,8 @@ void MainWindow::txt_pcfile_Change() {
     EditRecord([&](TaskRecord& record) { record.pcfile = S(text); }, false);
 
     const int direction = item->data(0, Qt::UserRole).toInt();
-    if (AutoNamingOn() && (direction == kDirectionPcToPalm ||
-                           (direction == kDirectionSync && typedLast_ == TypedLast::kPcFile))) {
+    if (AutoNamingOn() &&
+        (direction == kDirectionPcToPalm || (direction == kDirectionSync && typedLast_ == TypedLast::kPcFile))) {
         const std::string name = BaseName(FileNamePart(S(text))) + ".pdb";
         if (CustomChecked()) {
             // "Custom" always names a folder: the one typed, else the default.
@@ -279,8 +274,8 @@ void MainWindow::txt_palmfile_Change() {
     EditRecord([&](TaskRecord& record) { record.palmfile = CustomChecked() ? S(text) : name; }, false);
 
     const int direction = item->data(0, Qt::UserRole).toInt();
-    if (AutoNamingOn() && (direction == kDirectionPalmToPc ||
-                           (direction == kDirectionSync && typedLast_ == TypedLast::kPalmFile))) {
+    if (AutoNamingOn() &&
+        (direction == kDirectionPalmToPc || (direction == kDirectionSync && typedLast_ == TypedLast::kPalmFile))) {
         std::string folder = DirectoryPart(S(txt_pcfile->text()));
         if (folder.empty()) {
             try {
@@ -348,9 +343,7 @@ void MainWindow::chk_countup_Click() {
     EditRecord([&](TaskRecord& record) { SetCountsUp(record, ticked); });
 }
 
-void MainWindow::img_action_Click() {
-    SwitchDirection();
-}
+void MainWindow::img_action_Click() { SwitchDirection(); }
 
 void MainWindow::SwitchDirection() {
     const int row = SelectedRow();
@@ -389,8 +382,8 @@ void MainWindow::cmd_browsepcfile_Click() {
     try {
         TaskRecord settings = services_.store->GetRecord(kSettingsRecord);
         int index = settings.pcfilter;
-        const QString chosen = ChooseFile("Open PC-File", kPcFilters.join(";;"), index,
-                                          Q(DirectoryPart(S(before))), Q(FileNamePart(S(before))));
+        const QString chosen = ChooseFile("Open PC-File", kPcFilters.join(";;"), index, Q(DirectoryPart(S(before))),
+                                          Q(FileNamePart(S(before))));
         // A path too long to store is refused like a cancel, the filter too.
         if (!chosen.isEmpty() && FitsField(S(chosen), kPathFieldWidth)) {
             settings = services_.store->GetRecord(kSettingsRecord);
@@ -420,9 +413,8 @@ void MainWindow::cmd_browsepalmfile_Click() {
         } else {
             int user = 0;
             while (lst_install->item(user)->checkState() != Qt::Checked) ++user;
-            chosen = ChooseFile("Open Palm-File from " + Q(services_.targets->UserName(user)),
-                                kPalmFilters.join(";;"), index, Q(services_.targets->UserBackupFolder(user)),
-                                Q(FileNamePart(S(before))));
+            chosen = ChooseFile("Open Palm-File from " + Q(services_.targets->UserName(user)), kPalmFilters.join(";;"),
+                                index, Q(services_.targets->UserBackupFolder(user)), Q(FileNamePart(S(before))));
             if (!chosen.isEmpty()) chosen = Q(FileNamePart(S(chosen)));
         }
         if (!chosen.isEmpty() && FitsField(S(chosen), kPathFieldWidth)) {

@@ -49,7 +49,8 @@ void MainWindow::FillTaskList() {
     const QSignalBlocker block(lvw_tasks);
     lvw_tasks->clear();
     try {
-        for (int n = kFirstTaskRecord; n <= services_.store->RecordCount(); ++n) AppendRow(services_.store->GetRecord(n));
+        for (int n = kFirstTaskRecord; n <= services_.store->RecordCount(); ++n)
+            AppendRow(services_.store->GetRecord(n));
     } catch (const std::exception& error) {
         ReportStoreError(error);
     }
@@ -216,8 +217,7 @@ int MainWindow::PalmFileTarget(const QString& path) const {
                 QDir(QString::fromStdString(services_.targets->UserBackupFolder(user))).canonicalPath() == folder) {
                 return user;
             }
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     return custom;
 }
