@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/printable_text.h"
+
 namespace lum2 {
 
 namespace {
@@ -53,6 +55,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (text == "-s" || text == "-c") {
         line.commandLineMode = true;
         line.switchCharacter = text[1];
+    } else {
+        for (const auto& word : rest) line.ignored += (line.ignored.empty() ? "" : " ") + word;
     }
     return line;
 }
@@ -87,6 +91,10 @@ int AnswerOnTerminal(const CommandLine& line, const char* version) {
     if (!line.error.empty()) {
         std::fprintf(stderr, "lum2: %s\nRun \"lum2 --help\" for the options.\n", line.error.c_str());
         return 2;
+    }
+    if (!line.ignored.empty()) {
+        std::fprintf(stderr, "lum2: ignored \"%s\": neither an option nor -s or -c; starting without it\n",
+                     PrintableText(line.ignored).c_str());
     }
     return -1;
 }

@@ -19,6 +19,9 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     std::string error;  // a usage error: the program prints it and ends
+    // Words that are neither a start option nor a switch, as given: the
+    // program starts as without them and says which it ignored.
+    std::string ignored;
 };
 
 // arguments: the words after the program's name. The start options are taken
@@ -29,7 +32,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string CommandLineHelp();
 
 // Answers --help, --version and a usage error on the terminal; returns the
-// exit code then, or -1 when the program is to start.
+// exit code then, or -1 when the program is to start (after saying on
+// standard error which words it ignores, if any).
 int AnswerOnTerminal(const CommandLine& line, const char* version);
 
 // The folder a menu start keeps its task list in: $XDG_DATA_HOME/lum2, or

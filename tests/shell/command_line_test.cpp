@@ -28,6 +28,12 @@ TEST(CommandLine, SwitchesAndStartOptions) {
         EXPECT_EQ(parsed.commandLineMode, c.letter != 0);
         EXPECT_EQ(!parsed.error.empty(), c.error);
     }
+    // What is neither is said to be ignored, as it was given.
+    for (const auto& [words, ignored] : {std::pair<std::vector<std::string>, std::string>{{"-s"}, ""},
+                                         {{"--base-dir", "/d", "-C"}, ""}, {{"--bogus"}, "--bogus"},
+                                         {{"Story.txt", "--menu"}, "Story.txt"}, {{"-s", "extra"}, "-s extra"}}) {
+        EXPECT_EQ(ParseCommandLine(words).ignored, ignored);
+    }
     EXPECT_TRUE(ParseCommandLine({"-s", "--help"}).help);
     EXPECT_TRUE(ParseCommandLine({"--version"}).version);
 }
