@@ -326,11 +326,14 @@ int CreateWorkingFile(const std::string& path, std::string& cause) {
     if (lstat(path.c_str(), &old) == 0) {
         if (S_ISDIR(old.st_mode)) {
             cause = Refusal(path, old.st_mode);
+            errno = EISDIR;
             return -1;
         }
         // Removes a link, never what it leads to.
         if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-            cause = path + ": cannot remove the old working file: " + ErrorText(errno);
+            const int error = errno;
+            cause = path + ": cannot remove the old working file: " + ErrorText(error);
+            errno = error;
             return -1;
         }
     }
@@ -341,9 +344,18 @@ int CreateWorkingFile(const std::string& path, std::string& cause) {
                 (error == EEXIST || error == ELOOP
                      ? std::string("something else appeared at the working file's name while it was made")
                      : ErrorText(error));
+        errno = error;
         return -1;
     }
     return fd;
+}
+
+int TakeOverOwnerAndMode(int fd, const struct stat& old) {
+    // Owner and group first: a change of owner clears some mode bits.
+    if ((old.st_uid != geteuid() || old.st_gid != getegid()) && fchown(fd, old.st_uid, old.st_gid) != 0) {
+        if (errno != EPERM || (fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0 && errno != EPERM)) return errno;
+    }
+    return fchmod(fd, old.st_mode & 0777) == 0 ? 0 : errno;
 }
 
 RemovedOnSignal::RemovedOnSignal(std::initializer_list<std::string> paths) {
@@ -539,12 +551,9 @@ ReplacementFile::ReplacementFile(const std::string& target) {
     slot_ = RemoveOnSignal(temporaryPath_, false);
 
     if (exists) {
-        // Owner and group first: a change of owner clears some mode bits.
-        if ((old.st_uid != geteuid() || old.st_gid != getegid()) && fchown(fd, old.st_uid, old.st_gid) != 0) {
-            (void)fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-        }
-        // Permission bits only: set-user-id on a new text is nobody's intent.
-        fchmod(fd, old.st_mode & 0777);
+        // What cannot be kept (another user's ownership) is no reason to
+        // refuse the user's own replacement.
+        (void)TakeOverOwnerAndMode(fd, old);
     } else {
         // mkostemps creates 0600; a new file gets the usual mode under the umask.
         const mode_t mask = umask(0);

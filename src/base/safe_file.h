@@ -10,6 +10,7 @@
 // SIGINT, SIGTERM and SIGHUP or are removed by the next run after a kill.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -54,8 +55,15 @@ std::FILE* OpenRegularStream(const std::string& path, std::string& cause);
 // lumclip.tmp) in a folder that others may be able to write to: a stale entry
 // of the name is removed, then the file is made new (O_EXCL | O_NOFOLLOW,
 // mode 0600), so a link or file planted there is never written through.
-// Returns the descriptor, or -1 with the cause in cause.
+// Returns the descriptor, or -1 with the cause in cause and errno set
+// (EISDIR for a folder at the name).
 int CreateWorkingFile(const std::string& path, std::string& cause);
+
+// Gives fd, a file that replaces or copies old, old's owner and group where
+// this process may (only root gives files away; the group may still be
+// ours to set) and its permission bits (no set-user-id on a copy). Returns 0
+// or the errno of what failed, EPERM from a change of owner aside.
+int TakeOverOwnerAndMode(int fd, const struct stat& old);
 
 // Keeps paths on the list that SIGINT, SIGTERM and SIGHUP remove, for as long
 // as it lives: the working files of a conversion.

@@ -58,15 +58,11 @@ std::FILE* OpenStream(const std::string& path, int flags, const char* mode) {
 
 // A working file is made 0600 and new, whatever stood at its name: nobody
 // else can read it while it fills, and a planted link is never followed.
-std::FILE* CreateWorkingFile(const std::string& path) {
-    // A stale one from an interrupted run goes first; what cannot go (a
-    // folder) is the cause to tell, not that the name is taken.
-    const int stale = ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (errno == EEXIST && stale != 0) errno = stale;
-        return nullptr;
-    }
+// The errno tells why not; the store words its own message.
+std::FILE* OpenWorkingFile(const std::string& path) {
+    std::string ignored;
+    const int fd = CreateWorkingFile(path, ignored);
+    if (fd < 0) return nullptr;
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
         const int saved = errno;
@@ -82,13 +78,7 @@ std::FILE* CreateWorkingFile(const std::string& path) {
 int TakeOverMode(std::FILE* store, std::FILE* copy) {
     struct stat info {};
     if (::fstat(::fileno(store), &info) != 0) return errno;
-    const int fd = ::fileno(copy);
-    // Owner and group first: a change of owner clears some mode bits.
-    if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) && ::fchown(fd, info.st_uid, info.st_gid) != 0) {
-        // Only root gives files away; the group may still be ours to set.
-        if (errno != EPERM || (::fchown(fd, static_cast<uid_t>(-1), info.st_gid) != 0 && errno != EPERM)) return errno;
-    }
-    return ::fchmod(fd, info.st_mode & 0777) == 0 ? 0 : errno;
+    return TakeOverOwnerAndMode(::fileno(copy), info);
 }
 
 // lumdata.dat.bak, then lumdata.dat.bak.1, lumdata.dat.bak.2 ...
@@ -246,7 +236,7 @@ void RecordStore::BackUp() {
     // The copy is complete before it gets a backup's name, so a full disk
     // never leaves a half backup, let alone in place of an earlier one.
     const std::string tempPath = baseDirectory_ + kBackupTempName;
-    std::FILE* backup = CreateWorkingFile(tempPath);
+    std::FILE* backup = OpenWorkingFile(tempPath);
     if (backup == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
     std::fseek(file_, 0, SEEK_SET);
     char buffer[16384];
@@ -373,7 +363,7 @@ void RecordStore::DeleteRecord(int n) {
 }
 
 std::FILE* RecordStore::CreateTemporary(const std::string& tempPath) {
-    std::FILE* temp = CreateWorkingFile(tempPath);
+    std::FILE* temp = OpenWorkingFile(tempPath);
     if (temp == nullptr) throw StoreError(SystemError("cannot create", tempPath, errno));
     return temp;
 }
