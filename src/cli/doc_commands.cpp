@@ -16,6 +16,7 @@
 #include "convert/database_name.h"
 #include "convert/run_status.h"
 #include "convert/task_options.h"
+#include "doc/bookmark_records.h"
 #include "doc/doc_builder.h"
 #include "doc/doc_extractor.h"
 #include "doc/doc_status.h"
@@ -124,7 +125,7 @@ bool SameFileInAndOut(const std::string& input, const std::string& output) {
 }
 
 std::string OptionsText(const ParsedArguments& args) {
-    std::string options(7, '0');
+    std::string options(kOptionJoinLines, '0');
     auto set = [&](int position, bool on) { options[position - 1] = on ? '1' : '0'; };
     set(kOptionCompress, args.Has("--compress"));
     set(kOptionTabsToSpaces, args.values.count("--tabs") != 0);
@@ -132,6 +133,8 @@ std::string OptionsText(const ParsedArguments& args) {
     set(kOptionCrToLf, args.Has("--cr-to-lf"));
     set(kOptionRaw, args.Has("--raw"));
     set(kOptionUtf8Text, args.Has("--utf8"));
+    set(kOptionBookmarks, args.Has("--bookmarks"));
+    set(kOptionJoinLines, args.Has("--join-lines"));
     return options;
 }
 
@@ -146,6 +149,8 @@ int RunEncode(const ParsedArguments& args) {
     RequirePositionals(args, 2);
     const std::string& input = args.positionals[0];
     const std::string& output = args.positionals[1];
+    const bool titled = args.values.count("--title") != 0;
+    if (titled && args.TextValue("--title").empty()) throw UsageError("--title needs a name that is not empty");
     TaskRecord task;
     task.options = OptionsText(args);
     task.tabspace = static_cast<int16_t>(args.IntValue("--tabs", 0, 64, 0));
@@ -180,16 +185,24 @@ int RunEncode(const ParsedArguments& args) {
     }
     // Only the status is printed for a text that could not be filtered.
     std::string textPath;
-    const Outcome filtered = ApplyFilters(pcPath, FilterOptionsOf(task), work.Path(), progress, textPath);
+    std::vector<Bookmark> bookmarks;
+    const Outcome filtered = ApplyFilters(pcPath, FilterOptionsOf(task), work.Path(), progress, textPath, &bookmarks);
     if (!filtered.Ok()) return Fail(filtered.code == OutcomeCode::kTooLong ? kStatusTextTooLong : kStatusGenericError);
 
     OutputFile out(output, work);
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     DocBuildRequest request;
     request.textPath = textPath;
-    // Written to standard output, the document is named after its input.
-    request.databaseName = NewDatabaseName(output != kStandardStream ? output : std::string(),
-                                           input != kStandardStream ? input : std::string(), UsesUtf8Text(task));
+    // A title given names the document; else its file, else its input's,
+    // else (standard input to standard output) the text's first line.
+    if (titled) {
+        request.databaseName = GivenDatabaseName(args.TextValue("--title"), UsesUtf8Text(task));
+    } else {
+        request.databaseName =
+            NewDatabaseName(output != kStandardStream ? output : std::string(),
+                            input != kStandardStream ? input : std::string(), UsesUtf8Text(task), textPath);
+    }
+    request.bookmarks = std::move(bookmarks);
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
     request.jobs = jobs;
@@ -215,7 +228,12 @@ int RunDecode(const ParsedArguments& args) {
     if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     TerminalProgress progress;
     progress.SetProgressCaption("Decompression");
-    const Outcome extracted = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"));
+    std::vector<Bookmark> marks;
+    if (args.Has("--bookmarks")) {
+        const Outcome read = ReadDocBookmarks(doc.get(), marks);
+        if (!read.Ok()) return Fail(read.status);
+    }
+    const Outcome extracted = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"), &marks);
     if (!extracted.Ok()) return Fail(WithCause(extracted.status, out.Cause()));
     if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
     return kExitOk;
@@ -248,6 +266,28 @@ std::string PalmTimeText(uint32_t palmTime) {
     return text;
 }
 
+// The bookmarks, one a line after their number: offset, then the name (in
+// the Palm set unless it reads as UTF-8, and escaped either way).
+void PrintBookmarks(std::FILE* doc) {
+    std::vector<Bookmark> bookmarks;
+    if (std::fseek(doc, 0, SEEK_SET) != 0 || !ReadDocBookmarks(doc, bookmarks).Ok()) {
+        std::printf("bookmarks: unknown (the record list could not be read)\n");
+        return;
+    }
+    std::printf("bookmarks: %zu\n", bookmarks.size());
+    for (const Bookmark& bookmark : bookmarks) {
+        Utf8Scanner scanner;
+        scanner.Feed(bookmark.name);
+        std::string name;
+        if (scanner.Valid()) {
+            name = bookmark.name;
+        } else {
+            AppendUtf8FromPalm(bookmark.name, name);
+        }
+        std::printf("bookmark: %u %s\n", bookmark.offset, PrintableText(name).c_str());
+    }
+}
+
 int RunInfo(const ParsedArguments& args) {
     RequirePositionals(args, 1);
     WorkDir work;
@@ -273,6 +313,7 @@ int RunInfo(const ParsedArguments& args) {
         std::printf("category: %d\n", info.category);
         std::printf("created: %s\n", PalmTimeText(ReadLongAt(doc.get(), kCreationDateOffset)).c_str());
         std::printf("text: %s\n", TextKindText(doc.get(), work).c_str());
+        PrintBookmarks(doc.get());
     } catch (const DocIoError&) {
         return Fail(kStatusGenericError);
     }
@@ -285,11 +326,11 @@ std::vector<Command> DocCommands() {
     std::vector<Command> commands;
     commands.push_back(Command{
         "encode", "convert a text file into a Palm Doc database (.pdb)",
-        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--category N] [--jobs N] "
-        "INPUT OUTPUT.pdb",
+        "lum2doc encode [--compress] [--tabs N] [--cr-to-lf] [--strip-html] [--utf8] [--raw] [--bookmarks] "
+        "[--join-lines] [--title TEXT] [--category N] [--jobs N] INPUT OUTPUT.pdb",
         "Converts the text file INPUT into the Palm Doc database OUTPUT.pdb.\n"
-        "The database name is OUTPUT's file name without its extension (at most 31 bytes),\n"
-        "else INPUT's, else \"Untitled\".\n"
+        "The database name is TEXT, else OUTPUT's file name without its extension (at most\n"
+        "31 bytes), else INPUT's, else the text's first line that is not blank.\n"
         "Without options, carriage returns are removed and TABs are kept.\n"
         "\n"
         "  --compress      compress the text records (smaller file, Doc version 2)\n"
@@ -301,27 +342,39 @@ std::vector<Command> DocCommands() {
         "                  stand-ins such as \"->\" or \"?\" for what the set lacks, and their\n"
         "                  number told); a text that is not UTF-8 keeps its bytes\n"
         "  --raw           take the text byte for byte (every filter option, --utf8 too, is ignored)\n"
+        "  --bookmarks     give the document bookmarks: one for each <* name *> mark in the text\n"
+        "                  (the marks are removed); else, when the text ends in lines such as\n"
+        "                  <CHAPTER>, one for each line that begins with CHAPTER; else one for each\n"
+        "                  heading (\"CHAPTER I.\", \"Part 2: ...\", Markdown # to ###, <h1> to <h3>)\n"
+        "  --join-lines    join the lines of paragraphs wrapped at a fixed width, so the handheld\n"
+        "                  wraps them to its own screen; blank lines, indented lines, lists and\n"
+        "                  headings stay as they are\n"
+        "  --title TEXT    name the document TEXT (at most 31 bytes; in the Palm set with --utf8)\n"
         "  --category N    Palm category of the document (0 to 15)\n"
         "  --jobs N        compress on N threads (default: one per core); the file is the same\n"
         "\n"
         "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
-        OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--utf8", "--raw"}, {"--tabs", "--category", "--jobs"}},
+        OptionSpec{{"--compress", "--cr-to-lf", "--strip-html", "--utf8", "--raw", "--bookmarks", "--join-lines"},
+                   {"--tabs", "--category", "--jobs", "--title"}},
         RunEncode});
     commands.push_back(Command{"decode", "convert a Palm Doc database into a text file",
-                               "lum2doc decode [--utf8] INPUT.pdb OUTPUT",
+                               "lum2doc decode [--utf8] [--bookmarks] INPUT.pdb OUTPUT",
                                "Writes the text of the Palm Doc database INPUT.pdb into OUTPUT, byte for byte,\n"
                                "with nothing added between records. Plain and compressed documents are read.\n"
                                "\n"
                                "  --utf8          convert the text from the Palm character set to UTF-8\n"
+                               "  --bookmarks     write a mark <* name *> where each bookmark stands, so that\n"
+                               "                  encode --bookmarks gives the same bookmarks back\n"
                                "\n"
                                "INPUT or OUTPUT may be \"-\" for standard input or standard output.",
-                               OptionSpec{{"--utf8"}, {}}, RunDecode});
+                               OptionSpec{{"--utf8", "--bookmarks"}, {}}, RunDecode});
     commands.push_back(
         Command{"info", "describe a Palm Doc database", "lum2doc info INPUT.pdb",
                 "Checks INPUT.pdb as decode would and prints its name, type, creator, whether it is\n"
                 "compressed, its number of text records, its text length, its category and its\n"
-                "creation date, and whether its text is plain ASCII, in the Palm character set, or\n"
-                "looks like UTF-8 (which Palm readers show wrongly). INPUT may be \"-\" for standard input.",
+                "creation date, whether its text is plain ASCII, in the Palm character set, or\n"
+                "looks like UTF-8 (which Palm readers show wrongly), and its bookmarks (offset and\n"
+                "name). INPUT may be \"-\" for standard input.",
                 OptionSpec{}, RunInfo});
     return commands;
 }

@@ -49,6 +49,7 @@ struct PcToPalmConversion {
     std::string palm{};  // the Palm file as typed
     std::vector<Target> targets{};
     std::string textPath{};  // the filtered text: the PC file itself, or the working text
+    std::vector<Bookmark> bookmarks{};  // the filtered text's, with "Bookmarks"
     // Set once the working files may exist, and until they are removed.
     std::optional<RemovedOnSignal> workingFiles{};
 
@@ -110,7 +111,7 @@ struct PcToPalmConversion {
         if (task.category < 0 || task.category > 255) return GenericFailure();
         workingFiles.emplace({workingDoc, workingText});
         host.ShowProgressDisplay(true);
-        const Outcome filtered = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, textPath);
+        const Outcome filtered = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, textPath, &bookmarks);
         if (filtered.code == OutcomeCode::kTooLong) return Outcome::Failure(OutcomeCode::kTooLong, kStatusTextTooLong);
         // The filters' outcome carries no status: a failure is the generic one.
         if (!filtered.Ok()) return GenericFailure(filtered.cause);
@@ -132,6 +133,7 @@ struct PcToPalmConversion {
         request.databaseName = NewDatabaseName(palm, pc, UsesUtf8Text(task));
         request.compressed = task.HasOption(kOptionCompress);
         request.category = task.category;
+        request.bookmarks = std::move(bookmarks);
         Outcome built = BuildDocFile(request, doc.get(), context.codec, host);
         if (!built.Ok()) {
             if (built.cause.empty()) built.cause = writeCause();

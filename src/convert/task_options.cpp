@@ -14,6 +14,8 @@ FilterOptions FilterOptionsOf(const TaskRecord& task) {
     options.stripHtml = task.HasOption(kOptionStripHtml);
     options.crToLf = task.HasOption(kOptionCrToLf);
     options.toPalmSet = UsesUtf8Text(task);
+    options.joinLines = task.HasOption(kOptionJoinLines);
+    options.bookmarks = task.HasOption(kOptionBookmarks);
     options.outputLimit = kLargestText;
     return options;
 }

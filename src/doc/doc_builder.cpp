@@ -283,7 +283,12 @@ Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc, const Codec
         if (codec.CalcPalmTime == nullptr || (request.compressed && codec.Compress == nullptr)) {
             return kDocFailed;
         }
-        Bytes head = BuildPalmHeader(request.databaseName, "TEXt", "REAd", n + 1, codec.CalcPalmTime());
+        const int bookmarks = BookmarksThatFit(n, request.bookmarks.size());
+        if (static_cast<std::size_t>(bookmarks) < request.bookmarks.size()) {
+            progress.Note(std::to_string(request.bookmarks.size() - static_cast<std::size_t>(bookmarks)) +
+                          " bookmarks were dropped: a Palm database holds at most 65,535 records");
+        }
+        Bytes head = BuildPalmHeader(request.databaseName, "TEXt", "REAd", n + 1 + bookmarks, codec.CalcPalmTime());
         // The records first, right after the room for the header and the
         // record list; those are written once at the end, with every offset known.
         if (std::fseek(doc, static_cast<long>(head.size()), SEEK_SET) != 0) {
@@ -300,6 +305,12 @@ Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc, const Codec
         Outcome written =
             jobs == 1 ? WriteRecordsInTurn(run, codec, request.compressed) : WriteRecordsInParallel(run, codec, jobs);
         if (!written.Ok()) return written;
+        for (int k = 0; k < bookmarks; ++k) {
+            const Bytes record = BuildBookmarkRecord(request.bookmarks[static_cast<std::size_t>(k)]);
+            const int64_t at = out.Append(record.data(), record.size());
+            if (at < 0) return kDocRecordNotWritten;
+            SetRecordEntry(head, n + 1 + k, static_cast<uint32_t>(at), 0);
+        }
         if (!out.Flush()) return kDocRecordNotWritten;
         if (std::fseek(doc, 0, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), doc) != head.size()) {
             return kDocHeaderNotWritten;

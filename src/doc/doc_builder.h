@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/progress_sink.h"
+#include "doc/bookmark_records.h"
 #include "doc/compression_library.h"
 #include "doc/doc_status.h"
 
@@ -17,11 +19,14 @@ struct DocBuildRequest {
     bool compressed = false;
     int category = 0;  // 0 to 255; only the low four bits are stored
     int jobs = 0;      // threads compressing records; 0: one per core
+    // Written after the text records in this order (the text's); as many
+    // as fit beside the text records, the rest dropped with a note.
+    std::vector<Bookmark> bookmarks;
 };
 
 // Writes the database into doc, an empty file open for writing. Shows
 // "Compression" progress, one step per record, with the tray picture
-// alternating. Returns DocOk(), or the failure: kDocTextEmpty,
+// alternating; tells progress.Note how many bookmarks were dropped, if any. Returns DocOk(), or the failure: kDocTextEmpty,
 // kDocTextTooLong, kDocHeaderNotWritten, kDocInfoNotWritten,
 // kDocRecordNotWritten, or kDocFailed for a category beyond 255, a text that
 // cannot be opened (with its cause, which progress is told too) or read, a

@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/progress_sink.h"
+#include "doc/bookmark_records.h"
 #include "doc/compression_library.h"
 #include "doc/doc_status.h"
 #include "doc/palm_doc_format.h"
@@ -17,6 +19,8 @@ namespace lum2 {
 // kDocInfoUnknown, or kDocFailed when the file cannot be read. Throws
 // nothing but std::bad_alloc.
 Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
+// The same through a reader the caller goes on to read records with.
+Outcome CheckDocRecords(PalmRecordReader& reader, PalmHeader& header, DocInfo& info);
 
 // Writes the text of the Doc database doc into text, record by record, with
 // no separator and no byte changed (toUtf8: converted from the Palm set to
@@ -24,8 +28,11 @@ Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 // CheckDocFile, kDocCorrupt for a text record that cannot be read or does
 // not decode, or kDocFailed for a compressed document without a decoder or
 // a failed read or write; on failure text holds some part of the text,
-// which the caller discards. Throws nothing but std::bad_alloc.
+// which the caller discards. With marks, an inline bookmark mark is written
+// before the text at each bookmark's offset (those at or past the end after
+// it), so the text encoded with bookmarks gives the same bookmarks back.
+// Throws nothing but std::bad_alloc.
 Outcome ExtractDocText(std::FILE* doc, std::FILE* text, const CodecFunctions& codec, ProgressSink& progress,
-                       bool toUtf8 = false);
+                       bool toUtf8 = false, const std::vector<Bookmark>* marks = nullptr);
 
 }  // namespace lum2

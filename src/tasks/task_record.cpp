@@ -147,7 +147,9 @@ TaskRecord DefaultSettingsRecord() {
     TaskRecord record;
     record.version = "0010";
     record.direction = kDirectionNone;
-    record.options = "1100001";  // texts on this desktop are UTF-8
+    // Texts on this desktop are UTF-8, and a book's chapters become its
+    // bookmarks; joining lines is for wrapped texts only, so it waits to be asked.
+    record.options = "110000110";
     record.category = 0;
     record.tabspace = 4;
     record.install = "1";

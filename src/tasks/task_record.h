@@ -30,7 +30,11 @@ enum OptionPosition : int {
     kOptionCrToLf = 4,
     kOptionAllowBinary = 5,
     kOptionRaw = 6,
-    kOptionUtf8Text = 7,  // a blank or a missing character (older records) is off
+    // For these a blank or a missing character (older records) is off, so
+    // an older task converts as it always did.
+    kOptionUtf8Text = 7,
+    kOptionBookmarks = 8,
+    kOptionJoinLines = 9,
 };
 
 // Texts are held right-trimmed, as read back; dates are days since

@@ -12,7 +12,9 @@
 #include <utility>
 
 #include "base/safe_file.h"
+#include "text/bookmark_finder.h"
 #include "text/html_stripper.h"
+#include "text/line_joiner.h"
 #include "text/palm_charset.h"
 
 namespace lum2 {
@@ -36,13 +38,18 @@ using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 class FilterOutput {
 public:
     // encoder: converts the filtered text to the Palm set; null keeps its bytes.
-    FilterOutput(std::FILE* file, const FilterOptions& options, PalmTextEncoder* encoder)
+    // joiner and finder, when not null, see the text after the encoder, in
+    // that order, so offsets are those of the final text.
+    FilterOutput(std::FILE* file, const FilterOptions& options, PalmTextEncoder* encoder, LineJoiner* joiner,
+                 BookmarkFinder* finder)
         : file_(file),
           tabsToSpaces_(options.tabsToSpaces),
           crToLf_(options.crToLf),
           spaces_(static_cast<std::size_t>(options.tabWidth), ' '),
           limit_(options.outputLimit),
-          encoder_(encoder) {
+          encoder_(encoder),
+          joiner_(joiner),
+          finder_(finder) {
         buffer_.reserve(kFlushSize + kChunkSize);
     }
 
@@ -75,7 +82,17 @@ public:
         if (encoder_ != nullptr) {
             converted_.clear();
             encoder_->Finish(converted_);
-            ok = Write(converted_) && ok;
+            ok = ok && Pass(converted_);
+        }
+        if (joiner_ != nullptr) {
+            joined_.clear();
+            joiner_->Finish(joined_);
+            ok = ok && (finder_ != nullptr ? Find(joined_) : Write(joined_));
+        }
+        if (finder_ != nullptr) {
+            found_.clear();
+            finder_->Finish(found_);
+            ok = ok && Write(found_);
         }
         ok = std::fflush(file_) == 0 && ok;
         ok = std::fclose(file_) == 0 && ok;
@@ -100,12 +117,26 @@ private:
         if (encoder_ != nullptr) {
             converted_.clear();
             encoder_->Feed(buffer_, converted_);
-            ok = Write(converted_);
+            ok = Pass(converted_);
         } else {
-            ok = Write(buffer_);
+            ok = Pass(buffer_);
         }
         buffer_.clear();
         return ok;
+    }
+
+    // The encoded text through the joiner and the finder to the file.
+    bool Pass(const std::string& bytes) {
+        if (joiner_ == nullptr) return finder_ != nullptr ? Find(bytes) : Write(bytes);
+        joined_.clear();
+        joiner_->Feed(bytes, joined_);
+        return finder_ != nullptr ? Find(joined_) : Write(joined_);
+    }
+
+    bool Find(const std::string& bytes) {
+        found_.clear();
+        finder_->Feed(bytes, found_);
+        return Write(found_);
     }
 
     bool Write(const std::string& bytes) {
@@ -123,8 +154,12 @@ private:
     std::string spaces_;
     uint64_t limit_;
     PalmTextEncoder* encoder_;
+    LineJoiner* joiner_;
+    BookmarkFinder* finder_;
     std::string buffer_;
     std::string converted_;
+    std::string joined_;
+    std::string found_;
     uint64_t written_ = 0;
     bool tooLong_ = false;
 };
@@ -158,11 +193,32 @@ Outcome TooLongOrFailed(const FilterOutput& output) {
     return output.TooLong() ? Outcome::Failure(OutcomeCode::kTooLong, {}) : Failed();
 }
 
+// The bookmarks of the filtered text at path: the finder's, or, for a text
+// that ended in end tags, the lines those name, which only the whole text
+// shows. False when the text cannot be read again.
+bool CollectBookmarks(const BookmarkFinder& finder, const std::string& path, bool utf8, ProgressSink& progress,
+                      std::vector<Bookmark>* bookmarks) {
+    uint64_t dropped = finder.Dropped();
+    std::vector<Bookmark> found = finder.Bookmarks();
+    if (found.empty() && !finder.EndTags().empty()) {
+        std::string cause;
+        InputFile text(OpenRegularStream(path, cause));
+        if (!text) return false;
+        found = FindTaggedLines(text.get(), finder.EndTags(), utf8, &dropped);
+    }
+    if (dropped > 0) {
+        progress.Note(std::to_string(dropped) + " bookmarks were dropped: a Palm database holds at most 65,535 records");
+    }
+    if (bookmarks != nullptr) *bookmarks = std::move(found);
+    return true;
+}
+
 }  // namespace
 
 Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, const std::string& baseDirectory,
-                     ProgressSink& progress, std::string& textPath) {
+                     ProgressSink& progress, std::string& textPath, std::vector<Bookmark>* bookmarks) {
     textPath.clear();
+    if (bookmarks != nullptr) bookmarks->clear();
     // A raw task sends the file's bytes as they are; there is nothing to copy.
     if (options.raw) {
         textPath = pcPath;
@@ -170,6 +226,9 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
     }
 
     const bool stripHtml = options.stripHtml;
+    // Joining lines and finding bookmarks change a text that has nothing
+    // else to filter too.
+    const bool reshape = options.joinLines || options.bookmarks;
 
     if (options.tabWidth < 0) return Failed();
     // Only a regular file has a length to divide into chunks; a folder opens
@@ -188,16 +247,20 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
 
     // Whether the text is UTF-8 is decided for the whole file before any of
     // it is written, so a text is never half converted.
+    // The joiner counts characters and the finder cuts names at their
+    // boundaries, so they too need to know whether the final text is UTF-8.
     bool toPalmSet = false;
-    if (options.toPalmSet) {
+    bool finalUtf8 = false;
+    if (options.toPalmSet || reshape) {
         Utf8Scanner scanner;
         if (!ScanFile(input.get(), scanner) || std::fseek(input.get(), 0, SEEK_SET) != 0) return Failed();
-        toPalmSet = scanner.Valid();
-        if (!toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
+        toPalmSet = options.toPalmSet && scanner.Valid();
+        finalUtf8 = !options.toPalmSet && scanner.Valid();
+        if (options.toPalmSet && !toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
     }
     // Most texts written on Linux have no CR: a copy of the file would be the
     // file itself, so it is converted from where it is, as a raw one is.
-    if (!stripHtml) {
+    if (!stripHtml && !reshape) {
         if (NothingToFilter(input.get(), options.tabsToSpaces, toPalmSet)) {
             textPath = pcPath;
             return {};
@@ -225,9 +288,12 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
     }
     std::setvbuf(outFile, outBuffer.get(), _IOFBF, kStreamBuffer);
     PalmTextEncoder encoder;
-    FilterOutput output(outFile, options, toPalmSet ? &encoder : nullptr);
+    LineJoiner joiner(finalUtf8);
+    BookmarkFinder finder(finalUtf8);
+    FilterOutput output(outFile, options, toPalmSet ? &encoder : nullptr, options.joinLines ? &joiner : nullptr,
+                        options.bookmarks ? &finder : nullptr);
 
-    HtmlStripper stripper(toPalmSet);
+    HtmlStripper stripper(toPalmSet);  // STUBFIX
     std::string chunk(kChunkSize, '\0');
     std::string stripped;
     stripped.reserve(kChunkSize + HtmlStripper::kMaxEntity);
@@ -253,6 +319,7 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
         if (!output.Put(stripped)) return TooLongOrFailed(output);
     }
     if (!output.Close()) return TooLongOrFailed(output);
+    if (options.bookmarks && !CollectBookmarks(finder, outPath, finalUtf8, progress, bookmarks)) return Failed();
     if (encoder.Replaced() > 0) {
         const bool one = encoder.Replaced() == 1;
         progress.Note(std::to_string(encoder.Replaced()) + (one ? " character is" : " characters are") +

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/outcome.h"
 #include "base/progress_sink.h"
+#include "text/bookmark_marks.h"
 
 namespace lum2 {
 
@@ -21,6 +23,10 @@ struct FilterOptions {
     bool stripHtml = false;
     bool crToLf = false;     // a carriage return becomes a line feed instead of going
     bool toPalmSet = false;  // a UTF-8 text is converted to the Palm set
+    bool joinLines = false;  // the lines of hard-wrapped paragraphs are joined
+    // Bookmarks come from inline marks, end tags or headings (and, with
+    // stripHtml, from h1 to h3); the marks and end tags leave the text.
+    bool bookmarks = false;
     // The most bytes the output may have: the largest text a document holds.
     // A filter that passes it (TABs made into many spaces can multiply a
     // text) stops there instead of filling the disk.
@@ -31,6 +37,10 @@ struct FilterOptions {
 // the Palm set after the other filters (HTML entities then decode to UTF-8
 // first); any other text keeps its bytes. Either outcome, and the number of
 // characters replaced, is told through progress.Note.
+//
+// With bookmarks, fills *bookmarks (when not null) with the text's
+// bookmarks, their offsets those of the text in textPath, and tells
+// progress.Note how many were dropped past the most a document holds.
 //
 // Sets textPath to the file that holds the text to convert: pcPath itself
 // when raw is set or the filters would change none of its bytes, else
@@ -45,6 +55,6 @@ struct FilterOptions {
 // input could not be opened or the working file not made, else empty; the
 // caller reports it. Throws nothing of its own.
 Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, const std::string& baseDirectory,
-                     ProgressSink& progress, std::string& textPath);
+                     ProgressSink& progress, std::string& textPath, std::vector<Bookmark>* bookmarks = nullptr);
 
 }  // namespace lum2

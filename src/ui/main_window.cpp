@@ -32,8 +32,24 @@ namespace lum2::ui {
 
 namespace {
 
-const char* const kOptionNames[] = {"Compress", "TABs to Spaces", "Strip HTML", "CR to LF", "Allow Binary",
-                                    "Raw",      "UTF-8 Text"};
+// The entries of the options list, in the order of the options text; the
+// later ones say what they do, since no earlier version had them.
+struct OptionEntry {
+    const char* name;
+    const char* tip;
+};
+const OptionEntry kOptionEntries[] = {
+    {"Compress", nullptr},
+    {"TABs to Spaces", nullptr},
+    {"Strip HTML", nullptr},
+    {"CR to LF", nullptr},
+    {"Allow Binary", nullptr},
+    {"Raw", nullptr},
+    {"UTF-8 Text", nullptr},
+    {"Bookmarks", "bookmarks from <* name *> marks, from end tags such as <CHAPTER>, or from chapter headings"},
+    {"Join Lines", "join the lines of paragraphs wrapped at a fixed width (most e-texts), so the handheld "
+                   "wraps them to its screen"},
+};
 
 QLabel* Caption(const char* name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -129,6 +145,7 @@ QLayout* MainWindow::BuildTaskList() {
     lvw_tasks->setAlternatingRowColors(true);
     lvw_tasks->setSelectionMode(QAbstractItemView::SingleSelection);
     lvw_tasks->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvw_tasks->setContextMenuPolicy(Qt::CustomContextMenu);
     lvw_tasks->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lvw_tasks->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lvw_tasks->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -227,8 +244,9 @@ QLayout* MainWindow::BuildDirectionAndLists() {
 
     lbl_options = Caption("lbl_options", "Options", this);
     lst_options = CheckList("lst_options", "conversion options", this);
-    for (const char* name : kOptionNames) {
+    for (const auto& [name, tip] : kOptionEntries) {
         auto* item = new QListWidgetItem(name, lst_options);
+        if (tip != nullptr) item->setToolTip(tip);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
@@ -236,7 +254,7 @@ QLayout* MainWindow::BuildDirectionAndLists() {
     lst_install = CheckList("lst_install", "user or custom directory setting", this);
     // Both lists show every option without scrolling.
     const int listHeight =
-        lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionNames)) + 2 * lst_options->frameWidth() + 2;
+        lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionEntries)) + 2 * lst_options->frameWidth() + 2;
     lst_options->setFixedHeight(listHeight);
     lst_install->setFixedHeight(listHeight);
 
@@ -350,6 +368,7 @@ void MainWindow::ConnectHandlers() {
     connect(lvw_tasks, &QTreeWidget::itemClicked, this, &MainWindow::lvw_tasks_ItemClicked);
     connect(lvw_tasks, &QTreeWidget::itemDoubleClicked, this, &MainWindow::lvw_tasks_DoubleClicked);
     connect(lvw_tasks, &QTreeWidget::currentItemChanged, this, [this] { lvw_tasks_CurrentChanged(); });
+    connect(lvw_tasks, &QWidget::customContextMenuRequested, this, &MainWindow::lvw_tasks_ContextMenu);
     // The list keeps its own scroll position in whole rows; VScroll1 follows it.
     connect(lvw_tasks->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         const QSignalBlocker block(VScroll1);

@@ -30,6 +30,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMimeData;
 class QPlainTextEdit;
+class QPoint;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
@@ -176,6 +177,12 @@ private:
     void lvw_tasks_ItemClicked(QTreeWidgetItem* item, int column);
     void lvw_tasks_DoubleClicked(QTreeWidgetItem* item, int column);
     void lvw_tasks_CurrentChanged();
+    // The list's context menu: "Preview" for the selected task's Palm file.
+    void lvw_tasks_ContextMenu(const QPoint& at);
+    void PreviewSelectedTask();
+    // The Palm file the editor's task writes: the name itself with Custom
+    // ticked, else in the first ticked user's backup folder; empty for none.
+    std::string EditedPalmPath() const;
     void VScroll1_Change(int value);
     void Timer1_Timer();
     void LayoutConnector();

@@ -222,6 +222,21 @@ QString MainWindow::FileInfoText(const QString& path, bool palmSide) const {
     }
 }
 
+std::string MainWindow::EditedPalmPath() const {
+    const std::string palm = S(txt_palmfile->text());
+    if (FileNamePart(palm).empty()) return {};
+    if (CustomChecked()) return palm;
+    for (int user = 0; user < lst_install->count(); ++user) {
+        if (lst_install->item(user)->checkState() != Qt::Checked) continue;
+        try {
+            return services_.targets->UserBackupFolder(user) + FileNamePart(palm);
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+    return {};
+}
+
 bool MainWindow::AutoNamingOn() const { return !namingSuppressed_ && chk_autonaming->checkState() == Qt::Checked; }
 
 void MainWindow::txt_pcfile_Change() {

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -24,6 +25,7 @@
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
+#include "ui/preview_window.h"
 
 namespace lum2::ui {
 
@@ -282,6 +284,22 @@ void MainWindow::Timer1_Timer() {
         cmd_new->setGeometry(geometry);
     }
     pulseGrown_ = !pulseGrown_;
+}
+
+void MainWindow::lvw_tasks_ContextMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* preview = menu.addAction("Preview", this, &MainWindow::PreviewSelectedTask);
+    preview->setObjectName("mnu_preview");
+    preview->setEnabled(SelectedTaskVisible() && !clipboardSettingsMode_ && FileProbe(EditedPalmPath()) == 1);
+    menu.exec(lvw_tasks->viewport()->mapToGlobal(at));
+}
+
+void MainWindow::PreviewSelectedTask() {
+    const std::string path = EditedPalmPath();
+    if (path.empty() || services_.codec == nullptr) return;
+    const PreviewContent content = LoadPreview(path, *services_.codec);
+    auto* window = new PreviewWindow(Shown(FileNamePart(path)) + " - Preview", content, this);
+    window->show();
 }
 
 }  // namespace lum2::ui

@@ -48,7 +48,7 @@ TEST_F(Lum2DocRunTest, TargetsListTheUsersThenCustomAndAllFourDirectionsRunInOne
     EXPECT_TRUE(std::filesystem::exists(F("custom.pdb")));
 
     // The statuses are stored; the next sync finds nothing to do.
-    EXPECT_NE(List().find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t1100001\t0100\tError: Palm File does not exist"),
+    EXPECT_NE(List().find("5\tpalm-to-pc\t" + F("x.txt") + "\tmissing.pdb\t110000110\t0100\tError: Palm File does not exist"),
               std::string::npos);
     ASSERT_EQ(Run("tasks delete 5 --dir " + F("store")).exitCode, 0);
     EXPECT_EQ(Run("run --dir " + F("store") + " --answer yes"),
@@ -92,7 +92,7 @@ TEST_F(Lum2DocRunTest, AddingMakesAMissingFolderPrivateAndReadingSaysItIsMissing
     for (const std::string& level : {fresh, fresh + "/.local", fresh + "/.local/share", folder}) {
         EXPECT_EQ(ModeOf(level), 0700u) << level;
     }
-    EXPECT_EQ(Run("tasks --dir " + folder).out, kHeader + "1\tnone\ta.txt\tb.pdb\t1100001\t1\t\n");
+    EXPECT_EQ(Run("tasks --dir " + folder).out, kHeader + "1\tnone\ta.txt\tb.pdb\t110000110\t1\t\n");
 }
 
 // An add that is refused adds nothing, whether a field is wrong or too long or
@@ -118,7 +118,7 @@ TEST_F(Lum2DocRunTest, ARefusedAddAddsNothingAndAFieldTakesItsWholeLength) {
     ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(Add("--pc a --palm b"), (RunResult{1, "", "Error: " + F("store/lumdata.dat") + " is in use by another LUM2 program\n"}));
     close(lock);
-    EXPECT_EQ(List(), kHeader + "1\tnone\t" + longest + "\t" + longest + "\t1100001\t" + bits + "\t\n");
+    EXPECT_EQ(List(), kHeader + "1\tnone\t" + longest + "\t" + longest + "\t110000110\t" + bits + "\t\n");
 }
 
 TEST_F(Lum2DocRunTest, AFailedWriteOfStandardOutputFails) {

@@ -92,7 +92,7 @@ TEST_F(Lum2DocTest, NamesPathsAndStatusesFromFilesArePrintedEscaped) {
     // Each command, and a whole line of its output.
     const std::pair<std::string, std::string> runs[] = {
         {"info " + F("a.pdb"), "name: " + shown + "\\ntype: FAKE\n"},
-        {"tasks --dir " + F("store"), "1\tnone\t/t/" + shown + "\t" + shown + ".pdb\t1100001\t1\tError: " + shown + "\n"},
+        {"tasks --dir " + F("store"), "1\tnone\t/t/" + shown + "\t" + shown + ".pdb\t110000110\t1\tError: " + shown + "\n"},
         {"run --dir " + F("store"), "1\t ?\tError: " + shown + "\n"},
         {"targets", "0\tEve\\t\\x1b]0;x\\x07\n"}};
     for (const auto& [command, line] : runs) {
@@ -208,10 +208,17 @@ TEST_F(Lum2DocTest, AReadOnlyOutputIsKeptForAUserAndADocumentIsNeverNameless) {
                                                   " is read-only: it was left as it is\n"}));
         EXPECT_EQ(ReadFileText(F("old.pdb")), "old");
     }
-    // A Palm file called ".pdb" is named after the text; with neither name, "Untitled".
+    // A title first; then a Palm file called ".pdb" is named after the text
+    // file; with neither name, after the text's first line that is not
+    // blank, else "Untitled".
     ASSERT_EQ(Run("encode " + F("story.txt") + " " + F(".pdb")).exitCode, 0);
     EXPECT_NE(Run("info " + F(".pdb")).out.find("name: story\n"), std::string::npos);
-    EXPECT_EQ(Run("encode - -", F("story.txt")).out.substr(0, 9), std::string("Untitled\0", 9));
+    WriteFileText(F("titled.txt"), " \n\t\n  The Title \t \nbody\n");
+    EXPECT_EQ(Run("encode - -", F("titled.txt")).out.substr(0, 10), std::string("The Title\0", 10));
+    EXPECT_EQ(Run("encode --title Given - -", F("titled.txt")).out.substr(0, 6), std::string("Given\0", 6));
+    EXPECT_EQ(Run("encode --title '' - -", F("titled.txt")).exitCode, 2);
+    WriteFileText(F("blank.txt"), " \n\n");
+    EXPECT_EQ(Run("encode - -", F("blank.txt")).out.substr(0, 9), std::string("Untitled\0", 9));
 }
 
 TEST_F(Lum2DocTest, ClaimedRecordSizesAreCheckedBeforeAnythingIsAllocated) {

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 #include "base/byte_order.h"
+#include "doc/bookmark_records.h"
 #include "doc/doc_builder.h"
 #include "doc/doc_extractor.h"
 #include "base/file_handle.h"
@@ -26,7 +28,7 @@ protected:
     std::vector<uint8_t> Build(const std::vector<uint8_t>& text, bool compressed, int category = 0,
                                const std::string& name = "book", std::string* status = nullptr) {
         test::WriteFileBytes(dir_.File("text"), text);
-        DocBuildRequest request{dir_.File("text"), name, compressed, category, jobs_};
+        DocBuildRequest request{dir_.File("text"), name, compressed, category, jobs_, bookmarks_};
         FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "w+b"));
         const Outcome result = BuildDocFile(request, doc.get(), codec_, sink_);
         if (status != nullptr) *status = result.status;
@@ -57,6 +59,7 @@ protected:
     CodecFunctions codec_ = test::StaticCodec();
     ProgressSink sink_;
     int jobs_ = 0;
+    std::vector<Bookmark> bookmarks_;
 };
 
 TEST_F(DocFileTest, OneByteTextGivesThe111ByteFile) {
@@ -140,6 +143,47 @@ TEST_F(DocFileTest, RoundTripsEverySizeAndGivesTheSameFileWhateverTheNumberOfJob
                         LongAt(one, info + 4) == static_cast<uint32_t>(sizes[k])) << sizes[k];
             EXPECT_TRUE(compressed || one.size() - last == (sizes[k] - 1) % 4096 + 1u) << sizes[k];
         }
+    }
+}
+
+TEST_F(DocFileTest, BookmarksFollowTheTextRecordsAndReadBackAsMarks) {
+    // Two text records; names of 5, 15 and 16 bytes.
+    bookmarks_ = {{0, "Start"}, {4096, "Fifteen bytes!!"}, {5000, "Sixteen bytes!!!"}};
+    const std::string text = std::string(4096, 'a') + std::string(904, 'b');
+    for (const bool compressed : {false, true}) {
+        const auto file = Build(std::vector<uint8_t>(text.begin(), text.end()), compressed);
+        ASSERT_EQ(GetWord(&file[76]), 6);  // DocInfo, two text records, three bookmarks
+        EXPECT_EQ(GetWord(&file[LongAt(file, 78) + 8]), 2);  // DocInfo counts the text records only
+        for (int k = 0; k < 3; ++k) {
+            const std::size_t at = LongAt(file, 78 + 8 * (3 + k));
+            const std::size_t end = k < 2 ? LongAt(file, 78 + 8 * (4 + k)) : file.size();
+            ASSERT_EQ(end - at, 20u) << k;
+            std::string name(16, '\0');
+            const std::string& given = bookmarks_[k].name;
+            name.replace(0, std::min<std::size_t>(given.size(), 15), given.substr(0, 15));
+            EXPECT_EQ(std::string(file.begin() + at, file.begin() + at + 16), name) << k;
+            EXPECT_EQ(LongAt(file, at + 16), bookmarks_[k].offset) << k;
+            EXPECT_EQ(file[78 + 8 * (3 + k) + 4], 0x40) << k;
+        }
+
+        FileHandle doc(std::fopen(dir_.File("out.pdb").c_str(), "rb"));
+        std::vector<Bookmark> read;
+        ASSERT_TRUE(ReadDocBookmarks(doc.get(), read).Ok());
+        ASSERT_EQ(read.size(), 3u);
+        EXPECT_EQ(read[2].name, "Sixteen bytes!!");
+        // Out of order on purpose, with one past the end of the text.
+        std::vector<Bookmark> marks = {{5000, "End"}, {0, "Start"}, {4096, "B"}, {9999, "Past"}};
+        FileHandle back(std::fopen(dir_.File("back").c_str(), "w+b"));
+        ASSERT_TRUE(ExtractDocText(doc.get(), back.get(), codec_, sink_, false, &marks).Ok());
+        back.reset();
+        const auto marked = ReadFileBytes(dir_.File("back"));
+        EXPECT_EQ(std::string(marked.begin(), marked.end()), "<* Start *>" + std::string(4096, 'a') + "<* B *>" +
+                                                                   std::string(904, 'b') + "<* End *><* Past *>");
+    }
+    // DocInfo and one text record at least: the rest of 65,535 records.
+    for (const auto& [textRecords, wanted, fit] : std::vector<std::tuple<int, std::size_t, int>>{
+             {1, 70000, 65533}, {65533, 5, 1}, {65534, 5, 0}, {2, 3, 3}}) {
+        EXPECT_EQ(BookmarksThatFit(textRecords, wanted), fit) << textRecords;
     }
 }
 

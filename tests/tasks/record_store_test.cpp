@@ -180,7 +180,7 @@ TEST_F(RecordStoreTest, AFreshStoreHoldsTheTwoDefaultRecords) {
     const std::size_t c = kRecordSize;  // the clipboard record
     const std::pair<std::size_t, std::string> layout[] = {
         {0, "0010"}, {4, std::string(512, ' ')}, {516, std::string(8, '\0')}, {1044, std::string("\x01\x00", 2)},
-        {1046, Padded("1100001", 32)},  // UTF-8 Text ticked
+        {1046, Padded("110000110", 32)},  // UTF-8 Text and Bookmarks ticked
         {1080, std::string("\x04\x00", 2)}, {1082, Padded("1", 32)}, {1182, "\xFF\xFF\xFF\xFF"},
         {1188, std::string(20, ' ')}, {c, Padded("0", 4)}, {c + 524, Padded("clipboard.pdb", 512)},
         {c + 1044, std::string("\x03\x00", 2)}, {c + 1046, Padded("1100001", 32)}, {c + 1080, std::string("\x04\x00", 2)},

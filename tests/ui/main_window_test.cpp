@@ -540,7 +540,7 @@ private slots:
         Fixture f(40);
         MainWindow& w = f.Open();
         int k = w.RowsPerPage();
-        QVERIFY2(k >= 3 && k < 18, qPrintable(QString("rows per page: %1").arg(k)));
+        QVERIFY2(k >= 3 && k < 24, qPrintable(QString("rows per page: %1").arg(k)));
         QCOMPARE(View(w) << w.VScroll1->minimum() << w.VScroll1->pageStep(), QList<int>({1, 1, 1, 40 - k + 1, 1, k - 1}));
         QCOMPARE(w.txt_pcfile->text(), PcName(1));
 
