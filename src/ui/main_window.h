@@ -87,6 +87,9 @@ public:
     // What the run button does, whatever it reads (Convert, Stop, Convert
     // Clip): the tray menu's Convert List is its twin.
     void PressRunButton();
+    // Opens a preview of the selected task's Palm file ("Preview" in the
+    // list's context menu); nothing happens when there is no such file.
+    void PreviewSelectedTask();
     // Brings the window back from the tray or the task bar, in front.
     void ShowFromTray();
     // Minimises the window, which hides it into the tray when there is one.
@@ -179,7 +182,6 @@ private:
     void lvw_tasks_CurrentChanged();
     // The list's context menu: "Preview" for the selected task's Palm file.
     void lvw_tasks_ContextMenu(const QPoint& at);
-    void PreviewSelectedTask();
     // The Palm file the editor's task writes: the name itself with Custom
     // ticked, else in the first ticked user's backup folder; empty for none.
     std::string EditedPalmPath() const;

@@ -66,6 +66,28 @@ TEST_F(Lum2DocTest, StandardStreamsAndInfo) {
     EXPECT_EQ(Run("encode " + F("in") + " -").out.substr(0, 3), std::string("in\0", 3));
 }
 
+// Bookmarks leave the text as marks and come back as the same marks; info
+// lists them with their offsets in the Palm text. Without --bookmarks a
+// mark is text like any other.
+TEST_F(Lum2DocTest, BookmarksGoThroughInlineMarksBothWays) {
+    const std::string marked = "<* Start *>Intro\n<* \xC3\x9C" "ber *>Caf\xC3\xA9\n<* End *>";
+    WriteFileText(F("in"), marked);
+    ASSERT_EQ(Run("encode --utf8 --bookmarks --compress " + F("in") + " " + F("a.pdb")).exitCode, 0);
+    const RunResult info = Run("info " + F("a.pdb"));
+    EXPECT_NE(info.out.find("text length: 11\nbookmarks: 3\nbookmark: 0 Start\nbookmark: 6 \xC3\x9C" "ber\nbookmark: 11 End\n"),
+              std::string::npos) << info.out;
+    EXPECT_EQ(Run("decode " + F("a.pdb") + " -").out, "Intro\nCaf\xE9\n");
+    const RunResult back = Run("decode --utf8 --bookmarks " + F("a.pdb") + " " + F("back.txt"));
+    ASSERT_EQ(back.exitCode, 0) << back.err;
+    EXPECT_EQ(ReadFileText(F("back.txt")), marked);
+    ASSERT_EQ(Run("encode --utf8 --bookmarks --compress " + F("back.txt") + " " + F("b.pdb")).exitCode, 0);
+    EXPECT_EQ(Run("info " + F("b.pdb")).out.substr(info.out.find("text records")),
+              info.out.substr(info.out.find("text records")));
+    ASSERT_EQ(Run("encode " + F("in") + " " + F("plain.pdb")).exitCode, 0);
+    EXPECT_EQ(Run("decode " + F("plain.pdb") + " -").out, marked);
+    EXPECT_NE(Run("info " + F("plain.pdb")).out.find("bookmarks: 0\n"), std::string::npos);
+}
+
 // A name, path or status is the bytes of a file or the store: printed, it
 // must not start a line of its own, add a field or talk to the terminal.
 TEST_F(Lum2DocTest, NamesPathsAndStatusesFromFilesArePrintedEscaped) {

@@ -17,6 +17,7 @@
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
+#include "ui/preview_window.h"
 
 using lum2::kClipboardRecord;
 using lum2::kSettingsRecord;
@@ -677,6 +678,32 @@ private slots:
         // The next run goes through (replacing the first task's file unasked).
         Click(w.chk_askoverwrite), Click(w.cmd_convert);
         QCOMPARE(Q(f.Row(2).status), QString("OK"));
+    }
+
+    // --- Preview ----------------------------------------------------------------------
+
+    void previewShowsTheHandheldTextAndJumpsToItsBookmarks() {
+        Fixture f;
+        // A new task converts UTF-8 to the Palm set and makes bookmarks of chapters.
+        const std::string text = "CHAPTER I.\n\nCaf\xC3\xA9 first.\n\nCHAPTER II.\n\nSecond.\n";
+        f.Add(f.Write("book.txt", text), f.File("book.pdb"), kPcToPalm, "0001");
+        MainWindow& w = f.Open();
+        QVERIFY(w.RunTaskList());
+        ClickCell(w, 1, 1);
+        w.PreviewSelectedTask();
+        lum2::ui::PreviewWindow* preview = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* found = qobject_cast<lum2::ui::PreviewWindow*>(widget)) preview = found;
+        QVERIFY(preview != nullptr);
+        // One Palm byte, one character: the offsets are places in the shown text.
+        const QString shown = preview->TextView()->toPlainText();
+        QCOMPARE(shown, QString::fromUtf8("CHAPTER I.\n\nCaf\u00E9 first.\n\nCHAPTER II.\n\nSecond.\n"));
+        QCOMPARE(preview->BookmarkList()->count(), 2);
+        QCOMPARE(preview->BookmarkList()->item(1)->text(), QString("CHAPTER II."));
+        preview->BookmarkList()->setCurrentRow(1);
+        QCOMPARE(preview->TextView()->textCursor().position(), shown.indexOf("CHAPTER II."));
+        QVERIFY(preview->TextView()->isReadOnly());
+        preview->close();
     }
 };
 
