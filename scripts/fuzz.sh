@@ -8,7 +8,8 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_decompress fuzz_doc_reader fuzz_record_store
-                                     fuzz_text_filters fuzz_html_stripper fuzz_doc_writer)
+                                     fuzz_text_filters fuzz_html_stripper fuzz_doc_writer
+                                     fuzz_bookmark_finder fuzz_line_joiner)
 
 scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
