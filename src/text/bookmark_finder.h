@@ -26,12 +26,10 @@
 #include <string_view>
 #include <vector>
 
+#include "text/bookmark_marks.h"
+
 namespace lum2 {
 
-struct Bookmark {
-    uint32_t offset;  // where in the text it points
-    std::string name;
-};
 
 // A Doc holds at most 65,535 records: the header record and at least one
 // record of text leave this many for bookmarks.
