@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "base/text_helpers.h"
 #include "text/html_entities.h"
@@ -133,10 +134,31 @@ constexpr Element kElements[] = {
 static_assert(std::is_sorted(std::begin(kElements), std::end(kElements),
                              [](const Element& a, const Element& b) { return a.name < b.name; }));
 
+// The first eight bytes of a name as one number that sorts as the name does,
+// so that looking a tag up costs a few integer comparisons; no two names of
+// the table share their first eight bytes.
+constexpr uint64_t NameKey(std::string_view name) {
+    uint64_t key = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        key = key << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+    }
+    return key;
+}
+
+constexpr auto MakeElementKeys() {
+    std::array<uint64_t, std::size(kElements)> keys{};
+    for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = NameKey(kElements[i].name);
+    return keys;
+}
+constexpr auto kElementKeys = MakeElementKeys();
+static_assert(std::adjacent_find(kElementKeys.begin(), kElementKeys.end(), std::greater_equal<>()) ==
+              kElementKeys.end());
+
 const Element* FindElement(std::string_view name) {
-    const auto found = std::lower_bound(std::begin(kElements), std::end(kElements), name,
-                                        [](const Element& e, std::string_view n) { return e.name < n; });
-    return found != std::end(kElements) && found->name == name ? found : nullptr;
+    const auto found = std::lower_bound(kElementKeys.begin(), kElementKeys.end(), NameKey(name));
+    if (found == kElementKeys.end()) return nullptr;
+    const Element& element = kElements[found - kElementKeys.begin()];
+    return element.name == name ? &element : nullptr;
 }
 
 const html::NamedReference* FindReference(std::string_view name) {
@@ -181,8 +203,19 @@ void HtmlStripper::Feed(std::string_view chunk, std::string& out) {
         // Plain text and script bodies are most of a document; copy or skip
         // them in runs instead of a byte at a time.
         if (mode_ == Mode::kText) {
+            // A single blank between words needs no collapsing: the run
+            // takes it along.
             std::size_t end = i;
-            while (end < n && kByteClasses[static_cast<unsigned char>(chunk[end])] == kPlain) ++end;
+            while (end < n) {
+                if (kByteClasses[static_cast<unsigned char>(chunk[end])] == kPlain) {
+                    ++end;
+                } else if (chunk[end] == ' ' && end > i && end + 1 < n &&
+                           kByteClasses[static_cast<unsigned char>(chunk[end + 1])] == kPlain) {
+                    end += 2;
+                } else {
+                    break;
+                }
+            }
             if (end > i) {
                 Put(chunk.substr(i, end - i), out);
                 i = end;
