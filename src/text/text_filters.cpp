@@ -293,7 +293,7 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
     FilterOutput output(outFile, options, toPalmSet ? &encoder : nullptr, options.joinLines ? &joiner : nullptr,
                         options.bookmarks ? &finder : nullptr);
 
-    HtmlStripper stripper(toPalmSet);  // STUBFIX
+    HtmlStripper stripper(toPalmSet, options.bookmarks);
     std::string chunk(kChunkSize, '\0');
     std::string stripped;
     stripped.reserve(kChunkSize + HtmlStripper::kMaxEntity);
