@@ -32,6 +32,13 @@ const CodecFunctions* Codec();
 // returns kExitFailure.
 int Fail(const std::string& status);
 
+// Prints the failure of a command on a file on standard error as one line,
+// "lum2doc: FILE: STATUS (CAUSE)", escaped: file the one concerned (none when
+// empty), status as the store and the window show it, cause in plain words
+// (left out when empty; a cause that begins with the file's own name loses
+// it). Returns kExitFailure.
+int FailOn(const std::string& file, const std::string& status, const std::string& cause = {});
+
 // The end of every command: flushes standard output and turns a failed write
 // of it (a full disk, a closed pipe) into a failure with its cause.
 int FinishOutput(int exitCode);

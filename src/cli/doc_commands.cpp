@@ -1,5 +1,7 @@
 // lum2doc encode, decode and info: one-off conversions over the same core as
 // the desktop program.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -38,15 +40,16 @@ constexpr const char* kStandardStream = "-";
 // starting below 4 GiB; the bound keeps an endless input from filling the disk.
 constexpr uint64_t kLargestDocument = (uint64_t{1} << 32) + 65536;
 
-std::string WithCause(const std::string& status, const std::string& cause) {
-    return cause.empty() ? status : status + ": " + cause;
+// How a failure names "-": the stream it stands for.
+std::string Shown(const std::string& argument, const char* stream) {
+    return argument == kStandardStream ? std::string(stream) : argument;
 }
 
 // Standard input is copied into the work folder first: the converters need a
-// file whose length they know before they start. Returns the failure's
-// status, or an empty text.
-std::string ResolveInput(const std::string& input, const WorkDir& work, std::string& path,
-                         uint64_t limit = kLargestDocument) {
+// file whose length they know before they start. Returns the failure, or an
+// outcome that is Ok.
+Outcome ResolveInput(const std::string& input, const WorkDir& work, std::string& path,
+                     uint64_t limit = kLargestDocument) {
     if (input != kStandardStream) {
         path = input;
         return {};
@@ -55,22 +58,33 @@ std::string ResolveInput(const std::string& input, const WorkDir& work, std::str
     int error = 0;
     switch (SpoolToFile(stdin, path, limit, &error)) {
     case SpoolResult::kDone: return {};
-    case SpoolResult::kTooLong: return limit == kLargestText ? kStatusTextTooLong : kStatusDocCorrupt;
+    case SpoolResult::kTooLong: return limit == kLargestText ? Outcome(kDocTextTooLong) : Outcome(kDocCorrupt);
     case SpoolResult::kFailed: break;
     }
-    return WithCause(kStatusGenericError, "standard input: " + ErrorText(error));
+    return kDocFailed.With(ErrorText(error));
+}
+
+// Opens an input file, only as a regular file. Returns the failure with the
+// file system's reason, or an outcome that is Ok: missing is only what is not
+// there ("No such file or directory"), and a folder is one ("Is a directory").
+Outcome OpenInput(const std::string& path, const char* missingStatus, FileHandle& file) {
+    std::string cause;
+    file.reset(OpenRegularStream(path, cause));
+    if (file) return {};
+    const int error = errno;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) cause = ErrorText(EISDIR);
+    if (error == ENOENT) return Outcome::Failure(OutcomeCode::kRefused, missingStatus, cause);
+    return kDocFailed.With(cause);
 }
 
 // Opens the document that decode or info is given ("-": standard input,
-// spooled first), only as a regular file. Returns the failure's status with
-// its cause, or an empty text.
-std::string OpenDocument(const std::string& argument, const WorkDir& work, FileHandle& doc) {
+// spooled first). Returns the failure, or an outcome that is Ok.
+Outcome OpenDocument(const std::string& argument, const WorkDir& work, FileHandle& doc) {
     std::string palmPath;
-    if (std::string failure = ResolveInput(argument, work, palmPath); !failure.empty()) return failure;
-    if (FileProbe(palmPath) != 1) return kStatusPalmFileMissing;
-    std::string cause;
-    doc.reset(OpenRegularStream(palmPath, cause));
-    return doc ? std::string() : WithCause(kStatusGenericError, cause);
+    const Outcome resolved = ResolveInput(argument, work, palmPath);
+    if (!resolved.Ok()) return resolved;
+    return OpenInput(palmPath, kStatusPalmFileMissing, doc);
 }
 
 // Sends a finished file to its destination: renamed over OUTPUT, or copied to
@@ -159,38 +173,41 @@ int RunEncode(const ParsedArguments& args) {
 
     const CodecFunctions* codec = Codec();
     if (codec == nullptr) return kExitFailure;
-    if (SameFileInAndOut(input, output)) return Fail(kStatusSameFile);
+    const std::string in = Shown(input, "standard input"), out = Shown(output, "standard output");
+    if (SameFileInAndOut(input, output)) return FailOn(out, kStatusSameFile);
     WorkDir work;
-    if (!work.Ok()) return Fail(kStatusGenericError);
+    if (!work.Ok()) return FailOn("", kStatusGenericError, "no working folder");
 
     std::string pcPath;
-    if (const std::string failure = ResolveInput(input, work, pcPath, kLargestText); !failure.empty()) {
-        return Fail(failure);
-    }
-    if (FileProbe(pcPath) <= 0) return Fail(kStatusPcFileMissing);
+    FileHandle opened;
+    Outcome ready = ResolveInput(input, work, pcPath, kLargestText);
+    if (ready.Ok()) ready = OpenInput(pcPath, kStatusPcFileMissing, opened);
+    if (!ready.Ok()) return FailOn(in, ready.status, ready.cause);
 
     TerminalProgress progress;
     if (!task.HasOption(kOptionUtf8Text)) {
         // Bytes stay as they are; say so when that will garble the text.
         const std::unique_ptr<char[]> buffer(new char[1 << 16]);  // outlives the stream
-        std::string ignored;
-        FileHandle text(OpenRegularStream(pcPath, ignored));
-        if (text) std::setvbuf(text.get(), buffer.get(), _IOFBF, 1 << 16);
+        std::setvbuf(opened.get(), buffer.get(), _IOFBF, 1 << 16);
         Utf8Scanner scanner;
-        if (text && ScanFile(text.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
+        if (ScanFile(opened.get(), scanner) && scanner.Valid() && scanner.NonAscii()) {
             progress.Note(
                 "the text is UTF-8 with characters beyond ASCII, which Palm readers will show "
                 "wrongly; --utf8 converts them to the Palm character set");
         }
     }
-    // Only the status is printed for a text that could not be filtered.
+    opened.reset();
+    // The filters name no status: the code chooses the converters' own.
     std::string textPath;
     std::vector<Bookmark> bookmarks;
     const Outcome filtered = ApplyFilters(pcPath, FilterOptionsOf(task), work.Path(), progress, textPath, &bookmarks);
-    if (!filtered.Ok()) return Fail(filtered.code == OutcomeCode::kTooLong ? kStatusTextTooLong : kStatusGenericError);
+    if (!filtered.Ok()) {
+        return FailOn(in, filtered.code == OutcomeCode::kTooLong ? kStatusTextTooLong : kStatusGenericError,
+                      filtered.cause);
+    }
 
-    OutputFile out(output, work);
-    if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
+    OutputFile file(output, work);
+    if (!file.Ok()) return FailOn(out, kStatusGenericError, file.Cause());
     DocBuildRequest request;
     request.textPath = textPath;
     // A title given names the document; else its file, else its input's,
@@ -206,36 +223,45 @@ int RunEncode(const ParsedArguments& args) {
     request.compressed = task.HasOption(kOptionCompress);
     request.category = category;
     request.jobs = jobs;
-    const Outcome built = BuildDocFile(request, out.File(), *codec, progress);
-    if (!built.Ok()) return Fail(WithCause(built.status, out.Cause()));
-    if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
+    const Outcome built = BuildDocFile(request, file.File(), *codec, progress);
+    // A failed write is the output's; anything else, the text's.
+    if (!built.Ok())
+        return file.Cause().empty() ? FailOn(in, built.status, built.cause) : FailOn(out, built.status, file.Cause());
+    if (!file.Finish()) return FailOn(out, kStatusGenericError, file.Cause());
     return kExitOk;
 }
 
 int RunDecode(const ParsedArguments& args) {
     RequirePositionals(args, 2);
-    if (SameFileInAndOut(args.positionals[0], args.positionals[1])) return Fail(kStatusSameFile);
+    const std::string in = Shown(args.positionals[0], "standard input");
+    const std::string out = Shown(args.positionals[1], "standard output");
+    if (SameFileInAndOut(args.positionals[0], args.positionals[1])) return FailOn(out, kStatusSameFile);
     const CodecFunctions* codec = Codec();
     if (codec == nullptr) return kExitFailure;
     WorkDir work;
-    if (!work.Ok()) return Fail(kStatusGenericError);
+    if (!work.Ok()) return FailOn("", kStatusGenericError, "no working folder");
 
     FileHandle doc;
-    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty())
-        return Fail(failure);
+    if (const Outcome opened = OpenDocument(args.positionals[0], work, doc); !opened.Ok()) {
+        return FailOn(in, opened.status, opened.cause);
+    }
 
-    OutputFile out(args.positionals[1], work);
-    if (!out.Ok()) return Fail(WithCause(kStatusGenericError, out.Cause()));
+    OutputFile file(args.positionals[1], work);
+    if (!file.Ok()) return FailOn(out, kStatusGenericError, file.Cause());
     TerminalProgress progress;
     progress.SetProgressCaption("Decompression");
     std::vector<Bookmark> marks;
     if (args.Has("--bookmarks")) {
         const Outcome read = ReadDocBookmarks(doc.get(), marks);
-        if (!read.Ok()) return Fail(read.status);
+        if (!read.Ok()) return FailOn(in, read.status, read.cause);
     }
-    const Outcome extracted = ExtractDocText(doc.get(), out.File(), *codec, progress, args.Has("--utf8"), &marks);
-    if (!extracted.Ok()) return Fail(WithCause(extracted.status, out.Cause()));
-    if (!out.Finish()) return Fail(WithCause(kStatusGenericError, out.Cause()));
+    const Outcome extracted = ExtractDocText(doc.get(), file.File(), *codec, progress, args.Has("--utf8"), &marks);
+    // A failed write is the output's; anything else, the document's.
+    if (!extracted.Ok()) {
+        return file.Cause().empty() ? FailOn(in, extracted.status, extracted.cause)
+                                    : FailOn(out, extracted.status, file.Cause());
+    }
+    if (!file.Finish()) return FailOn(out, kStatusGenericError, file.Cause());
     return kExitOk;
 }
 
@@ -290,16 +316,18 @@ void PrintBookmarks(std::FILE* doc) {
 
 int RunInfo(const ParsedArguments& args) {
     RequirePositionals(args, 1);
+    const std::string in = Shown(args.positionals[0], "standard input");
     WorkDir work;
-    if (!work.Ok()) return Fail(kStatusGenericError);
+    if (!work.Ok()) return FailOn("", kStatusGenericError, "no working folder");
     FileHandle doc;
-    if (const std::string failure = OpenDocument(args.positionals[0], work, doc); !failure.empty())
-        return Fail(failure);
+    if (const Outcome opened = OpenDocument(args.positionals[0], work, doc); !opened.Ok()) {
+        return FailOn(in, opened.status, opened.cause);
+    }
 
     PalmHeader header;
     DocInfo info;
     const Outcome checked = CheckDocFile(doc.get(), header, info);
-    if (!checked.Ok()) return Fail(checked.status);
+    if (!checked.Ok()) return FailOn(in, checked.status, checked.cause);
     try {
         std::string name = ReadTextAt(doc.get(), kNameOffset, kNameFieldSize);
         name = name.substr(0, name.find('\0'));
@@ -315,7 +343,7 @@ int RunInfo(const ParsedArguments& args) {
         std::printf("text: %s\n", TextKindText(doc.get(), work).c_str());
         PrintBookmarks(doc.get());
     } catch (const DocIoError&) {
-        return Fail(kStatusGenericError);
+        return FailOn(in, kStatusGenericError, ErrorText(EIO));
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 }

@@ -44,6 +44,21 @@ int Fail(const std::string& status) {
     return kExitFailure;
 }
 
+int FailOn(const std::string& file, const std::string& status, const std::string& cause) {
+    std::string line = "lum2doc: ";
+    if (!file.empty()) line += file + ": ";
+    line += status;
+    // The core names the file in a cause that stands alone; here it leads the line.
+    std::string why = cause;
+    if (!file.empty() && why.size() > file.size() + 2 && why.compare(0, file.size(), file) == 0 &&
+        why.compare(file.size(), 2, ": ") == 0) {
+        why.erase(0, file.size() + 2);
+    }
+    if (!why.empty()) line += " (" + why + ")";
+    std::fprintf(stderr, "%s\n", PrintableText(line).c_str());
+    return kExitFailure;
+}
+
 int FinishOutput(int exitCode) {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;

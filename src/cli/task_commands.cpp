@@ -138,8 +138,9 @@ int DeleteTask(RecordStore& store, const ParsedArguments& args) {
 
 int RunTasks(const ParsedArguments& args) {
     if (!args.positionals.empty()) throw UsageError("tasks takes no file arguments");
+    // Read beside the window, which holds the list's lock for as long as it runs.
     RecordStore store;
-    OpenStore(store, args);
+    store.OpenForReading(BaseDirectory(args));
     if (args.values.count("--pc") || args.values.count("--palm") || args.values.count("--direction") ||
         args.values.count("--options") || args.values.count("--install") || args.values.count("--category") ||
         args.values.count("--tabs")) {

@@ -35,7 +35,7 @@ Outcome ReadDocBookmarks(std::FILE* doc, std::vector<Bookmark>& bookmarks) {
     PalmRecordReader reader(doc);
     PalmHeader header;
     DocInfo info;
-    Outcome checked = CheckDocRecords(reader, header, info);
+    Outcome checked = CheckDocRecords(doc, reader, header, info);
     if (!checked.Ok()) return checked;
     // The record lists hold at most 256 lists of 65,535 entries, but a
     // database has at most 65,535 records: entries past that are no one's.

@@ -16,15 +16,22 @@ namespace lum2 {
 // Checks the header and the DocInfo of an open Doc file. Returns DocOk()
 // with header and info (the category too) filled, or the first check that fails:
 // kDocHeaderUnknown, kDocTypeUnsupported, kDocTooFewRecords, kDocNoDocInfo,
-// kDocInfoUnknown, or kDocFailed when the file cannot be read. Throws
-// nothing but std::bad_alloc.
+// kDocInfoUnknown, or kDocFailed when the file cannot be read. A file that
+// is no database at all (a picture, a text renamed .pdb, one too short for a
+// header) is kDocHeaderUnknown with the cause saying what its bytes are ("not
+// a Palm database: 14,201 bytes of JPEG data", "81 bytes, no Palm database
+// header", "the file is empty"); a database of another kind is
+// kDocTypeUnsupported with its type and creator in the cause, which holds the
+// file's bytes and is escaped where shown. Throws nothing but std::bad_alloc.
 Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 // The same through a reader the caller goes on to read records with.
-Outcome CheckDocRecords(PalmRecordReader& reader, PalmHeader& header, DocInfo& info);
+Outcome CheckDocRecords(std::FILE* doc, PalmRecordReader& reader, PalmHeader& header, DocInfo& info);
 
 // Writes the text of the Doc database doc into text, record by record, with
 // no separator and no byte changed (toUtf8: converted from the Palm set to
-// UTF-8). Progress: one step per record. Returns DocOk(), a failure of
+// UTF-8, unless the whole text is valid UTF-8 with bytes beyond ASCII
+// already: then its bytes are kept, and progress.Note says so before anything
+// is written). Progress: one step per record. Returns DocOk(), a failure of
 // CheckDocFile, kDocCorrupt for a text record that cannot be read or does
 // not decode, or kDocFailed for a compressed document without a decoder or
 // a failed read or write; on failure text holds some part of the text,

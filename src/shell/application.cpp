@@ -250,14 +250,16 @@ bool ShowTrayAndWindow(TrayIcon& tray, ui::MainWindow& window, RecordStore& stor
     return trayShown;
 }
 
-// Requests of later copies: "s" converts the list, "c" the clipboard. A
-// window busy with a run or the clipboard settings lets them pass: a second
-// "-s" during a run must not stop it.
+// Requests of later copies: "s" converts the list, "c" the clipboard, and a
+// start without a switch brings the window up, from the tray too: the user
+// who started it wants to see the program. A window busy with a run or the
+// clipboard settings lets them pass: a second "-s" during a run must not stop it.
 void TakeHandOvers(SingleInstance& instance, ui::MainWindow& window) {
     QObject::connect(&instance, &SingleInstance::requestReceived, &window, [&window](char request) {
         QTimer::singleShot(0, &window, [&window, request] {
             if (request == 's') window.RunTaskList();
             if (request == 'c') window.ConvertClipboard();
+            if (request == '-') window.ShowFromTray();
         });
     });
 }

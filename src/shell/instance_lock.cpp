@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/lock_holder.h"
 #include "base/path_functions.h"
 #include "base/safe_file.h"
 #include "shell/command_line.h"
@@ -111,7 +112,9 @@ InstancePlace FindInstancePlace(const std::string& runtimeDir, const std::string
 }
 
 InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ < 0) return;
+    ClearLockHolder(fd_);
+    close(fd_);
 }
 
 InstanceLock::Outcome InstanceLock::Take(const std::string& path, std::string* error) {
@@ -135,6 +138,7 @@ InstanceLock::Outcome InstanceLock::Take(const std::string& path, std::string* e
     }
     if (fd_ >= 0) close(fd_);
     fd_ = fd;
+    WriteLockHolder(fd_);
     return Outcome::kTaken;
 }
 

@@ -32,7 +32,9 @@ InstancePlace FindInstancePlace(const std::string& runtimeDir, const std::string
                                 const std::string& name);
 
 // The lock of the running copy: an flock the kernel lets go of when the
-// process ends, however it ends, so a crash leaves no lock that counts.
+// process ends, however it ends, so a crash leaves no lock that counts. The
+// file names the holder (program and process id) while it is held and is
+// emptied, not removed, when the lock is given up.
 class InstanceLock {
 public:
     enum class Outcome { kTaken, kHeld, kFailed };
@@ -42,7 +44,8 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // kHeld: another copy runs. kFailed: *error says why there is no lock.
+    // kTaken: the lock is this copy's, and the file names it. kHeld: another
+    // copy runs. kFailed: *error says why there is no lock.
     Outcome Take(const std::string& path, std::string* error);
 
 private:

@@ -50,7 +50,7 @@ void SingleInstance::OnConnection() {
             const std::string answer = HandOverAnswer(taken, baseDirectory_);
             socket->write(answer.data(), static_cast<qint64>(answer.size()));
             socket->disconnectFromServer();
-            if (taken && request != '-') emit requestReceived(request);
+            if (taken) emit requestReceived(request);
         });
     }
 }

@@ -1,6 +1,6 @@
 // The running copy's side of one LUM2 per user: a local socket (user-only, in
-// the private folder of the instance lock) that takes the "-s" and "-c"
-// requests of later copies started on the same task list.
+// the private folder of the instance lock) that takes the requests of later
+// copies started on the same task list: "-s", "-c", or none ('-').
 #pragma once
 
 #include <QLocalServer>
@@ -27,6 +27,7 @@ public:
     bool Listen(QString* error);
 
 signals:
+    // A request taken: 's', 'c', or '-' for a start without a switch.
     void requestReceived(char switchCharacter);
 
 private:

@@ -14,6 +14,7 @@
 #include <random>
 #include <set>
 
+#include "base/lock_holder.h"
 #include "base/path_functions.h"
 #include "base/safe_file.h"
 #include "tasks/store_layout.h"
@@ -143,7 +144,7 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
 
     const std::string lockPath = baseDirectory + kLockName;
     // Never through a link planted at the name (the folder may be shared),
-    // never blocking on a FIFO there; the file stays empty, so it is private.
+    // never blocking on a FIFO there; it is made private (0600) and holds no more than who has it.
     lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     struct stat lockInfo {};
     if (lockFd_ >= 0 && (::fstat(lockFd_, &lockInfo) != 0 || !S_ISREG(lockInfo.st_mode))) {
@@ -164,13 +165,18 @@ void RecordStore::OpenStore(const std::string& baseDirectory) {
     }
     if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
+        const LockHolder holder = error == EWOULDBLOCK ? ReadLockHolder(lockFd_) : LockHolder{};
         ::close(lockFd_);
         lockFd_ = -1;
         if (error == EWOULDBLOCK) {
-            throw StoreError("Error: " + path_ + " is in use by another LUM2 program");
+            if (holder.program.empty()) throw StoreError("Error: " + path_ + " is in use by another LUM2 program");
+            throw StoreError("Error: " + path_ + " is in use by " + HolderText(holder) + "; close it first");
         }
         throw StoreError(SystemError("cannot lock", lockPath, error));
     }
+    // Who has the list, for a program that is refused it; the lock holds
+    // whether or not the name could be written.
+    WriteLockHolder(lockFd_);
 
     try {
         OpenFile();
@@ -195,9 +201,40 @@ void RecordStore::Close() {
         file_ = nullptr;
     }
     if (lockFd_ >= 0) {
+        // Emptied while still held: a name in it always is the holder's.
+        ClearLockHolder(lockFd_);
         ::close(lockFd_);
         lockFd_ = -1;
     }
+    readOnly_ = false;
+}
+
+void RecordStore::OpenForReading(const std::string& baseDirectory) {
+    Close();
+    baseDirectory_ = baseDirectory;
+    path_ = baseDirectory + kStoreName;
+    setAsidePath_.clear();
+    readOnly_ = true;
+    file_ = OpenStream(path_, O_RDONLY, "rb");
+    if (file_ != nullptr) {
+        char version[4] = {};
+        if (std::fread(version, 1, sizeof version, file_) == sizeof version &&
+            std::memcmp(version, kCurrentVersion, sizeof version) == 0 && RecordCount() >= kClipboardRecord) {
+            return;
+        }
+        Close();
+        throw StoreError("Error: " + path_ +
+                         " is no task list of this version (a change to the list sets it aside and begins a new one)");
+    }
+    const int error = errno;
+    struct stat folder {};
+    if (error == ENOENT && !baseDirectory.empty() && ::stat(baseDirectory.c_str(), &folder) != 0 && errno == ENOENT) {
+        std::string shown = baseDirectory;
+        if (shown.size() > 1 && shown.back() == PathSeparator()) shown.pop_back();
+        throw StoreError("Error: the folder " + shown + " does not exist");
+    }
+    // No list yet is a list without tasks.
+    if (error != ENOENT) throw StoreError(SystemError("cannot open", path_, error));
 }
 
 void RecordStore::OpenFile() {
@@ -287,6 +324,7 @@ TaskRecord RecordStore::GetRecord(int n) const {
 }
 
 void RecordStore::PutRecord(int n, const TaskRecord& record) {
+    if (readOnly_) throw StoreError("Error: " + path_ + " is open for reading only");
     if (file_ == nullptr) throw StoreError("Error: the task store is not open");
     const int count = RecordCount();
     if (n < 1 || static_cast<long long>(n) > static_cast<long long>(count) + 1) {
@@ -333,6 +371,7 @@ std::string RecordStore::NewTaskId() {
 }
 
 void RecordStore::DeleteRecord(int n) {
+    if (readOnly_) throw StoreError("Error: " + path_ + " is open for reading only");
     if (file_ == nullptr) throw StoreError("Error: the task store is not open");
     const int count = RecordCount();
     if (n < kFirstTaskRecord || n > count) {

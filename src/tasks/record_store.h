@@ -38,14 +38,28 @@ public:
     // aside as lumdata.dat.bak (lumdata.dat.bak.1, .2 ... when that name is
     // taken: an earlier backup is never replaced) and a fresh one begun.
     // Throws StoreError when the folder does not exist, the file cannot be
-    // opened, written or locked (another program holds it), or the backup
-    // cannot be made whole.
+    // opened, written or locked, or the backup cannot be made whole. While
+    // the store is open, its lock file names this program and its process
+    // (emptied at Close, left in place: removing it would let a second
+    // program lock a new file while the first still holds the old one); a
+    // program refused the lock is told who holds it ("Error: PATH is in use
+    // by lum2 (process 4242); close it first", or "by another LUM2 program"
+    // when the file names no holder).
     void OpenStore(const std::string& baseDirectory);
     // Where the last OpenStore set an unreadable lumdata.dat aside; empty
     // when it opened the store as it found it.
     const std::string& SetAsidePath() const { return setAsidePath_; }
     // What the user is told about it, once; empty when nothing was set aside.
     std::string SetAsideMessage() const;
+    // Opens lumdata.dat in baseDirectory for reading only, beside a program
+    // that holds its lock: no lock is taken, nothing is created, set aside or
+    // written (PutRecord and DeleteRecord throw StoreError). lumdata.dat is
+    // only ever replaced by a rename, so the file opened stays whole: its
+    // records as they were, or as changed in place since. A missing file
+    // reads as a list without tasks (IsOpen() false, RecordCount() 0).
+    // Throws StoreError when the folder does not exist, the file cannot be
+    // opened, or it is no store of the current version.
+    void OpenForReading(const std::string& baseDirectory);
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
@@ -83,6 +97,7 @@ private:
     std::string setAsidePath_;
     std::FILE* file_ = nullptr;
     int lockFd_ = -1;
+    bool readOnly_ = false;
     RandomSource random_;
 };
 

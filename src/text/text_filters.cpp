@@ -239,7 +239,7 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
     struct stat info {};
     if (fstat(fileno(input.get()), &info) != 0) return Failed();
     const auto length = static_cast<unsigned long long>(info.st_size);
-    if (length == 0) return Outcome::Failure(OutcomeCode::kEmpty, {});
+    if (length == 0) return Outcome::Failure(OutcomeCode::kEmpty, {}, "the file is empty");
     const unsigned long long chunkCount = (length + kChunkSize - 1) / kChunkSize;
     if (chunkCount > static_cast<unsigned long long>(INT_MAX)) return Failed();
     const int n = static_cast<int>(chunkCount);

@@ -52,8 +52,8 @@ struct FilterOptions {
 // input that cannot be opened or read, a negative TAB width, a write fault).
 // The status is left empty: the status texts are the converters', which
 // choose theirs by the code. The cause is the file system's reason when the
-// input could not be opened or the working file not made, else empty; the
-// caller reports it. Throws nothing of its own.
+// input could not be opened or the working file not made, "the file is
+// empty" for kEmpty, else empty; the caller reports it. Throws nothing of its own.
 Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, const std::string& baseDirectory,
                      ProgressSink& progress, std::string& textPath, std::vector<Bookmark>* bookmarks = nullptr);
 

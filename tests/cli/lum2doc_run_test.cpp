@@ -1,11 +1,14 @@
 // lum2doc tasks, targets and run end to end, over a J-Pilot user and a
 // folder tree of HotSync users in a temporary folder.
-#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 
 #include "lum2doc_runner.h"
+#include "tasks/record_store.h"
 
 namespace lum2::test {
 namespace {
@@ -113,12 +116,31 @@ TEST_F(Lum2DocRunTest, ARefusedAddAddsNothingAndAFieldTakesItsWholeLength) {
     }
     EXPECT_EQ(Run("run --answer maybe --dir " + F("store")).exitCode, 2);
 
-    // While another program holds the store, lum2doc says so and changes nothing.
-    const int lock = open(F("store/lumdata.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(Add("--pc a --palm b"), (RunResult{1, "", "Error: " + F("store/lumdata.dat") + " is in use by another LUM2 program\n"}));
-    close(lock);
-    EXPECT_EQ(List(), kHeader + "1\tnone\t" + longest + "\t" + longest + "\t110000110\t" + bits + "\t\n");
+    // While another program holds the store, lum2doc reads beside it, and
+    // refuses every change with the holder's name and process id.
+    ASSERT_EQ(Run("encode " + F("book.txt") + " " + F("book.pdb")).exitCode, 0);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = StartChild([&] {
+        RecordStore store;
+        store.OpenStore(F("store/"));
+        return write(ready[1], "r", 1) == 1 ? pause() : 1;
+    });
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    const std::string inUse = "Error: " + F("store/lumdata.dat") + " is in use by cli_tests (process " +
+                              std::to_string(holder) + "); close it first\n";
+    for (const char* change : {"tasks add --pc a --palm b", "tasks delete 1", "run"}) {
+        EXPECT_EQ(Run(std::string(change) + " --dir " + F("store")), (RunResult{1, "", inUse})) << change;
+    }
+    const std::string list = kHeader + "1\tnone\t" + longest + "\t" + longest + "\t110000110\t" + bits + "\t\n";
+    EXPECT_EQ(List(), list);
+    EXPECT_EQ(Run("targets").exitCode, 0);
+    EXPECT_NE(Run("info " + F("book.pdb")).out.find("text records: 1\n"), std::string::npos);
+    kill(holder, SIGKILL), WaitForChild(holder), close(ready[0]), close(ready[1]);
+    // Its name is left behind, but no lock: the next change goes through.
+    ASSERT_EQ(Run("tasks delete 1 --dir " + F("store")), (RunResult{0, "", ""}));
+    EXPECT_EQ(List(), kHeader);
 }
 
 TEST_F(Lum2DocRunTest, AFailedWriteOfStandardOutputFails) {
@@ -135,7 +157,9 @@ TEST_F(Lum2DocRunTest, AStoreSetAsideIsSaidOnStandardError) {
     WriteFileText(F("store/lumdata.dat"), "no task list");
     const std::string warning = "lum2doc: Warning: " + F("store/lumdata.dat") + " was no task list of this version; it is kept as " +
                                 F("store/lumdata.dat.bak") + " and a new, empty task list was begun\n";
-    EXPECT_EQ(Run("tasks --dir " + F("store")), (RunResult{0, kHeader, warning}));
+    // Reading it only says so; the first change sets it aside.
+    EXPECT_EQ(Run("tasks --dir " + F("store")).err, "Error: " + F("store/lumdata.dat") + " is no task list of this version (a change to the list sets it aside and begins a new one)\n");
+    EXPECT_EQ(Add("--pc a --palm b"), (RunResult{0, "1\n", warning}));
     EXPECT_EQ(ReadFileText(F("store/lumdata.dat.bak")), "no task list");
 }
 

@@ -202,6 +202,28 @@ private slots:
         QVERIFY(normalAtStart && !place.Record(2).switch2);
         QCOMPARE(status, QString("Warning: could not create SysTray Icon"));
 
+        // Hidden, the window comes up again when a later start without a switch hands over.
+        bool broughtUp = false;
+        pid_t later = -1;
+        OnMainWindow([&](QWidget* window) {
+            window->hide();
+            const std::string socket = place.F("runtime/lum2-test.socket");
+            const std::string base = std::filesystem::canonical(place.dir.Path()).string() + "/";
+            later = lum2::test::StartChild([socket, base] {
+                return lum2::HandOver(socket, '-', base).kind == lum2::HandOverResult::Kind::kTaken ? 0 : 1;
+            });
+            auto* poll = new QTimer(window);
+            QObject::connect(poll, &QTimer::timeout, window, [&broughtUp, window] {
+                if (window->isVisible()) broughtUp = true, window->close();
+            });
+            poll->start(20);
+        });
+        QObject waiting;  // in case it never comes up
+        QTimer::singleShot(8000, &waiting, [] { QApplication::exit(7); });
+        QCOMPARE(place.Run({}), 0);
+        QVERIFY(broughtUp);
+        QCOMPARE(lum2::test::WaitForChild(later), 0);
+
         // Hidden into the tray, the program ends by the tray menu's Exit alone.
         QTimer::singleShot(300, [] {
             QMenu* tray = nullptr;

@@ -247,8 +247,19 @@ TEST_F(RecordStoreTest, AnExistingStoreIsReadAsItIsAndAnEndFragmentIsWrittenOver
 TEST_F(RecordStoreTest, OnlyOneStoreAtATimeMayHoldAFolderAndAFailedOpenNamesThePathAndLetsGo) {
     records.OpenStore(dir.Path());
     RecordStore second;
-    EXPECT_EQ(ErrorOf([&] { second.OpenStore(dir.Path()); }), "Error: " + store + " is in use by another LUM2 program");
+    const auto refusal = [&] { return ErrorOf([&] { second.OpenStore(dir.Path()); }); };
+    EXPECT_EQ(refusal(), "Error: " + store + " is in use by tasks_tests (process " + std::to_string(getpid()) +
+                             "); close it first");
     EXPECT_FALSE(second.IsOpen());
+    // The lock file's bytes are anybody's: only a short name and a number name a holder, escaped.
+    for (const auto& [bytes, holder] : {std::pair<std::string, std::string>{"lum2 42\n", "lum2 (process 42)"},
+                                        {"\xff 5\n", "\\xff (process 5)"}, {"lum2 42", ""}, {"a\x1b[2J 7\n", ""},
+                                        {std::string(33, 'n') + " 7\n", ""}, {"x 1234567890\n", ""}, {"x -1\n", ""}}) {
+        test::WriteFileText(dir.File("lumdata.lock"), bytes);
+        EXPECT_EQ(refusal(), "Error: " + store + " is in use by " +
+                                 (holder.empty() ? "another LUM2 program" : holder + "; close it first"))
+            << bytes;
+    }
 
     // The lock lives in its own file, so rewriting lumdata.dat keeps it.
     records.PutRecord(3, Task("5", "a"));
