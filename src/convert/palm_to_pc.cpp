@@ -33,7 +33,12 @@ Outcome WriteText(const std::string& source, const std::string& pc, const TaskRe
         doc.reset();
         if (outcome.Ok() && !text.Commit()) outcome = GenericFailure();
     }
-    if (outcome.code == OutcomeCode::kFailed && !text.Cause().empty()) outcome.cause = text.NamedCause();
+    if (outcome.code == OutcomeCode::kFailed && !text.Cause().empty()) {
+        outcome.cause = text.NamedCause();
+    } else if (!outcome.cause.empty()) {
+        // What the reader says of a document does not name it; the run's line must.
+        outcome.cause = source + ": " + outcome.cause;
+    }
     return outcome;
 }
 

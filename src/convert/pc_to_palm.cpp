@@ -114,6 +114,8 @@ struct PcToPalmConversion {
         const Outcome filtered = ApplyFilters(pc, FilterOptionsOf(task), context.baseDirectory, host, textPath, &bookmarks);
         if (filtered.code == OutcomeCode::kTooLong) return Outcome::Failure(OutcomeCode::kTooLong, kStatusTextTooLong);
         // The filters' outcome carries no status: a failure is the generic one.
+        // An empty text's cause does not name the file, which the run's line must.
+        if (filtered.code == OutcomeCode::kEmpty) return GenericFailure(pc + ": " + filtered.cause);
         if (!filtered.Ok()) return GenericFailure(filtered.cause);
         return {};
     }
