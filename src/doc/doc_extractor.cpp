@@ -103,16 +103,19 @@ Outcome CheckDocRecords(std::FILE* doc, PalmRecordReader& reader, PalmHeader& he
         try {
             read = reader.ReadHeader(header);
         } catch (const DocIoError&) {
-            // Bytes of another kind may hold a record list link that leads nowhere.
+            // Bytes of another kind may hold a record list link that leads
+            // nowhere; their type and creator would have failed first.
             NoDatabase kind = NotADatabase(doc, nullptr);
             if (!kind.identified) throw;
-            return kDocHeaderUnknown.With(std::move(kind.why));
+            return kDocTypeUnsupported.With(std::move(kind.why));
         }
         if (read != 0) return kDocHeaderUnknown.With(NotADatabase(doc, nullptr).why);
         if (header.type != "TEXt" || header.creator != "REAd") {
-            // A picture or a text renamed .pdb is no database at all, not one of another kind.
+            // The status is the type check's, as for any database of
+            // another kind; the cause tells a picture or a text renamed .pdb
+            // from a database that is no Doc.
             NoDatabase kind = NotADatabase(doc, &header);
-            if (!kind.why.empty()) return kDocHeaderUnknown.With(std::move(kind.why));
+            if (!kind.why.empty()) return kDocTypeUnsupported.With(std::move(kind.why));
             return kDocTypeUnsupported.With("a Palm database of type " + header.type + " and creator " +
                                             header.creator + ", not a Doc e-book (TEXt, REAd)");
         }

@@ -16,13 +16,14 @@ namespace lum2 {
 // Checks the header and the DocInfo of an open Doc file. Returns DocOk()
 // with header and info (the category too) filled, or the first check that fails:
 // kDocHeaderUnknown, kDocTypeUnsupported, kDocTooFewRecords, kDocNoDocInfo,
-// kDocInfoUnknown, or kDocFailed when the file cannot be read. A file that
-// is no database at all (a picture, a text renamed .pdb, one too short for a
-// header) is kDocHeaderUnknown with the cause saying what its bytes are ("not
-// a Palm database: 14,201 bytes of JPEG data", "81 bytes, no Palm database
-// header", "the file is empty"); a database of another kind is
-// kDocTypeUnsupported with its type and creator in the cause, which holds the
-// file's bytes and is escaped where shown. Throws nothing but std::bad_alloc.
+// kDocInfoUnknown, or kDocFailed when the file cannot be read. The cause
+// says what a file that is no Doc holds: one too short for a header is
+// kDocHeaderUnknown ("81 bytes, no Palm database header", "the file is
+// empty"); a picture or a text renamed .pdb is kDocTypeUnsupported, as any
+// header without the Doc's type and creator is, with what its bytes are
+// ("not a Palm database: 14,201 bytes of JPEG data"), and a database of
+// another kind has its type and creator in the cause, which holds the file's
+// bytes and is escaped where shown. Throws nothing but std::bad_alloc.
 Outcome CheckDocFile(std::FILE* doc, PalmHeader& header, DocInfo& info);
 // The same through a reader the caller goes on to read records with.
 Outcome CheckDocRecords(std::FILE* doc, PalmRecordReader& reader, PalmHeader& header, DocInfo& info);
