@@ -287,11 +287,14 @@ void BookmarkFinder::ReleaseHeld(std::size_t bytes, std::size_t lines) {
 }
 
 void BookmarkFinder::AddHeading(std::string_view line) {
+    std::string name = BookmarkName(line, utf8_);
+    // A heading of control bytes only names nothing.
+    if (name.empty()) return;
     if (headings_.size() >= kMaxBookmarks) {
         ++headingsDropped_;
         return;
     }
-    headings_.push_back({static_cast<uint32_t>(lineStart_), BookmarkName(line, utf8_)});
+    headings_.push_back({static_cast<uint32_t>(lineStart_), std::move(name)});
 }
 
 void BookmarkFinder::NameUnnamed(const Unnamed& waiting) {
