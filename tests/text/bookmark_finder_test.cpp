@@ -107,6 +107,20 @@ TEST(BookmarkFinder, HeadingsAfterABlankLineMarkATextWithoutMarksOrTags) {
     EXPECT_TRUE(Find(book + "<Chapter>\n").bookmarks.empty());
 }
 
+TEST(BookmarkFinder, AnyChunkingGivesTheOneChunkTextAndBookmarks) {
+    const std::string texts[] = {"a<* one *>b <*<* two *>\n<* broken\nc<**>\n\nd<\n<T>\n<T\n",
+                                 "Chapter 1\ntext\n\n# Two\nmore <b>\n<CHAPTER>\n\n< x>\n<PART>\n"};
+    for (const auto& text : texts) {
+        const Found whole = Find(text, true);
+        for (std::size_t chunk = 1; chunk < text.size(); ++chunk) {
+            const Found got = Find(text, true, chunk);
+            EXPECT_EQ(got.text, whole.text) << chunk;
+            EXPECT_EQ(got.bookmarks, whole.bookmarks) << chunk;
+            EXPECT_EQ(got.tags, whole.tags) << chunk;
+        }
+    }
+}
+
 TEST(BookmarkFinder, KeepsAtMost65533AndCountsTheRest) {
     std::string marks;
     for (int i = 0; i < 65540; ++i) marks += "<*m*>x";
