@@ -86,10 +86,7 @@ void BookmarkFinder::Finish(std::string& out) {
     heldLines_.clear();
     // A mark inside a dropped end tag points at the end of the text.
     for (Bookmark& mark : marks_) mark.offset = static_cast<uint32_t>(std::min<uint64_t>(mark.offset, emitted_));
-    for (const Unnamed& waiting : unnamed_) {
-        std::string name = BookmarkName(waiting.text, utf8_);
-        marks_[waiting.index].name = name.empty() ? "Bookmark" : std::move(name);
-    }
+    for (const Unnamed& waiting : unnamed_) NameUnnamed(waiting);
     unnamed_.clear();
 }
 
@@ -290,30 +287,44 @@ void BookmarkFinder::ReleaseHeld(std::size_t bytes, std::size_t lines) {
 }
 
 void BookmarkFinder::AddHeading(std::string_view line) {
+    std::string name = BookmarkName(line, utf8_);
+    // A heading of control bytes only names nothing.
+    if (name.empty()) return;
     if (headings_.size() >= kMaxBookmarks) {
         ++headingsDropped_;
         return;
     }
-    headings_.push_back({static_cast<uint32_t>(lineStart_), BookmarkName(line, utf8_)});
+    headings_.push_back({static_cast<uint32_t>(lineStart_), std::move(name)});
+}
+
+void BookmarkFinder::NameUnnamed(const Unnamed& waiting) {
+    std::string name = BookmarkName(waiting.text, utf8_);
+    marks_[waiting.index].name = name.empty() ? "Bookmark" : std::move(name);
 }
 
 void BookmarkFinder::Emit(std::string_view bytes) {
     if (bytes.empty()) return;
     out_->append(bytes);
-    // Unnamed marks take their name from the first bytes after them.
+    // An unnamed mark takes its name from the text after it: the rest of
+    // the line, or the next line when it stands at a line's end.
     for (std::size_t i = 0; i < unnamed_.size();) {
         Unnamed& waiting = unnamed_[i];
         const uint64_t at = marks_[waiting.index].offset;
-        if (at < emitted_ + bytes.size()) {
-            const std::size_t from = at > emitted_ ? static_cast<std::size_t>(at - emitted_) : 0;
-            waiting.text.append(bytes.substr(from, kMaxName - waiting.text.size()));
+        bool named = false;
+        for (std::size_t k = at > emitted_ ? static_cast<std::size_t>(at - emitted_) : 0; k < bytes.size(); ++k) {
+            const char c = bytes[k];
+            if (waiting.text.empty() && (IsBlank(c) || c == '\n')) continue;
+            named = c == '\n';
+            if (named) break;
+            waiting.text.push_back(c);
+            named = waiting.text.size() == kMaxName;
+            if (named) break;
         }
-        if (waiting.text.size() < kMaxName) {
+        if (!named) {
             ++i;
             continue;
         }
-        std::string name = BookmarkName(waiting.text, utf8_);
-        marks_[waiting.index].name = name.empty() ? "Bookmark" : std::move(name);
+        NameUnnamed(waiting);
         unnamed_.erase(unnamed_.begin() + static_cast<std::ptrdiff_t>(i));
     }
     emitted_ += bytes.size();

@@ -16,8 +16,8 @@
 //     blank line or at the start of the text.
 // A bookmark's name is at most 15 bytes, cut at a character boundary in a
 // UTF-8 text, without blanks around it and with control bytes made blanks; an
-// empty name becomes the first 15 bytes of the text where it points, or
-// "Bookmark".
+// empty name becomes the first 15 bytes of the text where it points (of the
+// next line that has any, when it points at a line's end), or "Bookmark".
 #pragma once
 
 #include <cstdint>
@@ -72,6 +72,8 @@ private:
     void ReleaseHeld(std::size_t bytes, std::size_t lines);
     void AddHeading(std::string_view line);
     void Emit(std::string_view bytes);
+    struct Unnamed;
+    void NameUnnamed(const Unnamed& waiting);
 
     enum class MarkState : uint8_t { kText, kLess, kInside };
     enum class TagState : uint8_t { kLead, kName, kTrail, kNone };
@@ -111,7 +113,7 @@ private:
     uint64_t marksDropped_ = 0;
     uint64_t headingsDropped_ = 0;
     // Marks whose name waits for the text after them: index into marks_ and
-    // the bytes of text still wanted.
+    // the name's bytes so far.
     struct Unnamed {
         std::size_t index;
         std::string text;

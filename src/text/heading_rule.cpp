@@ -162,7 +162,17 @@ bool IsChapterHeading(std::string_view line) noexcept {
     const std::size_t number = NumberLength(rest);
     if (number == 0) return false;
     rest.remove_prefix(number);
-    rest.remove_prefix(MarkLength(rest));
+    std::size_t mark = MarkLength(rest);
+    if (mark == 0) {
+        // A dash may stand between blanks: "Chapter 7 - The End".
+        std::size_t blanks = 0;
+        while (blanks < rest.size() && IsBlank(rest[blanks])) ++blanks;
+        const std::size_t dash = MarkLength(rest.substr(blanks));
+        if (blanks > 0 && dash > 0 && rest[blanks] != '.' && rest[blanks] != ':' && rest[blanks] != ',') {
+            mark = blanks + dash;
+        }
+    }
+    rest.remove_prefix(mark);
     return EmptyOrTitle(rest);
 }
 

@@ -105,12 +105,19 @@ void LineJoiner::Finish(std::string& out) {
 // complete: the block is the whole text, its last line included.
 void LineJoiner::Learn(bool complete, std::string& out) {
     learning_ = false;
+    // Each line's shape, and whether it could take part in a joint at all.
     std::vector<LineShape> lines;
+    std::vector<bool> joinable;  // as the line before: not a heading
+    std::vector<bool> joins;     // as the line after: no heading or list item either
     std::string_view rest = learn_;
     while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
         if (end == std::string_view::npos && !complete) break;
-        lines.push_back(Shape(rest.substr(0, end), utf8_));
+        const std::string_view line = rest.substr(0, end);
+        lines.push_back(Shape(line, utf8_));
+        const bool heading = !lines.back().blank && IsHeading(line);
+        joinable.push_back(!heading);
+        joins.push_back(!heading && !IsListItem(line, utf8_));
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     }
     std::vector<std::size_t> lengths;
@@ -130,13 +137,13 @@ void LineJoiner::Learn(bool complete, std::string& out) {
         for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
             const LineShape& line = lines[i];
             const LineShape& next = lines[i + 1];
-            if (line.blank || next.blank || next.indented) continue;
+            if (line.blank || next.blank || next.indented || !joinable[i] || !joins[i + 1]) continue;
             if (line.characters > static_cast<std::size_t>(width + kLongLine)) continue;
             ++pairs;
             full += line.characters + 1 + next.firstWord > static_cast<std::size_t>(width);
         }
         if (width >= kMinWidth && width <= kMaxWidth && near * 2 >= lengths.size() && pairs > 0 &&
-            full * 10 >= pairs * 7) {
+            full * 10 >= pairs * 6) {
             width_ = width;
             lookAhead_ = (utf8_ ? 4 : 1) * static_cast<std::size_t>(width + kLongLine) + 64;
         }
