@@ -12,6 +12,8 @@ namespace lum2 {
 
 namespace {
 
+bool IsAlnum(unsigned char b) { return (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'); }
+
 constexpr std::size_t kMaxName = 15;
 constexpr std::size_t kMaxMarkText = 64;            // bytes between "<*" and "*>"
 constexpr std::size_t kMaxMark = kMaxMarkText + 4;  // with "<*" and "*>"
@@ -194,7 +196,7 @@ void BookmarkFinder::LineBytes(std::string_view bytes) {
     const uint64_t before = lineLength_;
     offset_ += bytes.size();
     lineLength_ += bytes.size();
-    if (afterBlank_ && marks_.empty() && head_.size() < kHeadBytes) {
+    if ((afterBlank_ || afterChapterLine_) && marks_.empty() && head_.size() < kHeadBytes) {
         head_.append(bytes.substr(0, kHeadBytes - head_.size()));
     }
     if (blank_) blank_ = std::all_of(bytes.begin(), bytes.end(), IsBlank);
@@ -218,8 +220,10 @@ void BookmarkFinder::LineBytes(std::string_view bytes) {
         } else if (tagState_ == TagState::kName) {
             if (c == '>' && tagName_ > 0) {
                 tagState_ = TagState::kTrail;
-            } else if (c == '<' || c == '>' || c == '*' || b < 0x20 || b == 0x7F || (tagName_ == 0 && IsBlank(c)) ||
+            } else if (c == '<' || c == '>' || c == '*' || b < 0x20 || b == 0x7F || (tagName_ == 0 && !IsAlnum(b)) ||
                        ++tagName_ > kMaxTagName) {
+                // A tag's name begins with a letter or digit, so that markup
+                // such as </html> at the end of a text is not taken for one.
                 tagState_ = TagState::kNone;
             }
         } else if (!IsBlank(c)) {
@@ -237,14 +241,22 @@ void BookmarkFinder::LineBytes(std::string_view bytes) {
 }
 
 void BookmarkFinder::EndLine(bool lineEnd) {
+    const bool chapterLine = !blank_ && (afterBlank_ || afterChapterLine_) && marks_.empty() &&
+                             lineLength_ == head_.size() && IsChapterHeading(head_);
+    // Chapter lines one under another are the entries of a table of
+    // contents, which point nowhere: the first of them is no heading either.
+    if (chapterLine && afterChapterLine_ && lastHeadingWasLineBefore_) headings_.pop_back();
+    bool added = false;
     if (afterBlank_ && !blank_ && marks_.empty()) {
         std::string_view title;
         if (MarkdownHeading(head_, title)) {
             AddHeading(title);
-        } else if (lineLength_ == head_.size() && IsChapterHeading(head_)) {
-            AddHeading(head_);
+        } else if (chapterLine) {
+            added = AddHeading(head_);
         }
     }
+    afterChapterLine_ = chapterLine;
+    lastHeadingWasLineBefore_ = added;
     if (holding_) {
         if (lineEnd) held_.push_back('\n');
         const bool tag = tagState_ == TagState::kTrail;
@@ -286,15 +298,16 @@ void BookmarkFinder::ReleaseHeld(std::size_t bytes, std::size_t lines) {
     lineHeldStart_ = lineHeldStart_ >= bytes ? lineHeldStart_ - bytes : 0;
 }
 
-void BookmarkFinder::AddHeading(std::string_view line) {
+bool BookmarkFinder::AddHeading(std::string_view line) {
     std::string name = BookmarkName(line, utf8_);
     // A heading of control bytes only names nothing.
-    if (name.empty()) return;
+    if (name.empty()) return false;
     if (headings_.size() >= kMaxBookmarks) {
         ++headingsDropped_;
-        return;
+        return false;
     }
     headings_.push_back({static_cast<uint32_t>(lineStart_), std::move(name)});
+    return true;
 }
 
 void BookmarkFinder::NameUnnamed(const Unnamed& waiting) {

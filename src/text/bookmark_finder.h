@@ -70,7 +70,7 @@ private:
     // lineEnd: the line ends with '\n' (else it is the text's last).
     void EndLine(bool lineEnd);
     void ReleaseHeld(std::size_t bytes, std::size_t lines);
-    void AddHeading(std::string_view line);
+    bool AddHeading(std::string_view line);
     void Emit(std::string_view bytes);
     struct Unnamed;
     void NameUnnamed(const Unnamed& waiting);
@@ -91,6 +91,10 @@ private:
     uint64_t lineStart_ = 0;   // where the line began
     uint64_t lineLength_ = 0;  // its bytes so far
     bool afterBlank_ = true;   // a blank line or the start of the text came before
+    // The line before was shaped as a chapter heading, and whether it gave the
+    // last heading: a heading right under another is a table of contents.
+    bool afterChapterLine_ = false;
+    bool lastHeadingWasLineBefore_ = false;
     bool blank_ = true;        // only blanks so far
     std::string head_;         // its first bytes, when it may be a heading
     TagState tagState_ = TagState::kLead;

@@ -85,7 +85,8 @@ TEST(BookmarkFinder, EndTagsLeaveTheTextAndTheirLinesAreFoundInIt) {
 
     // A line after them, a tag that is not one, or a line too long makes them text.
     const std::string kept[] = {"a\n<T>\nb\n", "a\n<T>\n<T\n", "a\n<*T>\n", "a\n<" + std::string(33, 'T') + ">\n",
-                                "a\n<T>" + std::string(38, ' ') + "\n", "a\n< T>\n", "a\n<T> x\n"};
+                                "a\n<T>" + std::string(38, ' ') + "\n", "a\n< T>\n", "a\n<T> x\n",
+                                "<p>a</p>\n</body>\n</html>\n"};
     for (const auto& text : kept) EXPECT_EQ(Find(text).text, text);
     // Of more than 16 tag lines the last 16 are end tags.
     std::string many = "a\n";
@@ -105,6 +106,9 @@ TEST(BookmarkFinder, HeadingsAfterABlankLineMarkATextWithoutMarksOrTags) {
     EXPECT_TRUE(Find("Just text.\n\nNo chapters here.\nPart of it.\n").bookmarks.empty());
     EXPECT_EQ(Find(book + "<* mark *>").bookmarks, (Marks{{static_cast<uint32_t>(book.size()), "mark"}}));
     EXPECT_TRUE(Find(book + "<Chapter>\n").bookmarks.empty());
+    // A table of contents lists chapters one under another: none of them is a heading.
+    EXPECT_EQ(Find("CONTENTS\n\nCHAPTER I. Down\nCHAPTER II. Up\n\nCHAPTER I. Down\n\nText.\n").bookmarks,
+              (Marks{{0, "CONTENTS"}, {42, "CHAPTER I. Down"}}));
 }
 
 TEST(BookmarkFinder, AnyChunkingGivesTheOneChunkTextAndBookmarks) {
