@@ -1,10 +1,12 @@
 #include "ui/pictures.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -308,15 +310,56 @@ QIcon IconOf(const std::function<QPixmap(int)>& render, std::initializer_list<in
     return icon;
 }
 
+// The list's direction arrows, drawn for each place at its own size and
+// density: a set of fixed pixmaps would be scaled there, and the one QIcon
+// picks for a double-density screen would be the large picture with the PC
+// and the handheld, too busy at that size.
+class DirectionIconEngine : public QIconEngine {
+public:
+    explicit DirectionIconEngine(int direction) : direction_(direction) {}
+
+    QIconEngine* clone() const override { return new DirectionIconEngine(direction_); }
+    QString key() const override { return QStringLiteral("lum2-direction"); }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State /*state*/, qreal scale) override {
+        const int side = std::min(size.width(), size.height());
+        QPixmap pixmap = Paint(side, scale, 16, [this](QPainter& p) { DrawSmallDirection(p, direction_); });
+        if (mode == QIcon::Disabled) {
+            pixmap = QApplication::style()->generatedIconPixmap(mode, pixmap, nullptr);
+        }
+        return pixmap;
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1);
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+        const QPixmap picture = scaledPixmap(rect.size(), mode, state, scale);
+        const QSizeF shown = picture.deviceIndependentSize();
+        painter->drawPixmap(
+            QPointF(rect.x() + (rect.width() - shown.width()) / 2, rect.y() + (rect.height() - shown.height()) / 2),
+            picture);
+    }
+    // Any size is drawn afresh; these are the ones asked for most.
+    QList<QSize> availableSizes(QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        return {QSize(16, 16), QSize(22, 22), QSize(32, 32)};
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+
+private:
+    int direction_;
+};
+
 }  // namespace
 
 QPixmap DirectionPicture(int direction, int size) { return RenderDirection(direction, size, ScreenRatio()); }
 
-// Each size is drawn at ratio 1: QIcon itself picks the 32 pixel picture for
-// a 16 pixel place on a double-density screen.
-QIcon DirectionIcon(int direction) {
-    return IconOf([direction](int size) { return RenderDirection(direction, size, 1); }, {16, 32});
-}
+QPixmap DirectionPicture(int direction, int size, qreal ratio) { return RenderDirection(direction, size, ratio); }
+
+QIcon DirectionIcon(int direction) { return QIcon(new DirectionIconEngine(direction)); }
 
 QPixmap TrayPixmap(TrayPicture picture, int size) { return RenderTray(picture, size, ScreenRatio()); }
 

@@ -23,6 +23,10 @@ inline constexpr int kPictureNoneSelected = 5;
 // coloured arrows, since a PC and a handheld would be a smudge there. Unknown
 // directions give the none-selected picture.
 QPixmap DirectionPicture(int direction, int size);
+// The same drawn for a screen of this device pixel ratio.
+QPixmap DirectionPicture(int direction, int size, qreal ratio);
+// The list's picture: the arrows alone, drawn afresh for every size and
+// device pixel ratio it is asked for, so that they stay sharp at any scale.
 QIcon DirectionIcon(int direction);
 
 // A value outside the enum gives the normal picture.
