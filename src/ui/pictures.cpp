@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QStyle>
+#include <QStyleOption>
 
 #include <algorithm>
 #include <cmath>
@@ -321,11 +322,16 @@ public:
     QIconEngine* clone() const override { return new DirectionIconEngine(direction_); }
     QString key() const override { return QStringLiteral("lum2-direction"); }
 
+    // QIcon asks for the size in device pixels, with the ratio they are for.
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State /*state*/, qreal scale) override {
-        const int side = std::min(size.width(), size.height());
+        scale = std::max(scale, 1.0);
+        const int side = static_cast<int>(std::lround(std::min(size.width(), size.height()) / scale));
         QPixmap pixmap = Paint(side, scale, 16, [this](QPainter& p) { DrawSmallDirection(p, direction_); });
         if (mode == QIcon::Disabled) {
-            pixmap = QApplication::style()->generatedIconPixmap(mode, pixmap, nullptr);
+            // Greyed as the style greys every other picture.
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            pixmap = QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
         }
         return pixmap;
     }
@@ -334,7 +340,7 @@ public:
     }
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
         const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
-        const QPixmap picture = scaledPixmap(rect.size(), mode, state, scale);
+        const QPixmap picture = scaledPixmap(rect.size() * scale, mode, state, scale);
         const QSizeF shown = picture.deviceIndependentSize();
         painter->drawPixmap(
             QPointF(rect.x() + (rect.width() - shown.width()) / 2, rect.y() + (rect.height() - shown.height()) / 2),
