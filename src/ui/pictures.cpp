@@ -303,30 +303,22 @@ QPixmap RenderPrompt(int size, qreal ratio) {
     });
 }
 
-QIcon IconOf(const std::function<QPixmap(int)>& render, std::initializer_list<int> sizes) {
-    QIcon icon;
-    for (int size : sizes) {
-        icon.addPixmap(render(size));
-    }
-    return icon;
-}
-
-// The list's direction arrows, drawn for each place at its own size and
-// density: a set of fixed pixmaps would be scaled there, and the one QIcon
-// picks for a double-density screen would be the large picture with the PC
-// and the handheld, too busy at that size.
-class DirectionIconEngine : public QIconEngine {
+// An icon drawn afresh for each place at its own size and density: a set of
+// fixed pixmaps would be scaled there, and for a double-density screen QIcon
+// would pick the one drawn for twice the size, which for the direction is the
+// large picture with the PC and the handheld, too busy at list size.
+class PaintedIconEngine : public QIconEngine {
 public:
-    explicit DirectionIconEngine(int direction) : direction_(direction) {}
+    using Render = std::function<QPixmap(int size, qreal ratio)>;
+    PaintedIconEngine(Render render, QList<int> sizes) : render_(std::move(render)), sizes_(std::move(sizes)) {}
 
-    QIconEngine* clone() const override { return new DirectionIconEngine(direction_); }
-    QString key() const override { return QStringLiteral("lum2-direction"); }
+    QIconEngine* clone() const override { return new PaintedIconEngine(render_, sizes_); }
+    QString key() const override { return QStringLiteral("lum2-painted"); }
 
     // QIcon asks for the size in device pixels, with the ratio they are for.
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State /*state*/, qreal scale) override {
         scale = std::max(scale, 1.0);
-        const int side = static_cast<int>(std::lround(std::min(size.width(), size.height()) / scale));
-        QPixmap pixmap = Paint(side, scale, 16, [this](QPainter& p) { DrawSmallDirection(p, direction_); });
+        QPixmap pixmap = render_(static_cast<int>(std::lround(std::min(size.width(), size.height()) / scale)), scale);
         if (mode == QIcon::Disabled) {
             // Greyed as the style greys every other picture.
             QStyleOption option;
@@ -346,9 +338,12 @@ public:
             QPointF(rect.x() + (rect.width() - shown.width()) / 2, rect.y() + (rect.height() - shown.height()) / 2),
             picture);
     }
-    // Any size is drawn afresh; these are the ones asked for most.
+    // Any size is drawn; these are offered to those who take a set, such as
+    // the window manager and the tray.
     QList<QSize> availableSizes(QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
-        return {QSize(16, 16), QSize(22, 22), QSize(32, 32)};
+        QList<QSize> sizes;
+        for (int size : sizes_) sizes << QSize(size, size);
+        return sizes;
     }
     QSize actualSize(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
         const int side = std::min(size.width(), size.height());
@@ -356,25 +351,38 @@ public:
     }
 
 private:
-    int direction_;
+    Render render_;
+    QList<int> sizes_;
 };
+
+QIcon PaintedIcon(PaintedIconEngine::Render render, QList<int> sizes) {
+    return QIcon(new PaintedIconEngine(std::move(render), std::move(sizes)));
+}
 
 }  // namespace
 
 QPixmap DirectionPicture(int direction, int size) { return RenderDirection(direction, size, ScreenRatio()); }
 
-QPixmap DirectionPicture(int direction, int size, qreal ratio) { return RenderDirection(direction, size, ratio); }
+QPixmap DirectionPictureForRatio(int direction, int size, qreal ratio) { return RenderDirection(direction, size, ratio); }
 
-QIcon DirectionIcon(int direction) { return QIcon(new DirectionIconEngine(direction)); }
+QIcon DirectionIcon(int direction) {
+    return PaintedIcon(
+        [direction](int size, qreal ratio) {
+            return Paint(size, ratio, 16, [direction](QPainter& p) { DrawSmallDirection(p, direction); });
+        },
+        {16, 22, 32});
+}
 
 QPixmap TrayPixmap(TrayPicture picture, int size) { return RenderTray(picture, size, ScreenRatio()); }
 
 QIcon TrayIcon(TrayPicture picture) {
-    return IconOf([picture](int size) { return RenderTray(picture, size, 1); }, {16, 22, 24, 32, 48});
+    return PaintedIcon([picture](int size, qreal ratio) { return RenderTray(picture, size, ratio); },
+                       {16, 22, 24, 32, 48});
 }
 
 QIcon ApplicationIcon() {
-    return IconOf([](int size) { return RenderTray(TrayPicture::kNormal, size, 1); }, {16, 22, 32, 48, 64, 128, 256});
+    return PaintedIcon([](int size, qreal ratio) { return RenderTray(TrayPicture::kNormal, size, ratio); },
+                       {16, 22, 32, 48, 64, 128, 256});
 }
 
 QPixmap PromptPicture(int size) { return RenderPrompt(size, ScreenRatio()); }

@@ -18,7 +18,6 @@
 #include "ui/clickable_label.h"
 #include "ui/connector_widget.h"
 #include "ui/main_window.h"
-#include "ui/pictures.h"
 
 using lum2::kClipboardRecord;
 using lum2::kSettingsRecord;
@@ -613,24 +612,6 @@ private slots:
         Key(Qt::Key_Escape);
         QCOMPARE(Cell(w, 1, 0), QString());
 
-    }
-
-    // The list's arrows are drawn for the screen's density, not scaled from
-    // the larger picture with the PC and the handheld.
-    void listPicturesAreSharpAtEveryScale() {
-        Fixture f;
-        for (const int direction : {kNone, kPalmToPc, kPcToPalm, kSync}) f.Add("/t/a.txt", "a.pdb", direction);
-        MainWindow& w = f.Open();
-        for (const qreal ratio : {1.0, 1.25, 2.0, 3.0}) {
-            QSet<QByteArray> drawn;
-            for (int row = 1; row <= 4; ++row) {
-                const QImage shown = w.lvw_tasks->topLevelItem(row - 1)->icon(0).pixmap(QSize(16, 16), ratio).toImage();
-                QCOMPARE(shown.size(), QSize(1, 1) * std::ceil(16 * ratio));
-                QCOMPARE(shown, lum2::ui::DirectionPicture(Direction(w, row), 16, ratio).toImage());
-                drawn << QByteArray(reinterpret_cast<const char*>(shown.constBits()), shown.sizeInBytes());
-            }
-            QCOMPARE(drawn.size(), 4);
-        }
     }
 
     // --- Scroll bar -------------------------------------------------------------------
