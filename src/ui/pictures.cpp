@@ -363,7 +363,9 @@ QIcon PaintedIcon(PaintedIconEngine::Render render, QList<int> sizes) {
 
 QPixmap DirectionPicture(int direction, int size) { return RenderDirection(direction, size, ScreenRatio()); }
 
-QPixmap DirectionPictureForRatio(int direction, int size, qreal ratio) { return RenderDirection(direction, size, ratio); }
+QPixmap DirectionPictureForRatio(int direction, int size, qreal ratio) {
+    return RenderDirection(direction, size, ratio);
+}
 
 QIcon DirectionIcon(int direction) {
     return PaintedIcon(
