@@ -611,7 +611,6 @@ private slots:
         // Escape outside a run starts nothing.
         Key(Qt::Key_Escape);
         QCOMPARE(Cell(w, 1, 0), QString());
-
     }
 
     // --- Scroll bar -------------------------------------------------------------------
