@@ -47,6 +47,8 @@ printf 'Shopping\n\tmilk\n\tbread\n' >"$books/notes.txt"
 printf '<html><body><h1>Pancakes</h1><p>Flour, milk and eggs.</p></body></html>\n' >"$books/pancakes.html"
 printf 'Soups\n\nLentil, onion, tomato.\n' >"$scratch/recipes.txt"
 "$bin/lum2doc" encode --compress "$scratch/recipes.txt" "$home/.jpilot/backup/recipes.pdb"
+# A fixed time, for the file facts the editor shows.
+touch -d '2026-03-14 10:22:05' "$books"/*
 
 # Targets: 0 Jay (J-Pilot), 1 Anna Berg, 2 Travel - Profile, 3 Custom.
 add() { "$bin/lum2doc" tasks add --dir "$base" "$@" >/dev/null; }
