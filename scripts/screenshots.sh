@@ -3,20 +3,32 @@
 # the desktop program from the real lum2 in BUILD/bin (default: build/),
 # started under xvfb-run in a throw-away home with a few example tasks: docs/
 # and help/ main-window.png and tray-menu.png at scale 1, and
-# docs/main-window@2x.png at QT_SCALE_FACTOR=2. It builds nothing. It needs
+# docs/main-window@2x.png at QT_SCALE_FACTOR=2. It builds nothing. It uses
 # the Debian packages xvfb, imagemagick and x11-utils (xvfb-run, import,
-# xwininfo), and trayer and xdotool for the tray and its menu.
+# xwininfo), and trayer and xdotool for the tray and its menu, and installs
+# those that are missing.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 bin=$build/bin
-for tool in xvfb-run import xwininfo trayer xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "screenshots.sh: $tool is missing: apt-get install xvfb imagemagick x11-utils trayer xdotool" >&2
-        exit 1
-    fi
+# The tools come from Debian's packages, installed when missing as
+# install-deps.sh installs the build's.
+missing=()
+for package in xvfb xauth imagemagick x11-utils trayer xdotool; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    as_root=()
+    if [[ $(id -u) -ne 0 ]]; then
+        command -v sudo >/dev/null || { echo "screenshots.sh: run as root or install sudo: missing ${missing[*]}" >&2; exit 1; }
+        as_root=(sudo)
+    fi
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 update
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y \
+        --no-install-recommends "${missing[@]}"
+fi
 if [[ ! -x $bin/lum2 || ! -x $bin/lum2doc ]]; then
     echo "screenshots.sh: no lum2 and lum2doc in $bin: build them first" >&2
     exit 1
