@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -76,7 +77,9 @@ QPlainTextEdit* InfoBox(const char* name, QWidget* parent) {
     auto* box = new QPlainTextEdit(parent);
     box->setObjectName(name);
     box->setReadOnly(true);
-    box->setFocusPolicy(Qt::NoFocus);
+    // A stop of the Tab order, so that the file's facts can be copied without a mouse.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setTabChangesFocus(true);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -128,6 +131,7 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
 
     OrderTabStops();
     ConnectHandlers();
+    BindShortcuts();
 }
 
 MainWindow::~MainWindow() = default;
@@ -162,14 +166,15 @@ QLayout* MainWindow::BuildTaskList() {
     VScroll1 = new QScrollBar(Qt::Vertical, this);
     VScroll1->setObjectName("VScroll1");
     VScroll1->setRange(1, 1);
+    VScroll1->setFocusPolicy(Qt::StrongFocus);
 
     // "New" pulses on Timer1's beat while the list is empty; its holder
     // keeps the room so the layout around it stays still.
     newButtonHolder_ = new QWidget(this);
-    cmd_new = Button("cmd_new", "New", "add new task", newButtonHolder_);
+    cmd_new = Button("cmd_new", "&New", "add new task", newButtonHolder_);
     normalNewFont_ = cmd_new->font();
-    cmd_delete = Button("cmd_delete", "Delete", "delete task", this);
-    cmd_savedefault = Button("cmd_savedefault", "Save Default", "save settings of this task as default", this);
+    cmd_delete = Button("cmd_delete", "&Delete", "delete task", this);
+    cmd_savedefault = Button("cmd_savedefault", "&Save Default", "save settings of this task as default", this);
     const QSize newSize = cmd_new->sizeHint().expandedTo(QSize(72, 0));
     newButtonHolder_->setFixedSize(newSize + QSize(8, 8));
     cmd_new->setGeometry(4, 4, newSize.width(), newSize.height());
@@ -201,14 +206,14 @@ QWidget* MainWindow::BuildEditor() {
     editor->setHorizontalSpacing(8);
     editor->setVerticalSpacing(4);
     txt_pcfile = LineEdit("txt_pcfile", "PC File name", this);
-    cmd_browsepcfile = Button("cmd_browsepcfile", "Browse", "browse PC File", this);
+    cmd_browsepcfile = Button("cmd_browsepcfile", "&Browse", "browse PC File", this);
     txt_pcfiledata = InfoBox("txt_pcfiledata", this);
-    AddFileRows(editor, 0, "PC File", txt_pcfile, cmd_browsepcfile, txt_pcfiledata);
+    AddFileRows(editor, 0, "&PC File", txt_pcfile, cmd_browsepcfile, txt_pcfiledata);
     editor->addLayout(BuildDirectionAndLists(), 3, 0, 1, 3);
     txt_palmfile = LineEdit("txt_palmfile", "Palm File name", this);
-    cmd_browsepalmfile = Button("cmd_browsepalmfile", "Browse", "browse Palm File", this);
+    cmd_browsepalmfile = Button("cmd_browsepalmfile", "B&rowse", "browse Palm File", this);
     txt_palmfiledata = InfoBox("txt_palmfiledata", this);
-    AddFileRows(editor, 4, "Palm File", txt_palmfile, cmd_browsepalmfile, txt_palmfiledata);
+    AddFileRows(editor, 4, "Pa&lm File", txt_palmfile, cmd_browsepalmfile, txt_palmfiledata);
     AddNumbersAndSwitches(editor, 7);
     editor->setRowStretch(9, 1);
     editor->setColumnStretch(0, 1);
@@ -227,6 +232,7 @@ void MainWindow::AddFileRows(QGridLayout* editor, int row, const QString& captio
     QFont bold = label->font();
     bold.setBold(true);
     label->setFont(bold);
+    label->setBuddy(box);
     editor->addWidget(label, row, 0, 1, 3);
     editor->addWidget(box, row + 1, 0, 1, 2);
     editor->addWidget(browse, row + 1, 2);
@@ -242,7 +248,7 @@ QLayout* MainWindow::BuildDirectionAndLists() {
     img_action->setCursor(Qt::PointingHandCursor);
     img_action->setPixmap(DirectionPicture(kPictureNoneSelected, 48));
 
-    lbl_options = Caption("lbl_options", "Options", this);
+    lbl_options = Caption("lbl_options", "&Options", this);
     lst_options = CheckList("lst_options", "conversion options", this);
     for (const auto& [name, tip] : kOptionEntries) {
         auto* item = new QListWidgetItem(name, lst_options);
@@ -250,8 +256,10 @@ QLayout* MainWindow::BuildDirectionAndLists() {
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
-    lbl_install = Caption("lbl_install", "Install", this);
+    lbl_install = Caption("lbl_install", "&Install", this);
     lst_install = CheckList("lst_install", "user or custom directory setting", this);
+    lbl_options->setBuddy(lst_options);
+    lbl_install->setBuddy(lst_install);
     // Both lists show every option without scrolling.
     const int listHeight =
         lst_options->sizeHintForRow(0) * static_cast<int>(std::size(kOptionEntries)) + 2 * lst_options->frameWidth() + 2;
@@ -271,11 +279,13 @@ QLayout* MainWindow::BuildDirectionAndLists() {
 }
 
 void MainWindow::AddNumbersAndSwitches(QGridLayout* editor, int row) {
-    lbl_tabspace = Caption("lbl_tabspace", "TAB Space", this);
+    lbl_tabspace = Caption("lbl_tabspace", "&TAB Space", this);
     txt_tabspace = LineEdit("txt_tabspace", "TAB space (0-64) - valid if 'Convert TABs' is set", this);
-    lbl_category = Caption("lbl_category", "Category", this);
+    lbl_category = Caption("lbl_category", "Cate&gory", this);
     txt_category = LineEdit("txt_category", "catergory of Palm document on (0-15)", this);
     for (QLineEdit* box : {txt_tabspace, txt_category}) box->setFixedWidth(44);
+    lbl_tabspace->setBuddy(txt_tabspace);
+    lbl_category->setBuddy(txt_category);
     auto* numbers = new QHBoxLayout;
     numbers->addWidget(lbl_tabspace);
     numbers->addWidget(txt_tabspace);
@@ -285,16 +295,16 @@ void MainWindow::AddNumbersAndSwitches(QGridLayout* editor, int row) {
     numbers->addStretch(1);
     editor->addLayout(numbers, row, 0, 1, 3);
 
-    chk_autonaming = new QCheckBox("Auto Naming", this);
+    chk_autonaming = new QCheckBox("&Auto Naming", this);
     chk_autonaming->setObjectName("chk_autonaming");
     chk_autonaming->setToolTip("auto name PC/Palm File");
-    chk_askoverwrite = new QCheckBox("Ask Overwirte", this);
+    chk_askoverwrite = new QCheckBox("As&k Overwirte", this);
     chk_askoverwrite->setObjectName("chk_askoverwrite");
     chk_askoverwrite->setToolTip("ask overwrite if file already exists");
     // The clipboard settings show the count-up pair in their place.
     txt_countup = LineEdit("txt_countup", "next count-up number (0-999)", this);
     txt_countup->setFixedWidth(44);
-    chk_countup = new QCheckBox("Count Up", this);
+    chk_countup = new QCheckBox("&Count Up", this);
     chk_countup->setObjectName("chk_countup");
     chk_countup->setToolTip("count up the Palm File name");
     txt_countup->hide();
@@ -311,7 +321,7 @@ void MainWindow::AddNumbersAndSwitches(QGridLayout* editor, int row) {
 QLayout* MainWindow::BuildButtons() {
     cmd_convert = Button("cmd_convert", "Convert", "convert tasks", this);
     cmd_clipsettings = Button("cmd_clipsettings", "Clip Setup", "clipboard settings", this);
-    cmd_exit = Button("cmd_exit", "Exit", "exit LUM2", this);
+    cmd_exit = Button("cmd_exit", "&Exit", "exit LUM2", this);
     QFont strong = cmd_convert->font();
     strong.setBold(true);
     cmd_convert->setFont(strong);
@@ -335,9 +345,10 @@ QLayout* MainWindow::BuildButtons() {
 
 QLayout* MainWindow::BuildStatusArea() {
     // The progress display takes the status line's place while a task converts.
-    lbl_status = Caption("lbl_status", "Status", this);
+    lbl_status = Caption("lbl_status", "Stat&us", this);
     txt_status = LineEdit("txt_status", "status of last conversion", this);
     txt_status->setReadOnly(true);
+    lbl_status->setBuddy(txt_status);
     lbl_progress = Caption("lbl_progress", "Progress", this);
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName("ProgressBar1");
@@ -354,14 +365,42 @@ QLayout* MainWindow::BuildStatusArea() {
     return status;
 }
 
+QList<QWidget*> MainWindow::TabStops() const {
+    return {lvw_tasks,        VScroll1,         txt_pcfile,   cmd_browsepcfile, txt_pcfiledata,
+            img_action,       lst_options,      lst_install,  txt_palmfile,     cmd_browsepalmfile,
+            txt_palmfiledata, txt_tabspace,     txt_category, chk_autonaming,   chk_askoverwrite,
+            txt_countup,      chk_countup,      cmd_new,      cmd_delete,       cmd_savedefault,
+            cmd_convert,      cmd_clipsettings, img_help,     cmd_exit,         txt_status};
+}
+
 void MainWindow::OrderTabStops() {
-    // From the list Tab goes through the editor, then the status line before
-    // the check boxes below the editor, then the list's buttons and the window's.
-    QWidget* const order[] = {lvw_tasks,      txt_pcfile,       cmd_browsepcfile, txt_palmfile,     cmd_browsepalmfile,
-                              lst_options,    lst_install,      txt_tabspace,     txt_category,     txt_status,
-                              chk_autonaming, chk_askoverwrite, txt_countup,      chk_countup,      cmd_new,
-                              cmd_delete,     cmd_savedefault,  cmd_convert,      cmd_clipsettings, cmd_exit};
-    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
+    const QList<QWidget*> order = TabStops();
+    for (qsizetype k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
+}
+
+void MainWindow::BindShortcuts() {
+    // The keys press the buttons, so that they do exactly what a click does
+    // and nothing while the button is disabled (during a run, in the
+    // clipboard settings).
+    auto bind = [this](QWidget* scope, const QKeySequence& keys, const std::function<void()>& act) {
+        auto* shortcut = new QShortcut(keys, scope);
+        shortcut->setContext(scope == this ? Qt::WindowShortcut : Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, act);
+        return shortcut;
+    };
+    bind(this, QKeySequence::New, [this] { cmd_new->click(); });
+    // Only in the list: elsewhere Delete edits text.
+    bind(lvw_tasks, QKeySequence(Qt::Key_Delete), [this] { cmd_delete->click(); });
+    bind(this, QKeySequence(Qt::Key_F1), [this] { emit helpRequested(); });
+    for (const int enter : {Qt::Key_Return, Qt::Key_Enter}) {
+        bind(this, QKeySequence(Qt::CTRL | enter), [this] { cmd_convert->click(); });
+    }
+    // Escape stops a run as the run button's second click does; outside a
+    // run the key is left to the controls.
+    stopKey_ = bind(this, QKeySequence(Qt::Key_Escape), [this] {
+        if (RunActive()) cmd_convert->click();
+    });
+    stopKey_->setEnabled(false);
 }
 
 void MainWindow::ConnectHandlers() {
@@ -523,6 +562,7 @@ void MainWindow::RunTaskListNow() {
     SetRunControlsEnabled(false);
     cmd_convert->setText("Stop");
     runActive_ = true;
+    stopKey_->setEnabled(true);
 
     ConversionContext context{*host_, *services_.targets, *services_.codec, services_.baseDirectory};
     BatchHooks hooks;
@@ -548,6 +588,7 @@ void MainWindow::RunTaskListNow() {
 
     cmd_convert->setText("Convert");
     runActive_ = false;
+    stopKey_->setEnabled(false);
     SetEditorEnabled(true);
     SetRunControlsEnabled(true);
     txt_palmfiledata->setPlainText(FileInfoText(txt_palmfile->text(), true));

@@ -34,6 +34,7 @@ class QPoint;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QShortcut;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -125,6 +126,10 @@ public:
     // Switches the editor between the tasks and the clipboard record.
     void SetClipboardSettingsMode(bool on);
     bool ClipboardSettingsMode() const { return clipboardSettingsMode_; }
+    // Every control that takes focus, in the order Tab visits them: the task
+    // list, the editor top to bottom and left to right, the buttons, the
+    // status line. Hidden and disabled ones included; Tab skips them.
+    QList<QWidget*> TabStops() const;
 
 signals:
     // The tray picture or tip changed (the shell shows it in the tray).
@@ -168,6 +173,8 @@ private:
     QLayout* BuildButtons();  // Convert, Clip Setup, the help sign, Exit
     QLayout* BuildStatusArea();
     void OrderTabStops();
+    // Ctrl+N, Delete in the list, F1, Ctrl+Return and, during a run, Escape.
+    void BindShortcuts();
     void ConnectHandlers();
     void SetupColumns();
     void SizeColumns();
@@ -287,6 +294,7 @@ private:
     QString savedConvertCaption_, savedConvertTip_, savedClipCaption_, savedClipTip_;
     QString reportText_;
     BatchSummary lastRun_;
+    QShortcut* stopKey_ = nullptr;  // Escape, live only during a run
 
 public:
     // Controls, named as the user and the tests know them.

@@ -1,10 +1,13 @@
 #include "ui/pictures.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QStyle>
+#include <QStyleOption>
 
 #include <algorithm>
 #include <cmath>
@@ -300,32 +303,88 @@ QPixmap RenderPrompt(int size, qreal ratio) {
     });
 }
 
-QIcon IconOf(const std::function<QPixmap(int)>& render, std::initializer_list<int> sizes) {
-    QIcon icon;
-    for (int size : sizes) {
-        icon.addPixmap(render(size));
+// An icon drawn afresh for each place at its own size and density: a set of
+// fixed pixmaps would be scaled there, and for a double-density screen QIcon
+// would pick the one drawn for twice the size, which for the direction is the
+// large picture with the PC and the handheld, too busy at list size.
+class PaintedIconEngine : public QIconEngine {
+public:
+    using Render = std::function<QPixmap(int size, qreal ratio)>;
+    PaintedIconEngine(Render render, QList<int> sizes) : render_(std::move(render)), sizes_(std::move(sizes)) {}
+
+    QIconEngine* clone() const override { return new PaintedIconEngine(render_, sizes_); }
+    QString key() const override { return QStringLiteral("lum2-painted"); }
+
+    // QIcon asks for the size in device pixels, with the ratio they are for.
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State /*state*/, qreal scale) override {
+        scale = std::max(scale, 1.0);
+        QPixmap pixmap = render_(static_cast<int>(std::lround(std::min(size.width(), size.height()) / scale)), scale);
+        if (mode == QIcon::Disabled) {
+            // Greyed as the style greys every other picture.
+            QStyleOption option;
+            option.palette = QApplication::palette();
+            pixmap = QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
+        }
+        return pixmap;
     }
-    return icon;
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1);
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+        const QPixmap picture = scaledPixmap(rect.size() * scale, mode, state, scale);
+        const QSizeF shown = picture.deviceIndependentSize();
+        painter->drawPixmap(
+            QPointF(rect.x() + (rect.width() - shown.width()) / 2, rect.y() + (rect.height() - shown.height()) / 2),
+            picture);
+    }
+    // Any size is drawn; these are offered to those who take a set, such as
+    // the window manager and the tray.
+    QList<QSize> availableSizes(QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        QList<QSize> sizes;
+        for (int size : sizes_) sizes << QSize(size, size);
+        return sizes;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode /*mode*/, QIcon::State /*state*/) override {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+
+private:
+    Render render_;
+    QList<int> sizes_;
+};
+
+QIcon PaintedIcon(PaintedIconEngine::Render render, QList<int> sizes) {
+    return QIcon(new PaintedIconEngine(std::move(render), std::move(sizes)));
 }
 
 }  // namespace
 
 QPixmap DirectionPicture(int direction, int size) { return RenderDirection(direction, size, ScreenRatio()); }
 
-// Each size is drawn at ratio 1: QIcon itself picks the 32 pixel picture for
-// a 16 pixel place on a double-density screen.
+QPixmap DirectionPictureForRatio(int direction, int size, qreal ratio) {
+    return RenderDirection(direction, size, ratio);
+}
+
 QIcon DirectionIcon(int direction) {
-    return IconOf([direction](int size) { return RenderDirection(direction, size, 1); }, {16, 32});
+    return PaintedIcon(
+        [direction](int size, qreal ratio) {
+            return Paint(size, ratio, 16, [direction](QPainter& p) { DrawSmallDirection(p, direction); });
+        },
+        {16, 22, 32});
 }
 
 QPixmap TrayPixmap(TrayPicture picture, int size) { return RenderTray(picture, size, ScreenRatio()); }
 
 QIcon TrayIcon(TrayPicture picture) {
-    return IconOf([picture](int size) { return RenderTray(picture, size, 1); }, {16, 22, 24, 32, 48});
+    return PaintedIcon([picture](int size, qreal ratio) { return RenderTray(picture, size, ratio); },
+                       {16, 22, 24, 32, 48});
 }
 
 QIcon ApplicationIcon() {
-    return IconOf([](int size) { return RenderTray(TrayPicture::kNormal, size, 1); }, {16, 22, 32, 48, 64, 128, 256});
+    return PaintedIcon([](int size, qreal ratio) { return RenderTray(TrayPicture::kNormal, size, ratio); },
+                       {16, 22, 32, 48, 64, 128, 256});
 }
 
 QPixmap PromptPicture(int size) { return RenderPrompt(size, ScreenRatio()); }

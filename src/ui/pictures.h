@@ -23,9 +23,15 @@ inline constexpr int kPictureNoneSelected = 5;
 // coloured arrows, since a PC and a handheld would be a smudge there. Unknown
 // directions give the none-selected picture.
 QPixmap DirectionPicture(int direction, int size);
+// The same drawn for a screen of this device pixel ratio.
+QPixmap DirectionPictureForRatio(int direction, int size, qreal ratio);
+// The list's picture: the arrows alone, drawn afresh for every size and
+// device pixel ratio it is asked for, so that they stay sharp at any scale.
 QIcon DirectionIcon(int direction);
 
-// A value outside the enum gives the normal picture.
+// A value outside the enum gives the normal picture. The icons, like the
+// direction icon, are drawn afresh for every size and ratio asked for, and
+// offer the usual sizes of a tray and a window manager to those that take a set.
 QPixmap TrayPixmap(TrayPicture picture, int size);
 QIcon TrayIcon(TrayPicture picture);
 

@@ -36,6 +36,12 @@ constexpr int kPulseGrowth = 3;
 
 QString NamePart(const std::string& path) { return Shown(FileNamePart(RightTrim(path))); }
 
+// Ticks the option at position (from 1), padding an older record's shorter list.
+void SetOption(TaskRecord& record, int position) {
+    if (record.options.size() < static_cast<std::size_t>(position)) record.options.resize(position, '0');
+    record.options[position - 1] = '1';
+}
+
 }  // namespace
 
 void MainWindow::AppendRow(const TaskRecord& task) {
@@ -243,7 +249,14 @@ void MainWindow::AddDroppedFiles(const QList<QUrl>& urls) {
         QTreeWidgetItem* item = lvw_tasks->topLevelItem(SelectedRow() - 1);
         item->setData(0, Qt::UserRole, direction);
         item->setIcon(0, DirectionIcon(direction));
-        EditRecord([&](TaskRecord& record) { record.direction = static_cast<int16_t>(direction); }, false);
+        // A web page is wanted as its text, whatever the defaults say.
+        const bool page = suffix == "htm" || suffix == "html";
+        EditRecord(
+            [&](TaskRecord& record) {
+                record.direction = static_cast<int16_t>(direction);
+                if (page) SetOption(record, kOptionStripHtml);
+            },
+            false);
         RefreshTaskView(kRefreshEditor);
 
         // The name goes in as if typed, so that auto naming names the other file.

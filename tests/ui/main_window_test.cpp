@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ranges>
 
 #include "static_codec.h"
 #include "temp_dir.h"
@@ -186,6 +187,11 @@ private:
     QTimer poll_;
     QPointer<QDialog> handled_;
 };
+
+// A key pressed where the focus is, as the user presses it.
+void Key(int key, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+}
 
 // Clicks a prompt's button or check box.
 void Press(QDialog* dialog, const char* name) {
@@ -506,9 +512,9 @@ private slots:
         Fixture f;
         f.Add(f.Write("old.txt", "text\n"), f.Write("old.pdb", "old"), kPcToPalm, "0001");
         QStringList paths;
-        for (const char* name : {"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "palm"}) {
+        for (const char* name : {"a.txt", "book.pdb", "palm/Bob/backup/memo.PRC", "page.HTM", "palm"}) {
             paths << Q(f.File(name));
-            if (paths.size() < 4) f.Write(name, "text\n");
+            if (paths.size() < 5) f.Write(name, "text\n");
         }
         MainWindow& w = f.Open();
         // In the clipboard settings, and during a run, the list takes nothing.
@@ -521,18 +527,91 @@ private slots:
         QVERIFY(!taken && f.store.RecordCount() == 3);
 
         // Palm files become Palm-to-PC tasks, from a user's backup for that user; folders are left out.
+        // A web page, whatever its letter case, has its markup stripped.
         // In paths "~/" is the home folder, "@" the test's folder.
-        const struct { int direction; const char *pc, *palm, *install; } rows[] = {
-            {kPcToPalm, "@a.txt", "a.pdb", "1"}, {kPalmToPc, "~/book.txt", "@book.pdb", "0001"},
-            {kPalmToPc, "~/memo.txt", "memo.PRC", "0100"}};
+        const struct { int direction; const char *pc, *palm, *install, *options; } rows[] = {
+            {kPcToPalm, "@a.txt", "a.pdb", "1", "1100"}, {kPalmToPc, "~/book.txt", "@book.pdb", "0001", "1100"},
+            {kPalmToPc, "~/memo.txt", "memo.PRC", "0100", "1100"}, {kPcToPalm, "@page.HTM", "page.pdb", "1", "1110"}};
         QVERIFY(DropFiles(w, paths));
-        QCOMPARE(QList<int>({w.lvw_tasks->topLevelItemCount(), f.store.RecordCount(), w.SelectedRow()}), QList<int>({4, 6, 4}));
-        for (int k = 0; k < 3; ++k) {
+        QCOMPARE(QList<int>({w.lvw_tasks->topLevelItemCount(), f.store.RecordCount(), w.SelectedRow()}), QList<int>({5, 7, 5}));
+        for (int k = 0; k < 4; ++k) {
             const lum2::TaskRecord task = f.Row(k + 2);
             QCOMPARE(QList<int>({task.direction, Direction(w, k + 2)}), QList<int>(2, rows[k].direction));
-            QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile), Q(task.install).left(4)}),
-                     QStringList({f.Expand(rows[k].pc), f.Expand(rows[k].palm), rows[k].install}));
+            QCOMPARE(QStringList({Q(task.pcfile), Q(task.palmfile), Q(task.install).left(4), Q(task.options).left(4)}),
+                     QStringList({f.Expand(rows[k].pc), f.Expand(rows[k].palm), rows[k].install, rows[k].options}));
         }
+        QCOMPARE(w.lst_options->item(2)->checkState(), Qt::Checked);
+    }
+
+    // --- Keyboard ---------------------------------------------------------------------
+
+    // Tab visits every control a mouse can reach, in reading order, and the
+    // mnemonics' letters are the window's own, one each, on captions that read as before.
+    void tabReachesEveryControlInReadingOrderAndMnemonicsAreUnique() {
+        Fixture f(2);
+        MainWindow& w = f.Open();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.lvw_tasks->setFocus();
+        QStringList visited;
+        for (QWidget* at = w.lvw_tasks; visited.size() < 40 && !visited.contains(at->objectName()); at = QApplication::focusWidget())
+            visited << at->objectName(), Key(Qt::Key_Tab);
+        QCOMPARE(visited, (QStringList{"lvw_tasks", "VScroll1", "txt_pcfile", "cmd_browsepcfile", "txt_pcfiledata", "img_action",
+                                       "lst_options", "lst_install", "txt_palmfile", "cmd_browsepalmfile", "txt_palmfiledata",
+                                       "txt_tabspace", "txt_category", "chk_autonaming", "chk_askoverwrite", "cmd_new", "cmd_delete",
+                                       "cmd_savedefault", "cmd_convert", "cmd_clipsettings", "img_help", "cmd_exit", "txt_status"}));
+        for (QWidget* control : w.findChildren<QWidget*>()) {
+            const bool clickable = qobject_cast<QAbstractButton*>(control) || qobject_cast<QLineEdit*>(control) ||
+                                   qobject_cast<QAbstractScrollArea*>(control) || qobject_cast<QAbstractSlider*>(control) ||
+                                   qobject_cast<lum2::ui::ClickableLabel*>(control);
+            if (clickable && control->isVisible() && control->parentWidget()->inherits("QAbstractScrollArea") == false)
+                QVERIFY2(visited.contains(control->objectName()), qPrintable(control->objectName()));
+        }
+
+        QString letters;
+        for (const QString& caption : w.findChildren<QAbstractButton*>() | std::views::transform(&QAbstractButton::text))
+            if (caption.contains('&')) letters += caption.at(caption.indexOf('&') + 1).toLower();
+        for (const QLabel* label : w.findChildren<QLabel*>())
+            if (label->buddy() != nullptr) letters += label->text().at(label->text().indexOf('&') + 1).toLower();
+        QCOMPARE(QSet<QChar>(letters.begin(), letters.end()).size(), letters.size());
+        QCOMPARE(letters.size(), 16);
+        QCOMPARE(w.cmd_convert->text() + w.cmd_clipsettings->text(), QString("ConvertClip Setup"));
+
+        // Alt and a label's letter goes to its box; a switch's letter flips it.
+        const struct { int key; QWidget* focus; } jumps[] = {{Qt::Key_L, w.txt_palmfile}, {Qt::Key_G, w.txt_category},
+                                                              {Qt::Key_I, w.lst_install}, {Qt::Key_K, w.chk_askoverwrite}};
+        for (const auto& jump : jumps) {
+            Key(jump.key, Qt::AltModifier);
+            QCOMPARE(QApplication::focusWidget(), jump.focus);
+        }
+        QTRY_VERIFY(!AskOverwrite(f.Settings()) && !w.chk_askoverwrite->isChecked());
+    }
+
+    void shortcutsDoWhatTheirButtonsDo() {
+        Fixture f;
+        f.Add(f.File("big.txt"), f.File("big.pdb"), kPcToPalm, "0001");
+        f.Add(f.File("small.txt"), f.File("small.pdb"), kPcToPalm, "0001");
+        MainWindow& w = f.Open();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QSignalSpy help(&w, &MainWindow::helpRequested);
+
+        // New anywhere; Delete deletes a task only from the list, in a box it deletes a letter.
+        w.txt_pcfile->setFocus(), w.txt_pcfile->home(false), Key(Qt::Key_N, Qt::ControlModifier);
+        w.lvw_tasks->setFocus(), Key(Qt::Key_Delete);
+        w.txt_pcfile->setFocus(), w.txt_pcfile->home(false), Key(Qt::Key_Delete);
+        QCOMPARE(QList<int>({w.lvw_tasks->topLevelItemCount(), f.store.RecordCount(), w.SelectedRow()}), QList<int>({2, 4, 2}));
+        QCOMPARE(Q(f.Row(1).pcfile), Q(f.File("big.txt")));
+        QCOMPARE(Q(f.Row(2).pcfile), Q(f.File("small.txt")).mid(1));
+
+        // F1 anywhere, Space or Return on the help sign, which shows it has the focus.
+        const QImage unfocused = w.img_help->grab().toImage();
+        Key(Qt::Key_F1), w.cmd_clipsettings->setFocus(), Key(Qt::Key_Tab), Key(Qt::Key_Space), Key(Qt::Key_Return);
+        QCOMPARE(help.size(), 3);
+        QVERIFY(w.img_help->hasFocus() && w.img_help->grab().toImage() != unfocused);
+        // Escape outside a run starts nothing.
+        Key(Qt::Key_Escape);
+        QCOMPARE(Cell(w, 1, 0), QString());
     }
 
     // --- Scroll bar -------------------------------------------------------------------
@@ -652,31 +731,39 @@ private slots:
         QCOMPARE(Q(f.Row(1).status) + Q(f.Row(2).status), QString("OKOK"));
     }
 
-    void stopButtonFinishesCurrentTask() {
+    void runButtonOrItsKeysStopAfterTheCurrentTask() {
         Fixture f;
         f.Add(f.Write("big.txt", SampleText(3 * 1024 * 1024)), f.File("big.pdb"), kPcToPalm, "0001");
         f.Add(f.Write("small.txt", SampleText(2000)), f.File("small.pdb"), kPcToPalm, "0001");
         MainWindow& w = f.Open();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
 
-        // Pressed while the first task's progress shows; a run asked for
-        // meanwhile (a later copy's "-s") neither starts nor stops one.
-        QString before, after;
-        bool secondRun = true;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
-            poll.stop(), secondRun = w.RunTaskList(), before = w.cmd_convert->text();
-            Click(w.cmd_convert), after = w.cmd_convert->text();
-        });
-        poll.start(1), Click(w.cmd_convert);
+        // The run button, Escape or Ctrl+Return pressed while the first task's
+        // progress shows (the run started by click or Ctrl+Return); a run asked
+        // for meanwhile (a later copy's "-s") neither starts nor stops one.
+        for (const int key : {0, int(Qt::Key_Escape), int(Qt::Key_Return)}) {
+            const auto press = [&](int pressed) {
+                pressed == 0 ? Click(w.cmd_convert) : Key(pressed, pressed == Qt::Key_Return ? Qt::ControlModifier : Qt::NoModifier);
+            };
+            QString before, after;
+            bool secondRun = true;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (!w.RunActive() || !w.ProgressBar1->isVisible() || w.ProgressBar1->value() < 1) return;
+                poll.stop(), secondRun = w.RunTaskList(), before = w.cmd_convert->text();
+                press(key), after = w.cmd_convert->text();
+            });
+            poll.start(1), w.lvw_tasks->setFocus(), press(key == 0 ? 0 : int(Qt::Key_Return));
+            QVERIFY(!secondRun);
+            QCOMPARE(QStringList({before, after, w.cmd_convert->text(), Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0),
+                                  Q(f.Row(2).status)}),
+                     QStringList({"Stop", "Wait", "Convert", " OK", "OK", "", ""}));
+            if (key == 0) Click(w.chk_askoverwrite);  // the later runs replace the first task's file unasked
+        }
 
-        QVERIFY(!secondRun);
-        QCOMPARE(QStringList({before, after, w.cmd_convert->text(), Cell(w, 1, 0), Q(f.Row(1).status), Cell(w, 2, 0),
-                              Q(f.Row(2).status)}),
-                 QStringList({"Stop", "Wait", "Convert", " OK", "OK", "", ""}));
-
-        // The next run goes through (replacing the first task's file unasked).
-        Click(w.chk_askoverwrite), Click(w.cmd_convert);
+        // The next run goes through.
+        Click(w.cmd_convert);
         QCOMPARE(Q(f.Row(2).status), QString("OK"));
     }
 

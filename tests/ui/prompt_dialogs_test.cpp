@@ -213,12 +213,19 @@ private slots:
         checkSet(DirectionPicture, {1, 2, 3, 4, 5}, {16, 24, 48}, 20, {0, 6, -1}, 5);
         const auto tray = [](int index, int size) { return TrayPixmap(static_cast<lum2::TrayPicture>(index), size); };
         checkSet(tray, {1, 2, 9, 10}, {16, 22}, 4, {0, 3, 8, 11}, 1);
-        // The icons are drawn at ratio 1 in each of their sizes, and tell their states apart.
-        QCOMPARE(DirectionIcon(1).availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
-        const auto image = [](const QIcon& icon) { return icon.pixmap(QSize(16, 16), 1.0).toImage(); };
+        // The icons are drawn for the size and density asked for: the list's
+        // arrows are the small picture at any scale, never the large one shrunk.
         using lum2::TrayPicture;
-        QVERIFY(image(DirectionIcon(1)) != image(DirectionIcon(2)) &&
-                image(TrayIcon(TrayPicture::kSuccess)) != image(TrayIcon(TrayPicture::kErrors)));
+        for (const qreal ratio : {1.0, 1.25, 2.0, 3.0}) {
+            const auto image = [ratio](const QIcon& icon, int size) { return icon.pixmap(QSize(size, size), ratio).toImage(); };
+            QList<QImage> arrows;
+            for (int direction = 1; direction <= 4; ++direction) {
+                arrows << image(DirectionIcon(direction), 16);
+                QCOMPARE(arrows.last(), DirectionPictureForRatio(direction, 16, ratio).toImage());
+                QVERIFY(arrows.indexOf(arrows.last()) == direction - 1 && arrows.last().width() == std::ceil(16 * ratio));
+            }
+            QVERIFY(image(TrayIcon(TrayPicture::kSuccess), 22) != image(TrayIcon(TrayPicture::kErrors), 22));
+        }
         QVERIFY(PromptPicture(40).deviceIndependentSize() == QSizeF(40, 40) && Inked(PromptPicture(40), 2));
     }
 };
