@@ -436,6 +436,8 @@ bool HtmlStripper::StepEndTagOpen(char c) {
 bool HtmlStripper::StepTagName(char c, std::string& out) {
     if (IsSpace(c) || c == '/') {
         mode_ = Mode::kTagAttributes;
+        // Only an <ol>'s attributes matter: start= numbers its first item.
+        watchStart_ = !closing_ && !nameTooLong_ && std::string_view(name_.data(), nameLength_) == "ol";
         return c != '/';  // the slash may mark <br/>
     }
     if (c == '>') {
@@ -451,6 +453,7 @@ bool HtmlStripper::StepTagName(char c, std::string& out) {
 }
 
 bool HtmlStripper::StepTagAttributes(char c, std::string& out) {
+    if (watchStart_) WatchStart(c);
     if (quote_ != 0) {
         if (c == quote_) quote_ = 0;
         return true;
@@ -536,6 +539,47 @@ bool HtmlStripper::StepRawText(char c) {
     return true;
 }
 
+void HtmlStripper::WatchStart(char c) {
+    constexpr std::string_view kStart = "start";
+    const auto digit = [this](char d) {
+        // Blanks may lead the number; it ends at the first other byte.
+        if (!inStart_ || (IsSpace(d) && !startDigits_)) return;
+        if (!IsAsciiDigit(d)) {
+            inStart_ = false;
+            return;
+        }
+        startDigits_ = true;
+        start_ = std::min<uint32_t>(start_ * 10 + static_cast<uint32_t>(d - '0'), 999999999);
+    };
+    if (quote_ != 0) {
+        if (c != quote_) digit(c);
+        return;
+    }
+    if (IsSpace(c) || c == '>' || c == '/') {
+        if (attribute_ == Attribute::kName) attribute_ = Attribute::kAfterName;
+        if (attribute_ == Attribute::kValue) attribute_ = Attribute::kBetween;
+        return;
+    }
+    if (c == '=' && (attribute_ == Attribute::kName || attribute_ == Attribute::kAfterName)) {
+        inStart_ = startMatched_ == kStart.size();
+        attribute_ = Attribute::kValueStart;
+        return;
+    }
+    if (attribute_ == Attribute::kValueStart || attribute_ == Attribute::kValue) {
+        // A quote opens the value (StepTagAttributes keeps it); else the value is unquoted.
+        const bool opens = attribute_ == Attribute::kValueStart && (c == '"' || c == '\'');
+        attribute_ = Attribute::kValue;
+        if (!opens) digit(c);
+        return;
+    }
+    if (attribute_ != Attribute::kName) {
+        attribute_ = Attribute::kName;
+        startMatched_ = 0;
+    }
+    const bool matches = startMatched_ < kStart.size() && ToLower(c) == kStart[startMatched_];
+    startMatched_ = matches ? static_cast<uint8_t>(startMatched_ + 1) : UINT8_MAX;
+}
+
 void HtmlStripper::StartTag(bool closing) {
     nameLength_ = 0;
     nameTooLong_ = false;
@@ -543,6 +587,12 @@ void HtmlStripper::StartTag(bool closing) {
     selfClosing_ = false;
     quote_ = 0;
     afterEquals_ = false;
+    watchStart_ = false;
+    attribute_ = Attribute::kBetween;
+    startMatched_ = 0;
+    inStart_ = false;
+    startDigits_ = false;
+    start_ = 0;
 }
 
 void HtmlStripper::EndTag(std::string& out) {
@@ -553,6 +603,8 @@ void HtmlStripper::EndTag(std::string& out) {
     const Element* element = FindElement(std::string_view(name_.data(), nameLength_));
     if (element == nullptr) return;
     const bool start = !closing_;
+    // Only what an item starts with stays beside its marker: "<li></li><p>" does not.
+    if (closing_) markerOnLine_ = false;
     // A page may leave out </head>: whatever belongs to the body ends it.
     if (start && inHead_ && element->kind != Kind::kHead && element->kind != Kind::kHeadOnly &&
         element->kind != Kind::kTemplate && element->kind != Kind::kScript && element->kind != Kind::kStyle &&
@@ -589,7 +641,7 @@ void HtmlStripper::EndTag(std::string& out) {
                 const uint16_t bit = static_cast<uint16_t>(1u << listDepth_);
                 orderedLists_ =
                     static_cast<uint16_t>(element->detail != 0 ? orderedLists_ | bit : orderedLists_ & ~bit);
-                itemNumbers_[listDepth_] = 1;
+                itemNumbers_[listDepth_] = startDigits_ ? start_ : 1;
             }
             if (listDepth_ < UINT32_MAX) ++listDepth_;
         }

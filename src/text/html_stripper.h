@@ -9,7 +9,8 @@
 //   paragraph-like ones (p, h1-h6, blockquote, pre, hr, and a list or table
 //   as a whole) are set off by one blank line. <br> ends a line. There is
 //   never more than one blank line in a row and none before the text.
-// - A list item starts with "- ", or in an <ol> with its number and ". ";
+// - A list item starts with "- ", or in an <ol> with its number (from its
+//   start= on) and ". ";
 //   each nested list indents its items by two more blanks. Lists nest
 //   kListLevels deep; items deeper than that are "- " at the deepest indent.
 // - The cells of a table row are separated by one TAB (0x09) each, an empty
@@ -101,6 +102,7 @@ private:
     bool StepEndTagOpen(char c);
     bool StepTagName(char c, std::string& out);
     bool StepTagAttributes(char c, std::string& out);
+    void WatchStart(char c);           // follows an <ol>'s attributes for start=
     bool StepDeclarationOpen(char c);  // "<!" and "<!-"
     bool StepDeclaration(char c);
     bool StepComment(char c);
@@ -145,6 +147,15 @@ private:
     bool selfClosing_ = false;  // '/' just before the '>'
     char quote_ = 0;            // the quote an attribute value is open in
     bool afterEquals_ = false;  // only a quote right after '=' opens a value
+    // An <ol>'s start= number: where its attributes are, how much of the name
+    // "start" the current one matched (UINT8_MAX: none), and the digits.
+    enum class Attribute : uint8_t { kBetween, kName, kAfterName, kValueStart, kValue };
+    bool watchStart_ = false;
+    Attribute attribute_ = Attribute::kBetween;
+    uint8_t startMatched_ = 0;
+    bool inStart_ = false;
+    bool startDigits_ = false;
+    uint32_t start_ = 0;
 
     // The reference being read: '&' and its name, or "&#" / "&#x" and the
     // value of the digits so far (kept from growing past U+10FFFF).
