@@ -672,7 +672,10 @@ void HtmlStripper::EndTag(std::string& out) {
     case Kind::kBody:
         if (start) inHead_ = false;
         break;
-    case Kind::kHead: inHead_ = start; break;
+    case Kind::kHead:
+        // A <head> after the text has begun is out of place and ignored, as in a browser.
+        inHead_ = start && atStart_;
+        break;
     case Kind::kHeadOnly: break;
     case Kind::kTemplate:
         if (start) {
@@ -738,8 +741,12 @@ void HtmlStripper::Separate(std::string& out) {
         breaks_ = 0;
     }
     if (tabs_ > 0) {
-        const std::string tabs(tabs_, '\t');
-        Emit(tabs, out);
+        static constexpr std::string_view kTabs = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+        for (uint8_t left = tabs_; left > 0;) {
+            const uint8_t now = static_cast<uint8_t>(std::min<std::size_t>(left, kTabs.size()));
+            Emit(kTabs.substr(0, now), out);
+            left = static_cast<uint8_t>(left - now);
+        }
     } else if (space_) {
         Emit(" ", out);
     }

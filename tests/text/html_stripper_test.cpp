@@ -100,7 +100,7 @@ TEST(HtmlStripper, LaysThePageOutAsABrowserShowsIt) {
         {"<!DOCTYPE html><html><head><title>T <b>x</b></title><meta charset=utf-8><style>p{}</style></head>"
          "<body>a <!-- <p>hidden</p> --> b<?php echo 1 ?> c<template><p>t</p></template> d</body></html>",
          "a b c d\n"},
-        {"<head><title>T</title><p>a page without </head>", "a page without\n"},
+        {"<head><title>T</title><p>a page without </head><head>or a late head", "a page without or a late head\n"},
         // Tags, and only tags, go: text that looks like markup stays.
         {"<b>bold</b><span class=\"c\">x</span><unknown a='>'>y</unknown>", "boldxy\n"},
         {"a < b, 1<2, x<<b>y, end <", "a < b, 1<2, x<y, end <\n"},
