@@ -3,6 +3,7 @@
 #include <utf8proc.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -154,8 +155,12 @@ constexpr auto kElementKeys = MakeElementKeys();
 static_assert(std::adjacent_find(kElementKeys.begin(), kElementKeys.end(), std::greater_equal<>()) ==
               kElementKeys.end());
 
+// name: the tag's name, followed by zero bytes up to eight in all.
 const Element* FindElement(std::string_view name) {
-    const auto found = std::lower_bound(kElementKeys.begin(), kElementKeys.end(), NameKey(name));
+    uint64_t key;
+    std::memcpy(&key, name.data(), sizeof key);
+    if constexpr (std::endian::native == std::endian::little) key = __builtin_bswap64(key);
+    const auto found = std::lower_bound(kElementKeys.begin(), kElementKeys.end(), key);
     if (found == kElementKeys.end()) return nullptr;
     const Element& element = kElements[found - kElementKeys.begin()];
     return element.name == name ? &element : nullptr;
@@ -227,6 +232,21 @@ void HtmlStripper::Feed(std::string_view chunk, std::string& out) {
                 i = end;
                 continue;
             }
+        } else if (mode_ == Mode::kTagName) {
+            // The rest of the name, up to what ends it.
+            for (; i < n && !IsSpace(chunk[i]) && chunk[i] != '/' && chunk[i] != '>'; ++i) {
+                if (nameLength_ < kMaxTagName) {
+                    name_[nameLength_++] = ToLower(chunk[i]);
+                } else {
+                    nameTooLong_ = true;
+                }
+            }
+            if (i == n) break;
+        } else if (mode_ == Mode::kTagAttributes && quote_ != 0 && !watchStart_) {
+            // An attribute's value (a link, a class list) matters only for its end.
+            const void* quote = std::memchr(chunk.data() + i, quote_, n - i);
+            if (quote == nullptr) break;
+            i = static_cast<std::size_t>(static_cast<const char*>(quote) - chunk.data());
         } else if (mode_ == Mode::kRawText && rawMatched_ == 0) {
             const void* lt = std::memchr(chunk.data() + i, '<', n - i);
             if (lt == nullptr) break;
@@ -581,6 +601,7 @@ void HtmlStripper::WatchStart(char c) {
 }
 
 void HtmlStripper::StartTag(bool closing) {
+    name_ = {};
     nameLength_ = 0;
     nameTooLong_ = false;
     closing_ = closing;
@@ -600,7 +621,7 @@ void HtmlStripper::EndTag(std::string& out) {
     skipNewline_ = false;
     afterCr_ = false;
     if (nameTooLong_) return;
-    const Element* element = FindElement(std::string_view(name_.data(), nameLength_));
+    const Element* element = FindElement(std::string_view(name_.data(), nameLength_));  // name_ is zero-filled
     if (element == nullptr) return;
     const bool start = !closing_;
     // Only what an item starts with stays beside its marker: "<li></li><p>" does not.

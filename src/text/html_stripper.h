@@ -140,7 +140,8 @@ private:
     Mode mode_ = Mode::kText;
 
     // Tag being read: its lower-case name (when short enough to matter).
-    std::array<char, kMaxTagName> name_{};
+    std::array<char, kMaxTagName> name_{};  // zero-filled past its length
+    static_assert(kMaxTagName >= 8, "the look-up reads eight bytes of the name");
     uint8_t nameLength_ = 0;
     bool nameTooLong_ = false;
     bool closing_ = false;
