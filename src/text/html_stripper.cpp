@@ -3,6 +3,7 @@
 #include <utf8proc.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -154,8 +155,12 @@ constexpr auto kElementKeys = MakeElementKeys();
 static_assert(std::adjacent_find(kElementKeys.begin(), kElementKeys.end(), std::greater_equal<>()) ==
               kElementKeys.end());
 
+// name: the tag's name, followed by zero bytes up to eight in all.
 const Element* FindElement(std::string_view name) {
-    const auto found = std::lower_bound(kElementKeys.begin(), kElementKeys.end(), NameKey(name));
+    uint64_t key;
+    std::memcpy(&key, name.data(), sizeof key);
+    if constexpr (std::endian::native == std::endian::little) key = __builtin_bswap64(key);
+    const auto found = std::lower_bound(kElementKeys.begin(), kElementKeys.end(), key);
     if (found == kElementKeys.end()) return nullptr;
     const Element& element = kElements[found - kElementKeys.begin()];
     return element.name == name ? &element : nullptr;
@@ -227,6 +232,21 @@ void HtmlStripper::Feed(std::string_view chunk, std::string& out) {
                 i = end;
                 continue;
             }
+        } else if (mode_ == Mode::kTagName) {
+            // The rest of the name, up to what ends it.
+            for (; i < n && !IsSpace(chunk[i]) && chunk[i] != '/' && chunk[i] != '>'; ++i) {
+                if (nameLength_ < kMaxTagName) {
+                    name_[nameLength_++] = ToLower(chunk[i]);
+                } else {
+                    nameTooLong_ = true;
+                }
+            }
+            if (i == n) break;
+        } else if (mode_ == Mode::kTagAttributes && quote_ != 0 && !watchStart_) {
+            // An attribute's value (a link, a class list) matters only for its end.
+            const void* quote = std::memchr(chunk.data() + i, quote_, n - i);
+            if (quote == nullptr) break;
+            i = static_cast<std::size_t>(static_cast<const char*>(quote) - chunk.data());
         } else if (mode_ == Mode::kRawText && rawMatched_ == 0) {
             const void* lt = std::memchr(chunk.data() + i, '<', n - i);
             if (lt == nullptr) break;
@@ -436,6 +456,8 @@ bool HtmlStripper::StepEndTagOpen(char c) {
 bool HtmlStripper::StepTagName(char c, std::string& out) {
     if (IsSpace(c) || c == '/') {
         mode_ = Mode::kTagAttributes;
+        // Only an <ol>'s attributes matter: start= numbers its first item.
+        watchStart_ = !closing_ && !nameTooLong_ && std::string_view(name_.data(), nameLength_) == "ol";
         return c != '/';  // the slash may mark <br/>
     }
     if (c == '>') {
@@ -451,6 +473,7 @@ bool HtmlStripper::StepTagName(char c, std::string& out) {
 }
 
 bool HtmlStripper::StepTagAttributes(char c, std::string& out) {
+    if (watchStart_) WatchStart(c);
     if (quote_ != 0) {
         if (c == quote_) quote_ = 0;
         return true;
@@ -536,13 +559,61 @@ bool HtmlStripper::StepRawText(char c) {
     return true;
 }
 
+void HtmlStripper::WatchStart(char c) {
+    constexpr std::string_view kStart = "start";
+    const auto digit = [this](char d) {
+        // Blanks may lead the number; it ends at the first other byte.
+        if (!inStart_ || (IsSpace(d) && !startDigits_)) return;
+        if (!IsAsciiDigit(d)) {
+            inStart_ = false;
+            return;
+        }
+        startDigits_ = true;
+        start_ = std::min<uint32_t>(start_ * 10 + static_cast<uint32_t>(d - '0'), 999999999);
+    };
+    if (quote_ != 0) {
+        if (c != quote_) digit(c);
+        return;
+    }
+    if (IsSpace(c) || c == '>' || c == '/') {
+        if (attribute_ == Attribute::kName) attribute_ = Attribute::kAfterName;
+        if (attribute_ == Attribute::kValue) attribute_ = Attribute::kBetween;
+        return;
+    }
+    if (c == '=' && (attribute_ == Attribute::kName || attribute_ == Attribute::kAfterName)) {
+        inStart_ = startMatched_ == kStart.size();
+        attribute_ = Attribute::kValueStart;
+        return;
+    }
+    if (attribute_ == Attribute::kValueStart || attribute_ == Attribute::kValue) {
+        // A quote opens the value (StepTagAttributes keeps it); else the value is unquoted.
+        const bool opens = attribute_ == Attribute::kValueStart && (c == '"' || c == '\'');
+        attribute_ = Attribute::kValue;
+        if (!opens) digit(c);
+        return;
+    }
+    if (attribute_ != Attribute::kName) {
+        attribute_ = Attribute::kName;
+        startMatched_ = 0;
+    }
+    const bool matches = startMatched_ < kStart.size() && ToLower(c) == kStart[startMatched_];
+    startMatched_ = matches ? static_cast<uint8_t>(startMatched_ + 1) : UINT8_MAX;
+}
+
 void HtmlStripper::StartTag(bool closing) {
+    name_ = {};
     nameLength_ = 0;
     nameTooLong_ = false;
     closing_ = closing;
     selfClosing_ = false;
     quote_ = 0;
     afterEquals_ = false;
+    watchStart_ = false;
+    attribute_ = Attribute::kBetween;
+    startMatched_ = 0;
+    inStart_ = false;
+    startDigits_ = false;
+    start_ = 0;
 }
 
 void HtmlStripper::EndTag(std::string& out) {
@@ -550,9 +621,11 @@ void HtmlStripper::EndTag(std::string& out) {
     skipNewline_ = false;
     afterCr_ = false;
     if (nameTooLong_) return;
-    const Element* element = FindElement(std::string_view(name_.data(), nameLength_));
+    const Element* element = FindElement(std::string_view(name_.data(), nameLength_));  // name_ is zero-filled
     if (element == nullptr) return;
     const bool start = !closing_;
+    // Only what an item starts with stays beside its marker: "<li></li><p>" does not.
+    if (closing_) markerOnLine_ = false;
     // A page may leave out </head>: whatever belongs to the body ends it.
     if (start && inHead_ && element->kind != Kind::kHead && element->kind != Kind::kHeadOnly &&
         element->kind != Kind::kTemplate && element->kind != Kind::kScript && element->kind != Kind::kStyle &&
@@ -589,7 +662,7 @@ void HtmlStripper::EndTag(std::string& out) {
                 const uint16_t bit = static_cast<uint16_t>(1u << listDepth_);
                 orderedLists_ =
                     static_cast<uint16_t>(element->detail != 0 ? orderedLists_ | bit : orderedLists_ & ~bit);
-                itemNumbers_[listDepth_] = 1;
+                itemNumbers_[listDepth_] = startDigits_ ? start_ : 1;
             }
             if (listDepth_ < UINT32_MAX) ++listDepth_;
         }
@@ -620,7 +693,10 @@ void HtmlStripper::EndTag(std::string& out) {
     case Kind::kBody:
         if (start) inHead_ = false;
         break;
-    case Kind::kHead: inHead_ = start; break;
+    case Kind::kHead:
+        // A <head> after the text has begun is out of place and ignored, as in a browser.
+        inHead_ = start && atStart_;
+        break;
     case Kind::kHeadOnly: break;
     case Kind::kTemplate:
         if (start) {
@@ -686,8 +762,12 @@ void HtmlStripper::Separate(std::string& out) {
         breaks_ = 0;
     }
     if (tabs_ > 0) {
-        const std::string tabs(tabs_, '\t');
-        Emit(tabs, out);
+        static constexpr std::string_view kTabs = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+        for (uint8_t left = tabs_; left > 0;) {
+            const uint8_t now = static_cast<uint8_t>(std::min<std::size_t>(left, kTabs.size()));
+            Emit(kTabs.substr(0, now), out);
+            left = static_cast<uint8_t>(left - now);
+        }
     } else if (space_) {
         Emit(" ", out);
     }

@@ -4,14 +4,16 @@
 // The text is laid out as a browser would show it in plain lines:
 // - Outside <pre>, each run of blanks, TABs and line breaks is one blank, and
 //   none is left at the start or end of a line. <pre> keeps its text exactly
-//   (less the line break right after <pre>, as browsers drop it).
+//   (a CR LF is one line break, and the one right after <pre> goes, as in a
+//   browser).
 // - Block elements (div, section, li, dt, tr, ...) start and end a line;
 //   paragraph-like ones (p, h1-h6, blockquote, pre, hr, and a list or table
 //   as a whole) are set off by one blank line. <br> ends a line. There is
 //   never more than one blank line in a row and none before the text.
-// - A list item starts with "- ", or in an <ol> with its number and ". ";
-//   each nested list indents its items by two more blanks. Lists nest
-//   kListLevels deep; items deeper than that are "- " at the deepest indent.
+// - A list item starts with "- ", or in an <ol> with its number (counted
+//   from its start=) and ". "; each nested list indents its items by two
+//   more blanks. Lists nest kListLevels deep; items deeper than that are
+//   "- " at the deepest indent.
 // - The cells of a table row are separated by one TAB (0x09) each, an empty
 //   cell included; each row is a line.
 // - <head> (its title too), <script>, <style>, <template>, comments,
@@ -26,13 +28,14 @@
 //
 // References decode to UTF-8 in a UTF-8 text, else to the Palm set, where a
 // character the set lacks gets the stand-in PalmTextEncoder gives it. Text
-// outside references keeps its bytes.
+// outside references keeps its bytes, whitespace apart.
 //
 // With heading marks, each <h1>, <h2> and <h3> that shows any text is led by
-// "<* NAME *>", NAME being the start of its text as shown, at most
-// kMarkNameBytes bytes of it (cut between characters in UTF-8), so that a
-// reader's bookmarks can be found in the text. A heading whose name would
-// hold "*>" gets none, since the mark could not be read back.
+// "<* NAME *>", NAME being the start of its first line as shown, at most
+// kMarkNameBytes bytes of it (cut between characters in UTF-8, without the
+// blank the cut may leave), so that a reader's bookmarks can be found in the
+// text. A heading whose name would hold "*>" gets none, since the mark could
+// not be read back.
 //
 // The state between chunks is a fixed number of bytes, so an element,
 // reference or nesting of any size costs no more memory, and a split
@@ -53,12 +56,14 @@ class HtmlStripper {
 public:
     // utf8: the text is UTF-8, so references become UTF-8 too.
     // headingMarks: lead h1-h3 by their bookmark marks.
+    // Construction, destruction and moves throw nothing.
     explicit HtmlStripper(bool utf8 = false, bool headingMarks = false);
     ~HtmlStripper();
     HtmlStripper(HtmlStripper&&) noexcept;
     HtmlStripper& operator=(HtmlStripper&&) noexcept;
 
-    // Feed and Finish return nothing and throw only what growing out throws.
+    // Feed and Finish return nothing and throw only std::bad_alloc, from
+    // growing out or from making the stand-ins' encoder.
     // Appends the text of the next chunk of markup to out; what may still
     // change with the next chunk (a reference, a heading's name) is held.
     void Feed(std::string_view chunk, std::string& out);
@@ -101,6 +106,7 @@ private:
     bool StepEndTagOpen(char c);
     bool StepTagName(char c, std::string& out);
     bool StepTagAttributes(char c, std::string& out);
+    void WatchStart(char c);           // follows an <ol>'s attributes for start=
     bool StepDeclarationOpen(char c);  // "<!" and "<!-"
     bool StepDeclaration(char c);
     bool StepComment(char c);
@@ -138,13 +144,23 @@ private:
     Mode mode_ = Mode::kText;
 
     // Tag being read: its lower-case name (when short enough to matter).
-    std::array<char, kMaxTagName> name_{};
+    std::array<char, kMaxTagName> name_{};  // zero-filled past its length
+    static_assert(kMaxTagName >= 8, "the look-up reads eight bytes of the name");
     uint8_t nameLength_ = 0;
     bool nameTooLong_ = false;
     bool closing_ = false;
     bool selfClosing_ = false;  // '/' just before the '>'
     char quote_ = 0;            // the quote an attribute value is open in
     bool afterEquals_ = false;  // only a quote right after '=' opens a value
+    // An <ol>'s start= number: where its attributes are, how much of the name
+    // "start" the current one matched (UINT8_MAX: none), and the digits.
+    enum class Attribute : uint8_t { kBetween, kName, kAfterName, kValueStart, kValue };
+    bool watchStart_ = false;
+    Attribute attribute_ = Attribute::kBetween;
+    uint8_t startMatched_ = 0;
+    bool inStart_ = false;
+    bool startDigits_ = false;
+    uint32_t start_ = 0;
 
     // The reference being read: '&' and its name, or "&#" / "&#x" and the
     // value of the digits so far (kept from growing past U+10FFFF).

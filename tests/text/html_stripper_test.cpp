@@ -88,7 +88,9 @@ TEST(HtmlStripper, LaysThePageOutAsABrowserShowsIt) {
         // Items, numbered in an <ol>, indented by their depth; a paragraph in an item stays by its marker.
         {"<ul><li>a</li><li><p>b</p></li><li>c<ol><li>d<li>e<ul><li>f</ul></ol></li></ul>after",
          "- a\n- b\n\n- c\n  1. d\n  2. e\n    - f\n\nafter\n"},
-        {"<ol><li>x<ol><li>y</ol><li>z</ol><li>lone", "1. x\n  1. y\n2. z\n\n- lone\n"},
+        {"<ol><li>x<ol start = ' 7'><li>y</ol><li>z</ol><ol title='start=5' start=\"0\"><li>w</ol>"
+         "<li>lone<li></li><p>p",
+         "1. x\n  7. y\n2. z\n\n0. w\n\n- lone\n- \n\np\n"},
         // Cells of a row are separated by one TAB each, an empty one included.
         {"<table>\n<tr><th>Name</th> <th>Age</th></tr>\n<tr><td> Ann </td><td></td><td>7</td></tr></table>x",
          "Name\tAge\nAnn\t\t7\n\nx\n"},
@@ -98,7 +100,7 @@ TEST(HtmlStripper, LaysThePageOutAsABrowserShowsIt) {
         {"<!DOCTYPE html><html><head><title>T <b>x</b></title><meta charset=utf-8><style>p{}</style></head>"
          "<body>a <!-- <p>hidden</p> --> b<?php echo 1 ?> c<template><p>t</p></template> d</body></html>",
          "a b c d\n"},
-        {"<head><title>T</title><p>a page without </head>", "a page without\n"},
+        {"<head><title>T</title><p>a page without </head><head>or a late head", "a page without or a late head\n"},
         // Tags, and only tags, go: text that looks like markup stays.
         {"<b>bold</b><span class=\"c\">x</span><unknown a='>'>y</unknown>", "boldxy\n"},
         {"a < b, 1<2, x<<b>y, end <", "a < b, 1<2, x<y, end <\n"},
@@ -155,7 +157,8 @@ TEST(HtmlStripperChunks, AnySplitGivesTheWholeTextAndFinishStartsAfreshWithTheSa
               "<* Caf\xC3\xA9 & co\xE2\x86\x92 *>Caf\xC3\xA9 & co\xE2\x86\x92\n\n"
               "AT&T & a < b <AB\xC3\xBF \xC2\xA9\xC2\xACit;\n\nafter comment\n"
               "&unknown; \xC4\x80 \xEF\xBF\xBD &toolongentitynamethatnothingmatchesatall; &< &#;\n\n"
-              "<* Two \xE2\x80\x94 x *>Two \xE2\x80\x94 x\n\n- one\n- two\n  1. a\n\nk\tv\n1\n\n a  b\n\nc\n\nend &quo\n");
+              "<* Two \xE2\x80\x94 x *>Two \xE2\x80\x94 x\n\n- one\n- two\n  3. a\n\n"
+              "k\tv\n1\n\n a  b\n\nc\n\nend &quo\n");
     // Two pieces split anywhere, and one byte at a time with an empty piece after each: every
     // state is then both carried over and fed nothing.
     const std::size_t n = kPage.size();
