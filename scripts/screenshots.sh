@@ -68,6 +68,20 @@ add --pc "$books/novel.txt" --palm novel.pdb --direction pc-to-palm --options 11
 add --pc "$books/notes.txt" --palm notes.pdb --direction sync --options 1100001 --tabs 4 --install 0100
 add --pc "$books/recipes.txt" --palm recipes.pdb --direction palm-to-pc --options 1000001 --install 1000
 add --pc "$books/pancakes.html" --palm "$books/Pancakes.pdb" --direction pc-to-palm --options 1010001 --install 0001
+# A book as Project Gutenberg writes one: chapters, paragraphs wrapped at 70.
+python3 - "$books/voyage.txt" <<'BOOK'
+import sys, textwrap
+chapters = ["The Harbour", "Open Water", "The Storm", "Landfall", "Home Again"]
+sentence = ("The ship left the harbour at first light, and the crew watched the town grow small behind "
+            "them while the gulls turned over the grey water. ")
+out = ["THE VOYAGE", "", "by A. Sailor", ""]
+for n, title in enumerate(chapters, 1):
+    out += ["", "CHAPTER %s. %s" % (["I", "II", "III", "IV", "V"][n - 1], title.upper()), ""]
+    for _ in range(3):
+        out += textwrap.wrap(sentence * 4, 70) + [""]
+open(sys.argv[1], "w").write("\n".join(out))
+BOOK
+add --pc "$books/voyage.txt" --palm "$books/Voyage.pdb" --direction pc-to-palm --options 110000111 --install 0001
 "$bin/lum2doc" run --dir "$base" --answer yes >/dev/null
 
 # Run inside the X server: starts a tray and lum2 at the scale, waits for the
@@ -103,6 +117,31 @@ elif [[ $what == tray ]]; then
     xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 3
     sleep 1
     import -window root -crop 560x300+464+300 +repage "$out"
+elif [[ $what == preview ]]; then
+    # The last task's row (the fifth, rows of 18 pixels under the header):
+    # a click selects it, a right click opens the list's menu, whose one
+    # entry is Preview.
+    xdotool mousemove --window "$window" 60 109 click 1
+    sleep 0.5
+    xdotool click 3
+    sleep 0.5
+    xdotool key Down key Return
+    preview=
+    for _ in $(seq 25); do
+        preview=$(xwininfo -root -tree 2>/dev/null | awk '/ - Preview"/ { print $1; exit }')
+        [[ -n $preview ]] && break
+        sleep 0.2
+    done
+    if [[ -z $preview ]]; then
+        echo "screenshots.sh: lum2 showed no preview" >&2
+        status=1
+    else
+        sleep 1
+        # The third bookmark (rows of 14 pixels) brings its chapter up.
+        xdotool mousemove --window "$preview" 40 46 click 1
+        sleep 1
+        import -window "$preview" "$out"
+    fi
 else
     import -window "$window" "$out"
 fi
@@ -120,4 +159,5 @@ shoot() { # scale, screen size, picture, what
 shoot 1 1024x600 main-window.png window
 shoot 1 1024x600 tray-menu.png tray
 shoot 2 2048x1200 main-window@2x.png window
-for picture in main-window.png tray-menu.png; do cp "$root/docs/$picture" "$root/help/$picture"; done
+shoot 1 1024x600 preview.png preview
+for picture in main-window.png tray-menu.png preview.png; do cp "$root/docs/$picture" "$root/help/$picture"; done

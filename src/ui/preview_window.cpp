@@ -138,7 +138,8 @@ void PreviewWindow::JumpTo(int row) {
     QTextCursor cursor = text_->textCursor();
     cursor.setPosition(positions_[static_cast<std::size_t>(row)]);
     text_->setTextCursor(cursor);
-    // The bookmark's line at the top, as the handheld opens it.
+    // The bookmark's line at the top, as the handheld opens it: from the
+    // end, the view scrolls back just until the cursor shows.
     text_->verticalScrollBar()->setValue(text_->verticalScrollBar()->maximum());
     text_->ensureCursorVisible();
 }
