@@ -8,20 +8,22 @@
 #   screenshots  pictures of the window on a virtual display
 set -euo pipefail
 
-# Compilers, the build tools and the libraries the programs link. Qt's CMake
-# files look for libxkbcommon's headers whether or not a program uses them;
-# without them configuring says "Could NOT find XKB".
-PROGRAM=(build-essential cmake ninja-build qt6-base-dev libutf8proc-dev libxkbcommon-dev
+# The compiler, the build tools and the libraries the programs link (Ninja
+# builds, so no make). Qt's CMake files look for libxkbcommon's headers
+# whether or not a program uses them; without them configuring says "Could
+# NOT find XKB", which is harmless but reads like a fault.
+PROGRAM=(g++ cmake ninja-build qt6-base-dev libutf8proc-dev libxkbcommon-dev
          # The guide opens in the browser through xdg-open.
          xdg-utils)
 
 # GoogleTest and Google Benchmark for the suites and benchmarks of the release
 # build; python3 writes the Doc corpus; clang with its runtime libraries for
-# libFuzzer; the package check's linters and the tools it renders and
-# completes with; a virtual display for the window.
+# libFuzzer; dpkg-dev for the package's library dependencies, the package
+# check's linters and the tools it renders and completes with; a virtual
+# display for the window.
 TEST=(libgtest-dev libgmock-dev libbenchmark-dev python3
       clang libclang-rt-14-dev
-      lintian desktop-file-utils appstream man-db bash-completion
+      dpkg-dev lintian desktop-file-utils appstream man-db bash-completion
       xvfb xauth)
 
 # A virtual display and ImageMagick to write what it shows to a file.
