@@ -19,9 +19,9 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 picture=$PWD/build/lum2-window.png
 # The window on a virtual display, with one task in its list, written to a
-# picture once it had time to show; no window manager runs, so the window
-# sits at the top left of the screen.
-shot="xvfb-run -a -s '-screen 0 1024x640x24' sh -c 'build/bin/lum2 --base-dir \"\$1\" & sleep 3; import -window root \"\$2\"; kill \$!' sh"
+# picture once it had time to show. No window manager runs, so the window
+# sits at the top left of the black screen, which -trim cuts away.
+shot="xvfb-run -a -s '-screen 0 1024x640x24' sh -c 'build/bin/lum2 --base-dir \"\$1\" & sleep 3; import -window root -trim +repage \"\$2\"; kill \$!' sh"
 
 cat <<TEXT
 There is no display here, so the desktop program cannot show its window.
