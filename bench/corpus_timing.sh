@@ -84,6 +84,7 @@ if [ -x "$build/bin/decode_floor" ]; then
   "$build/bin/decode_floor" "$work/one.pdb" "$work/floor.txt" "$repeat" > "$work/floor"
   floor_s=$(awk '$1 == "floor" { print $2 }' "$work/floor")
   decompress_s=$(awk '$1 == "decompress" { print $2 }' "$work/floor")
+  decompress_c=$(awk '$1 == "decompress_cpu" { print $2 }' "$work/floor")
   durable_s=$(awk '$1 == "write_fsync_rename" { print $2 }' "$work/floor")
   cmp -s "$work/one.txt" "$work/floor.txt" || echo "note: the floor's text differs from lum2doc decode's"
 else
@@ -117,7 +118,7 @@ awk -v size="$size" -v doc="$doc_size" -v es="$enc_s" -v ec="$enc_c" -v ek="$enc
     -v ps="$par_s" -v pc="$par_c" -v pk="$par_kb" -v ds="$dec_s" -v dc="$dec_c" -v dk="$dec_kb" \
     -v rs="$run_s" -v rc="$run_c" -v rk="$run_kb" -v us="$utf_s" -v uc="$utf_c" -v uk="$utf_kb" \
     -v cs="$crl_s" -v cc="$crl_c" -v ck="$crl_kb" -v bs="$bkm_s" -v bc="${bkm_c:-}" -v bk="${bkm_kb:-}" \
-    -v fs="$floor_s" -v fd="${decompress_s:-}" -v fw="${durable_s:-}" \
+    -v fs="$floor_s" -v fd="${decompress_s:-}" -v fw="${durable_s:-}" -v fc="${decompress_c:-}" \
     -v cores="$cores" -v repeat="$repeat" 'BEGIN {
   mb = size / 1048576
   printf "text: %d bytes; compressed Doc: %d bytes (%.1f%%); best of %d runs\n", size, doc, 100 * doc / size, repeat
@@ -136,6 +137,7 @@ awk -v size="$size" -v doc="$doc_size" -v es="$enc_s" -v ec="$enc_c" -v ek="$enc
   if (fs != "") {
     printf "decode floor: %.3f s = decompress in process %.3f s + write, fsync, rename %.3f s\n", fs, fd, fw
     printf "decode / floor: %.2f (target: at most 1.25)\n", ds / fs
+    printf "decode processor time / the codec alone: %.2f (%.3f s / %.3f s)\n", dc / fc, dc, fc
   }
 }
 function line(name, s, c, k) {
