@@ -26,8 +26,9 @@ TEST=(libgtest-dev libgmock-dev libbenchmark-dev python3
       dpkg-dev lintian desktop-file-utils appstream man-db bash-completion
       xvfb xauth)
 
-# A virtual display and ImageMagick to write what it shows to a file.
-SCREENSHOTS=(xvfb xauth imagemagick)
+# A virtual display, ImageMagick to write what it shows to a file, and the X
+# tools that find a window on it.
+SCREENSHOTS=(xvfb xauth imagemagick x11-utils)
 
 [ $# -gt 0 ] || set -- program
 wanted=()

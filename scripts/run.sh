@@ -32,7 +32,7 @@ installed by scripts/install-deps.sh screenshots):
 TEXT
 if [ -x scripts/screenshots.sh ]; then
   echo
-  echo "or pictures of each of its views: scripts/screenshots.sh"
+  echo "scripts/screenshots.sh remakes the README's and the guide's pictures of the window the same way."
 fi
 cat <<'TEXT'
 
