@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Times lum2doc on a large text against the codec's own speed in process:
 # encode with one thread and with every core, decode, and a task-list run
-# doing the same two conversions, with the peak memory of each.
+# doing the same two conversions, with the peak memory of each. Decode is set
+# against its floor, measured in the same run: the records decompressed in
+# process plus one durable write (write, fsync, rename, fsync of the folder)
+# of the same text, which every replacement of a file pays.
 # Usage: bench/corpus_timing.sh [BUILD_DIR] [MEGABYTES] [TEXT_FILE]
 # Without TEXT_FILE an English-like text is made from the license texts of
 # /usr/share/common-licenses, repeated to the size asked for.
@@ -76,6 +79,23 @@ cmp -s "$work/one.pdb" "$work/all.pdb" || cmp -s <(tail -c +45 "$work/one.pdb") 
 # The same encode with the text converted to the Palm character set.
 read -r utf_s utf_c utf_kb < <(measure "$lum2doc" encode --compress --utf8 "${all[@]}" "$text" "$work/utf8.pdb")
 read -r dec_s dec_c dec_kb < <(measure "$lum2doc" decode "$work/one.pdb" "$work/one.txt")
+floor_s=""
+if [ -x "$build/bin/decode_floor" ]; then
+  "$build/bin/decode_floor" "$work/one.pdb" "$work/floor.txt" "$repeat" > "$work/floor"
+  floor_s=$(awk '$1 == "floor" { print $2 }' "$work/floor")
+  decompress_s=$(awk '$1 == "decompress" { print $2 }' "$work/floor")
+  decompress_c=$(awk '$1 == "decompress_cpu" { print $2 }' "$work/floor")
+  durable_s=$(awk '$1 == "write_fsync_rename" { print $2 }' "$work/floor")
+  cmp -s "$work/one.txt" "$work/floor.txt" || echo "note: the floor's text differs from lum2doc decode's"
+else
+  echo "note: no $build/bin/decode_floor (configure with -DLUM2_BUILD_BENCH=ON); decode has no floor"
+fi
+# The options that mark chapters and join wrapped lines, when this lum2doc has them.
+if "$lum2doc" encode --help 2>&1 | grep -q -- --bookmarks && "$lum2doc" encode --help 2>&1 | grep -q -- --join-lines; then
+  read -r bkm_s bkm_c bkm_kb < <(measure "$lum2doc" encode --compress --bookmarks --join-lines "${all[@]}" "$text" "$work/bookmarks.pdb")
+else
+  bkm_s=""
+fi
 # A text with CR LF line ends goes through the filters' copy before it is compressed.
 sed 's/$/\r/' "$text" > "$work/crlf.txt"
 truncate -s "$size" "$work/crlf.txt"
@@ -97,7 +117,8 @@ doc_size=$(stat -c %s "$work/one.pdb")
 awk -v size="$size" -v doc="$doc_size" -v es="$enc_s" -v ec="$enc_c" -v ek="$enc_kb" \
     -v ps="$par_s" -v pc="$par_c" -v pk="$par_kb" -v ds="$dec_s" -v dc="$dec_c" -v dk="$dec_kb" \
     -v rs="$run_s" -v rc="$run_c" -v rk="$run_kb" -v us="$utf_s" -v uc="$utf_c" -v uk="$utf_kb" \
-    -v cs="$crl_s" -v cc="$crl_c" -v ck="$crl_kb" \
+    -v cs="$crl_s" -v cc="$crl_c" -v ck="$crl_kb" -v bs="$bkm_s" -v bc="${bkm_c:-}" -v bk="${bkm_kb:-}" \
+    -v fs="$floor_s" -v fd="${decompress_s:-}" -v fw="${durable_s:-}" -v fc="${decompress_c:-}" \
     -v cores="$cores" -v repeat="$repeat" 'BEGIN {
   mb = size / 1048576
   printf "text: %d bytes; compressed Doc: %d bytes (%.1f%%); best of %d runs\n", size, doc, 100 * doc / size, repeat
@@ -106,10 +127,18 @@ awk -v size="$size" -v doc="$doc_size" -v es="$enc_s" -v ec="$enc_c" -v ek="$enc
   line("encode --compress, " cores " jobs", ps, pc, pk)
   line("  with --utf8", us, uc, uk)
   line("  CR LF text", cs, cc, ck)
+  if (bs != "") line("  --bookmarks --join-lines", bs, bc, bk)
   line("decode", ds, dc, dk)
   line("run (both tasks)", rs, rc, rk)
   printf "encode, %d jobs / 1 job: %.2f times as fast\n", cores, es / ps
   printf "run / (encode + decode): %.2f\n", rs / (ps + ds)
+  if (bs != "") printf "encode --bookmarks --join-lines / plain encode, %d jobs: %.2f\n", cores, bs / ps
+  else print "encode --bookmarks --join-lines: skipped, this lum2doc encode does not list both options"
+  if (fs != "") {
+    printf "decode floor: %.3f s = decompress in process %.3f s + write, fsync, rename %.3f s\n", fs, fd, fw
+    printf "decode / floor: %.2f (target: at most 1.25)\n", ds / fs
+    printf "decode processor time / the codec alone: %.2f (%.3f s / %.3f s)\n", dc / fc, dc, fc
+  }
 }
 function line(name, s, c, k) {
   printf "%-27s %8.3f %10.1f %8.3f %10.1f %9d\n", name, s, mb / s, c, mb / c, k
