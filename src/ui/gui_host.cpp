@@ -49,7 +49,20 @@ void GuiHost::SetProgressCaption(const std::string& caption) {
 
 void GuiHost::SetProgressRange(int maximum) { window_.ProgressBar1->setRange(0, maximum); }
 
-void GuiHost::SetProgressValue(int value) { window_.ProgressBar1->setValue(value); }
+void GuiHost::SetProgressValue(int value) {
+    // A bar moved for every record repaints itself thousands of times a
+    // second, on the thread that also compresses; a person sees no more than
+    // a few dozen steps a second. The start, the first step and the end
+    // always show.
+    constexpr qint64 kStepMs = 20;
+    QProgressBar* bar = window_.ProgressBar1;
+    if (value != bar->minimum() && value != bar->maximum() && bar->value() > bar->minimum() &&
+        sinceProgress_.isValid() && sinceProgress_.elapsed() < kStepMs) {
+        return;
+    }
+    bar->setValue(value);
+    sinceProgress_.start();
+}
 
 void GuiHost::SetTrayIcon(TrayPicture picture, const std::string& tip) {
     window_.SetTrayIcon(picture, QString::fromStdString(tip));

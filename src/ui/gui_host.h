@@ -36,6 +36,7 @@ private:
     MainWindow& window_;
     bool noOneAnswers_ = false;
     QElapsedTimer sinceEvents_;
+    QElapsedTimer sinceProgress_;
 };
 
 }  // namespace lum2::ui
