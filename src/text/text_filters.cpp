@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/safe_file.h"
+#include "base/text_helpers.h"
 #include "text/bookmark_finder.h"
 #include "text/html_stripper.h"
 #include "text/line_joiner.h"
@@ -22,6 +23,7 @@ namespace lum2 {
 namespace {
 
 constexpr std::size_t kChunkSize = 4096;
+constexpr std::size_t kUtf8Sample = std::size_t{1} << 16;
 // The window gets its pending events every 256 KB of text: a long text would
 // otherwise leave it frozen for the whole pass (a second per few hundred MB).
 constexpr int kChunksBetweenEvents = 64;
@@ -234,8 +236,13 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
     // Only a regular file has a length to divide into chunks; a folder opens
     // fine on Linux but cannot be read, and a FIFO would block the run.
     std::string cause;
+    // Read through a 64 KB buffer, a system call per 16 chunks; a file that
+    // shrinks while it is read still comes up short at a chunk. Declared
+    // before the stream, the buffer outlives it.
+    const std::unique_ptr<char[]> inBuffer(new char[kStreamBuffer]);
     InputFile input(OpenRegularStream(pcPath, cause));
     if (!input) return Failed(cause);
+    std::setvbuf(input.get(), inBuffer.get(), _IOFBF, kStreamBuffer);
     struct stat info {};
     if (fstat(fileno(input.get()), &info) != 0) return Failed();
     const auto length = static_cast<unsigned long long>(info.st_size);
@@ -251,12 +258,21 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
     // boundaries, so they too need to know whether the final text is UTF-8.
     bool toPalmSet = false;
     bool finalUtf8 = false;
-    if (options.toPalmSet || reshape) {
+    if (options.toPalmSet) {
         Utf8Scanner scanner;
         if (!ScanFile(input.get(), scanner) || std::fseek(input.get(), 0, SEEK_SET) != 0) return Failed();
-        toPalmSet = options.toPalmSet && scanner.Valid();
-        finalUtf8 = !options.toPalmSet && scanner.Valid();
-        if (options.toPalmSet && !toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
+        toPalmSet = scanner.Valid();
+        if (!toPalmSet) progress.Note("the text is not valid UTF-8: its bytes were kept as they are");
+    } else if (reshape) {
+        // Only how lines are counted and names cut depend on it, so the
+        // text's first 64 KB decide, without a pass over all of it.
+        std::string head(kUtf8Sample, '\0');
+        head.resize(std::fread(head.data(), 1, head.size(), input.get()));
+        if (std::ferror(input.get()) || std::fseek(input.get(), 0, SEEK_SET) != 0) return Failed();
+        head.resize(Utf8CutLength(head, head.size()));
+        Utf8Scanner scanner;
+        scanner.Feed(head);
+        finalUtf8 = scanner.Valid();
     }
     // Most texts written on Linux have no CR: a copy of the file would be the
     // file itself, so it is converted from where it is, as a raw one is.
@@ -275,9 +291,7 @@ Outcome ApplyFilters(const std::string& pcPath, const FilterOptions& options, co
 
     const std::string outPath = baseDirectory + kFilterFileName;
     // Each chunk's output would otherwise cost a system call through stdio's
-    // 4 KB buffer. (The input keeps its small buffer: a file that shrinks
-    // while it is read is noticed at the next chunk.) Declared before the
-    // stream, the buffer outlives it.
+    // 4 KB buffer. Declared before the stream, the buffer outlives it.
     const std::unique_ptr<char[]> outBuffer(new char[kStreamBuffer]);
     const int outFd = CreateWorkingFile(outPath, cause);
     if (outFd < 0) return Failed(cause);

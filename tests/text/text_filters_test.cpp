@@ -163,7 +163,8 @@ TEST(TextFiltersFailures, UnusableOrShrinkingInputAndWriteFaultsFailWithTheirCod
     }
     // Nothing was started: no progress shows, nor was the working file (made after it) left.
     EXPECT_TRUE(sink.calls.empty());
-    WriteFileText(dir.File("in.txt"), std::string(3 * 4096, 'a') + "\r");
+    // Longer than the input buffer, so that the shrinking happens mid-read.
+    WriteFileText(dir.File("in.txt"), std::string(4 * 65536, 'a') + "\r");
     sink.truncate = dir.File("in.txt");
     EXPECT_EQ(FilterFile(dir.File("in.txt"), Task(kNoOptions), dir.Path(), sink).outcome.code, OutcomeCode::kFailed);
 
