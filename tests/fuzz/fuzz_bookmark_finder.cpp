@@ -36,15 +36,9 @@ bool Same(const std::vector<lum2::Bookmark>& a, const std::vector<lum2::Bookmark
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    // data[0] says how many chunk sizes follow; the rest is the text.
-    const std::size_t count = std::min<std::size_t>(data[0] % 8 + 1, size - 1);
-    std::vector<std::size_t> sizes;
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned b = data[1 + i];
-        sizes.push_back(b < 200 ? b + 1 : (b - 199) * 100);
-    }
-    if (sizes.empty()) sizes.push_back(1);
-    const std::string_view text(reinterpret_cast<const char*>(data) + 1 + count, size - 1 - count);
+    const lum2::fuzz::Chunking chunking = lum2::fuzz::ChunkingOf(data, size, 100);
+    const std::vector<std::size_t>& sizes = chunking.sizes;
+    const std::string_view text = chunking.text;
 
     for (const bool utf8 : {false, true}) {
         lum2::BookmarkFinder whole(utf8);

@@ -5,10 +5,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "doc/compression_library.h"
@@ -61,6 +63,25 @@ inline CodecFunctions Codec() {
     codec.GetUncompSize = &::GetUncompSize;
     codec.CalcPalmTime = &::CalcPalmTime;
     return codec;
+}
+
+// An input that asks for a text to be fed in chunks: data[0] says how many
+// chunk sizes follow (1 to 8), each byte one size, 1 to 200 or a multiple of
+// large beyond; the rest (size > 0) is the text.
+struct Chunking {
+    std::vector<std::size_t> sizes;
+    std::string_view text;
+};
+inline Chunking ChunkingOf(const uint8_t* data, std::size_t size, std::size_t large) {
+    Chunking chunking;
+    const std::size_t count = std::min<std::size_t>(data[0] % 8 + 1, size - 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned b = data[1 + i];
+        chunking.sizes.push_back(b < 200 ? b + 1 : (b - 199) * large);
+    }
+    if (chunking.sizes.empty()) chunking.sizes.push_back(1);
+    chunking.text = std::string_view(reinterpret_cast<const char*>(data) + 1 + count, size - 1 - count);
+    return chunking;
 }
 
 // Prints what differs and stops, so libFuzzer keeps the input.
