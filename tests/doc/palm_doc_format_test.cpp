@@ -187,6 +187,26 @@ TEST_F(DocFileTest, BookmarksFollowTheTextRecordsAndReadBackAsMarks) {
     }
 }
 
+// What the reader says of a file that is no Doc: the status of the check
+// that fails, and in the cause what the file holds.
+TEST_F(DocFileTest, AFileThatIsNoDocSaysWhatItHolds) {
+    std::vector<uint8_t> jpeg(100000, 0);
+    jpeg[0] = 0xFF, jpeg[1] = 0xD8, jpeg[2] = 0xFF;
+    const std::tuple<std::vector<uint8_t>, OutcomeCode, std::string> cases[] = {
+        {jpeg, OutcomeCode::kUnsupported, "not a Palm database: 100,000 bytes of JPEG data"},
+        {std::vector<uint8_t>(81, 'x'), OutcomeCode::kCorrupt, "not a Palm database: 81 bytes of text"},
+        {{}, OutcomeCode::kCorrupt, "the file is empty"}};
+    for (const auto& [bytes, code, cause] : cases) {
+        test::WriteFileBytes(dir_.File("in.pdb"), bytes);
+        FileHandle doc(std::fopen(dir_.File("in.pdb").c_str(), "rb"));
+        PalmHeader header;
+        DocInfo info;
+        const Outcome checked = CheckDocFile(doc.get(), header, info);
+        EXPECT_EQ(checked.code, code) << cause;
+        EXPECT_EQ(checked.cause, cause);
+    }
+}
+
 TEST_F(DocFileTest, BuildRefusesMoreRecordsThanTheFormatHolds) {
     // A sparse file: 65,534 full records plus one byte, without writing 268 MB.
     const std::string path = dir_.File("huge");

@@ -86,7 +86,7 @@ TEST(BookmarkFinder, EndTagsLeaveTheTextAndTheirLinesAreFoundInIt) {
     // A line after them, a tag that is not one, or a line too long makes them text.
     const std::string kept[] = {"a\n<T>\nb\n", "a\n<T>\n<T\n", "a\n<*T>\n", "a\n<" + std::string(33, 'T') + ">\n",
                                 "a\n<T>" + std::string(38, ' ') + "\n", "a\n< T>\n", "a\n<T> x\n",
-                                "<p>a</p>\n</body>\n</html>\n"};
+                                "<p>a</p>\n</body>\n</html>\n", "a\n<>\n"};
     for (const auto& text : kept) EXPECT_EQ(Find(text).text, text);
     // Of more than 16 tag lines the last 16 are end tags.
     std::string many = "a\n";

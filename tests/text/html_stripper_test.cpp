@@ -38,6 +38,7 @@ TEST(HtmlStripper, ReferencesDecodeAsBrowsersReadThemInEitherSet) {
         // &#128;-&#159; are Windows-1252's; 0, surrogates and numbers beyond Unicode are U+FFFD.
         {"&#x1F600;&#128;&#150;&#129;", "?\x80\x96\x81", "\xF0\x9F\x98\x80\xE2\x82\xAC\xE2\x80\x93\xC2\x81"},
         {"&#0;&#xD800;&#x110000;&#99999999999999999999;", "????", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"&#xDFFF;&#xD7FF;&#xE000;", "???", "\xEF\xBF\xBD\xED\x9F\xBF\xEE\x80\x80"},
         {"&#65&#x42x&#0000067;&#X44;", "ABxCD", "ABxCD"},
         // No-break spaces are plain ones that do not collapse; &#10; collapses as a line end would.
         {"a&nbsp;&#160; b&#10;&#32;c", "a   b c", "a   b c"},
@@ -101,6 +102,7 @@ TEST(HtmlStripper, LaysThePageOutAsABrowserShowsIt) {
          "<body>a <!-- <p>hidden</p> --> b<?php echo 1 ?> c<template><p>t</p></template> d</body></html>",
          "a b c d\n"},
         {"<head><title>T</title><p>a page without </head><head>or a late head", "a page without or a late head\n"},
+        {"<head><meta charset=x>hidden<p>shown</p>", "shown\n"}, {"a<?php if (x > y) ?>b", "ab\n"},
         // Tags, and only tags, go: text that looks like markup stays.
         {"<b>bold</b><span class=\"c\">x</span><unknown a='>'>y</unknown>", "boldxy\n"},
         {"a < b, 1<2, x<<b>y, end <", "a < b, 1<2, x<y, end <\n"},
