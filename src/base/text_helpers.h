@@ -24,6 +24,14 @@ std::size_t Utf8SequenceLength(unsigned char lead) noexcept;
 // cut where maxBytes falls.
 std::size_t Utf8CutLength(std::string_view text, std::size_t maxBytes) noexcept;
 
+// ASCII character classes, whatever the locale says: the texts read here
+// are bytes of any set, and only these ASCII characters are markup.
+constexpr bool IsBlankOrTab(char c) noexcept { return c == ' ' || c == '\t'; }
+constexpr bool IsAsciiDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+constexpr bool IsAsciiLetter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool IsAsciiAlnum(char c) noexcept { return IsAsciiLetter(c) || IsAsciiDigit(c); }
+constexpr char AsciiLower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Returns text without its trailing blanks, as fixed-width fields are read
 // back; throws only what copying a string throws.
 std::string RightTrim(const std::string& text);

@@ -285,8 +285,7 @@ Outcome BuildDocFile(const DocBuildRequest& request, std::FILE* doc, const Codec
         }
         const int bookmarks = BookmarksThatFit(n, request.bookmarks.size());
         if (static_cast<std::size_t>(bookmarks) < request.bookmarks.size()) {
-            progress.Note(std::to_string(request.bookmarks.size() - static_cast<std::size_t>(bookmarks)) +
-                          " bookmarks were dropped: a Palm database holds at most 65,535 records");
+            progress.Note(DroppedBookmarksNote(request.bookmarks.size() - static_cast<std::size_t>(bookmarks)));
         }
         Bytes head = BuildPalmHeader(request.databaseName, "TEXt", "REAd", n + 1 + bookmarks, codec.CalcPalmTime());
         // The records first, right after the room for the header and the

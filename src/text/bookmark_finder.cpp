@@ -12,8 +12,6 @@ namespace lum2 {
 
 namespace {
 
-bool IsAlnum(unsigned char b) { return (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'); }
-
 constexpr std::size_t kMaxName = 15;
 constexpr std::size_t kMaxMarkText = 64;            // bytes between "<*" and "*>"
 constexpr std::size_t kMaxMark = kMaxMarkText + 4;  // with "<*" and "*>"
@@ -25,8 +23,6 @@ constexpr std::size_t kMaxTagLines = 16;
 constexpr std::size_t kHeadBytes = 128;
 // What FindTaggedLines keeps of each line: the longest tag and a name.
 constexpr std::size_t kLinePrefix = 64;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The name a bookmark shows for raw: control bytes made blanks, the blanks
 // around it dropped, cut to kMaxName bytes (at a character boundary in UTF-8).
@@ -199,7 +195,7 @@ void BookmarkFinder::LineBytes(std::string_view bytes) {
     if ((afterBlank_ || afterChapterLine_) && marks_.empty() && head_.size() < kHeadBytes) {
         head_.append(bytes.substr(0, kHeadBytes - head_.size()));
     }
-    if (blank_) blank_ = std::all_of(bytes.begin(), bytes.end(), IsBlank);
+    if (blank_) blank_ = std::all_of(bytes.begin(), bytes.end(), IsBlankOrTab);
     if (!holding_) {
         Emit(bytes);
         return;
@@ -214,19 +210,19 @@ void BookmarkFinder::LineBytes(std::string_view bytes) {
             if (c == '<') {
                 tagState_ = TagState::kName;
                 tagName_ = 0;
-            } else if (!IsBlank(c)) {
+            } else if (!IsBlankOrTab(c)) {
                 tagState_ = TagState::kNone;
             }
         } else if (tagState_ == TagState::kName) {
             if (c == '>' && tagName_ > 0) {
                 tagState_ = TagState::kTrail;
-            } else if (c == '<' || c == '>' || c == '*' || b < 0x20 || b == 0x7F || (tagName_ == 0 && !IsAlnum(b)) ||
-                       ++tagName_ > kMaxTagName) {
+            } else if (c == '<' || c == '>' || c == '*' || b < 0x20 || b == 0x7F ||
+                       (tagName_ == 0 && !IsAsciiAlnum(c)) || ++tagName_ > kMaxTagName) {
                 // A tag's name begins with a letter or digit, so that markup
                 // such as </html> at the end of a text is not taken for one.
                 tagState_ = TagState::kNone;
             }
-        } else if (!IsBlank(c)) {
+        } else if (!IsBlankOrTab(c)) {
             tagState_ = TagState::kNone;
         }
     }
@@ -326,7 +322,7 @@ void BookmarkFinder::Emit(std::string_view bytes) {
         bool named = false;
         for (std::size_t k = at > emitted_ ? static_cast<std::size_t>(at - emitted_) : 0; k < bytes.size(); ++k) {
             const char c = bytes[k];
-            if (waiting.text.empty() && (IsBlank(c) || c == '\n')) continue;
+            if (waiting.text.empty() && (IsBlankOrTab(c) || c == '\n')) continue;
             named = c == '\n';
             if (named) break;
             waiting.text.push_back(c);

@@ -18,6 +18,11 @@ struct Bookmark {
 inline constexpr std::string_view kMarkOpen = "<*";
 inline constexpr std::string_view kMarkClose = "*>";
 
+// What is said of bookmarks left out for want of records.
+inline std::string DroppedBookmarksNote(uint64_t dropped) {
+    return std::to_string(dropped) + " bookmarks were dropped: a Palm database holds at most 65,535 records";
+}
+
 // The mark of a bookmark called name, a blank inside each end.
 inline std::string InlineBookmarkMark(std::string_view name) {
     std::string mark;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+#include "base/text_helpers.h"
+
 namespace lum2 {
 
 namespace {
@@ -22,15 +24,10 @@ constexpr std::array<std::string_view, 48> kNumberWords = {
     "fifth",      "sixth",      "seventh",   "eighth",    "ninth",       "tenth",      "eleventh",   "twelfth",
     "thirteenth", "fourteenth", "fifteenth", "sixteenth", "seventeenth", "eighteenth", "nineteenth", "twentieth"};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool StartsWithLower(std::string_view text, std::string_view word) {
     if (text.size() < word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i) {
-        if (Lower(text[i]) != word[i]) return false;
+        if (AsciiLower(text[i]) != word[i]) return false;
     }
     return true;
 }
@@ -62,7 +59,7 @@ bool IsRomanNumeral(std::string_view word) {
     if (word.size() >= lower.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i) {
         if ((word[i] >= 'A' && word[i] <= 'Z') != upper) return false;
-        lower[i] = Lower(word[i]);
+        lower[i] = AsciiLower(word[i]);
     }
     std::string_view rest(lower.data(), word.size());
     std::size_t thousands = 0;
@@ -89,7 +86,7 @@ bool IsRomanNumeral(std::string_view word) {
 // "twenty-one"), or 0.
 std::size_t NumberLength(std::string_view text) {
     std::size_t digits = 0;
-    while (digits < text.size() && IsDigit(text[digits])) ++digits;
+    while (digits < text.size() && IsAsciiDigit(text[digits])) ++digits;
     if (digits > 0) return digits <= 5 ? digits : 0;
     const std::size_t word = WordLength(text);
     if (word == 0) return 0;
@@ -118,7 +115,7 @@ std::size_t MarkLength(std::string_view text) {
 // Latin-1 capital in UTF-8 or the Palm set), a digit or a quote.
 bool TitleStart(std::string_view text) {
     const auto b = static_cast<unsigned char>(text[0]);
-    if ((b >= 'A' && b <= 'Z') || IsDigit(text[0]) || b == '"' || b == '\'') return true;
+    if ((b >= 'A' && b <= 'Z') || IsAsciiDigit(text[0]) || b == '"' || b == '\'') return true;
     if (b >= 0xC0 && b <= 0xDE && b != 0xD7) {
         // A lone Palm-set capital, or UTF-8 C3 80-9E (U+00C0-U+00DE).
         if (b != 0xC3 || text.size() < 2) return true;
@@ -134,18 +131,18 @@ bool TitleStart(std::string_view text) {
 // blank and a title.
 bool EmptyOrTitle(std::string_view rest) {
     if (rest.empty()) return true;
-    if (!IsBlank(rest[0])) return false;
-    while (!rest.empty() && IsBlank(rest[0])) rest.remove_prefix(1);
+    if (!IsBlankOrTab(rest[0])) return false;
+    while (!rest.empty() && IsBlankOrTab(rest[0])) rest.remove_prefix(1);
     return !rest.empty() && TitleStart(rest);
 }
 
 }  // namespace
 
 bool IsChapterHeading(std::string_view line) noexcept {
-    while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+    while (!line.empty() && IsBlankOrTab(line.back())) line.remove_suffix(1);
     if (line.size() > kMaxHeadingBytes) return false;
     std::size_t indent = 0;
-    while (indent < line.size() && IsBlank(line[indent])) ++indent;
+    while (indent < line.size() && IsBlankOrTab(line[indent])) ++indent;
     if (indent > kMaxIndent) return false;
     line.remove_prefix(indent);
 
@@ -156,9 +153,9 @@ bool IsChapterHeading(std::string_view line) noexcept {
     std::string_view rest = line.substr(word);
     if (rest.empty()) return true;
     if (rest[0] == '.' || rest[0] == ':') return EmptyOrTitle(rest.substr(1));
-    if (!IsBlank(rest[0])) return false;
+    if (!IsBlankOrTab(rest[0])) return false;
 
-    while (!rest.empty() && IsBlank(rest[0])) rest.remove_prefix(1);
+    while (!rest.empty() && IsBlankOrTab(rest[0])) rest.remove_prefix(1);
     const std::size_t number = NumberLength(rest);
     if (number == 0) return false;
     rest.remove_prefix(number);
@@ -166,7 +163,7 @@ bool IsChapterHeading(std::string_view line) noexcept {
     if (mark == 0) {
         // A dash may stand between blanks: "Chapter 7 - The End".
         std::size_t blanks = 0;
-        while (blanks < rest.size() && IsBlank(rest[blanks])) ++blanks;
+        while (blanks < rest.size() && IsBlankOrTab(rest[blanks])) ++blanks;
         const std::size_t dash = MarkLength(rest.substr(blanks));
         if (blanks > 0 && dash > 0 && rest[blanks] != '.' && rest[blanks] != ':' && rest[blanks] != ',') {
             mark = blanks + dash;
@@ -179,16 +176,16 @@ bool IsChapterHeading(std::string_view line) noexcept {
 bool MarkdownHeading(std::string_view line, std::string_view& title) noexcept {
     std::size_t level = 0;
     while (level < line.size() && line[level] == '#') ++level;
-    if (level == 0 || level > 3 || level == line.size() || !IsBlank(line[level])) return false;
+    if (level == 0 || level > 3 || level == line.size() || !IsBlankOrTab(line[level])) return false;
     std::string_view text = line.substr(level);
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && IsBlankOrTab(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlankOrTab(text.back())) text.remove_suffix(1);
     // A closing run of '#'s counts only after a blank (or as the whole rest).
     std::size_t end = text.size();
     while (end > 0 && text[end - 1] == '#') --end;
-    if (end < text.size() && (end == 0 || IsBlank(text[end - 1]))) {
+    if (end < text.size() && (end == 0 || IsBlankOrTab(text[end - 1]))) {
         text = text.substr(0, end);
-        while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+        while (!text.empty() && IsBlankOrTab(text.back())) text.remove_suffix(1);
     }
     if (text.empty()) return false;
     title = text;

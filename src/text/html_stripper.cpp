@@ -14,21 +14,13 @@ namespace lum2 {
 
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool IsAsciiAlnum(char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
-
-char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // HTML's whitespace: it separates a tag name from its attributes and is what
 // collapses in text.
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 int HexValue(char c) {
     if (IsAsciiDigit(c)) return c - '0';
-    const char lower = ToLower(c);
+    const char lower = AsciiLower(c);
     if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
     return -1;
 }
@@ -236,7 +228,7 @@ void HtmlStripper::Feed(std::string_view chunk, std::string& out) {
             // The rest of the name, up to what ends it.
             for (; i < n && !IsSpace(chunk[i]) && chunk[i] != '/' && chunk[i] != '>'; ++i) {
                 if (nameLength_ < kMaxTagName) {
-                    name_[nameLength_++] = ToLower(chunk[i]);
+                    name_[nameLength_++] = AsciiLower(chunk[i]);
                 } else {
                     nameTooLong_ = true;
                 }
@@ -465,7 +457,7 @@ bool HtmlStripper::StepTagName(char c, std::string& out) {
         return true;
     }
     if (nameLength_ < kMaxTagName) {
-        name_[nameLength_++] = ToLower(c);
+        name_[nameLength_++] = AsciiLower(c);
     } else {
         nameTooLong_ = true;
     }
@@ -551,7 +543,7 @@ bool HtmlStripper::StepRawText(char c) {
         mode_ = Mode::kTagAttributes;
         return false;
     }
-    if (ToLower(c) == endTag[rawMatched_]) {
+    if (AsciiLower(c) == endTag[rawMatched_]) {
         ++rawMatched_;
     } else {
         rawMatched_ = c == '<' ? 1 : 0;
@@ -596,7 +588,7 @@ void HtmlStripper::WatchStart(char c) {
         attribute_ = Attribute::kName;
         startMatched_ = 0;
     }
-    const bool matches = startMatched_ < kStart.size() && ToLower(c) == kStart[startMatched_];
+    const bool matches = startMatched_ < kStart.size() && AsciiLower(c) == kStart[startMatched_];
     startMatched_ = matches ? static_cast<uint8_t>(startMatched_ + 1) : UINT8_MAX;
 }
 

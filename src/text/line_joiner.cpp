@@ -1,4 +1,5 @@
 #include "text/line_joiner.h"
+#include "base/text_helpers.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,18 +19,14 @@ constexpr int kNear = 12;     // lines this close to the width are the wrapped o
 // A text with fewer lines than this says too little about its width.
 constexpr std::size_t kMinLines = 8;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // "- ", "* ", "+ ", a bullet, "1. ", "12) " or "a) ".
 bool IsListItem(std::string_view line, bool utf8) {
-    const auto followedByBlank = [&line](std::size_t at) { return line.size() > at && IsBlank(line[at]); };
+    const auto followedByBlank = [&line](std::size_t at) { return line.size() > at && IsBlankOrTab(line[at]); };
     if (line.empty()) return false;
     if (line[0] == '-' || line[0] == '*' || line[0] == '+') return followedByBlank(1);
     if (utf8 ? line.starts_with("\xE2\x80\xA2") : line[0] == '\x95') return followedByBlank(utf8 ? 3 : 1);
     std::size_t digits = 0;
-    while (digits < line.size() && digits < 4 && IsDigit(line[digits])) ++digits;
+    while (digits < line.size() && digits < 4 && IsAsciiDigit(line[digits])) ++digits;
     if (digits > 0 && digits < 4 && line.size() > digits && (line[digits] == '.' || line[digits] == ')')) {
         return followedByBlank(digits + 1);
     }
@@ -72,14 +69,14 @@ struct LineShape {
 LineShape Shape(std::string_view line, bool utf8) {
     LineShape shape;
     std::size_t end = line.size();
-    while (end > 0 && IsBlank(line[end - 1])) --end;
+    while (end > 0 && IsBlankOrTab(line[end - 1])) --end;
     if (end == 0) return shape;
     shape.blank = false;
-    shape.indented = IsBlank(line[0]);
+    shape.indented = IsBlankOrTab(line[0]);
     shape.trimmed = end;
     shape.characters = Characters(line.substr(0, end), utf8);
     std::size_t word = 0;
-    while (word < end && !IsBlank(line[word])) ++word;
+    while (word < end && !IsBlankOrTab(line[word])) ++word;
     shape.firstWord = Characters(line.substr(0, word), utf8);
     return shape;
 }

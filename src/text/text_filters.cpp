@@ -209,7 +209,7 @@ bool CollectBookmarks(const BookmarkFinder& finder, const std::string& path, boo
         found = FindTaggedLines(text.get(), finder.EndTags(), utf8, &dropped);
     }
     if (dropped > 0) {
-        progress.Note(std::to_string(dropped) + " bookmarks were dropped: a Palm database holds at most 65,535 records");
+        progress.Note(DroppedBookmarksNote(dropped));
     }
     if (bookmarks != nullptr) *bookmarks = std::move(found);
     return true;
